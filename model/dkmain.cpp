@@ -1,0 +1,295 @@
+#include "dkmain.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dv {
+
+TDatabaseInfo* DBInfo = nullptr;
+TStringList* UnsavedStatLines = nullptr;
+
+namespace {
+template <class C>
+TPropList WithBase(const TComponent& base, std::initializer_list<TPropInfo> own) {
+    TPropList all = base.TComponent::Props();
+    all.insert(all.end(), own.begin(), own.end());
+    return all;
+}
+}  // namespace
+
+// ---------------------------------------------------------------- TDatabaseInfo
+
+TDatabaseInfo::TDatabaseInfo(TComponent* AOwner) : TComponent(AOwner) { Reset(false); }
+
+TDatabaseInfo::~TDatabaseInfo() {
+    // The lists do not own; the base destructor frees every owned table (and
+    // with it the indices and columns the tables own).
+    Indices.clear();
+    Relations.clear();
+}
+
+const TPropList& TDatabaseInfo::Props() const {
+    using D = TDatabaseInfo;
+    static const TPropList props = WithBase<D>(*this, {
+        Prop("DbName", &D::DbName),
+        DateProp("CDate", &D::CDate),
+        DateProp("WDate", &D::WDate),
+        DateProp("DDate", &D::DDate),
+        DateProp("Age", &D::Age),
+        Prop("PageSize", &D::PageSize),
+        Prop("Generation", &D::Generation),
+        Prop("OIT", &D::OIT),
+        Prop("OAT", &D::OAT),
+        Prop("OST", &D::OST),
+        Prop("NxT", &D::NxT),
+        Prop("FW", &D::FW),
+        Prop("Dialect", &D::Dialect),
+        Prop("ODS", &D::ODS),
+        Prop("ODSMajor", &D::ODSMajor),
+        Prop("ODSMinor", &D::ODSMinor),
+        Prop("Attrib", &D::Attrib),
+        Prop("Sweep", &D::Sweep),
+        Prop("MaxIName", &D::MaxIName, true, true, 0),
+        Prop("MaxRName", &D::MaxRName, true, true, 0),
+        Prop("AverageTran", &D::AverageTran, true, true, 1),
+        Prop("RecordSize", &D::RecordSize),
+        Prop("VersionSize", &D::VersionSize),
+        Prop("IndexSize", &D::IndexSize),
+        Prop("Pages", &D::Pages, true, true, 0),
+        Prop("Garbage", &D::Garbage),
+        Prop("DBSize", &D::DBSize, true, true, 0),
+        Prop("IsRecordInfoAvailable", &D::IsRecordInfoAvailable),
+        Prop("IsNullSegInfoAvailable", &D::IsNullSegInfoAvailable),
+        NotStored("Indices", TPropType::List),
+        NotStored("Relations", TPropType::List),
+    });
+    return props;
+}
+
+void TDatabaseInfo::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) {
+    TComponent::GetChildren(proc, root);
+    if (root != this) return;
+    // Copy first: a callback must not see the list change under it.
+    const std::vector<TComponent*> owned = ComponentList();
+    for (TComponent* c : owned)
+        if (!c->HasParent()) proc(c);
+}
+
+void TDatabaseInfo::Reset(bool freeItems) {
+    DbName.clear();
+    ODS.clear();
+    CDate = WDate = DDate = Age = 0;
+    PageSize = 0;
+    Generation = 0;
+    OIT = OAT = OST = NxT = 0;
+    FW = 1;
+    Dialect = 0;
+    ODSMajor = ODSMinor = 0;
+    Attrib.clear();
+    Sweep = 20000;
+    MaxIName = MaxRName = 0;
+    AverageTran = 1;
+    RecordSize = VersionSize = IndexSize = 0;
+    Pages = 0;
+    Garbage = 0;
+    DBSize = 0;
+    IsRecordInfoAvailable = false;
+    IsNullSegInfoAvailable = false;
+    if (freeItems) {
+        FreeIndices(*this);
+        FreeRelations(*this);
+    }
+}
+
+// ---------------------------------------------------------------- TRelation
+
+TRelation::TRelation(TComponent* AOwner) : TComponent(AOwner) {}
+
+TRelation::~TRelation() { Fields.clear(); }
+
+const TPropList& TRelation::Props() const {
+    using R = TRelation;
+    static const TPropList props = WithBase<R>(*this, {
+        Prop("Id", &R::Id),
+        Prop("TableName", &R::TableName),
+        Prop("PointerPage", &R::PointerPage),
+        Prop("IndexPage", &R::IndexPage),
+        Prop("RecLen", &R::RecLen),
+        Prop("Records", &R::Records),
+        Prop("MaxRecLen", &R::MaxRecLen),
+        Prop("VerLen", &R::VerLen),
+        Prop("Versions", &R::Versions),
+        Prop("MaxVer", &R::MaxVer),
+        Prop("DataPages", &R::DataPages),
+        Prop("PageSlots", &R::PageSlots),
+        Prop("AverageFill", &R::AverageFill),
+        Prop("SizeMB", &R::SizeMB),
+        Prop("ISizeMB", &R::ISizeMB),
+        Prop("Fill20", &R::Fill20),
+        Prop("Fill40", &R::Fill40),
+        Prop("Fill60", &R::Fill60),
+        Prop("Fill80", &R::Fill80),
+        Prop("Fill100", &R::Fill100),
+        Prop("RealFill", &R::RealFill),
+        Prop("Blobs", &R::Blobs),
+        Prop("BAvgLen", &R::BAvgLen),
+        Prop("BTotal", &R::BTotal),
+        Prop("BMaxBLen", &R::BMaxBLen),
+        Prop("BAvgSegLen", &R::BAvgSegLen),
+        Prop("BSegments", &R::BSegments),
+        Prop("BMaxSegLen", &R::BMaxSegLen),
+        Prop("BPages", &R::BPages),
+        Prop("BSlots", &R::BSlots),
+        Prop("BAvgFill", &R::BAvgFill),
+        Prop("BFill20", &R::BFill20),
+        Prop("BFill40", &R::BFill40),
+        Prop("BFill60", &R::BFill60),
+        Prop("BFill80", &R::BFill80),
+        Prop("BFill100", &R::BFill100),
+        Prop("BSizeMB", &R::BSizeMB),
+        NotStored("Fields", TPropType::List),
+        Prop("Problem", &R::Problem, false),
+    });
+    return props;
+}
+
+void TRelation::GetChildren(const std::function<void(TComponent*)>& proc, TComponent*) {
+    const std::vector<TComponent*> owned = ComponentList();
+    for (TComponent* c : owned) proc(c);
+}
+
+// ---------------------------------------------------------------- TIndex
+
+const TPropList& TIndex::Props() const {
+    using I = TIndex;
+    static const TPropList props = WithBase<I>(*this, {
+        Prop("id", &I::id),
+        Prop("IndexName", &I::IndexName),
+        Prop("Depth", &I::Depth),
+        Prop("Leafs", &I::Leafs),
+        Prop("Nodes", &I::Nodes),
+        Prop("NullSeg", &I::NullSeg),
+        Prop("KeyLen", &I::KeyLen),
+        Prop("TotalDup", &I::TotalDup),
+        Prop("MaxDup", &I::MaxDup),
+        Prop("Uniques", &I::Uniques),
+        Prop("SizeMb", &I::SizeMb),
+        Prop("AverageFill", &I::AverageFill),
+        Prop("Fill20", &I::Fill20),
+        Prop("Fill40", &I::Fill40),
+        Prop("Fill60", &I::Fill60),
+        Prop("Fill80", &I::Fill80),
+        Prop("Fill100", &I::Fill100),
+        NotStored("Relation", TPropType::Reference),
+        Prop("Key", &I::Key),
+        Prop("Stats", &I::Stats),
+        Prop("Sel", &I::Sel),
+        Prop("Inactive", &I::Inactive),
+        Prop("Problem", &I::Problem, false),
+    });
+    return props;
+}
+
+void TIndex::SetParentComponent(TComponent* parent) {
+    if (!IsLoading()) return;
+    auto* rel = dynamic_cast<TRelation*>(parent);
+    if (!rel) return;
+    rel->InsertComponent(this);
+    Relation = rel;
+}
+
+// ---------------------------------------------------------------- TRelationField
+
+const TPropList& TRelationField::Props() const {
+    using F = TRelationField;
+    static const TPropList props = WithBase<F>(*this, {
+        Prop("id", &F::id),
+        Prop("FieldName", &F::FieldName),
+        Prop("Length", &F::Length),
+        Prop("DataType", &F::DataType),
+        Prop("Precision", &F::Precision),
+        Prop("Scale", &F::Scale),
+        Prop("SubType", &F::SubType),
+    });
+    return props;
+}
+
+void TRelationField::SetParentComponent(TComponent* parent) {
+    if (!IsLoading()) return;
+    auto* rel = dynamic_cast<TRelation*>(parent);
+    if (!rel) return;
+    rel->InsertComponent(this);
+}
+
+// ---------------------------------------------------------------- whole model
+
+void FreeIndices(TDatabaseInfo& db) {
+    std::vector<TIndex*> list;
+    list.swap(db.Indices);
+    for (TIndex* i : list) delete i;
+}
+
+void FreeRelations(TDatabaseInfo& db) {
+    std::vector<TRelation*> list;
+    list.swap(db.Relations);
+    for (TRelation* r : list) {
+        std::vector<TRelationField*> fields;
+        fields.swap(r->Fields);
+        for (TRelationField* f : fields) delete f;
+        delete r;
+    }
+}
+
+static int64_t NearestEven(double x) { return static_cast<int64_t>(std::nearbyint(x)); }
+
+void CalcDatabaseTotals(TDatabaseInfo& db) {
+    db.RecordSize = db.VersionSize = db.IndexSize = 0;
+    db.Pages = 0;
+    db.MaxRName = db.MaxIName = 0;
+    for (TRelation* r : db.Relations) {
+        db.MaxRName = std::max<int32_t>(db.MaxRName, static_cast<int32_t>(r->TableName.size()));
+        // A record length from a save file can be anything; keep the product finite.
+        double rl = r->RecLen + 17, vl = r->VerLen + 17;
+        if (std::isfinite(rl) && std::fabs(rl) < 9e15)
+            db.RecordSize += static_cast<int64_t>(static_cast<uint64_t>(r->Records) * static_cast<uint64_t>(NearestEven(rl)));
+        if (std::isfinite(vl) && std::fabs(vl) < 9e15)
+            db.VersionSize += static_cast<int64_t>(static_cast<uint64_t>(r->Versions) * static_cast<uint64_t>(NearestEven(vl)));
+        db.Pages += r->DataPages;
+    }
+    db.Garbage = db.VersionSize == 0 ? 0 : static_cast<double>(db.VersionSize) / (static_cast<double>(db.RecordSize) / 100);
+    for (TIndex* i : db.Indices) {
+        db.MaxIName = std::max<int32_t>(db.MaxIName, static_cast<int32_t>(i->IndexName.size()));
+        db.IndexSize += static_cast<int64_t>(i->Leafs) * db.PageSize;
+    }
+    db.IndexSize = db.IndexSize + db.IndexSize / 100;
+}
+
+void RebuildModelLists(TDatabaseInfo& db) {
+    db.Relations.clear();
+    db.Indices.clear();
+    for (TComponent* c : db.ComponentList()) {
+        auto* rel = dynamic_cast<TRelation*>(c);
+        if (!rel) continue;
+        db.Relations.push_back(rel);
+        rel->Fields.clear();
+        for (TComponent* o : rel->ComponentList()) {
+            if (auto* idx = dynamic_cast<TIndex*>(o)) {
+                idx->Relation = rel;
+                db.Indices.push_back(idx);
+            } else if (auto* f = dynamic_cast<TRelationField*>(o)) {
+                rel->Fields.push_back(f);
+            }
+        }
+    }
+}
+
+void InitStatisticsModel() {
+    if (DBInfo) return;
+    RegisterComponentClass<TRelation>("TRelation");
+    RegisterComponentClass<TIndex>("TIndex");
+    RegisterComponentClass<TRelationField>("TRelationField");
+    DBInfo = new TDatabaseInfo(nullptr);
+    DBInfo->SetName("DBInfo");
+}
+
+}  // namespace dv

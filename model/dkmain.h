@@ -1,0 +1,174 @@
+// The statistics model: one database, its tables, indices and columns, as a
+// component tree that streams to the save-file text format.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Classes.h"
+#include "platform/DateUtils.h"
+
+namespace dv {
+
+class TRelation;
+class TIndex;
+class TRelationField;
+
+class TDatabaseInfo : public TComponent {
+public:
+    explicit TDatabaseInfo(TComponent* AOwner);
+    ~TDatabaseInfo() override;
+    const char* ClassName() const override { return "TDatabaseInfo"; }
+    const TPropList& Props() const override;
+    void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
+
+    // Clears header values and totals; with freeItems also the indices, then
+    // the tables.
+    void Reset(bool freeItems);
+
+    // Published, in declaration order.
+    std::string DbName;
+    TDateTime CDate = 0;
+    TDateTime WDate = 0;
+    TDateTime DDate = 0;
+    TDateTime Age = 0;
+    int32_t PageSize = 0;
+    int64_t Generation = 0;
+    int32_t OIT = 0;
+    int32_t OAT = 0;
+    int32_t OST = 0;
+    int32_t NxT = 0;
+    int32_t FW = 1;
+    int32_t Dialect = 0;
+    std::string ODS;
+    int16_t ODSMajor = 0;
+    int16_t ODSMinor = 0;
+    std::string Attrib;
+    int32_t Sweep = 20000;
+    int32_t MaxIName = 0;
+    int32_t MaxRName = 0;
+    int32_t AverageTran = 1;
+    int64_t RecordSize = 0;
+    int64_t VersionSize = 0;
+    int64_t IndexSize = 0;
+    int32_t Pages = 0;
+    double Garbage = 0;
+    int32_t DBSize = 0;
+    bool IsRecordInfoAvailable = false;
+    bool IsNullSegInfoAvailable = false;
+    std::vector<TIndex*> Indices;        // not stored
+    std::vector<TRelation*> Relations;   // not stored
+};
+
+class TRelation : public TComponent {
+public:
+    explicit TRelation(TComponent* AOwner);
+    ~TRelation() override;
+    const char* ClassName() const override { return "TRelation"; }
+    const TPropList& Props() const override;
+    void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
+
+    int32_t Id = 0;
+    std::string TableName;
+    int32_t PointerPage = 0;
+    int32_t IndexPage = 0;
+    double RecLen = 0;
+    int64_t Records = 0;
+    int32_t MaxRecLen = 0;
+    double VerLen = 0;
+    int64_t Versions = 0;
+    int32_t MaxVer = 0;
+    int32_t DataPages = 0;
+    int32_t PageSlots = 0;
+    int32_t AverageFill = 0;
+    double SizeMB = 0;
+    double ISizeMB = 0;
+    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
+    int32_t RealFill = 0;
+    bool Blobs = false;
+    double BAvgLen = 0;
+    int64_t BTotal = 0;
+    int64_t BMaxBLen = 0;
+    double BAvgSegLen = 0;
+    int32_t BSegments = 0;
+    int32_t BMaxSegLen = 0;
+    int32_t BPages = 0;
+    int32_t BSlots = 0;
+    int32_t BAvgFill = 0;
+    int32_t BFill20 = 0, BFill40 = 0, BFill60 = 0, BFill80 = 0, BFill100 = 0;
+    double BSizeMB = 0;
+    std::vector<TRelationField*> Fields;  // not stored
+    bool Problem = false;                 // not stored
+};
+
+class TIndex : public TComponent {
+public:
+    using TComponent::TComponent;
+    const char* ClassName() const override { return "TIndex"; }
+    const TPropList& Props() const override;
+    void SetParentComponent(TComponent* parent) override;
+    bool HasParent() const override { return true; }
+
+    int32_t id = 0;
+    std::string IndexName;
+    int32_t Depth = 0;
+    int32_t Leafs = 0;
+    int64_t Nodes = 0;
+    int64_t NullSeg = 0;
+    double KeyLen = 0;
+    int32_t TotalDup = 0;
+    int32_t MaxDup = 0;
+    int64_t Uniques = 0;
+    double SizeMb = 0;
+    int32_t AverageFill = 0;
+    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
+    TRelation* Relation = nullptr;   // not stored
+    std::string Key;
+    float Stats = 0;
+    float Sel = 0;
+    uint8_t Inactive = 0;
+    bool Problem = false;            // not stored
+};
+
+class TRelationField : public TComponent {
+public:
+    using TComponent::TComponent;
+    const char* ClassName() const override { return "TRelationField"; }
+    const TPropList& Props() const override;
+    void SetParentComponent(TComponent* parent) override;
+    bool HasParent() const override { return true; }
+
+    int32_t id = 0;
+    std::string FieldName;
+    int32_t Length = 0;
+    int32_t DataType = 0;
+    int32_t Precision = 0;
+    int32_t Scale = 0;
+    int32_t SubType = 0;
+};
+
+// One entry of the server and database list; Database empty = a server.
+class TDatabaseItem {
+public:
+    std::string Server;
+    std::string Database;
+    std::string Password;
+    std::string User;
+};
+
+void FreeIndices(TDatabaseInfo& db);
+void FreeRelations(TDatabaseInfo& db);
+void CalcDatabaseTotals(TDatabaseInfo& db);
+// Rebuilds Relations, Indices and each table's Fields from the ownership tree
+// (after reading a save file).
+void RebuildModelLists(TDatabaseInfo& db);
+
+// Registers the model classes and creates DBInfo (once per process; a second
+// call does nothing).
+void InitStatisticsModel();
+
+extern TDatabaseInfo* DBInfo;
+extern TStringList* UnsavedStatLines;
+
+}  // namespace dv

@@ -1,0 +1,98 @@
+#include "Classes.h"
+
+#include <algorithm>
+#include <map>
+
+namespace dv {
+
+TPropInfo NotStored(const char* name, TPropType type) {
+    TPropInfo p;
+    p.Name = name;
+    p.Type = type;
+    p.Stored = false;
+    return p;
+}
+
+TComponent::TComponent(TComponent* AOwner) {
+    if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+    FState |= csDestroying;
+    // Free what is still owned, last first; each child leaves our list itself.
+    while (!FComponents.empty()) {
+        TComponent* c = FComponents.back();
+        delete c;
+    }
+    if (FOwner) FOwner->RemoveComponent(this);
+}
+
+const TPropList& TComponent::Props() const {
+    static const TPropList props = {
+        Prop("Name", &TComponent::FName, false),
+        Prop("Tag", &TComponent::Tag, true, true, 0),
+    };
+    return props;
+}
+
+static bool IsValidIdent(const std::string& s) {
+    if (s.empty()) return false;
+    auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    if (!alpha(s[0])) return false;
+    return std::all_of(s.begin() + 1, s.end(), [&](char c) { return alpha(c) || (c >= '0' && c <= '9'); });
+}
+
+void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
+    if (newName.empty() || SameText(oldName, newName)) return;
+    for (TComponent* other : FComponents)
+        if (other != c && SameText(other->FName, newName))
+            throw EComponentError("A component named " + newName + " already exists");
+}
+
+void TComponent::SetName(const std::string& name) {
+    if (name == FName) return;
+    if (!name.empty() && !IsValidIdent(name))
+        throw EComponentError("''" + name + "'' is not a valid component name");
+    if (FOwner) FOwner->ValidateRename(this, FName, name);
+    FName = name;
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const {
+    if (name.empty()) return nullptr;
+    for (TComponent* c : FComponents)
+        if (SameText(c->FName, name)) return c;
+    return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent* c) {
+    if (!c || c->FOwner == this) return;
+    ValidateRename(nullptr, std::string(), c->FName);
+    if (c->FOwner) c->FOwner->RemoveComponent(c);
+    FComponents.push_back(c);
+    c->FOwner = this;
+}
+
+void TComponent::RemoveComponent(TComponent* c) {
+    auto it = std::find(FComponents.begin(), FComponents.end(), c);
+    if (it == FComponents.end()) return;
+    FComponents.erase(it);
+    c->FOwner = nullptr;
+}
+
+void TComponent::GetChildren(const std::function<void(TComponent*)>&, TComponent*) {}
+
+static std::map<std::string, TComponentFactory>& Registry() {
+    static std::map<std::string, TComponentFactory> r;
+    return r;
+}
+
+void RegisterClass(const std::string& className, TComponentFactory factory) {
+    Registry()[className] = std::move(factory);
+}
+
+const TComponentFactory* FindClass(const std::string& className) {
+    auto it = Registry().find(className);
+    return it == Registry().end() ? nullptr : &it->second;
+}
+
+}  // namespace dv

@@ -1,0 +1,155 @@
+// A component tree with published properties and a class registry: the part
+// of the class library that the model and its save files rely on.
+//
+// A component may own others; owned components are kept in the order they
+// became owned and are freed with their owner. Each class lists its published
+// properties in declaration order (TPropInfo) so that the text writer and
+// reader in ComponentText.h can stream a whole tree.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "SysUtils.h"
+
+namespace dv {
+
+using TStringList = std::vector<std::string>;
+
+enum class TPropType { Integer, Smallint, Byte, Int64, Boolean, Double, Single, DateTime, String, List, Reference };
+
+// Ordinal values (Integer .. Int64, Boolean as 0/1) travel as int64_t, floating
+// values as double, strings as std::string.
+using TPropValue = std::variant<int64_t, double, std::string>;
+
+class TComponent;
+
+struct TPropInfo {
+    std::string Name;
+    TPropType Type = TPropType::Integer;
+    bool Stored = true;          // false: declared never streamed
+    bool HasDefault = false;     // a declared default (ordinal types only)
+    int64_t Default = 0;
+    std::function<TPropValue(const TComponent&)> Get;      // empty for List/Reference
+    std::function<void(TComponent&, const TPropValue&)> Set;
+};
+using TPropList = std::vector<TPropInfo>;
+
+namespace detail {
+template <class T>
+constexpr TPropType PropTypeOf() {
+    if constexpr (std::is_same_v<T, bool>) return TPropType::Boolean;
+    else if constexpr (std::is_same_v<T, uint8_t>) return TPropType::Byte;
+    else if constexpr (std::is_same_v<T, int16_t>) return TPropType::Smallint;
+    else if constexpr (std::is_same_v<T, int32_t>) return TPropType::Integer;
+    else if constexpr (std::is_same_v<T, int64_t>) return TPropType::Int64;
+    else if constexpr (std::is_same_v<T, float>) return TPropType::Single;
+    else if constexpr (std::is_same_v<T, double>) return TPropType::Double;
+    else if constexpr (std::is_same_v<T, std::string>) return TPropType::String;
+    else static_assert(sizeof(T) == 0, "unsupported property type");
+}
+}  // namespace detail
+
+// Declares a stored property that reads and writes the member directly.
+// `type` may override the deduced type (a double that is a TDateTime).
+template <class C, class T>
+TPropInfo Prop(const char* name, T C::*member, bool stored = true, bool hasDefault = false,
+               int64_t def = 0, TPropType type = detail::PropTypeOf<T>()) {
+    TPropInfo p;
+    p.Name = name;
+    p.Type = type;
+    p.Stored = stored;
+    p.HasDefault = hasDefault;
+    p.Default = def;
+    p.Get = [member](const TComponent& c) -> TPropValue {
+        const T& v = static_cast<const C&>(c).*member;
+        if constexpr (std::is_same_v<T, std::string>) return v;
+        else if constexpr (std::is_floating_point_v<T>) return static_cast<double>(v);
+        else return static_cast<int64_t>(v);
+    };
+    p.Set = [member](TComponent& c, const TPropValue& v) {
+        T& f = static_cast<C&>(c).*member;
+        if constexpr (std::is_same_v<T, std::string>) f = std::get<std::string>(v);
+        else if constexpr (std::is_floating_point_v<T>) f = static_cast<T>(std::get<double>(v));
+        else if constexpr (std::is_same_v<T, bool>) f = std::get<int64_t>(v) != 0;
+        else f = static_cast<T>(std::get<int64_t>(v));
+    };
+    return p;
+}
+// Declared date-time property (a double counting days since 1899-12-30).
+template <class C>
+TPropInfo DateProp(const char* name, double C::*member) {
+    return Prop(name, member, true, false, 0, TPropType::DateTime);
+}
+// Declared, never-streamed property that has no value of its own here
+// (a list or an object reference); kept so the declaration order is complete.
+TPropInfo NotStored(const char* name, TPropType type);
+
+enum TComponentState : unsigned { csLoading = 1, csReading = 2, csDestroying = 4 };
+
+class TComponent {
+public:
+    explicit TComponent(TComponent* AOwner);
+    virtual ~TComponent();
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    virtual const char* ClassName() const { return "TComponent"; }
+    // Published properties in declaration order, base class first.
+    virtual const TPropList& Props() const;
+
+    TComponent* Owner() const { return FOwner; }
+    const std::string& Name() const { return FName; }
+    // Empty names are always allowed. Otherwise the name must be an identifier
+    // (letter or '_' then letters, digits, '_'): EComponentError
+    // "''<name>'' is not a valid component name"; and unique (ignoring case)
+    // among the owner's components: EComponentError
+    // "A component named <name> already exists".
+    void SetName(const std::string& name);
+
+    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+    TComponent* Components(int index) const { return FComponents.at(index); }
+    const std::vector<TComponent*>& ComponentList() const { return FComponents; }
+    TComponent* FindComponent(const std::string& name) const;
+
+    // Ownership moves: the component leaves its owner's list and is appended
+    // to this one's. Raises EComponentError on a name clash in the new owner.
+    void InsertComponent(TComponent* c);
+    void RemoveComponent(TComponent* c);
+
+    // Streaming protocol: the writer asks the root for its children; the
+    // reader tells a new component its enclosing object.
+    virtual void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root);
+    virtual void SetParentComponent(TComponent* parent) {}
+    virtual bool HasParent() const { return false; }
+
+    unsigned ComponentState() const { return FState; }
+    void SetState(unsigned flag, bool on) { FState = on ? (FState | flag) : (FState & ~flag); }
+    bool IsLoading() const { return (FState & csLoading) != 0; }
+
+    int32_t Tag = 0;
+
+private:
+    void ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const;
+
+    TComponent* FOwner = nullptr;
+    std::string FName;
+    std::vector<TComponent*> FComponents;
+    unsigned FState = 0;
+};
+
+// Class registry: the reader creates components by class name with an owner.
+using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
+void RegisterClass(const std::string& className, TComponentFactory factory);
+// nullptr when the class is not registered.
+const TComponentFactory* FindClass(const std::string& className);
+template <class T>
+void RegisterComponentClass(const std::string& className) {
+    RegisterClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
+}
+
+}  // namespace dv

@@ -1,0 +1,37 @@
+// The textual component format of save files: "object Name: TClass" blocks
+// with "Prop = value" lines, nested by ownership, two blanks per level, CR LF
+// line ends. See WriteComponentText for the exact value forms.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Classes.h"
+
+namespace dv {
+
+// Writes the tree rooted at `root`: its stored, non-default properties in
+// declaration order, then each child that root->GetChildren(proc, root)
+// hands over, recursively (a child's children are asked with the same root).
+// Values: ordinals in decimal; Boolean True/False; floating and date values
+// fixed with 18 decimals rounded to 16 significant digits (exponent form
+// beyond 16 integer digits); strings quoted with #nn escapes for characters
+// below 32 and the quote, strings over 64 characters split into " +" pieces
+// on lines one level deeper. Int64/floating/date/string properties at 0 or
+// empty are left out; Integer/Smallint/Byte/Boolean only at a declared default.
+std::string WriteComponentText(TComponent& root);
+
+// Reads text written by WriteComponentText into the existing `root`: the
+// root's class name in the header is ignored and its component name is set.
+// For each nested object the registered class is created with `root` as
+// owner, named, told its enclosing object (SetParentComponent) while in the
+// csLoading state, then its properties and children are read.
+// Raises EReadError on bad syntax, an unknown property ("Error reading
+// <Class>.<Prop>: Property <Prop> does not exist") or an unregistered class
+// ("Class <Class> not found"); what was read before stays.
+void ReadComponentText(std::string_view text, TComponent& root);
+
+// The 18-decimal fixed form of a floating value, as written above.
+std::string FormatStreamFloat(double value);
+
+}  // namespace dv

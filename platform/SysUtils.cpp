@@ -1,0 +1,227 @@
+#include "SysUtils.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dv {
+
+TFormatSettings& FormatSettings() {
+    static TFormatSettings fs;
+    return fs;
+}
+
+int32_t IntDiv(int32_t n, int32_t d) {
+    if (d == 0) throw EDivByZero("Division by zero");
+    if (d == -1) return static_cast<int32_t>(-static_cast<int64_t>(n));  // INT_MIN / -1 wraps
+    return n / d;
+}
+
+int64_t IntDiv64(int64_t n, int64_t d) {
+    if (d == 0) throw EDivByZero("Division by zero");
+    if (d == -1) return static_cast<int64_t>(0 - static_cast<uint64_t>(n));
+    return n / d;
+}
+
+// Val-like parse: leading blanks, optional sign, decimal digits or '$'/0x hex.
+static bool ParseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    bool hex = false;
+    if (i < s.size() && s[i] == '$') { hex = true; ++i; }
+    else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) { hex = true; i += 2; }
+    if (i >= s.size()) return false;
+    uint64_t v = 0;
+    const uint64_t limit = neg ? static_cast<uint64_t>(-(lo + 1)) + 1 : static_cast<uint64_t>(hi);
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return false;
+        const unsigned base = hex ? 16 : 10;
+        if (v > (limit - digit) / base) {
+            // Hexadecimal texts may use the full unsigned width, like the class library.
+            if (!hex) return false;
+            if (v > (UINT64_MAX - digit) / base) return false;
+        }
+        v = v * base + digit;
+    }
+    if (hex && !neg) {
+        const uint64_t span = static_cast<uint64_t>(hi) * 2 + 1;  // all bits of the width
+        if (v > span) return false;
+        out = v > static_cast<uint64_t>(hi) ? static_cast<int64_t>(v - span - 1) : static_cast<int64_t>(v);
+        return true;
+    }
+    if (v > limit) return false;
+    out = neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+    return true;
+}
+
+static std::string NotInteger(std::string_view s) { return "'" + std::string(s) + "' is not a valid integer value"; }
+
+bool TryStrToInt(std::string_view s, int32_t& value) {
+    int64_t v;
+    if (!ParseInteger(s, INT32_MIN, INT32_MAX, v)) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool TryStrToInt64(std::string_view s, int64_t& value) { return ParseInteger(s, INT64_MIN, INT64_MAX, value); }
+
+int32_t StrToInt(std::string_view s) {
+    int32_t v;
+    if (!TryStrToInt(s, v)) throw EConvertError(NotInteger(s));
+    return v;
+}
+
+int64_t StrToInt64(std::string_view s) {
+    int64_t v;
+    if (!TryStrToInt64(s, v)) throw EConvertError(NotInteger(s));
+    return v;
+}
+
+int32_t StrToIntDef(std::string_view s, int32_t def) {
+    int32_t v;
+    return TryStrToInt(s, v) ? v : def;
+}
+
+bool TryStrToFloat(std::string_view s, double& value) {
+    std::string t = Trim(s);
+    if (t.empty()) return false;
+    const char sep = FormatSettings().DecimalSeparator;
+    // Only the separator in force is a decimal point; strtod then sees '.'.
+    for (char& c : t) {
+        if (c == sep) c = '.';
+        else if (c == '.' && sep != '.') return false;
+    }
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size() || errno == ERANGE) return false;
+    value = v;
+    return true;
+}
+
+double StrToFloat(std::string_view s) {
+    double v;
+    if (!TryStrToFloat(s, v)) throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
+    return v;
+}
+
+std::string IntToStr(int64_t v) { return std::to_string(v); }
+
+static void CheckIntegral(double v, double lo, double hi) {
+    if (!std::isfinite(v) || v < lo || v >= hi) throw EInvalidOp("Invalid floating point operation");
+}
+
+int64_t Round(double v) {
+    double r = std::nearbyint(v);
+    CheckIntegral(r, -9223372036854775808.0, 9223372036854775808.0);
+    return static_cast<int64_t>(r);
+}
+
+int32_t Round32(double v) {
+    double r = std::nearbyint(v);
+    CheckIntegral(r, -2147483648.0, 2147483648.0);
+    return static_cast<int32_t>(r);
+}
+
+int64_t Trunc(double v) {
+    double r = std::trunc(v);
+    CheckIntegral(r, -9223372036854775808.0, 9223372036854775808.0);
+    return static_cast<int64_t>(r);
+}
+
+std::string Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+
+std::string TrimLeft(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
+    return std::string(s.substr(i));
+}
+
+std::string TrimRight(std::string_view s) {
+    size_t n = s.size();
+    while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= ' ') --n;
+    return std::string(s.substr(0, n));
+}
+
+std::string UpperCase(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return r;
+}
+
+std::string LowerCase(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return r;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+size_t Pos(std::string_view sub, std::string_view s) {
+    if (sub.empty()) return 0;
+    size_t p = s.find(sub);
+    return p == std::string_view::npos ? 0 : p + 1;
+}
+
+std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+    if (from.empty()) return std::string(s);
+    std::string r;
+    size_t i = 0;
+    for (;;) {
+        size_t p = s.find(from, i);
+        if (p == std::string_view::npos) break;
+        r.append(s.substr(i, p - i)).append(to);
+        i = p + from.size();
+    }
+    r.append(s.substr(i));
+    return r;
+}
+
+std::string ExePath() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return std::string();
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ExeDir() { return ExtractFilePath(ExePath()); }
+
+std::string ExtractFilePath(std::string_view path) {
+    size_t p = path.rfind('/');
+    return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    size_t p = path.rfind('/');
+    return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace dv

@@ -1,0 +1,116 @@
+// Exceptions, number conversions and formatting in the manner of the class
+// library the program was designed against: the messages are the ones users
+// see, so they are fixed texts.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace dv {
+
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : FMessage(std::move(message)) {}
+    const std::string& Message() const noexcept { return FMessage; }
+    void SetMessage(std::string m) { FMessage = std::move(m); }
+    const char* what() const noexcept override { return FMessage.c_str(); }
+    virtual const char* ClassName() const noexcept { return "Exception"; }
+
+private:
+    std::string FMessage;
+};
+
+#define DV_EXCEPTION_CLASS(Name, Base)                                     \
+    class Name : public Base {                                             \
+    public:                                                                \
+        using Base::Base;                                                  \
+        const char* ClassName() const noexcept override { return #Name; }  \
+    };
+
+DV_EXCEPTION_CLASS(EConvertError, Exception)
+DV_EXCEPTION_CLASS(EDivByZero, Exception)       // "Division by zero"
+DV_EXCEPTION_CLASS(EInvalidOp, Exception)       // inf/NaN where an integer is needed
+DV_EXCEPTION_CLASS(EAbort, Exception)           // silent abort of a command
+DV_EXCEPTION_CLASS(EInOutError, Exception)      // file open/read failures
+DV_EXCEPTION_CLASS(EFOpenError, EInOutError)
+DV_EXCEPTION_CLASS(EFCreateError, EInOutError)
+DV_EXCEPTION_CLASS(EReadError, Exception)       // component text that does not parse
+DV_EXCEPTION_CLASS(EComponentError, Exception)  // bad or duplicate component name
+DV_EXCEPTION_CLASS(EListError, Exception)
+
+// Throws EDivByZero("Division by zero") when d is 0; otherwise n / d truncated.
+int32_t IntDiv(int32_t n, int32_t d);
+int64_t IntDiv64(int64_t n, int64_t d);
+
+// Process-wide number and date conventions. The parser sets DecimalSeparator
+// to '.' on its first run and leaves it so.
+struct TFormatSettings {
+    char DecimalSeparator = '.';
+    char ThousandSeparator = ',';
+    char DateSeparator = '/';
+    char TimeSeparator = ':';
+    char ListSeparator = ',';
+    std::string ShortDateFormat = "dd/mm/yyyy";
+    std::string LongTimeFormat = "hh:nn:ss";
+};
+TFormatSettings& FormatSettings();
+
+// Whole-text conversions. Leading blanks and a sign are accepted, as is a '$'
+// hexadecimal form; anything else (trailing blanks included) raises
+// EConvertError "'<text>' is not a valid integer value".
+int32_t StrToInt(std::string_view s);
+int64_t StrToInt64(std::string_view s);
+bool TryStrToInt(std::string_view s, int32_t& value);
+bool TryStrToInt64(std::string_view s, int64_t& value);
+int32_t StrToIntDef(std::string_view s, int32_t def);
+// Decimal number with FormatSettings().DecimalSeparator; raises EConvertError
+// "'<text>' is not a valid floating point value".
+double StrToFloat(std::string_view s);
+bool TryStrToFloat(std::string_view s, double& value);
+
+std::string IntToStr(int64_t v);
+// Shortest general form with 15 significant digits, like the class library.
+std::string FloatToStr(double v);
+
+// Delphi-style Format: %s %d %u %x %f %e %g %n %m %% with optional
+// index, '-', width and precision ("%-10s", "%.2f", "%*d" is not supported).
+// %n is fixed with thousand separators. A mismatched argument raises
+// EConvertError "Format '<fmt>' invalid or incompatible with argument".
+using TFormatArg = std::variant<int64_t, double, std::string>;
+std::string Format(std::string_view fmt, const std::vector<TFormatArg>& args);
+
+// Delphi-style FormatFloat with sections ";", '0', '#', '.', ',', literal
+// quotes and E+ exponent, e.g. "#,##0.00", "0.###", "0%".
+std::string FormatFloat(std::string_view fmt, double value);
+
+// Nearest integer, halves to the even neighbour (52.5 -> 52, 53.5 -> 54).
+// inf, NaN or a value outside int64 raises EInvalidOp
+// "Invalid floating point operation" instead of undefined behaviour.
+int64_t Round(double v);
+// Same with a 32-bit result; out of range raises EInvalidOp.
+int32_t Round32(double v);
+int64_t Trunc(double v);   // toward zero, same checks as Round
+
+// Removes leading and trailing characters <= ' ' (blanks and control chars).
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+std::string UpperCase(std::string_view s);   // ASCII only
+std::string LowerCase(std::string_view s);
+bool SameText(std::string_view a, std::string_view b);  // ASCII case-insensitive
+// 1-based position of sub in s, 0 when absent (Delphi Pos).
+size_t Pos(std::string_view sub, std::string_view s);
+std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Folder of the running executable, with a trailing '/'.
+std::string ExeDir();
+std::string ExePath();
+std::string ExtractFilePath(std::string_view path);   // up to and including last '/'
+std::string ExtractFileName(std::string_view path);
+bool FileExists(const std::string& path);
+
+}  // namespace dv

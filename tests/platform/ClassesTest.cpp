@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "platform/Classes.h"
+
+using namespace dv;
+
+namespace {
+class TThing : public TComponent {
+public:
+    using TComponent::TComponent;
+    const char* ClassName() const override { return "TThing"; }
+};
+}  // namespace
+
+TEST(Component, OwnedComponentsKeepTheOrderInWhichTheyBecameOwned) {
+    TThing root(nullptr);
+    auto* a = new TThing(&root);
+    auto* b = new TThing(&root);
+    auto* other = new TThing(nullptr);
+    root.InsertComponent(other);
+    ASSERT_EQ(root.ComponentCount(), 3);
+    EXPECT_EQ(root.Components(0), a);
+    EXPECT_EQ(root.Components(1), b);
+    EXPECT_EQ(root.Components(2), other);
+    delete a;  // leaves its owner as it goes
+    EXPECT_EQ(root.ComponentCount(), 2);
+    EXPECT_EQ(root.Components(0), b);
+}
+
+TEST(Component, MovingOwnershipLeavesTheOldOwner) {
+    TThing first(nullptr), second(nullptr);
+    auto* c = new TThing(&first);
+    second.InsertComponent(c);
+    EXPECT_EQ(first.ComponentCount(), 0);
+    EXPECT_EQ(second.ComponentCount(), 1);
+    EXPECT_EQ(c->Owner(), &second);
+}
+
+TEST(Component, NamingRules) {
+    TThing root(nullptr);
+    auto* a = new TThing(&root);
+    auto* b = new TThing(&root);
+    a->SetName("Relation128");
+    struct Case { const char* name; const char* error; };
+    const Case cases[] = {
+        {"relation128", "A component named relation128 already exists"},  // case ignored
+        {"1abc", "''1abc'' is not a valid component name"},
+        {"a b", "''a b'' is not a valid component name"},
+        {"a-b", "''a-b'' is not a valid component name"},
+    };
+    for (const Case& c : cases) {
+        try {
+            b->SetName(c.name);
+            ADD_FAILURE() << c.name << " was accepted";
+        } catch (const EComponentError& e) {
+            EXPECT_EQ(e.Message(), c.error) << c.name;
+        }
+    }
+    EXPECT_EQ(b->Name(), "");
+    b->SetName("_Relation128Index0");
+    EXPECT_EQ(b->Name(), "_Relation128Index0");
+    // Empty names never clash.
+    auto* c = new TThing(&root);
+    auto* d = new TThing(&root);
+    EXPECT_EQ(c->Name(), d->Name());
+    // An owner refuses a component whose name it already has.
+    auto* stranger = new TThing(nullptr);
+    stranger->SetName("RELATION128");
+    EXPECT_THROW(root.InsertComponent(stranger), EComponentError);
+    EXPECT_EQ(stranger->Owner(), nullptr);
+    delete stranger;
+}
