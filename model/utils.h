@@ -1,0 +1,55 @@
+// Small shared routines: file version text, padding, three-way comparisons,
+// the default save name of statistics, a table's column list, lookups by
+// name in the model and word wrapping of hint and report texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/dkmain.h"
+#include "platform/DateUtils.h"
+
+namespace dv {
+
+// "major.minor.release.build" of the version record in the file, or
+// "0.0.0.0" when the file has none or cannot be read.
+std::string GetFileVersionStr(const std::string& fileName);
+
+// Blanks appended (PadRight) or put in front (PadLeft) up to width bytes;
+// never shortens.
+std::string PadRight(const std::string& s, int width);
+std::string PadLeft(const std::string& s, int width);
+
+// -1 when a < b, 1 when a > b, else 0 (also for a NaN).
+int CompareInt(int32_t a, int32_t b);
+int CompareInt64(int64_t a, int64_t b);
+int CompareDouble(double a, double b);
+
+// Every backslash replaced by a slash.
+std::string SlashPath(const std::string& path);
+// The last slash-separated component up to its first dot ("C:/db/emp.old.fdb"
+// gives "emp"; empty when the component begins with a dot).
+std::string DbBaseName(const std::string& path);
+// Default base name (no extension) for saved statistics:
+// server_name_yyyymmdd_hh-mm, e.g. "dbhost_3051_Sales_20130507_14-05".
+std::string MakeStatFileName(const std::string& server, const std::string& dbPath);
+// The same at a given local moment.
+std::string MakeStatFileName(const std::string& server, const std::string& dbPath, TDateTime now);
+
+// One line per column, "NAME  TYPE", names padded to the longest plus 2,
+// lines joined by CR LF (none after the last).
+std::string FieldListText(const TRelation& r);
+// MaxRecLen when above 0, else the sum of the column sizes.
+int32_t MaxRecordLength(const TRelation& r);
+
+// First table / index of DBInfo with exactly that name; nullptr when none.
+TRelation* FindRelation(const std::string& tableName);
+TIndex* FindIndex(const std::string& indexName);
+
+// Puts CR LF after break characters (blank, '-', tab) so that pieces keep
+// within maxCol bytes; quoted text ("..." or '...') is never broken, a word
+// longer than maxCol is kept whole, existing CR LF breaks are kept. UTF-8
+// multi-byte characters are stepped over whole and count their bytes.
+std::string WrapAtColumn(const std::string& text, int maxCol);
+
+}  // namespace dv
