@@ -1,0 +1,87 @@
+// The summary view: the header values of the loaded database under one root
+// "Database info", then the problem groups with the tables and indices for
+// which a warning rule holds. The view owns the ten problem lists that the
+// recommendations report reads.
+#pragma once
+
+#include <QFrame>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/dkmain.h"
+#include "platform/gui/VirtualTrees.h"
+
+class QMenu;
+class QAction;
+
+namespace dv {
+
+// Item codes carried as node data by the summary tree.
+enum : int {
+    siDatabaseInfo = 1,
+    siFragmentedTables = 2,
+    siDeepIndices = 3,
+    siVersionedTables = 4,
+    siBadIndices = 5,
+    siVeryBigTables = 6,
+    siBlobTables = 7,
+    siUselessIndices = 8,
+    siEmptyTables = 9,
+    siMassDeletes = 10,
+    siBrokenIndices = 11,
+};
+
+// The ten problem lists, known by their group captions. They do not own
+// their entries (the model does) and hold them in model order. Kept apart
+// from the frame so the report can be built without any widget.
+struct TProblemLists {
+    std::vector<TRelation*> FragmentedTables;          // "Fragmented tables"
+    std::vector<TIndex*> DeepIndices;                  // "Deep indices"
+    std::vector<TRelation*> VersionedTables;           // "Versioned tables"
+    std::vector<TIndex*> BadIndices;                   // "Bad indices"
+    std::vector<TRelation*> VeryBigTables;             // "Very big tables"
+    std::vector<TRelation*> TablesFragmentedWithBlobs; // "Tables fragmented with blobs"
+    std::vector<TIndex*> UselessIndices;               // "Useless indices"
+    std::vector<TRelation*> TablesWithNoRecords;       // "Tables with no records"
+    std::vector<TRelation*> MassiveDeletes;            // "Massive deletes/updates"
+    std::vector<TIndex*> BrokenIndices;                // "Broken or incomplete indices"
+
+    void Clear();
+};
+
+// Refills all lists from the model and the current options (the empty-tables
+// list only while ZeroTables is on; otherwise it is left empty). Asking the
+// rules marks the objects they hold for, as the summary does.
+void FillProblemLists(TDatabaseInfo& db, TProblemLists& lists);
+
+class TFrDbInfo : public QFrame, public TProblemLists {
+public:
+    explicit TFrDbInfo(QWidget* owner);
+    ~TFrDbInfo() override;
+
+    // Rebuilds the tree and refills the problem lists from DBInfo.
+    void FillDbInfo();
+
+    // Jumps to the table or index in its view and selects it there.
+    void GotoIndex(TIndex* index);
+    void GotoTable(TRelation* table);
+    // Iteration callback: stops at the node whose data equals `data`.
+    static void MatchNodeData(TVirtualStringTree* tree, PVirtualNode node, intptr_t data, bool& abort);
+
+    // What a cell shows, its hint (unwrapped) and its icon, by item code and
+    // position among the siblings (object rows); usable without painting.
+    std::string CellText(int code, int position, int column) const;
+    std::string HintText(int code) const;
+    int ImageIndex(int code) const;
+
+    void Copy1Click();
+
+    TVirtualStringTree* vstDbInfo = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Copy1 = nullptr;
+};
+
+extern TFrDbInfo* FrDbInfo;
+
+}  // namespace dv
