@@ -1,0 +1,197 @@
+// The main window: tool bar, menu bar, the tab set that selects a view and
+// the two stacked panels the view frames live on. It creates the data module
+// and the frames, keeps the window geometry in "dravolt.ini", acts on the
+// command line (including the batch report) and loads, saves and reloads
+// statistics (mainload.cpp).
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/dkmain.h"
+#include "platform/Classes.h"
+#include "platform/Dialogs.h"
+#include "platform/gui/VirtualTrees.h"
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QStackedLayout;
+class QTabBar;
+class QToolBar;
+class QToolButton;
+class QWidget;
+
+namespace dv {
+
+// The product title; the window caption begins with it after every load.
+inline constexpr const char* ProductTitle = "Dravolt 2.7";
+// Caption before the first load.
+inline constexpr const char* MainFormCaption = "dRavolt";
+
+// True when the model holds column and index metadata (a server load with
+// metadata, or a saved-statistics file).
+extern bool MetadataLoaded;
+
+class TMainForm : public QMainWindow {
+public:
+    // Builds the window and runs the creation sequence with the command-line
+    // parameters (program name excluded). An exception after the data module
+    // step is shown by the application's handler and ends the sequence
+    // there; the window still exists. The first form created becomes
+    // MainForm.
+    explicit TMainForm(const std::vector<std::string>& params = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Places the frames for one view (0 tables, 1 indices, 2 tables over
+    // indices, 3 summary, 4 database list, 5 monitor) and brings its panel
+    // to the front.
+    void ShowView(int view);
+    // The tab set's change handler: maps tab 0..5 to its view.
+    void InfoTabChange(int newTab);
+    // Selects a tab; selecting the selected one calls nothing.
+    void SelectTab(int tab);
+
+    // The problem filter.
+    void tbFilterClick();
+    void FilterNode(TVirtualStringTree* tree, PVirtualNode node);
+    // Raises the filter button without filtering again.
+    void RaiseFilter();
+
+    // Commands of the menu and the tool bar.
+    void OptionsClick();
+    void AboutClick();
+    void TranCalcClick();
+    void ContentsClick();
+    void tbCorvexClick();
+    void ContactUsClick();
+    void DatabaseRepairServices1Click();
+    void Superchargeyourdatabase1Click();
+    void Databasemonitoringservices1Click();
+    void Exit1Click();
+    void ViewSummaryClick();
+    void ViewTablesClick();
+    void ViewIndicesClick();
+    void ViewTableIndicesClick();
+    void ViewDBListExecute();
+
+    // Loading and saving statistics.
+    void LoadStatFile(const std::string& fileName);
+    void OpenStatFile(const std::string& fileName);
+    void StatOpenFileClick();
+    int AskSaveStatistics();
+    void StatSaveClick();
+    void StatOpenApiClick();
+    bool LoadStatFromServer(TDatabaseItem* entry);
+    // What LoadStatFromServer does once the statistics dialog handed over
+    // its lines: parse, database size, metadata, rebuild, command states.
+    bool LoadServerLines(const TStringList& lines, bool metadataWanted);
+    bool ReloadStat(bool full);
+    // What ReloadStat does with the lines of a successful refresh.
+    void ApplyReloadLines(const TStringList& lines, bool full);
+    void ReloadStatFullClick();
+    void ReloadStatHeaderClick();
+    // Empties the four grids (summary, monitor, indices, tables).
+    void ClearGrids();
+
+    // Lifecycle handlers: FormCloseQuery answers whether the window may
+    // close; FormClose writes the settings and frees the model.
+    bool FormCloseQuery();
+    void FormClose();
+
+    // Applies the hint options to the application's hint windows.
+    void ApplyHintOptions();
+
+    // Widgets other parts read or drive.
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* tbLoadFile = nullptr;
+    QToolButton* tbLoadStatAPI = nullptr;
+    QToolButton* tbRefresh = nullptr;
+    QToolButton* tbSaveStat = nullptr;
+    QToolButton* tbReport = nullptr;
+    QToolButton* tbFilter = nullptr;
+    QToolButton* tbTranCalc = nullptr;
+    QToolButton* tbCorvex = nullptr;
+    QToolButton* tbOptions = nullptr;
+    QToolButton* tbHelp = nullptr;
+    QMenu* ReloadMenu = nullptr;
+    QAction* ReloadHeaderItem = nullptr;   // "Reload only transaction info"
+    QAction* ReloadAllItem = nullptr;      // "Reload all"
+
+    QTabBar* InfoTab = nullptr;
+    QWidget* bigPnl = nullptr;
+    QWidget* tiPnl = nullptr;
+    QWidget* topPnl = nullptr;
+    QWidget* btmPnl = nullptr;
+    QSplitter* Splitter1 = nullptr;
+
+    QMenu* Statistics = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Load1 = nullptr;
+    QAction* Database1 = nullptr;
+    QAction* SaveStatFile = nullptr;
+    QAction* N4 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Reports = nullptr;
+    QAction* Viewrecommendations = nullptr;
+    QAction* SaveRecommendations = nullptr;
+    QMenu* View1 = nullptr;
+    QAction* Database2 = nullptr;
+    QAction* Tables1 = nullptr;
+    QAction* Indices1 = nullptr;
+    QAction* TableIndices1 = nullptr;
+    QMenu* mServices = nullptr;
+    QAction* mTranCalc = nullptr;
+    QAction* Options = nullptr;
+    QMenu* Help = nullptr;
+    QAction* Contents = nullptr;
+    QAction* ContactUs = nullptr;
+    QAction* N3 = nullptr;
+    QAction* DatabaseRepairServices1 = nullptr;
+    QAction* Superchargeyourdatabase1 = nullptr;
+    QAction* Databasemonitoringservices1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* About = nullptr;
+    QAction* ViewDBList = nullptr;   // action list entry; nothing is bound to it
+
+    // The shared save dialog settings (statistics save and report save).
+    TFileDialogRequest SaveDialog1;
+
+    // True when the batch report asked the application to terminate.
+    bool TerminateRequested() const { return FTerminateRequested; }
+    // Which panel is in front: bigPnl or tiPnl.
+    QWidget* FrontPanel() const;
+    // The settings file the window reads and writes.
+    static std::string SettingsFileName();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildToolBar();
+    void BuildMenu();
+    void BuildPanels();
+    void FormCreate(const std::vector<std::string>& params);
+    void CreateDataModule();
+    void CreateFrames();
+    void ReadGeometry();
+    void RunBatchReport(const std::string& reportFile);
+    void BringToFront(QWidget* panel);
+    // Connects a command so that an exception reaches the application's
+    // handler instead of unwinding through the event loop.
+    void Bind(QAction* action, std::function<void()> handler);
+    void Bind(QToolButton* button, std::function<void()> handler);
+    void SetServerCommandsEnabled(bool enabled);
+
+    QStackedLayout* FPanels = nullptr;
+    bool FTerminateRequested = false;
+    bool FClosed = false;
+    bool FIgnoreTabChange = false;
+};
+
+extern TMainForm* MainForm;
+
+}  // namespace dv
