@@ -39,4 +39,11 @@ std::string FormatDateTime(std::string_view fmt, TDateTime dt);
 std::string DateTimeToStr(TDateTime dt);
 std::string DateToStr(TDateTime dt);
 
+// Converts a C library date or time format (nl_langinfo D_FMT / T_FMT, e.g.
+// "%d.%m.%Y" or "%I:%M:%S %p") into this library's form ("dd/mm/yyyy" with
+// separator '.'; "hh:nn:ss ampm" with ':'). The first separator character is
+// returned in `separator` and written as '/' or ':'; other text is quoted.
+// Empty when the format holds a conversion without an equivalent.
+std::string CFormatToDateFormat(std::string_view cfmt, char& separator);
+
 }  // namespace dv

@@ -1,7 +1,14 @@
 #include "SysUtils.h"
 
+#include "DateUtils.h"
+
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+#include <locale.h>
 #include <cmath>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -9,8 +16,40 @@
 
 namespace dv {
 
+// The user's short date and long time formats come from the C library's
+// locale of the environment (LC_ALL, LC_TIME, LANG), read once at first use.
+// The plain C/POSIX locale has no preference of its own, so it keeps the
+// defaults dd/mm/yyyy and hh:nn:ss. Number separators are not taken from the
+// locale: statistics texts and save files always use '.'.
+static TFormatSettings LocaleSettings() {
+    TFormatSettings fs;
+    const char* env = std::getenv("LC_ALL");
+    if (!env || !*env) env = std::getenv("LC_TIME");
+    if (!env || !*env) env = std::getenv("LANG");
+    if (!env || !*env || std::strcmp(env, "C") == 0 || std::strcmp(env, "POSIX") == 0 || std::strncmp(env, "C.", 2) == 0)
+        return fs;
+    locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+    if (!loc) return fs;
+    const std::string dfmt = nl_langinfo_l(D_FMT, loc);
+    const std::string tfmt = nl_langinfo_l(T_FMT, loc);
+    freelocale(loc);
+    char sep = 0;
+    std::string d = CFormatToDateFormat(dfmt, sep);
+    if (!d.empty()) {
+        fs.ShortDateFormat = d;
+        if (sep) fs.DateSeparator = sep;
+    }
+    sep = 0;
+    std::string t = CFormatToDateFormat(tfmt, sep);
+    if (!t.empty()) {
+        fs.LongTimeFormat = t;
+        if (sep) fs.TimeSeparator = sep;
+    }
+    return fs;
+}
+
 TFormatSettings& FormatSettings() {
-    static TFormatSettings fs;
+    static TFormatSettings fs = LocaleSettings();
     return fs;
 }
 
@@ -96,17 +135,21 @@ bool TryStrToFloat(std::string_view s, double& value) {
     std::string t = Trim(s);
     if (t.empty()) return false;
     const char sep = FormatSettings().DecimalSeparator;
-    // Only the separator in force is a decimal point; strtod then sees '.'.
+    // Only the separator in force is a decimal point; the parse below sees '.'.
     for (char& c : t) {
         if (c == sep) c = '.';
         else if (c == '.' && sep != '.') return false;
     }
     for (char c : t)
         if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || errno == ERANGE) return false;
+    // from_chars ignores the C locale (a desktop toolkit may have set one
+    // with ',' as its decimal point) and reports overflow.
+    const char* b = t.c_str();
+    const char* e = b + t.size();
+    if (*b == '+' && e - b > 1 && b[1] != '-') ++b;
+    double v = 0;
+    auto r = std::from_chars(b, e, v);
+    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return false;
     value = v;
     return true;
 }

@@ -1,0 +1,570 @@
+#include "ComponentText.h"
+
+#include <charconv>
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace dv {
+
+// ---------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+// Strings are cut into pieces of this many characters (an escape counts as one).
+constexpr size_t kStringPiece = 64;
+// Nesting deeper than this is refused on reading, so that crafted text cannot
+// exhaust the stack; real trees are three levels deep.
+constexpr int kMaxDepth = 64;
+
+void Indent(std::string& out, int level) { out.append(static_cast<size_t>(level) * 2, ' '); }
+
+void NewLine(std::string& out, int level) {
+    out += "\r\n";
+    Indent(out, level);
+}
+
+// A quoted run for printable characters, #nn for control characters and the
+// quote; a string over 64 characters starts on its own line one level deeper
+// and breaks after every 64 characters with " +".
+void WriteStringValue(std::string& out, const std::string& s, int level) {
+    const size_t n = s.size();
+    if (n == 0) {
+        out += "''";
+        return;
+    }
+    const int pieceLevel = level + 1;
+    if (n > kStringPiece) NewLine(out, pieceLevel);
+    size_t i = 0;
+    size_t pieceStart = 0;
+    while (i < n) {
+        bool lineBreak = false;
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= ' ' && c != '\'') {
+            const size_t j = i;
+            do {
+                ++i;
+            } while (i < n && static_cast<unsigned char>(s[i]) >= ' ' && s[i] != '\'' && i - pieceStart < kStringPiece);
+            if (i - pieceStart >= kStringPiece) lineBreak = true;
+            out += '\'';
+            out.append(s, j, i - j);
+            out += '\'';
+        } else {
+            out += '#';
+            out += std::to_string(c);
+            ++i;
+            if (i - pieceStart >= kStringPiece) lineBreak = true;
+        }
+        if (lineBreak && i < n) {
+            out += " +";
+            NewLine(out, pieceLevel);
+            pieceStart = i;
+        }
+    }
+}
+
+// The digits of |value| rounded to `sig` significant digits, and the decimal
+// exponent of the first digit (value = d.ddd x 10^exp).
+void SignificantDigits(double value, int sig, std::string& digits, int& exp) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, sig - 1);
+    std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
+    const size_t e = s.find('e');
+    digits.clear();
+    for (char c : s.substr(0, e))
+        if (c != '.') digits += c;
+    exp = 0;
+    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exp);
+}
+
+void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level);
+
+void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p, int level) {
+    if (!p.Stored || !p.Get) return;
+    const TPropValue v = p.Get(comp);
+    std::string text;
+    switch (p.Type) {
+    case TPropType::Integer:
+    case TPropType::Smallint:
+    case TPropType::Byte: {
+        const int64_t i = std::get<int64_t>(v);
+        if (p.HasDefault && i == p.Default) return;
+        text = std::to_string(i);
+        break;
+    }
+    case TPropType::Boolean: {
+        const int64_t i = std::get<int64_t>(v) != 0 ? 1 : 0;
+        if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
+        text = i ? "True" : "False";
+        break;
+    }
+    case TPropType::Int64: {
+        const int64_t i = std::get<int64_t>(v);
+        if (i == 0) return;
+        text = std::to_string(i);
+        break;
+    }
+    case TPropType::Double:
+    case TPropType::Single:
+    case TPropType::DateTime: {
+        const double d = std::get<double>(v);
+        if (d == 0) return;
+        text = FormatStreamFloat(d);
+        break;
+    }
+    case TPropType::String: {
+        const std::string& s = std::get<std::string>(v);
+        if (s.empty()) return;
+        Indent(out, level);
+        out += p.Name;
+        out += " = ";
+        WriteStringValue(out, s, level);
+        out += "\r\n";
+        return;
+    }
+    case TPropType::List:
+    case TPropType::Reference:
+        return;
+    }
+    Indent(out, level);
+    out += p.Name;
+    out += " = ";
+    out += text;
+    out += "\r\n";
+}
+
+void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level) {
+    Indent(out, level);
+    out += "object ";
+    if (!comp.Name().empty()) {
+        out += comp.Name();
+        out += ": ";
+    }
+    out += comp.ClassName();
+    out += "\r\n";
+    for (const TPropInfo& p : comp.Props()) WriteProperty(out, comp, p, level + 1);
+    comp.GetChildren([&](TComponent* child) { if (child) WriteObject(out, *child, root, level + 1); }, &root);
+    Indent(out, level);
+    out += "end\r\n";
+}
+
+}  // namespace
+
+std::string FormatStreamFloat(double value) {
+    // Non-finite values cannot come from a sound statistics text, but a model
+    // holding one must still save and load: they are written as the words
+    // INF, -INF and NAN, which the reader takes back for floating properties.
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    if (value == 0) return "0.000000000000000000";
+
+    std::string digits;
+    int exp = 0;
+    SignificantDigits(value, 16, digits, exp);
+    std::string out;
+    if (value < 0) out += '-';
+    if (exp >= 16) {
+        // More than 16 digits before the point: d.dddE<exp>, trailing zeros dropped.
+        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += '.';
+            out.append(digits, 1, std::string::npos);
+        }
+        out += 'E';
+        out += std::to_string(exp);
+        return out;
+    }
+    if (exp < -1) {
+        // Below 0.1 the 18 decimals hold fewer than 16 significant digits:
+        // round once, at the 18th decimal.
+        char buf[400];
+        auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
+        std::string s(buf, static_cast<size_t>(r.ptr - buf));
+        if (s.find_first_not_of("0.") == std::string::npos) return "0.000000000000000000";
+        return out + s;
+    }
+    // 16 significant digits, the remaining decimals as zeros.
+    if (exp < 0) {
+        out += "0.";
+        out.append(static_cast<size_t>(-exp - 1), '0');
+        out += digits;
+    } else {
+        out.append(digits, 0, static_cast<size_t>(exp) + 1);
+        out += '.';
+        out.append(digits, static_cast<size_t>(exp) + 1, std::string::npos);
+    }
+    const size_t decimals = out.size() - out.find('.') - 1;
+    out.append(18 - decimals, '0');
+    return out;
+}
+
+std::string WriteComponentText(TComponent& root) {
+    std::string out;
+    WriteObject(out, root, root, 0);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+enum class Tok { End, Ident, Integer, Float, String, Symbol };
+
+struct Token {
+    Tok Kind = Tok::End;
+    std::string Text;   // identifier, number text or decoded string
+    char Sym = 0;
+    int Line = 1;
+};
+
+class TextReader {
+public:
+    TextReader(std::string_view text, TComponent& root) : FText(text), FRoot(root) {}
+
+    void Run() {
+        Next();
+        ExpectObjectKeyword();
+        std::string name, cls;
+        ReadHeader(name, cls);
+        FRoot.SetName(name);
+        ReadBody(FRoot, 0);
+        if (FTok.Kind != Tok::End) Fail("End of text expected");
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw EReadError(what + " on line " + std::to_string(FTok.Line));
+    }
+
+    static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+    void SkipBlanks() {
+        while (FPos < FText.size()) {
+            const char c = FText[FPos];
+            if (c == '\n') ++FLine;
+            else if (c == '\0' || static_cast<unsigned char>(c) > ' ') break;
+            ++FPos;
+        }
+    }
+
+    // One token: identifiers, numbers (sign, digits, fraction, exponent, or
+    // '$' hexadecimal), strings (quoted runs and #nn codes, adjacent pieces
+    // joined), or a single symbol character.
+    void Next() {
+        SkipBlanks();
+        FTok = Token();
+        FTok.Line = FLine;
+        if (FPos >= FText.size()) return;
+        const char c = FText[FPos];
+        if (IsIdentStart(c)) {
+            const size_t start = FPos;
+            while (FPos < FText.size() && (IsIdentStart(FText[FPos]) || IsDigit(FText[FPos]))) ++FPos;
+            FTok.Kind = Tok::Ident;
+            FTok.Text.assign(FText.substr(start, FPos - start));
+        } else if (IsDigit(c) || ((c == '-' || c == '+') && FPos + 1 < FText.size() && IsDigit(FText[FPos + 1]))) {
+            ReadNumber();
+        } else if (c == '$') {
+            const size_t start = FPos++;
+            while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+            if (FPos - start < 2) Fail("Invalid numeric value");
+            FTok.Kind = Tok::Integer;
+            FTok.Text.assign(FText.substr(start, FPos - start));
+        } else if (c == '\'' || c == '#') {
+            ReadString();
+        } else if (c == '\0' || static_cast<unsigned char>(c) >= 0x7F) {
+            Fail("Invalid character");
+        } else {
+            FTok.Kind = Tok::Symbol;
+            FTok.Sym = c;
+            ++FPos;
+        }
+    }
+
+    void ReadNumber() {
+        const size_t start = FPos;
+        bool isFloat = false;
+        if (FText[FPos] == '-' || FText[FPos] == '+') ++FPos;
+        while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+        if (FPos < FText.size() && FText[FPos] == '.') {
+            isFloat = true;
+            ++FPos;
+            while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+        }
+        if (FPos < FText.size() && (FText[FPos] == 'e' || FText[FPos] == 'E')) {
+            isFloat = true;
+            ++FPos;
+            if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
+            const size_t digits = FPos;
+            while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+            if (FPos == digits) Fail("Invalid numeric value");
+        }
+        if (FPos < FText.size() && (IsIdentStart(FText[FPos]) || FText[FPos] == '.')) Fail("Invalid numeric value");
+        FTok.Kind = isFloat ? Tok::Float : Tok::Integer;
+        FTok.Text.assign(FText.substr(start, FPos - start));
+    }
+
+    void ReadString() {
+        FTok.Kind = Tok::String;
+        while (FPos < FText.size()) {
+            const char c = FText[FPos];
+            if (c == '\'') {
+                ++FPos;
+                for (;;) {
+                    if (FPos >= FText.size() || FText[FPos] == '\r' || FText[FPos] == '\n')
+                        Fail("Unterminated string");
+                    const char d = FText[FPos++];
+                    if (d == '\'') {
+                        if (FPos < FText.size() && FText[FPos] == '\'') {
+                            FTok.Text += '\'';
+                            ++FPos;
+                            continue;
+                        }
+                        break;
+                    }
+                    FTok.Text += d;
+                }
+            } else if (c == '#') {
+                ++FPos;
+                const size_t start = FPos;
+                unsigned code = 0;
+                while (FPos < FText.size() && IsDigit(FText[FPos]) && FPos - start < 4) {
+                    code = code * 10 + static_cast<unsigned>(FText[FPos] - '0');
+                    ++FPos;
+                }
+                if (FPos == start || code > 255 || (FPos < FText.size() && IsDigit(FText[FPos])))
+                    Fail("Invalid character code");
+                FTok.Text += static_cast<char>(code);
+            } else {
+                break;
+            }
+        }
+    }
+
+    bool IsKeyword(const char* word) const { return FTok.Kind == Tok::Ident && SameText(FTok.Text, word); }
+
+    void ExpectObjectKeyword() {
+        if (!IsKeyword("object")) Fail("'object' expected");
+        Next();
+    }
+
+    void ReadHeader(std::string& name, std::string& cls) {
+        if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+        cls = FTok.Text;
+        Next();
+        if (FTok.Kind == Tok::Symbol && FTok.Sym == ':') {
+            Next();
+            if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+            name = cls;
+            cls = FTok.Text;
+            Next();
+        }
+    }
+
+    // Properties and nested objects up to and including "end".
+    void ReadBody(TComponent& comp, int depth) {
+        size_t cursor = 0;
+        for (;;) {
+            if (FTok.Kind == Tok::End) Fail("Unexpected end of text");
+            if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+            if (IsKeyword("end")) {
+                Next();
+                return;
+            }
+            if (IsKeyword("object")) {
+                if (depth + 1 >= kMaxDepth) Fail("Objects nested too deeply");
+                Next();
+                ReadChild(comp, depth + 1);
+                continue;
+            }
+            ReadProperty(comp, cursor);
+        }
+    }
+
+    void ReadChild(TComponent& parent, int depth) {
+        std::string name, cls;
+        ReadHeader(name, cls);
+        const TComponentFactory* factory = FindClass(cls);
+        if (!factory || !*factory) throw EReadError("Class " + cls + " not found");
+        TComponent* child = (*factory)(&FRoot);
+        if (!child) throw EReadError("Class " + cls + " not found");
+        try {
+            child->SetName(name);
+            child->SetState(csLoading, true);
+            child->SetParentComponent(&parent);
+            ReadBody(*child, depth);
+            child->SetState(csLoading, false);
+        } catch (...) {
+            // A half-read object does not stay in the tree.
+            delete child;
+            throw;
+        }
+    }
+
+    [[noreturn]] void PropError(const TComponent& comp, const std::string& prop, const std::string& what) const {
+        throw EReadError("Error reading " + std::string(comp.ClassName()) + "." + prop + ": " + what);
+    }
+
+    // Properties come in declaration order, so the search starts behind the
+    // last one found.
+    const TPropInfo* FindProp(const TComponent& comp, const std::string& name, size_t& cursor) const {
+        const TPropList& props = comp.Props();
+        const size_t n = props.size();
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = (cursor + k) % n;
+            if (SameText(props[i].Name, name)) {
+                cursor = i + 1;
+                return &props[i];
+            }
+        }
+        return nullptr;
+    }
+
+    void ReadProperty(TComponent& comp, size_t& cursor) {
+        const std::string name = FTok.Text;
+        Next();
+        if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
+        Next();
+        Token value = ReadValue();
+        const TPropInfo* p = FindProp(comp, name, cursor);
+        if (!p) PropError(comp, name, "Property " + name + " does not exist");
+        if (SameText(p->Name, "Name")) {
+            if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
+            comp.SetName(value.Text);
+            return;
+        }
+        if (!p->Set) PropError(comp, p->Name, "Invalid property value");
+        p->Set(comp, Convert(comp, *p, value));
+    }
+
+    // A value: a number, a string with optional " +" continuations, or an
+    // identifier (True, False, INF, NAN), possibly signed.
+    Token ReadValue() {
+        Token v = FTok;
+        if (v.Kind == Tok::String) {
+            Next();
+            while (FTok.Kind == Tok::Symbol && FTok.Sym == '+') {
+                Next();
+                if (FTok.Kind != Tok::String) Fail("String expected");
+                v.Text += FTok.Text;
+                Next();
+            }
+            return v;
+        }
+        if (v.Kind == Tok::Symbol && (v.Sym == '-' || v.Sym == '+')) {
+            const char sign = v.Sym;
+            Next();
+            if (FTok.Kind != Tok::Ident) Fail("Invalid property value");
+            v = FTok;
+            v.Text.insert(v.Text.begin(), sign);
+        }
+        if (v.Kind == Tok::Integer || v.Kind == Tok::Float || v.Kind == Tok::Ident) {
+            Next();
+            return v;
+        }
+        if (v.Kind == Tok::End) Fail("Unexpected end of text");
+        Fail("Invalid property value");
+    }
+
+    static bool ParseInt(const std::string& text, int64_t& out) {
+        if (!text.empty() && (text[0] == '$' || ((text[0] == '-' || text[0] == '+') && text.size() > 1 && text[1] == '$')))
+            return TryStrToInt64(text, out);
+        const char* b = text.data();
+        const char* e = b + text.size();
+        if (b != e && *b == '+') ++b;
+        auto r = std::from_chars(b, e, out);
+        return r.ec == std::errc() && r.ptr == e;
+    }
+
+    TPropValue Convert(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        const std::string& prop = p.Name;
+        auto outOfRange = [&]() { PropError(comp, prop, "Value " + v.Text + " out of range"); };
+        switch (p.Type) {
+        case TPropType::Integer:
+        case TPropType::Smallint:
+        case TPropType::Byte:
+        case TPropType::Int64: {
+            if (v.Kind != Tok::Integer) PropError(comp, prop, "Invalid property value");
+            int64_t i = 0;
+            if (!ParseInt(v.Text, i)) outOfRange();
+            int64_t lo = INT64_MIN, hi = INT64_MAX;
+            if (p.Type == TPropType::Integer) lo = INT32_MIN, hi = INT32_MAX;
+            else if (p.Type == TPropType::Smallint) lo = INT16_MIN, hi = INT16_MAX;
+            else if (p.Type == TPropType::Byte) lo = 0, hi = 255;
+            if (i < lo || i > hi) outOfRange();
+            return i;
+        }
+        case TPropType::Boolean:
+            if (v.Kind == Tok::Ident && SameText(v.Text, "True")) return int64_t{1};
+            if (v.Kind == Tok::Ident && SameText(v.Text, "False")) return int64_t{0};
+            PropError(comp, prop, "Invalid property value");
+        case TPropType::Double:
+        case TPropType::Single:
+        case TPropType::DateTime: {
+            double d = 0;
+            if (v.Kind == Tok::Ident) {
+                const std::string& w = v.Text;
+                if (SameText(w, "NAN")) d = std::nan("");
+                else if (SameText(w, "INF") || SameText(w, "+INF")) d = HUGE_VAL;
+                else if (SameText(w, "-INF")) d = -HUGE_VAL;
+                else PropError(comp, prop, "Invalid property value");
+                return d;
+            }
+            if (v.Kind != Tok::Integer && v.Kind != Tok::Float) PropError(comp, prop, "Invalid property value");
+            if (v.Text.find('$') != std::string::npos) {
+                int64_t i = 0;
+                if (!ParseInt(v.Text, i)) outOfRange();
+                return static_cast<double>(i);
+            }
+            const char* b = v.Text.data();
+            const char* e = b + v.Text.size();
+            if (*b == '+') ++b;
+            auto r = std::from_chars(b, e, d);
+            if (r.ec == std::errc::result_out_of_range) outOfRange();
+            if (r.ec != std::errc() || r.ptr != e) PropError(comp, prop, "Invalid property value");
+            if (p.Type == TPropType::Single && std::fabs(d) > FLT_MAX) outOfRange();
+            return d;
+        }
+        case TPropType::String:
+            if (v.Kind != Tok::String) PropError(comp, prop, "Invalid property value");
+            return v.Text;
+        case TPropType::List:
+        case TPropType::Reference:
+            break;
+        }
+        PropError(comp, prop, "Invalid property value");
+    }
+
+    std::string_view FText;
+    TComponent& FRoot;
+    size_t FPos = 0;
+    int FLine = 1;
+    Token FTok;
+};
+
+}  // namespace
+
+void ReadComponentText(std::string_view text, TComponent& root) {
+    const unsigned oldState = root.ComponentState();
+    root.SetState(csLoading | csReading, true);
+    try {
+        TextReader(text, root).Run();
+    } catch (const EReadError&) {
+        root.SetState(csLoading | csReading, false);
+        root.SetState(oldState & (csLoading | csReading), true);
+        throw;
+    } catch (const Exception& e) {
+        // Naming errors and the like surface as reading errors.
+        root.SetState(csLoading | csReading, false);
+        root.SetState(oldState & (csLoading | csReading), true);
+        throw EReadError(e.Message());
+    }
+    root.SetState(csLoading | csReading, false);
+    root.SetState(oldState & (csLoading | csReading), true);
+}
+
+}  // namespace dv
