@@ -1,0 +1,97 @@
+#include "platform/gui/Graphics.h"
+
+#include "platform/SysUtils.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QString>
+#include <cmath>
+
+namespace dv {
+
+QColor ColorFromWin(TColor color) {
+    if ((color & 0xFF000000u) == 0x80000000u) {
+        const QPalette pal = QApplication::palette();
+        switch (color) {
+            case clWindow: return pal.color(QPalette::Base);
+            case clWindowText: return pal.color(QPalette::Text);
+            case clBtnFace: return pal.color(QPalette::Button);
+            case clHighlight: return pal.color(QPalette::Highlight);
+            case clHighlightText: return pal.color(QPalette::HighlightedText);
+            case clInfoBk: return pal.color(QPalette::ToolTipBase);
+            case clBtnShadow: return pal.color(QPalette::Dark);
+            default: return pal.color(QPalette::Text);
+        }
+    }
+    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                  static_cast<int>((color >> 16) & 0xFF));
+}
+
+TColor ColorToWin(const QColor& color) {
+    return static_cast<TColor>(color.red()) | (static_cast<TColor>(color.green()) << 8) |
+           (static_cast<TColor>(color.blue()) << 16);
+}
+
+TCanvas::TCanvas(QPainter* painter, const QFont& baseFont) : painter_(painter), baseFont_(baseFont) {}
+
+void TCanvas::FillRect(const QRect& rect) {
+    if (painter_ && rect.isValid()) painter_->fillRect(rect, ColorFromWin(Brush.Color));
+}
+
+void TCanvas::MoveTo(int x, int y) { penPos_ = QPoint(x, y); }
+
+void TCanvas::LineTo(int x, int y) {
+    const QPoint from = penPos_;
+    const QPoint to(x, y);
+    penPos_ = to;
+    if (!painter_ || from == to) return;
+    // The end point is not part of the line: stop one pixel short of it.
+    const int dx = to.x() - from.x();
+    const int dy = to.y() - from.y();
+    const int steps = std::max(std::abs(dx), std::abs(dy));
+    const QPointF last(from.x() + dx * double(steps - 1) / steps, from.y() + dy * double(steps - 1) / steps);
+    painter_->save();
+    painter_->setPen(QPen(ColorFromWin(Pen.Color), std::max(1, Pen.Width)));
+    painter_->setRenderHint(QPainter::Antialiasing, false);
+    if (steps == 1)
+        painter_->drawPoint(from);
+    else
+        painter_->drawLine(QPointF(from), last);
+    painter_->restore();
+}
+
+QFont TCanvas::QtFont() const {
+    QFont f = baseFont_;
+    f.setBold((Font.Style & fsBold) != 0);
+    f.setItalic((Font.Style & fsItalic) != 0);
+    f.setUnderline((Font.Style & fsUnderline) != 0);
+    f.setStrikeOut((Font.Style & fsStrikeOut) != 0);
+    return f;
+}
+
+QRect BarRect(const QRect& cell, double percent) {
+    // A share computed over a zero total arrives here as inf or NaN: no bar.
+    if (!std::isfinite(percent) || percent <= 0 || cell.width() <= 0) return {};
+    const int w = cell.width();
+    double length = w * percent / 100;
+    if (length > w) length = w;
+    const int right = cell.left() + static_cast<int>(Round(length));
+    if (right <= cell.left()) return {};
+    // right is exclusive; top and bottom stay one pixel inside the cell.
+    return QRect(QPoint(cell.left(), cell.top() + 1), QPoint(right - 1, cell.bottom() - 1));
+}
+
+void DrawBar(TCanvas& canvas, const QRect& cell, double percent, TColor color) {
+    const QRect bar = BarRect(cell, percent);
+    if (!bar.isValid()) return;
+    canvas.Brush.Color = color;
+    canvas.FillRect(bar);
+}
+
+int CompareText(const std::string& a, const std::string& b) {
+    const int r = QString::localeAwareCompare(QString::fromStdString(a), QString::fromStdString(b));
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+}  // namespace dv

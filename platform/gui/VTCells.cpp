@@ -1,0 +1,241 @@
+// TVirtualStringTree: painting a cell, measuring column widths, hints and the
+// clipboard copy. Every one of them asks the view's events afresh.
+#include "platform/SysUtils.h"
+#include "platform/gui/VTModel.h"
+#include "platform/gui/VirtualTrees.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QStyle>
+#include <QToolTip>
+
+namespace dv {
+
+namespace {
+
+Qt::Alignment qtAlignment(TAlignment a) {
+    switch (a) {
+        case taRightJustify: return Qt::AlignRight | Qt::AlignVCenter;
+        case taCenter: return Qt::AlignHCenter | Qt::AlignVCenter;
+        default: return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+}  // namespace
+
+int TVirtualStringTree::cellIndent(PVirtualNode node, int modelColumn) const {
+    // The branch area of a tree lies in the first column on screen.
+    if (header()->visualIndex(modelColumn) != 0) return 0;
+    const int level = GetNodeLevel(node) + (rootIsDecorated() ? 1 : 0);
+    return level * indentation();
+}
+
+void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
+    PVirtualNode node = NodeOf(index);
+    if (!node) return;
+    const TColumnIndex column = ColumnOf(index.column());
+    const QRect full = option.rect;
+    QRect cell = full;
+    if (vertLines_) cell.setRight(cell.right() - 1);
+    if (horzLines_) cell.setBottom(cell.bottom() - 1);
+
+    painter->save();
+    painter->setClipRect(full);
+    TCanvas canvas(painter, option.font);
+
+    // 1. the column's own colour, then whatever the view paints over it
+    canvas.Brush.Color = column == NoColumn ? clWindow : header_.Columns[column].Color();
+    canvas.FillRect(cell);
+    if (OnBeforeCellPaint) {
+        OnBeforeCellPaint(this, canvas, node, column, cell);
+        painter->setClipRect(full);
+    }
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) {
+        const QPalette::ColorGroup group =
+            (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+        painter->fillRect(cell, option.palette.color(group, QPalette::Highlight));
+    }
+
+    // 2. font style of the text
+    canvas.Font.Style = 0;
+    canvas.Font.Color = selected ? clHighlightText : clWindowText;
+    if (OnPaintText) OnPaintText(this, canvas, node, column);
+
+    // 3. the row image
+    int x = cell.left() + Margin;
+    if (OnGetImageIndex) {
+        bool ghosted = false;
+        int image = -1;
+        OnGetImageIndex(this, node, selected ? ikSelected : ikNormal, column, ghosted, image);
+        if (image >= 0 && image < Images.Count()) {
+            const QRect r(x, cell.top() + (cell.height() - Images.Height) / 2, Images.Width, Images.Height);
+            Images.Icons[image].paint(painter, r, Qt::AlignCenter, ghosted ? QIcon::Disabled : QIcon::Normal);
+            x += Images.Width + ImageSpacing;
+        }
+    }
+
+    // 4. the text
+    std::string text;
+    if (OnGetText) OnGetText(this, node, column, text);
+    if (!text.empty()) {
+        const QRect textRect(QPoint(x + TextMargin, cell.top()), QPoint(cell.right() - TextMargin, cell.bottom()));
+        if (textRect.width() > 0) {
+            const QFont font = canvas.QtFont();
+            painter->setFont(font);
+            QColor pen = ColorFromWin(canvas.Font.Color);
+            if (selected && canvas.Font.Color == clHighlightText) {
+                const QPalette::ColorGroup group =
+                    (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+                pen = option.palette.color(group, QPalette::HighlightedText);
+            }
+            painter->setPen(pen);
+            const QFontMetrics fm(font);
+            const QString shown = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, textRect.width());
+            const TAlignment align = column == NoColumn ? taLeftJustify : header_.Columns[column].Alignment();
+            painter->drawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown);
+        }
+    }
+
+    // 5. the focused cell and the grid lines
+    if ((option.state & QStyle::State_HasFocus) && hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = cell;
+        focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+        focus.backgroundColor = selected ? option.palette.color(QPalette::Highlight) : option.palette.color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, this);
+    }
+    if (horzLines_ || vertLines_) {
+        painter->setPen(option.palette.color(QPalette::Midlight).darker(110));
+        if (horzLines_) painter->drawLine(full.left(), full.bottom(), full.right(), full.bottom());
+        if (vertLines_) painter->drawLine(full.right(), full.top(), full.right(), full.bottom());
+    }
+    painter->restore();
+}
+
+// ---------------------------------------------------------------- widths
+
+int TVirtualStringTree::GetCellContentWidth(PVirtualNode node, TColumnIndex column) {
+    if (!node) return 0;
+    const int modelColumn = column == NoColumn ? 0 : column;
+    TCanvas canvas(nullptr, font());
+    if (OnPaintText) OnPaintText(this, canvas, node, column);
+    std::string text;
+    if (OnGetText) OnGetText(this, node, column, text);
+    int width = Margin + 2 * TextMargin + cellIndent(node, modelColumn);
+    if (!text.empty()) width += QFontMetrics(canvas.QtFont()).horizontalAdvance(QString::fromStdString(text));
+    if (OnGetImageIndex) {
+        bool ghosted = false;
+        int image = -1;
+        OnGetImageIndex(this, node, ikNormal, column, ghosted, image);
+        if (image >= 0 && image < Images.Count()) width += Images.Width + ImageSpacing;
+    }
+    // the vertical grid line takes the column's last pixel
+    if (vertLines_) width += 1;
+    return width;
+}
+
+int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column) {
+    int widest = 0;
+    // Fonts are measured once per style; text widths come from the font's
+    // metrics, which cache glyph advances.
+    const QFontMetrics plain(font());
+    for (PVirtualNode n = GetFirst(); n; n = GetNext(n)) {
+        widest = std::max(widest, GetCellContentWidth(n, column));
+    }
+    (void)plain;
+    return widest;
+}
+
+// ---------------------------------------------------------------- hints
+
+bool TVirtualStringTree::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        std::string hint;
+        if (showHint_ && index.isValid() && OnGetHint) OnGetHint(this, NodeOf(index), ColumnOf(index.column()), hint);
+        if (hint.empty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), QString::fromStdString(hint), viewport(), visualRect(index),
+                               HintHidePause());
+        }
+        return true;
+    }
+    return QTreeView::viewportEvent(event);
+}
+
+// ---------------------------------------------------------------- copy
+
+void TVirtualStringTree::escapeCell(std::string& out, const std::string& cell, char separator) const {
+    // Quoted when the text holds the separator, a double quote or a line
+    // break (a break inside an unquoted cell would split the row).
+    const bool quote = cell.find_first_of(std::string{separator, '"', '\r', '\n'}) != std::string::npos;
+    if (!quote) {
+        out += cell;
+        return;
+    }
+    out += '"';
+    for (char c : cell) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string TVirtualStringTree::ContentToText(TVTExportFormat format) {
+    const char sep = format == efCSV ? FormatSettings().ListSeparator : '\t';
+    std::vector<int> columns = header_.Columns.VisibleInDisplayOrder();
+    if (header_.Columns.Count() == 0) columns.push_back(NoColumn);
+
+    // Selected rows the user can see: a row hidden by a filter (or under a
+    // hidden parent) is left out even when it is still selected.
+    std::vector<PVirtualNode> rows;
+    for (PVirtualNode n : GetSelectedNodes()) {
+        bool shown = true;
+        for (PVirtualNode a = n; a && a != root_; a = a->Parent) shown = shown && a->Visible;
+        if (shown) rows.push_back(n);
+    }
+    int deepest = 0;
+    for (PVirtualNode n : rows) deepest = std::max(deepest, GetNodeLevel(n));
+
+    std::string out;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) out += sep;
+        escapeCell(out, columns[i] == NoColumn ? std::string() : header_.Columns[columns[i]].Text(), sep);
+        if (i == 0) out.append(static_cast<size_t>(deepest), sep);
+    }
+    out += "\r\n";
+    for (PVirtualNode n : rows) {
+        const int level = GetNodeLevel(n);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0) out += sep;
+            std::string text;
+            if (OnGetText) OnGetText(this, n, columns[i], text);
+            if (i == 0) out.append(static_cast<size_t>(level), sep);
+            escapeCell(out, text, sep);
+            if (i == 0) out.append(static_cast<size_t>(deepest - level), sep);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+void TVirtualStringTree::CopyToClipBoard() {
+    auto* mime = new QMimeData;
+    const std::string csv = ContentToText(efCSV);
+    const std::string plain = ContentToText(efPlainText);
+    mime->setData(QStringLiteral("CSV"), QByteArray::fromStdString(csv));
+    mime->setData(QStringLiteral("Plain text"), QByteArray::fromStdString(plain));
+    mime->setText(QString::fromStdString(plain));
+    QApplication::clipboard()->setMimeData(mime);
+}
+
+}  // namespace dv

@@ -1,0 +1,121 @@
+#include "platform/gui/VTModel.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+
+namespace dv {
+
+// ---------------------------------------------------------------- model
+
+QModelIndex TVTModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return {};
+    PVirtualNode p = parent.isValid() ? nodeOf(parent) : root_;
+    if (row < 0 || column < 0 || column >= columnCount() || row >= static_cast<int>(p->Children.size())) return {};
+    return createIndex(row, column, p->Children[static_cast<size_t>(row)]);
+}
+
+QModelIndex TVTModel::parent(const QModelIndex& child) const {
+    PVirtualNode n = nodeOf(child);
+    if (!n || !n->Parent || n->Parent == root_) return {};
+    return createIndex(n->Parent->Index, 0, n->Parent);
+}
+
+int TVTModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return 0;
+    PVirtualNode p = parent.isValid() ? nodeOf(parent) : root_;
+    return static_cast<int>(p->Children.size());
+}
+
+int TVTModel::columnCount(const QModelIndex&) const {
+    return std::max(1, tree_->Header().Columns.Count());
+}
+
+bool TVTModel::hasChildren(const QModelIndex& parent) const {
+    return rowCount(parent) > 0;
+}
+
+QVariant TVTModel::data(const QModelIndex& index, int role) const {
+    PVirtualNode node = nodeOf(index);
+    if (!node) return {};
+    const TColumnIndex column = tree_->ColumnOf(index.column());
+    switch (role) {
+        case Qt::DisplayRole: {
+            std::string text;
+            if (tree_->OnGetText) tree_->OnGetText(tree_, node, column, text);
+            return QString::fromStdString(text);
+        }
+        case Qt::ToolTipRole: {
+            std::string hint;
+            if (tree_->OnGetHint) tree_->OnGetHint(tree_, node, column, hint);
+            if (hint.empty()) return {};
+            return QString::fromStdString(hint);
+        }
+        case Qt::TextAlignmentRole: {
+            if (column == NoColumn) return {};
+            switch (tree_->Header().Columns[column].Alignment()) {
+                case taRightJustify: return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+                case taCenter: return QVariant::fromValue(Qt::Alignment(Qt::AlignHCenter | Qt::AlignVCenter));
+                default: return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+            }
+        }
+        default: return {};
+    }
+}
+
+QVariant TVTModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= tree_->Header().Columns.Count()) return {};
+    const TVirtualTreeColumn& c = tree_->Header().Columns[section];
+    if (role == Qt::DisplayRole) return QString::fromStdString(c.Text());
+    if (role == Qt::TextAlignmentRole) {
+        switch (c.Alignment()) {
+            case taRightJustify: return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+            case taCenter: return QVariant::fromValue(Qt::Alignment(Qt::AlignHCenter | Qt::AlignVCenter));
+            default: return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        }
+    }
+    return {};
+}
+
+Qt::ItemFlags TVTModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (tree_->FlatList()) f |= Qt::ItemNeverHasChildren;
+    return f;
+}
+
+void TVTModel::beginReorder(PVirtualNode parent) {
+    QList<QPersistentModelIndex> parents;
+    if (parent && parent != root_) parents << QPersistentModelIndex(indexOf(parent, 0));
+    emit layoutAboutToBeChanged(parents, QAbstractItemModel::VerticalSortHint);
+}
+
+void TVTModel::endReorder(PVirtualNode parent) {
+    // Every persistent index keeps its node (the internal pointer); only the
+    // row moves, so each is rebuilt from its node's new position.
+    const QModelIndexList old = persistentIndexList();
+    QModelIndexList now;
+    now.reserve(old.size());
+    for (const QModelIndex& i : old) {
+        PVirtualNode n = nodeOf(i);
+        now << (n ? createIndex(n->Index, i.column(), n) : QModelIndex());
+    }
+    changePersistentIndexList(old, now);
+    QList<QPersistentModelIndex> parents;
+    if (parent && parent != root_) parents << QPersistentModelIndex(indexOf(parent, 0));
+    emit layoutChanged(parents, QAbstractItemModel::VerticalSortHint);
+}
+
+// ---------------------------------------------------------------- delegate
+
+QSize TVTDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    const int text = option.fontMetrics.height() + 4;
+    const int image = tree_->Images.Count() > 0 ? tree_->Images.Height + 2 : 0;
+    return QSize(TVirtualStringTree::Margin * 2, std::max({text, image, 18}));
+}
+
+void TVTDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    tree_->paintCell(painter, option, index);
+}
+
+}  // namespace dv

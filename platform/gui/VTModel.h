@@ -1,0 +1,71 @@
+// Internals of TVirtualStringTree: the node, the one item model over the
+// nodes and the one delegate that paints cells by asking the tree's events.
+#pragma once
+
+#include "platform/gui/VirtualTrees.h"
+
+#include <QAbstractItemModel>
+#include <QStyledItemDelegate>
+
+namespace dv {
+
+struct TVirtualNode {
+    TVirtualNode* Parent = nullptr;
+    std::vector<TVirtualNode*> Children;
+    intptr_t Data = 0;
+    int Index = 0;          // position among the siblings
+    bool Visible = true;
+    bool Expanded = false;
+};
+
+class TVTModel : public QAbstractItemModel {
+public:
+    TVTModel(TVirtualStringTree* tree, PVirtualNode root) : QAbstractItemModel(tree), tree_(tree), root_(root) {}
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    PVirtualNode nodeOf(const QModelIndex& index) const {
+        return index.isValid() ? static_cast<PVirtualNode>(index.internalPointer()) : nullptr;
+    }
+    QModelIndex indexOf(PVirtualNode node, int column) const {
+        if (!node || node == root_) return {};
+        return createIndex(node->Index, column, node);
+    }
+
+    // Announcements the tree makes around its own changes.
+    void beginReset() { beginResetModel(); }
+    void endReset() { endResetModel(); }
+    void beginInsert(PVirtualNode parent, int first, int last) { beginInsertRows(indexOf(parent, 0), first, last); }
+    void endInsert() { endInsertRows(); }
+    void beginRemove(PVirtualNode parent, int first, int last) { beginRemoveRows(indexOf(parent, 0), first, last); }
+    void endRemove() { endRemoveRows(); }
+    void beginColumnInsert(int first, int last) { beginInsertColumns({}, first, last); }
+    void endColumnInsert() { endInsertColumns(); }
+    void headerChanged(int first, int last) { emit headerDataChanged(Qt::Horizontal, first, last); }
+    // Rows of parent were reordered in place; persistent indices follow their nodes.
+    void beginReorder(PVirtualNode parent);
+    void endReorder(PVirtualNode parent);
+
+private:
+    TVirtualStringTree* tree_;
+    PVirtualNode root_;
+};
+
+class TVTDelegate : public QStyledItemDelegate {
+public:
+    explicit TVTDelegate(TVirtualStringTree* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    TVirtualStringTree* tree_;
+};
+
+}  // namespace dv

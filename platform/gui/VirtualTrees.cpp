@@ -1,0 +1,650 @@
+#include "platform/gui/VirtualTrees.h"
+
+#include "platform/SysUtils.h"
+#include "platform/gui/VTModel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QToolTip>
+#include <algorithm>
+
+namespace dv {
+
+namespace {
+int g_hintHidePause = 2500;
+}
+
+void SetHintColor(TColor color) {
+    QPalette pal = QToolTip::palette();
+    pal.setColor(QPalette::ToolTipBase, ColorFromWin(color));
+    QToolTip::setPalette(pal);
+}
+void SetHintHidePause(int milliseconds) { g_hintHidePause = milliseconds; }
+int HintHidePause() { return g_hintHidePause; }
+
+// ---------------------------------------------------------------- images
+
+int TImageList::Add(const QIcon& icon) {
+    Icons.append(icon);
+    return Count() - 1;
+}
+
+int TImageList::AddResource(const QString& path) { return Add(QIcon(path)); }
+
+// ---------------------------------------------------------------- columns
+
+void TVirtualTreeColumn::SetText(const std::string& text) {
+    text_ = text;
+    tree_->model_->headerChanged(index_, index_);
+}
+
+int TVirtualTreeColumn::Width() const { return width_; }
+
+void TVirtualTreeColumn::SetWidth(int width) {
+    width_ = std::max(width, minWidth_);
+    tree_->applyColumn(*this);
+}
+
+void TVirtualTreeColumn::SetMinWidth(int width) {
+    minWidth_ = std::max(0, width);
+    if (width_ < minWidth_) width_ = minWidth_;
+    tree_->applyColumn(*this);
+}
+
+void TVirtualTreeColumn::SetAlignment(TAlignment alignment) {
+    alignment_ = alignment;
+    tree_->model_->headerChanged(index_, index_);
+    tree_->viewport()->update();
+}
+
+void TVirtualTreeColumn::SetOptions(TVTColumnOptions options) {
+    options_ = options;
+    tree_->applyColumn(*this);
+}
+
+void TVirtualTreeColumn::SetVisible(bool visible) {
+    SetOptions(visible ? (options_ | coVisible) : (options_ & ~TVTColumnOptions(coVisible)));
+}
+
+int TVirtualTreeColumn::Position() const { return tree_->header()->visualIndex(index_); }
+
+void TVirtualTreeColumn::SetPosition(int position) {
+    QHeaderView* h = tree_->header();
+    const int from = h->visualIndex(index_);
+    if (from < 0 || position < 0 || position >= h->count() || from == position) return;
+    h->moveSection(from, position);
+}
+
+void TVirtualTreeColumn::SetColor(TColor color) {
+    color_ = color;
+    tree_->viewport()->update();
+}
+
+TVirtualTreeColumn& TVirtualTreeColumns::Add(const std::string& text, int width, TAlignment alignment) {
+    const int index = Count();
+    auto column = std::make_unique<TVirtualTreeColumn>(tree_, index);
+    column->text_ = text;
+    column->width_ = std::max(width, column->minWidth_);
+    column->alignment_ = alignment;
+    // With no columns the model shows one column of its own (events get
+    // NoColumn); the first real column takes its place.
+    const bool grows = index > 0;
+    if (grows) tree_->model_->beginColumnInsert(index, index);
+    items_.push_back(std::move(column));
+    if (grows) tree_->model_->endColumnInsert();
+    tree_->columnAdded(*items_.back());
+    return *items_.back();
+}
+
+std::vector<int> TVirtualTreeColumns::VisibleInDisplayOrder() const {
+    std::vector<int> out;
+    const QHeaderView* h = tree_->header();
+    for (int visual = 0; visual < h->count(); ++visual) {
+        const int logical = h->logicalIndex(visual);
+        if (logical >= 0 && logical < Count() && items_[static_cast<size_t>(logical)]->Visible()) out.push_back(logical);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- header
+
+void TVTHeader::SetSortColumn(TColumnIndex column) {
+    sortColumn_ = (column >= 0 && column < Columns.Count()) ? column : NoColumn;
+    tree_->applySortIndicator();
+}
+
+void TVTHeader::SetSortDirection(TSortDirection direction) {
+    sortDirection_ = direction;
+    tree_->applySortIndicator();
+}
+
+bool TVTHeader::Visible() const { return !tree_->isHeaderHidden(); }
+void TVTHeader::SetVisible(bool visible) { tree_->setHeaderHidden(!visible); }
+int TVTHeader::Height() const { return tree_->header()->height(); }
+void TVTHeader::SetHeight(int height) { tree_->header()->setFixedHeight(height); }
+
+// ---------------------------------------------------------------- tree
+
+TVirtualStringTree::TVirtualStringTree(QWidget* parent)
+    : QTreeView(parent), header_(this), root_(new TVirtualNode) {
+    root_->Expanded = true;
+    model_ = new TVTModel(this, root_);
+    delegate_ = new TVTDelegate(this);
+    setModel(model_);
+    setItemDelegate(delegate_);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(false);
+    setAnimated(false);
+    setTextElideMode(Qt::ElideRight);
+
+    QHeaderView* h = header();
+    h->setStretchLastSection(false);
+    h->setSectionsClickable(true);
+    h->setSectionsMovable(true);
+    h->setSortIndicatorShown(true);
+    h->setSortIndicator(-1, Qt::AscendingOrder);
+    h->setHighlightSections(false);
+    h->setMinimumSectionSize(0);
+    h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    connect(h, &QHeaderView::sectionClicked, this, [this](int logical) {
+        if (logical < 0 || logical >= header_.Columns.Count()) return;
+        if (!(header_.Columns[logical].Options() & coAllowClick)) return;
+        if (OnHeaderClick) OnHeaderClick(this, logical);
+    });
+    connect(h, &QHeaderView::sectionResized, this, &TVirtualStringTree::onSectionResized);
+    connect(h, &QHeaderView::sortIndicatorChanged, this, &TVirtualStringTree::onSortIndicatorChanged);
+    connect(this, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (OnColumnDblClick && index.isValid()) OnColumnDblClick(this, ColumnOf(index.column()));
+    });
+    connect(this, &QTreeView::expanded, this, &TVirtualStringTree::onExpandedByView);
+    connect(this, &QTreeView::collapsed, this, &TVirtualStringTree::onCollapsedByView);
+}
+
+TVirtualStringTree::~TVirtualStringTree() {
+    // Nodes go without OnFreeNode here: the owning view is being destroyed and
+    // its handlers may no longer be valid.
+    OnFreeNode = nullptr;
+    std::vector<PVirtualNode> stack(root_->Children.begin(), root_->Children.end());
+    while (!stack.empty()) {
+        PVirtualNode n = stack.back();
+        stack.pop_back();
+        stack.insert(stack.end(), n->Children.begin(), n->Children.end());
+        delete n;
+    }
+    delete root_;
+}
+
+void TVirtualStringTree::columnAdded(TVirtualTreeColumn& column) {
+    applyColumn(column);
+}
+
+void TVirtualStringTree::applyColumn(const TVirtualTreeColumn& column) {
+    QHeaderView* h = header();
+    const int i = column.Index();
+    if (i >= h->count()) return;
+    h->setSectionHidden(i, !column.Visible());
+    h->setSectionResizeMode(i, (column.Options() & coResizable) ? QHeaderView::Interactive : QHeaderView::Fixed);
+    if (column.Visible() && h->sectionSize(i) != column.width_) h->resizeSection(i, column.width_);
+}
+
+void TVirtualStringTree::onSectionResized(int logical, int, int newSize) {
+    if (logical < 0 || logical >= header_.Columns.Count()) return;
+    TVirtualTreeColumn& c = header_.Columns[logical];
+    if (header()->isSectionHidden(logical) || !c.Visible()) return;
+    if (newSize < c.minWidth_) {
+        header()->resizeSection(logical, c.minWidth_);
+        return;
+    }
+    c.width_ = newSize;
+}
+
+void TVirtualStringTree::applySortIndicator() {
+    settingIndicator_ = true;
+    header()->setSortIndicator(header_.sortColumn_,
+                               header_.sortDirection_ == sdAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    settingIndicator_ = false;
+}
+
+void TVirtualStringTree::onSortIndicatorChanged(int, Qt::SortOrder) {
+    // A click flips the header's own mark; the views decide the sort, so the
+    // mark always shows what SortColumn and SortDirection say.
+    if (!settingIndicator_) applySortIndicator();
+}
+
+void TVirtualStringTree::SetFlatList(bool flat) {
+    flat_ = flat;
+    setRootIsDecorated(!flat);
+    setItemsExpandable(!flat);
+    setExpandsOnDoubleClick(!flat);
+}
+
+void TVirtualStringTree::SetGridLines(bool horizontal, bool vertical) {
+    horzLines_ = horizontal;
+    vertLines_ = vertical;
+    viewport()->update();
+}
+
+// ---------------------------------------------------------------- updates
+
+void TVirtualStringTree::BeginUpdate() {
+    if (updateCount_++ == 0) setUpdatesEnabled(false);
+}
+
+void TVirtualStringTree::EndUpdate() {
+    if (updateCount_ == 0) return;
+    if (--updateCount_ > 0) return;
+    if (resetPending_) {
+        resetPending_ = false;
+        model_->endReset();
+        // The view forgot hidden rows and expanded nodes with the reset; the
+        // nodes' own flags are what counts.
+        applyNodeFlags(root_);
+    }
+    setUpdatesEnabled(true);
+    viewport()->update();
+}
+
+void TVirtualStringTree::applyNodeFlags(PVirtualNode parent) {
+    std::vector<PVirtualNode> stack{parent};
+    while (!stack.empty()) {
+        PVirtualNode p = stack.back();
+        stack.pop_back();
+        const QModelIndex pi = model_->indexOf(p, 0);
+        for (PVirtualNode c : p->Children) {
+            if (!c->Visible) setRowHidden(c->Index, pi, true);
+            if (!c->Children.empty()) {
+                if (c->Expanded) {
+                    inExpand_ = true;
+                    expand(model_->indexOf(c, 0));
+                    inExpand_ = false;
+                }
+                stack.push_back(c);
+            }
+        }
+    }
+}
+
+void TVirtualStringTree::Clear() {
+    if (root_->Children.empty()) return;
+    const bool announce = !resetPending_;
+    if (announce) {
+        if (updateCount_ > 0)
+            resetPending_ = true;
+        model_->beginReset();
+    }
+    std::vector<PVirtualNode> top;
+    top.swap(root_->Children);
+    for (PVirtualNode n : top) freeSubtree(n);
+    totalCount_ = 0;
+    if (announce && updateCount_ == 0) model_->endReset();
+}
+
+void TVirtualStringTree::freeSubtree(PVirtualNode node) {
+    for (PVirtualNode c : node->Children) freeSubtree(c);
+    node->Children.clear();
+    if (OnFreeNode) OnFreeNode(this, node);
+    delete node;
+}
+
+PVirtualNode TVirtualStringTree::AddChild(PVirtualNode parent, intptr_t data) {
+    PVirtualNode p = parent ? parent : root_;
+    auto* n = new TVirtualNode;
+    n->Parent = p;
+    n->Data = data;
+    n->Index = static_cast<int>(p->Children.size());
+    if (updateCount_ > 0 && !resetPending_) {
+        resetPending_ = true;
+        model_->beginReset();
+    }
+    if (resetPending_) {
+        p->Children.push_back(n);
+    } else {
+        model_->beginInsert(p, n->Index, n->Index);
+        p->Children.push_back(n);
+        model_->endInsert();
+        // A parent hidden before it had children stays so; expanded flags set
+        // ahead of the first child take effect now.
+        if (p != root_ && p->Expanded && p->Children.size() == 1) {
+            inExpand_ = true;
+            expand(model_->indexOf(p, 0));
+            inExpand_ = false;
+        }
+    }
+    ++totalCount_;
+    return n;
+}
+
+void TVirtualStringTree::DeleteNode(PVirtualNode node) {
+    if (!node || node == root_) return;
+    PVirtualNode p = node->Parent;
+    const int row = node->Index;
+    int count = 1;
+    for (PVirtualNode r = node; r; r = GetNext(r)) {
+        if (r != node && GetNodeLevel(r) <= GetNodeLevel(node)) break;
+        if (r != node) ++count;
+    }
+    if (updateCount_ > 0 && !resetPending_) {
+        resetPending_ = true;
+        model_->beginReset();
+    }
+    if (!resetPending_) model_->beginRemove(p, row, row);
+    p->Children.erase(p->Children.begin() + row);
+    for (size_t i = static_cast<size_t>(row); i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
+    if (!resetPending_) model_->endRemove();
+    totalCount_ -= count;
+    freeSubtree(node);
+}
+
+// ---------------------------------------------------------------- nodes
+
+intptr_t TVirtualStringTree::GetNodeData(PVirtualNode node) { return node ? node->Data : 0; }
+void TVirtualStringTree::SetNodeData(PVirtualNode node, intptr_t data) {
+    if (node) node->Data = data;
+}
+
+PVirtualNode TVirtualStringTree::GetFirst() const {
+    return root_->Children.empty() ? nullptr : root_->Children.front();
+}
+
+PVirtualNode TVirtualStringTree::GetNext(PVirtualNode node) const {
+    if (!node) return nullptr;
+    if (!node->Children.empty()) return node->Children.front();
+    for (PVirtualNode n = node; n && n != root_; n = n->Parent) {
+        if (PVirtualNode s = GetNextSibling(n)) return s;
+    }
+    return nullptr;
+}
+
+PVirtualNode TVirtualStringTree::GetNextSibling(PVirtualNode node) const {
+    if (!node || !node->Parent) return nullptr;
+    const auto& sib = node->Parent->Children;
+    const size_t next = static_cast<size_t>(node->Index) + 1;
+    return next < sib.size() ? sib[next] : nullptr;
+}
+
+PVirtualNode TVirtualStringTree::GetPreviousSibling(PVirtualNode node) const {
+    if (!node || !node->Parent || node->Index == 0) return nullptr;
+    return node->Parent->Children[static_cast<size_t>(node->Index) - 1];
+}
+
+PVirtualNode TVirtualStringTree::GetFirstChild(PVirtualNode node) const {
+    PVirtualNode p = node ? node : root_;
+    return p->Children.empty() ? nullptr : p->Children.front();
+}
+
+PVirtualNode TVirtualStringTree::GetLastChild(PVirtualNode node) const {
+    PVirtualNode p = node ? node : root_;
+    return p->Children.empty() ? nullptr : p->Children.back();
+}
+
+PVirtualNode TVirtualStringTree::GetParent(PVirtualNode node) const {
+    if (!node || node->Parent == root_) return nullptr;
+    return node->Parent;
+}
+
+PVirtualNode TVirtualStringTree::GetFirstVisible() const {
+    PVirtualNode n = GetFirst();
+    while (n && !n->Visible) n = GetNextSibling(n);
+    return n;
+}
+
+PVirtualNode TVirtualStringTree::GetNextVisible(PVirtualNode node) const {
+    if (!node) return nullptr;
+    // Descend into an expanded, shown node; otherwise the next shown sibling
+    // of the node or of the nearest ancestor that has one.
+    if (node->Expanded && !flat_) {
+        for (PVirtualNode c : node->Children)
+            if (c->Visible) return c;
+    }
+    for (PVirtualNode n = node; n && n != root_; n = n->Parent) {
+        for (PVirtualNode s = GetNextSibling(n); s; s = GetNextSibling(s))
+            if (s->Visible) return s;
+    }
+    return nullptr;
+}
+
+int TVirtualStringTree::ChildCount(PVirtualNode node) const {
+    return static_cast<int>((node ? node : root_)->Children.size());
+}
+
+int TVirtualStringTree::RootNodeCount() const { return static_cast<int>(root_->Children.size()); }
+
+int TVirtualStringTree::GetNodeLevel(PVirtualNode node) const {
+    int level = -1;
+    for (PVirtualNode n = node; n && n != root_; n = n->Parent) ++level;
+    return std::max(level, 0);
+}
+
+int TVirtualStringTree::GetNodeIndex(PVirtualNode node) const { return node ? node->Index : -1; }
+
+PVirtualNode TVirtualStringTree::IterateSubtree(PVirtualNode node, const TGetNodeProc& callback) {
+    if (!callback) return nullptr;
+    std::vector<PVirtualNode> stack;
+    if (node)
+        stack.push_back(node);
+    else
+        stack.assign(root_->Children.rbegin(), root_->Children.rend());
+    while (!stack.empty()) {
+        PVirtualNode n = stack.back();
+        stack.pop_back();
+        bool abort = false;
+        callback(this, n, abort);
+        if (abort) return n;
+        stack.insert(stack.end(), n->Children.rbegin(), n->Children.rend());
+    }
+    return nullptr;
+}
+
+bool TVirtualStringTree::IsVisible(PVirtualNode node) const { return node && node->Visible; }
+
+void TVirtualStringTree::SetVisible(PVirtualNode node, bool visible) {
+    if (!node || node == root_ || node->Visible == visible) return;
+    node->Visible = visible;
+    if (!resetPending_) setRowHidden(node->Index, model_->indexOf(node->Parent, 0), !visible);
+}
+
+bool TVirtualStringTree::Expanded(PVirtualNode node) const { return node && node->Expanded; }
+
+bool TVirtualStringTree::allowExpand(PVirtualNode node) {
+    bool allowed = true;
+    if (OnExpanding) OnExpanding(this, node, allowed);
+    return allowed;
+}
+
+void TVirtualStringTree::SetExpanded(PVirtualNode node, bool expanded) {
+    if (!node || node == root_ || node->Expanded == expanded) return;
+    if (expanded && !node->Children.empty() && !allowExpand(node)) return;
+    node->Expanded = expanded;
+    if (resetPending_ || node->Children.empty()) return;
+    inExpand_ = true;
+    if (expanded)
+        expand(model_->indexOf(node, 0));
+    else
+        collapse(model_->indexOf(node, 0));
+    inExpand_ = false;
+}
+
+void TVirtualStringTree::FullExpand(PVirtualNode node) {
+    IterateSubtree(node, [this](TVirtualStringTree*, PVirtualNode n, bool&) {
+        if (!n->Children.empty()) SetExpanded(n, true);
+    });
+}
+
+void TVirtualStringTree::FullCollapse(PVirtualNode node) {
+    IterateSubtree(node, [this](TVirtualStringTree*, PVirtualNode n, bool&) {
+        if (!n->Children.empty()) SetExpanded(n, false);
+    });
+}
+
+void TVirtualStringTree::onExpandedByView(const QModelIndex& index) {
+    if (inExpand_) return;
+    PVirtualNode n = NodeOf(index);
+    if (!n) return;
+    // The user opened the node: ask first, close it again when refused.
+    if (!allowExpand(n)) {
+        inExpand_ = true;
+        collapse(index);
+        inExpand_ = false;
+        return;
+    }
+    n->Expanded = true;
+}
+
+void TVirtualStringTree::onCollapsedByView(const QModelIndex& index) {
+    if (inExpand_) return;
+    if (PVirtualNode n = NodeOf(index)) n->Expanded = false;
+}
+
+// ---------------------------------------------------------------- focus, selection
+
+QModelIndex TVirtualStringTree::IndexOf(PVirtualNode node, int column) const { return model_->indexOf(node, column); }
+PVirtualNode TVirtualStringTree::NodeOf(const QModelIndex& index) const { return model_->nodeOf(index); }
+TColumnIndex TVirtualStringTree::ColumnOf(int modelColumn) const {
+    return header_.Columns.Count() == 0 ? NoColumn : modelColumn;
+}
+
+PVirtualNode TVirtualStringTree::FocusedNode() const { return NodeOf(currentIndex()); }
+
+void TVirtualStringTree::SetFocusedNode(PVirtualNode node) {
+    if (!node) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        return;
+    }
+    const int column = std::max(0, FocusedColumn());
+    selectionModel()->setCurrentIndex(IndexOf(node, column), QItemSelectionModel::NoUpdate);
+}
+
+TColumnIndex TVirtualStringTree::FocusedColumn() const {
+    const QModelIndex cur = currentIndex();
+    if (cur.isValid()) return ColumnOf(cur.column());
+    return header_.Columns.Count() == 0 ? NoColumn : 0;
+}
+
+void TVirtualStringTree::SetFocusedColumn(TColumnIndex column) {
+    const QModelIndex cur = currentIndex();
+    if (!cur.isValid() || column < 0 || column >= model_->columnCount()) return;
+    selectionModel()->setCurrentIndex(cur.siblingAtColumn(column), QItemSelectionModel::NoUpdate);
+}
+
+bool TVirtualStringTree::Selected(PVirtualNode node) const {
+    return node && selectionModel()->isRowSelected(node->Index, model_->indexOf(node->Parent, 0));
+}
+
+void TVirtualStringTree::SetSelected(PVirtualNode node, bool selected) {
+    if (!node || node == root_) return;
+    selectionModel()->select(IndexOf(node, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                                   QItemSelectionModel::Rows);
+}
+
+std::vector<PVirtualNode> TVirtualStringTree::GetSelectedNodes() const {
+    std::vector<PVirtualNode> out;
+    const QItemSelection sel = selectionModel()->selection();
+    for (const QItemSelectionRange& r : sel) {
+        PVirtualNode p = r.parent().isValid() ? NodeOf(r.parent()) : root_;
+        for (int row = r.top(); row <= r.bottom(); ++row) out.push_back(p->Children[static_cast<size_t>(row)]);
+    }
+    // Ranges may overlap column-wise and come in any order: tree order, once each.
+    std::vector<std::pair<std::vector<int>, PVirtualNode>> keyed;
+    keyed.reserve(out.size());
+    for (PVirtualNode n : out) {
+        std::vector<int> path;
+        for (PVirtualNode a = n; a && a != root_; a = a->Parent) path.push_back(a->Index);
+        std::reverse(path.begin(), path.end());
+        keyed.emplace_back(std::move(path), n);
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.clear();
+    for (auto& k : keyed)
+        if (out.empty() || out.back() != k.second) out.push_back(k.second);
+    return out;
+}
+
+int TVirtualStringTree::SelectedCount() const { return static_cast<int>(GetSelectedNodes().size()); }
+
+void TVirtualStringTree::ClearSelection() { selectionModel()->clearSelection(); }
+
+void TVirtualStringTree::SelectAll() { selectAll(); }
+
+void TVirtualStringTree::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QTreeView::selectionChanged(selected, deselected);
+    if (!OnChange) return;
+    // One event per change: the node when exactly one row became selected,
+    // otherwise nullptr (a cleared selection, a range, select all).
+    PVirtualNode single = nullptr;
+    int rows = 0;
+    for (const QItemSelectionRange& r : selected) {
+        const int n = r.bottom() - r.top() + 1;
+        if (rows == 0 && n == 1) {
+            single = NodeOf(model_->index(r.top(), 0, r.parent()));
+            rows = 1;
+        } else if (!(n == 1 && single && NodeOf(model_->index(r.top(), 0, r.parent())) == single)) {
+            rows += n;
+        }
+    }
+    if (rows == 1 && single)
+        OnChange(this, single);
+    else if (rows > 0 || !deselected.isEmpty())
+        OnChange(this, nullptr);
+}
+
+void TVirtualStringTree::ScrollIntoView(PVirtualNode node, bool center) {
+    if (!node) return;
+    for (PVirtualNode a = node->Parent; a && a != root_; a = a->Parent) SetExpanded(a, true);
+    scrollTo(IndexOf(node, std::max(0, FocusedColumn())), center ? PositionAtCenter : EnsureVisible);
+}
+
+void TVirtualStringTree::InvalidateNode(PVirtualNode node) {
+    if (!node) return;
+    const QRect r = visualRect(IndexOf(node, 0));
+    if (r.isValid()) viewport()->update(0, r.top(), viewport()->width(), r.height());
+}
+
+void TVirtualStringTree::Repaint() { viewport()->update(); }
+
+PVirtualNode TVirtualStringTree::GetNodeAt(const QPoint& viewportPos) const { return NodeOf(indexAt(viewportPos)); }
+
+// ---------------------------------------------------------------- sorting
+
+void TVirtualStringTree::Sort(PVirtualNode parent, TColumnIndex column, TSortDirection direction) {
+    PVirtualNode p = parent ? parent : root_;
+    if (p->Children.size() < 2 || !OnCompareNodes) return;
+    std::vector<PVirtualNode> order = p->Children;
+    auto before = [&](PVirtualNode a, PVirtualNode b) {
+        int r = 0;
+        OnCompareNodes(this, a, b, column, r);
+        return direction == sdAscending ? r < 0 : r > 0;
+    };
+    std::stable_sort(order.begin(), order.end(), before);
+    if (order == p->Children) return;
+    const bool announce = !resetPending_;
+    if (announce) model_->beginReorder(p);
+    p->Children.swap(order);
+    for (size_t i = 0; i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
+    if (announce) model_->endReorder(p);
+}
+
+void TVirtualStringTree::SortTree(TColumnIndex column, TSortDirection direction, bool deep) {
+    if (!deep) {
+        Sort(nullptr, column, direction);
+        return;
+    }
+    std::vector<PVirtualNode> parents{root_};
+    while (!parents.empty()) {
+        PVirtualNode p = parents.back();
+        parents.pop_back();
+        Sort(p == root_ ? nullptr : p, column, direction);
+        for (PVirtualNode c : p->Children)
+            if (!c->Children.empty()) parents.push_back(c);
+    }
+}
+
+}  // namespace dv

@@ -1,0 +1,334 @@
+// TVirtualStringTree: the tree grid every view is built on. It keeps one
+// node per shown object holding a single intptr_t (a model pointer or an item
+// code) and asks its owner, cell by cell and at every paint, for text,
+// background, font style, image and hint through the On... events. Nothing of
+// a cell is cached. Underneath: a QTreeView, one item model over the nodes and
+// one delegate that paints by calling the events.
+#pragma once
+
+#include "platform/gui/Graphics.h"
+
+#include <QIcon>
+#include <QList>
+#include <QTreeView>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dv {
+
+struct TVirtualNode;               // opaque; owned by the tree
+using PVirtualNode = TVirtualNode*;
+using TColumnIndex = int;
+constexpr TColumnIndex NoColumn = -1;
+
+enum TSortDirection { sdAscending, sdDescending };
+enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+// Formats of the clipboard copy and of ContentToText.
+enum TVTExportFormat { efCSV, efPlainText };
+
+enum TVTColumnOption : uint32_t {
+    coAllowClick = 0x01,
+    coDraggable = 0x02,
+    coResizable = 0x04,
+    coVisible = 0x08,
+};
+using TVTColumnOptions = uint32_t;
+constexpr TVTColumnOptions DefaultColumnOptions = coAllowClick | coDraggable | coResizable | coVisible;
+
+class TVirtualStringTree;
+
+// Row images of a grid (16x16 by default).
+class TImageList {
+public:
+    int Width = 16;
+    int Height = 16;
+    QList<QIcon> Icons;
+    int Count() const { return static_cast<int>(Icons.size()); }
+    int Add(const QIcon& icon);
+    // Adds the picture at a resource path such as ":/views/table.svg".
+    int AddResource(const QString& path);
+};
+
+// One header column. Its index (the column number the events get) never
+// changes; Position is where it shows after the user dragged it.
+class TVirtualTreeColumn {
+public:
+    TVirtualTreeColumn(TVirtualStringTree* tree, int index) : tree_(tree), index_(index) {}
+
+    int Index() const { return index_; }
+    const std::string& Text() const { return text_; }
+    void SetText(const std::string& text);
+    int Width() const;
+    void SetWidth(int width);
+    int MinWidth() const { return minWidth_; }
+    void SetMinWidth(int width);
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment alignment);
+    TVTColumnOptions Options() const { return options_; }
+    void SetOptions(TVTColumnOptions options);
+    bool Visible() const { return (options_ & coVisible) != 0; }
+    void SetVisible(bool visible);
+    // Display position, 0 = leftmost.
+    int Position() const;
+    void SetPosition(int position);
+    // The cell's own background, painted before OnBeforeCellPaint.
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+
+private:
+    friend class TVirtualStringTree;
+    friend class TVirtualTreeColumns;
+    friend class TVTModel;
+    TVirtualStringTree* tree_;
+    int index_;
+    std::string text_;
+    int width_ = 50;
+    int minWidth_ = 10;
+    TAlignment alignment_ = taLeftJustify;
+    TVTColumnOptions options_ = DefaultColumnOptions;
+    TColor color_ = clWindow;
+};
+
+class TVirtualTreeColumns {
+public:
+    explicit TVirtualTreeColumns(TVirtualStringTree* tree) : tree_(tree) {}
+    TVirtualTreeColumn& Add(const std::string& text = {}, int width = 50, TAlignment alignment = taLeftJustify);
+    int Count() const { return static_cast<int>(items_.size()); }
+    TVirtualTreeColumn& operator[](int index) { return *items_.at(static_cast<size_t>(index)); }
+    const TVirtualTreeColumn& operator[](int index) const { return *items_.at(static_cast<size_t>(index)); }
+    TVirtualTreeColumn& Items(int index) { return (*this)[index]; }
+    // Column numbers of the visible columns in display order.
+    std::vector<int> VisibleInDisplayOrder() const;
+
+private:
+    TVirtualStringTree* tree_;
+    std::vector<std::unique_ptr<TVirtualTreeColumn>> items_;
+};
+
+class TVTHeader {
+public:
+    explicit TVTHeader(TVirtualStringTree* tree) : tree_(tree), Columns(tree) {}
+    TVirtualTreeColumns& GetColumns() { return Columns; }
+    TColumnIndex SortColumn() const { return sortColumn_; }
+    void SetSortColumn(TColumnIndex column);
+    TSortDirection SortDirection() const { return sortDirection_; }
+    void SetSortDirection(TSortDirection direction);
+    bool Visible() const;
+    void SetVisible(bool visible);
+    int Height() const;
+    void SetHeight(int height);
+
+private:
+    friend class TVirtualStringTree;
+    TVirtualStringTree* tree_;
+    TColumnIndex sortColumn_ = NoColumn;
+    TSortDirection sortDirection_ = sdAscending;
+
+public:
+    TVirtualTreeColumns Columns;
+};
+
+class TVirtualStringTree : public QTreeView {
+public:
+    using TGetTextEvent = std::function<void(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&)>;
+    using TBeforeCellPaintEvent =
+        std::function<void(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex, QRect)>;
+    using TPaintTextEvent = std::function<void(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex)>;
+    using TGetImageEvent =
+        std::function<void(TVirtualStringTree*, PVirtualNode, TVTImageKind, TColumnIndex, bool&, int&)>;
+    using TGetHintEvent = std::function<void(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&)>;
+    using TCompareEvent =
+        std::function<void(TVirtualStringTree*, PVirtualNode, PVirtualNode, TColumnIndex, int&)>;
+    using THeaderClickEvent = std::function<void(TVirtualStringTree*, TColumnIndex)>;
+    using TColumnDblClickEvent = std::function<void(TVirtualStringTree*, TColumnIndex)>;
+    using TChangeEvent = std::function<void(TVirtualStringTree*, PVirtualNode)>;
+    using TFreeNodeEvent = std::function<void(TVirtualStringTree*, PVirtualNode)>;
+    using TExpandingEvent = std::function<void(TVirtualStringTree*, PVirtualNode, bool&)>;
+    // Node visitor of IterateSubtree; setting abort stops at that node.
+    using TGetNodeProc = std::function<void(TVirtualStringTree*, PVirtualNode, bool& abort)>;
+
+    explicit TVirtualStringTree(QWidget* parent = nullptr);
+    ~TVirtualStringTree() override;
+
+    // --- events (set by the owning view) ---
+    TGetTextEvent OnGetText;
+    TBeforeCellPaintEvent OnBeforeCellPaint;
+    TPaintTextEvent OnPaintText;
+    TGetImageEvent OnGetImageIndex;
+    TGetHintEvent OnGetHint;
+    TCompareEvent OnCompareNodes;
+    THeaderClickEvent OnHeaderClick;
+    TColumnDblClickEvent OnColumnDblClick;
+    // Selection change: the node when exactly one row became selected,
+    // otherwise nullptr (rows deselected, several rows selected at once).
+    TChangeEvent OnChange;
+    TFreeNodeEvent OnFreeNode;
+    TExpandingEvent OnExpanding;
+
+    // Row images asked through OnGetImageIndex.
+    TImageList Images;
+
+    TVTHeader& Header() { return header_; }
+    const TVTHeader& Header() const { return header_; }
+
+    // --- options ---
+    // Flat list: no root decoration, no expanding (the tables and indices grids).
+    void SetFlatList(bool flat);
+    bool FlatList() const { return flat_; }
+    void SetGridLines(bool horizontal, bool vertical);
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool show) { showHint_ = show; }
+
+    // --- updates ---
+    // Nested; while an update is open nothing repaints and structural changes
+    // are announced to the view once, at the outermost EndUpdate.
+    void BeginUpdate();
+    void EndUpdate();
+    bool IsUpdating() const { return updateCount_ > 0; }
+    // Frees every node (OnFreeNode for each, children before parents).
+    void Clear();
+    // Appends a child (parent nullptr: a top-level row) carrying data.
+    PVirtualNode AddChild(PVirtualNode parent, intptr_t data = 0);
+    // Removes a node and its subtree (OnFreeNode for each).
+    void DeleteNode(PVirtualNode node);
+
+    // --- nodes ---
+    static intptr_t GetNodeData(PVirtualNode node);
+    static void SetNodeData(PVirtualNode node, intptr_t data);
+    template <class T>
+    static T* GetNodeObject(PVirtualNode node) {
+        return node ? reinterpret_cast<T*>(GetNodeData(node)) : nullptr;
+    }
+    PVirtualNode GetFirst() const;                      // first top-level node
+    PVirtualNode GetNext(PVirtualNode node) const;      // pre-order over all nodes
+    PVirtualNode GetNextSibling(PVirtualNode node) const;
+    PVirtualNode GetPreviousSibling(PVirtualNode node) const;
+    PVirtualNode GetFirstChild(PVirtualNode node) const; // nullptr node: top level
+    PVirtualNode GetLastChild(PVirtualNode node) const;
+    PVirtualNode GetParent(PVirtualNode node) const;     // nullptr for top-level
+    // First node / next node in pre-order that the user can see (own flag and
+    // every ancestor visible, every ancestor expanded).
+    PVirtualNode GetFirstVisible() const;
+    PVirtualNode GetNextVisible(PVirtualNode node) const;
+    int ChildCount(PVirtualNode node) const;             // nullptr: top level
+    int RootNodeCount() const;
+    int TotalCount() const { return totalCount_; }
+    int GetNodeLevel(PVirtualNode node) const;           // 0 for top-level
+    // Position among the siblings in the current order, hidden ones counted.
+    int GetNodeIndex(PVirtualNode node) const;
+    // Chess fill: true for the 1st, 3rd, 5th... sibling (even position).
+    bool IsChessRow(PVirtualNode node) const { return GetNodeIndex(node) % 2 == 0; }
+    // Visits node and its subtree in pre-order (nullptr: every node). Returns
+    // the node at which the callback set abort, else nullptr.
+    PVirtualNode IterateSubtree(PVirtualNode node, const TGetNodeProc& callback);
+
+    // Per-node visible flag (filters).
+    bool IsVisible(PVirtualNode node) const;
+    void SetVisible(PVirtualNode node, bool visible);
+    bool Expanded(PVirtualNode node) const;
+    // Expanding asks OnExpanding first.
+    void SetExpanded(PVirtualNode node, bool expanded);
+    void FullExpand(PVirtualNode node = nullptr);
+    void FullCollapse(PVirtualNode node = nullptr);
+
+    // --- focus and selection ---
+    PVirtualNode FocusedNode() const;
+    // Moves the focus (not the selection) to the node, in FocusedColumn.
+    void SetFocusedNode(PVirtualNode node);
+    TColumnIndex FocusedColumn() const;
+    void SetFocusedColumn(TColumnIndex column);
+    bool Selected(PVirtualNode node) const;
+    void SetSelected(PVirtualNode node, bool selected);
+    int SelectedCount() const;
+    // Selected nodes in tree order.
+    std::vector<PVirtualNode> GetSelectedNodes() const;
+    void ClearSelection();
+    void SelectAll();
+    void ScrollIntoView(PVirtualNode node, bool center);
+    void InvalidateNode(PVirtualNode node);
+    void Repaint();
+    PVirtualNode GetNodeAt(const QPoint& viewportPos) const;
+
+    // --- sorting ---
+    // Stable sort of the top-level rows (deep: every level) by OnCompareNodes;
+    // descending is the reverse of ascending, equal rows keep their order.
+    void SortTree(TColumnIndex column, TSortDirection direction, bool deep = false);
+    // Stable sort of one node's children (nullptr: the top level).
+    void Sort(PVirtualNode parent, TColumnIndex column, TSortDirection direction);
+
+    // --- column widths ---
+    // Widest cell of the column over all rows: text width (font style from
+    // OnPaintText) plus margins, plus image width + 2 where a row has an image.
+    int GetMaxColumnWidth(TColumnIndex column);
+    // Width of one cell's content as GetMaxColumnWidth counts it.
+    int GetCellContentWidth(PVirtualNode node, TColumnIndex column);
+
+    // --- copy ---
+    // The selected rows as text: the captions of the visible columns in
+    // display order, then one line per selected row in tree order; CR LF line
+    // ends; cells quoted when they hold the separator or a double quote.
+    std::string ContentToText(TVTExportFormat format);
+    // Puts "CSV" and "Plain text" (also as text/plain) on the clipboard.
+    void CopyToClipBoard();
+
+    // Layout constants of a cell (pixels).
+    static constexpr int Margin = 4;      // left of image / text
+    static constexpr int TextMargin = 4;  // around the text
+    static constexpr int ImageSpacing = 2;
+
+    // Internal: the item model index of a node (column 0 unless given).
+    QModelIndex IndexOf(PVirtualNode node, int column = 0) const;
+    PVirtualNode NodeOf(const QModelIndex& index) const;
+    TColumnIndex ColumnOf(int modelColumn) const;
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+private:
+    friend class TVirtualTreeColumn;
+    friend class TVTHeader;
+    friend class TVirtualTreeColumns;
+    friend class TVTModel;
+    friend class TVTDelegate;
+
+    void columnAdded(TVirtualTreeColumn& column);
+    void applyColumn(const TVirtualTreeColumn& column);
+    void applySortIndicator();
+    void freeSubtree(PVirtualNode node);
+    void applyNodeFlags(PVirtualNode node);
+    void onExpandedByView(const QModelIndex& index);
+    void onCollapsedByView(const QModelIndex& index);
+    void onSectionResized(int logical, int oldSize, int newSize);
+    void onSortIndicatorChanged(int logical, Qt::SortOrder order);
+    bool allowExpand(PVirtualNode node);
+    void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
+    int cellIndent(PVirtualNode node, int modelColumn) const;
+    void escapeCell(std::string& out, const std::string& cell, char separator) const;
+
+    TVTHeader header_;
+    class TVTModel* model_;
+    class TVTDelegate* delegate_;
+    PVirtualNode root_;
+    int totalCount_ = 0;
+    int updateCount_ = 0;
+    bool resetPending_ = false;
+    bool flat_ = false;
+    bool showHint_ = true;
+    bool horzLines_ = true;
+    bool vertLines_ = true;
+    bool settingIndicator_ = false;
+    bool inExpand_ = false;
+};
+
+// Hint window settings shared by every grid (the main window applies the
+// options' hint colour and hide pause).
+void SetHintColor(TColor color);
+void SetHintHidePause(int milliseconds);
+int HintHidePause();
+
+}  // namespace dv
