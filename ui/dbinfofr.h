@@ -55,6 +55,11 @@ struct TProblemLists {
 // rules marks the objects they hold for, as the summary does.
 void FillProblemLists(TDatabaseInfo& db, TProblemLists& lists);
 
+// Whole days between the creation date and the statistics date plus one day
+// (absolute difference, fraction dropped), never below 1: the parser's rule,
+// shared by the summary's "Transactions per day" and the report.
+int32_t StatDayCount(const TDatabaseInfo& db);
+
 class TFrDbInfo : public QFrame, public TProblemLists {
 public:
     explicit TFrDbInfo(QWidget* owner);
@@ -69,17 +74,48 @@ public:
     // Iteration callback: stops at the node whose data equals `data`.
     static void MatchNodeData(TVirtualStringTree* tree, PVirtualNode node, intptr_t data, bool& abort);
 
-    // What a cell shows, its hint (unwrapped) and its icon, by item code and
-    // position among the siblings (object rows); usable without painting.
+    // What a cell shows, its hint (unwrapped, and as the grid shows it) and
+    // its icon, by item code and position among the siblings (object rows);
+    // usable without painting.
     std::string CellText(int code, int position, int column) const;
     std::string HintText(int code) const;
-    int ImageIndex(int code) const;
+    std::string WrappedHint(int code) const;
+    static int ImageIndex(int code);
+
+    // The database rows in tree order for a model and the current options.
+    static std::vector<int> DatabaseRows(const TDatabaseInfo& db);
+    static std::string DatabaseRowCaption(int code);
+    static std::string DatabaseRowValue(const TDatabaseInfo& db, int code);
+    // Whole-cell fill of a database row's value cell; false: ordinary.
+    static bool CellFill(const TDatabaseInfo& db, int code, TColor& color);
+    // The transaction bar of a row inside the cell (empty: none).
+    static QRect TransactionBar(const TDatabaseInfo& db, int code, const QRect& cell);
+
+    // The listed object of a child row (nullptr when out of range or of the
+    // other kind).
+    TRelation* TableAt(int code, int position) const;
+    TIndex* IndexAt(int code, int position) const;
 
     void Copy1Click();
+
+    // Event handlers of the grid.
+    void vstDbInfoGetText(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column, std::string& text);
+    void vstDbInfoGetHint(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column, std::string& hint);
+    void vstDbInfoBeforeCellPaint(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node,
+                                  TColumnIndex column, QRect cell);
+    void vstDbInfoPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex column);
+    void vstDbInfoGetImageIndex(TVirtualStringTree* tree, PVirtualNode node, TVTImageKind kind,
+                                TColumnIndex column, bool& ghosted, int& index);
+    void vstDbInfoColumnDblClick(TVirtualStringTree* tree, TColumnIndex column);
 
     TVirtualStringTree* vstDbInfo = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Copy1 = nullptr;
+
+private:
+    std::string ObjectRowText(int code, int position, int column) const;
+    const std::vector<TRelation*>* TableList(int group) const;
+    const std::vector<TIndex*>* IndexList(int group) const;
 };
 
 extern TFrDbInfo* FrDbInfo;

@@ -22,11 +22,21 @@ void BuildRecommendations(TStringList& lines, TDatabaseInfo& db, const TProblemL
                           const std::string& header);
 // Item 0: the program name, its build and the current local date and time.
 std::string ReportHeaderLine();
+// How often the automatic sweep may start for a ratio of the sweep interval
+// to the daily average: "every day", "each N days" or "N times per day".
+std::string SweepFrequencyText(double ratio);
+// The name the report-saving dialog proposes: the database file's base name
+// followed by "_recommendations.txt".
+std::string ReportFileName(const TDatabaseInfo& db);
+// The maker's page for its optimisation service (the report's footer).
+extern const char* const MakerOptimizationUrl;
 
 // The report window: one editable memo filling the client area.
 class TRView : public QDialog {
 public:
     explicit TRView(QWidget* owner);
+    // Shows the report items, each on its own line(s).
+    void SetLines(const TStringList& lines);
     QPlainTextEdit* Recom = nullptr;
 };
 

@@ -1,0 +1,742 @@
+#include "ui/dbinfofr.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "model/options.h"
+#include "model/rules.h"
+#include "model/utils.h"
+#include "platform/DateUtils.h"
+#include "platform/SysUtils.h"
+#include "ui/indexStat.h"
+#include "ui/main.h"
+#include "ui/tablestat.h"
+
+// The resource file lives in a static library: its registration must be
+// pulled in by name or the linker drops it.
+static void InitSummaryResources() { Q_INIT_RESOURCE(summary); }
+
+namespace dv {
+
+TFrDbInfo* FrDbInfo = nullptr;
+
+namespace {
+
+// Transaction counters are 32-bit and may have wrapped: their differences are
+// taken modulo 2^32, as the engine itself does.
+int32_t Diff32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+
+// Daily average as the hints and the active-transactions row divide by it.
+// The parser never leaves it below 1; a hand-edited save file might.
+double AverageTranOf(const TDatabaseInfo& db) { return db.AverageTran > 0 ? db.AverageTran : 1; }
+
+bool Contains(const std::string& s, const char* sub) { return s.find(sub) != std::string::npos; }
+
+bool NoReserveOnWritable(const TDatabaseInfo& db) {
+    return Contains(db.Attrib, "no reserve") && !Contains(db.Attrib, "read only");
+}
+
+// The group codes in the order the tree shows them.
+constexpr int GroupOrder[] = {siFragmentedTables, siVersionedTables, siBlobTables, siMassDeletes,
+                              siVeryBigTables, siDeepIndices, siBadIndices, siBrokenIndices,
+                              siUselessIndices, siEmptyTables};
+
+const char* GroupCaption(int group) {
+    switch (group) {
+        case siFragmentedTables: return "Fragmented tables";
+        case siDeepIndices: return "Deep indices";
+        case siVersionedTables: return "Versioned tables";
+        case siBadIndices: return "Bad indices";
+        case siVeryBigTables: return "Very big tables";
+        case siBlobTables: return "Tables fragmented with blobs";
+        case siUselessIndices: return "Useless indices";
+        case siEmptyTables: return "Tables with no records";
+        case siMassDeletes: return "Massive deletes/updates";
+        case siBrokenIndices: return "Broken or incomplete indices";
+        default: return "";
+    }
+}
+
+bool IsTableGroup(int group) {
+    return group == siFragmentedTables || group == siVersionedTables || group == siBlobTables ||
+           group == siMassDeletes || group == siVeryBigTables || group == siEmptyTables;
+}
+
+// Child rows carry 100 times their group's code (300 for group 3, ...).
+int GroupOfCode(int code) { return code >= 300 && code <= 1200 && code % 100 == 0 ? code / 100 - 1 : 0; }
+
+std::string DateText(TDateTime d) { return DateTimeToStr(d); }
+
+const char* const OdsList =
+    " 8.0  - InterBase 4.0/4.1\n\r"
+    " 8.2  - InterBase 4.2\n\r"
+    " 9.0  - InterBase 5.0/5.1\n\r"
+    " 9.1  - InterBase 5.5/5.6\n\r"
+    "10.0  - InterBase 6.0, Firebird 1.0\n\r"
+    "10.1  - Firebird 1.5\n\r"
+    "11.0  - InterBase 7.0, Firebird 2.0 (incompatible)\n\r"
+    "11.1  - InterBase 7.1, Firebird 2.1 (incompatible)\n\r"
+    "11.2  - InterBase 7.5, Firebird 2.5 (incompatible)\n\r"
+    "12.0  - InterBase 2007\n\r"
+    "13.1  - InterBase 2009\n\r"
+    "15.0  - InterBase XE, XE3";
+
+const char* const SweepGapHintOn =
+    "Sweep interval (%d) is less than Sweep Gap (%d) - Maybe some transactions were rolled back, or "
+    "there were \"connection lost\" errors. It is recommended to set sweep interval to 0 (gfix "
+    "-housekeeping 0) and run gfix -sweep routinely or when no users are connected.";
+const char* const SweepGapHintOff =
+    "Sweep interval is 0, but Sweep gap is bigger (%d) than average transactions per day (%d). Maybe "
+    "some transactions were rolled back, or there were \"connection lost\" errors. You need to run "
+    "gfix -sweep routinely when no users are connected ";
+
+std::string SweepGapHint(const TDatabaseInfo& db, int32_t gap) {
+    if (db.Sweep > 0) return Format(SweepGapHintOn, {int64_t(db.Sweep), int64_t(gap)});
+    return Format(SweepGapHintOff, {int64_t(gap), int64_t(db.AverageTran)});
+}
+
+// The bar and warning colour of one transaction row.
+struct TTranRow {
+    bool Warn = false;
+    TColor WarnColor = 0;
+    bool WholeCell = false;   // 160: the bar fills the cell
+    bool FromLeft = false;    // the bar starts at the cell's left edge
+    bool ToRight = false;     // the bar ends at the cell's right edge
+    int32_t From = 0, To = 0; // transaction numbers of the ends that are not edges
+};
+
+bool TransactionRow(const TDatabaseInfo& db, int code, TTranRow& t) {
+    const TOptionSettings& o = OptionSettings;
+    switch (code) {
+        case 130: t.FromLeft = true; t.To = db.OIT; break;
+        case 140: t.FromLeft = true; t.To = db.OAT; break;
+        case 150:
+            t.FromLeft = true; t.To = db.OST;
+            t.Warn = IsOatGapWide(db); t.WarnColor = o.YellowColor;
+            break;
+        case 160:
+            t.WholeCell = true;
+            t.Warn = IsNextTransactionHigh(db); t.WarnColor = o.RedColor;
+            break;
+        case 220:
+        case 225:
+            t.From = db.OIT; t.To = code == 220 ? db.OAT : db.OST;
+            if (IsSweepGapExceeded(db)) {
+                t.Warn = true;
+                t.WarnColor = db.Sweep > 0 ? o.RedColor : o.YellowColor;
+            } else if (code == 225 && IsSnapshotBelowOIT(db)) {
+                t.Warn = true;
+                t.WarnColor = o.YellowColor;
+            }
+            break;
+        case 235:
+            t.From = db.OIT; t.ToRight = true;
+            t.Warn = IsOitGapOverLimit(db); t.WarnColor = o.YellowColor;
+            break;
+        case 170:
+            t.From = db.OAT; t.ToRight = true;
+            t.Warn = IsActiveTransactionOld(db); t.WarnColor = o.RedColor;
+            break;
+        default: return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- lists
+
+void TProblemLists::Clear() {
+    FragmentedTables.clear();
+    DeepIndices.clear();
+    VersionedTables.clear();
+    BadIndices.clear();
+    VeryBigTables.clear();
+    TablesFragmentedWithBlobs.clear();
+    UselessIndices.clear();
+    TablesWithNoRecords.clear();
+    MassiveDeletes.clear();
+    BrokenIndices.clear();
+}
+
+void FillProblemLists(TDatabaseInfo& db, TProblemLists& l) {
+    l.Clear();
+    // The rules are asked group by group, in the order the summary lists the
+    // groups, so the marks they set are the same whoever fills the lists.
+    for (TRelation* r : db.Relations)
+        if (IsTableUnderfilled(*r)) l.FragmentedTables.push_back(r);
+    for (TRelation* r : db.Relations)
+        if (HasManyVersions(*r)) l.VersionedTables.push_back(r);
+    for (TRelation* r : db.Relations)
+        if (IsBlobFragmented(*r)) l.TablesFragmentedWithBlobs.push_back(r);
+    for (TRelation* r : db.Relations)
+        if (HasMassDeletes(*r)) l.MassiveDeletes.push_back(r);
+    for (TRelation* r : db.Relations)
+        if (IsTableNearPageLimit(*r)) l.VeryBigTables.push_back(r);
+    for (TIndex* i : db.Indices)
+        if (IsIndexTooDeep(*i)) l.DeepIndices.push_back(i);
+    for (TIndex* i : db.Indices)
+        if (HasManyDuplicates(*i) && HasLongDuplicateChain(*i)) l.BadIndices.push_back(i);
+    for (TIndex* i : db.Indices)
+        if (i->Inactive == 0 && IsIndexMissingKeys(*i)) l.BrokenIndices.push_back(i);
+    for (TIndex* i : db.Indices)
+        if (IsUselessIndex(*i)) l.UselessIndices.push_back(i);
+    if (OptionSettings.ZeroTables)
+        for (TRelation* r : db.Relations)
+            if (IsEmptyTable(*r)) l.TablesWithNoRecords.push_back(r);
+}
+
+int32_t StatDayCount(const TDatabaseInfo& db) {
+    const double d = std::fabs(db.CDate - (db.Age + 1));
+    if (!(d < 2147483647.0)) return 2147483647;   // absurd dates: no overflow
+    const int32_t days = static_cast<int32_t>(d);
+    return days < 1 ? 1 : days;
+}
+
+// ---------------------------------------------------------------- frame
+
+TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {
+    InitSummaryResources();
+    setObjectName("FrDbInfo");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    vstDbInfo = new TVirtualStringTree(this);
+    vstDbInfo->setObjectName("vstDbInfo");
+    layout->addWidget(vstDbInfo);
+    vstDbInfo->SetFlatList(false);
+    vstDbInfo->SetGridLines(true, true);
+    vstDbInfo->SetShowHint(true);
+    vstDbInfo->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    TVTHeader& h = vstDbInfo->Header();
+    h.SetVisible(true);
+    h.SetHeight(17);
+    h.Columns.Add("Parameter", 150);
+    h.Columns.Add("Value", 200);
+    for (int i = 0; i < 10; ++i) vstDbInfo->Images.AddResource(QString(":/summary/%1.svg").arg(i));
+
+    vstDbInfo->OnGetText = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
+        vstDbInfoGetText(t, n, c, s);
+    };
+    vstDbInfo->OnGetHint = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
+        vstDbInfoGetHint(t, n, c, s);
+    };
+    vstDbInfo->OnBeforeCellPaint = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c,
+                                          QRect r) { vstDbInfoBeforeCellPaint(t, cv, n, c, r); };
+    vstDbInfo->OnPaintText = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c) {
+        vstDbInfoPaintText(t, cv, n, c);
+    };
+    vstDbInfo->OnGetImageIndex = [this](TVirtualStringTree* t, PVirtualNode n, TVTImageKind k, TColumnIndex c,
+                                        bool& g, int& i) { vstDbInfoGetImageIndex(t, n, k, c, g, i); };
+    vstDbInfo->OnColumnDblClick = [this](TVirtualStringTree* t, TColumnIndex c) { vstDbInfoColumnDblClick(t, c); };
+
+    PopupMenu1 = new QMenu(this);
+    Copy1 = PopupMenu1->addAction("Copy");
+    Copy1->setObjectName("Copy1");
+    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+    vstDbInfo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(vstDbInfo, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(vstDbInfo->viewport()->mapToGlobal(p)); });
+
+    hide();   // the main window shows it
+    if (!FrDbInfo) FrDbInfo = this;
+}
+
+TFrDbInfo::~TFrDbInfo() {
+    if (FrDbInfo == this) FrDbInfo = nullptr;
+    // The grid goes first (with the frame's children); the lists only refer
+    // to model objects and free nothing.
+}
+
+std::vector<int> TFrDbInfo::DatabaseRows(const TDatabaseInfo& db) {
+    std::vector<int> rows = {100, 250};
+    if (db.WDate > 0) rows.push_back(255);
+    if (db.DDate > 0) rows.push_back(256);
+    rows.insert(rows.end(), {270, 110, 180, 190, 200});
+    if (!db.Attrib.empty()) rows.push_back(205);
+    rows.insert(rows.end(), {210, 130, 150, 140, 160});
+    rows.push_back(db.ODSMajor >= 11 || OptionSettings.FB152 ? 220 : 225);
+    rows.insert(rows.end(), {230, 235, 170, 260});
+    if (db.RecordSize > 0) rows.push_back(280);
+    if (db.DBSize > 0) rows.push_back(285);
+    return rows;
+}
+
+void TFrDbInfo::FillDbInfo() {
+    TDatabaseInfo& db = *DBInfo;
+    vstDbInfo->BeginUpdate();
+    vstDbInfo->Clear();
+    PVirtualNode root = vstDbInfo->AddChild(nullptr, siDatabaseInfo);
+    for (int code : DatabaseRows(db)) vstDbInfo->AddChild(root, code);
+
+    FillProblemLists(db, *this);
+    for (int group : GroupOrder) {
+        if (group == siEmptyTables && !OptionSettings.ZeroTables) continue;
+        PVirtualNode g = vstDbInfo->AddChild(nullptr, group);
+        const size_t n = IsTableGroup(group) ? TableList(group)->size() : IndexList(group)->size();
+        const intptr_t childCode = (group + 1) * 100;
+        for (size_t k = 0; k < n; ++k) vstDbInfo->AddChild(g, childCode);
+    }
+
+    vstDbInfo->FullExpand();
+    for (int c = 0; c < 2; ++c) vstDbInfo->Header().Columns[c].SetWidth(vstDbInfo->GetMaxColumnWidth(c));
+    vstDbInfo->EndUpdate();
+    vstDbInfo->Repaint();
+}
+
+const std::vector<TRelation*>* TFrDbInfo::TableList(int group) const {
+    switch (group) {
+        case siFragmentedTables: return &FragmentedTables;
+        case siVersionedTables: return &VersionedTables;
+        case siVeryBigTables: return &VeryBigTables;
+        case siBlobTables: return &TablesFragmentedWithBlobs;
+        case siEmptyTables: return &TablesWithNoRecords;
+        case siMassDeletes: return &MassiveDeletes;
+        default: return nullptr;
+    }
+}
+
+const std::vector<TIndex*>* TFrDbInfo::IndexList(int group) const {
+    switch (group) {
+        case siDeepIndices: return &DeepIndices;
+        case siBadIndices: return &BadIndices;
+        case siUselessIndices: return &UselessIndices;
+        case siBrokenIndices: return &BrokenIndices;
+        default: return nullptr;
+    }
+}
+
+TRelation* TFrDbInfo::TableAt(int code, int position) const {
+    const auto* list = TableList(GroupOfCode(code));
+    if (!list || position < 0 || static_cast<size_t>(position) >= list->size()) return nullptr;
+    return (*list)[static_cast<size_t>(position)];
+}
+
+TIndex* TFrDbInfo::IndexAt(int code, int position) const {
+    const auto* list = IndexList(GroupOfCode(code));
+    if (!list || position < 0 || static_cast<size_t>(position) >= list->size()) return nullptr;
+    return (*list)[static_cast<size_t>(position)];
+}
+
+// ---------------------------------------------------------------- texts
+
+std::string TFrDbInfo::DatabaseRowCaption(int code) {
+    switch (code) {
+        case 100: return "Database name";
+        case 250: return "Creation date";
+        case 255: return "Write timestamp";
+        case 256: return "Dump timestamp";
+        case 270: return "Statistics date";
+        case 110: return "Page size";
+        case 180: return "Forced Write";
+        case 190: return "Dialect";
+        case 200: return "OnDiskStructure";
+        case 205: return "Attributes";
+        case 210: return "Sweep interval";
+        case 130: return "Oldest transaction";
+        case 150: return "Oldest snapshot";
+        case 140: return "Oldest active";
+        case 160: return "Next transaction";
+        case 220: return "Sweep gap (active - oldest)";
+        case 225: return "Sweep gap (snapshot - oldest)";
+        case 230: return "TIP size";
+        case 235: return "Snapshot TIP size";
+        case 170: return "Active transactions";
+        case 260: return "Transactions per day";
+        case 280: return "Data versions percent";
+        case 285: return "Database Size";
+        default: return std::string();
+    }
+}
+
+std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
+    const double pageKb = db.PageSize / 1024.0;
+    switch (code) {
+        case 100: return db.DbName;
+        case 250: return DateText(db.CDate);
+        case 255: return DateText(db.WDate);
+        case 256: return DateText(db.DDate);
+        case 270: return DateText(db.Age);
+        case 110: return IntToStr(db.PageSize);
+        case 180: return db.FW == 0 ? "OFF" : db.FW == 1 ? "ON" : "";
+        case 190: return IntToStr(db.Dialect);
+        case 200: return db.ODS;
+        case 205: return db.Attrib;
+        case 210: return IntToStr(db.Sweep);
+        case 130: return IntToStr(db.OIT);
+        case 150: return IntToStr(db.OST);
+        case 140: return IntToStr(db.OAT);
+        case 160: return IntToStr(db.NxT);
+        case 220: return IntToStr(Diff32(db.OAT, db.OIT));
+        case 225: return IntToStr(Diff32(db.OST, db.OIT));
+        case 230:
+            if (db.PageSize <= 0) return std::string();
+            return IntToStr(Round(db.NxT / 4.0 / db.PageSize) + 1) + " pages, " +
+                   IntToStr(Round(db.NxT / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
+        case 235: {
+            const int32_t gap = Diff32(db.NxT, db.OIT);
+            return IntToStr(gap) + " transactions, " + IntToStr(Round(gap / 4.0 / 1024) + db.PageSize / 1024) +
+                   " kilobytes";
+        }
+        case 170: {
+            const int32_t active = Diff32(db.NxT, db.OAT);
+            return IntToStr(active) +
+                   Format(", %d%% of daily average", {Round(active / (AverageTranOf(db) / 100))});
+        }
+        case 260: {
+            const int32_t days = StatDayCount(db);
+            return Format("%d, for %d days", {int64_t(IntDiv(db.NxT, days)), int64_t(days)});
+        }
+        case 280:
+            return Format("%3.2f%% - records: %d mb, versions: %d mb, pages %d mb, indices %d mb",
+                          {db.Garbage, Round(db.RecordSize / 1024.0 / 1024), Round(db.VersionSize / 1024.0 / 1024),
+                           Round(db.Pages * pageKb / 1024), Round(db.IndexSize / 1024.0 / 1024)});
+        case 285: {
+            if (db.DBSize <= 0 || db.PageSize <= 0) return std::string();
+            const int64_t usedPages = db.IndexSize / db.PageSize + db.Pages;
+            return Format("%6.2f megabytes, %d%% data and indices",
+                          {db.DBSize / 1024.0, Round(usedPages * pageKb / (db.DBSize / 100.0))});
+        }
+        default: return std::string();
+    }
+}
+
+std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
+    if (IsTableGroup(GroupOfCode(code))) {
+        TRelation* r = TableAt(code, position);
+        if (!r) return std::string();
+        if (column == 0) return r->TableName;
+        switch (code) {
+            case 300:
+                return Format("Average Fill: %3d%%, Records %9d, Pages %6d",
+                              {int64_t(r->AverageFill), r->Records, int64_t(r->DataPages)});
+            case 500:
+                return Format("Records: %d, versions: %d, verlen is %d%% from reclen",
+                              {r->Records, r->Versions,
+                               Round((r->VerLen + RecordOverhead) / ((r->RecLen + RecordOverhead) / 100))});
+            case 700: return "Data Pages = " + IntToStr(r->DataPages);
+            case 800:
+                return "Records: " + IntToStr(r->Records + r->Versions) +
+                       ", Estimated records: " + IntToStr(EstimateRecordCapacity(*r)) +
+                       ", Real avg.fill: " + IntToStr(EstimateRealFill(*r)) + "%";
+            case 1000: return " 0 records";
+            case 1100:
+                return Format("Records: %d, versions: %d, RecLen: %5.2f, VerLen %5.2f",
+                              {r->Records, r->Versions, r->RecLen, r->VerLen});
+            default: return std::string();
+        }
+    }
+    TIndex* i = IndexAt(code, position);
+    if (!i) return std::string();
+    if (column == 0) return i->IndexName + " (" + (i->Relation ? i->Relation->TableName : std::string()) + ")";
+    switch (code) {
+        case 400:
+            return Format("Index depth: %2d, Average Fill %3d%%", {int64_t(i->Depth), int64_t(i->AverageFill)});
+        case 600: {
+            // Listed bad indices have at least 1000 nodes; an edited save
+            // file may not, so the shares guard their divisor.
+            const double hundredth = i->Nodes / 100.0;
+            auto share = [&](double v) { return hundredth > 0 ? v / hundredth : 0.0; };
+            return "Duplicates - " + PadLeft(FormatFloat("##", share(i->TotalDup)), 3) + "%" +
+                   ", Max Equals - " + PadLeft(FormatFloat("##", share(i->MaxDup)), 3) + "%" +
+                   ", Unique values - " + IntToStr(i->Uniques) + " (" +
+                   FormatFloat("00.000", share(static_cast<double>(i->Uniques))) + "%)";
+        }
+        case 900: return "Equal keys - " + IntToStr(i->Nodes);
+        case 1200: {
+            const int64_t records = i->Relation ? i->Relation->Records : 0;
+            return "Records: " + IntToStr(records) + ", Keys: " + IntToStr(i->Nodes) +
+                   ", Difference - " + IntToStr(records - i->Nodes);
+        }
+        default: return std::string();
+    }
+}
+
+std::string TFrDbInfo::CellText(int code, int position, int column) const {
+    if (code == siDatabaseInfo) return column == 0 ? "Database info" : "";
+    if (code >= siFragmentedTables && code <= siBrokenIndices) return column == 0 ? GroupCaption(code) : "";
+    if (code >= 300) return ObjectRowText(code, position, column);
+    return column == 0 ? DatabaseRowCaption(code) : DatabaseRowValue(*DBInfo, code);
+}
+
+std::string TFrDbInfo::HintText(int code) const {
+    const TDatabaseInfo& db = *DBInfo;
+    switch (code) {
+        case 1: return "Database information items.";
+        case 2: return "Fragmented tables list. You can set average fill check criteria in Options dialog.";
+        case 3: return "List of indices that have depth greater than specified in Options dialog.";
+        case 4: return "List of tables with versions count greater than records.";
+        case 5: return "List of idices with lot of duplicate keys.";
+        case 6: return "List of tables having page count close to engine limit.";
+        case 7: return "List of tables higly fragmented with blobs that are placed at data pages.";
+        case 8: return "List of indices having only one key value for all keys.";
+        case 9:
+            return "List of tables having no data. Listed tables can be temporary, for future use, or just "
+                   "forgottend and not needed anymore.";
+        case 10:
+            return "List of tables that are suspects of massive updates/deletes, not yet processed by garbage "
+                   "collection. MaxVers for these tables = 1.";
+        case 11: return "List of indices that have key count less than record count";
+        case 110:
+            if (db.PageSize <= 2048)
+                return "Page size is too small. Make backup and restore with -page option using 4096 or 8192 "
+                       "page size value.";
+            return std::string();
+        case 150:
+            if (IsOatGapWide(db))
+                return Format("You have long running snapshot transaction - it was started ~%5.1f days ago, and "
+                              "it can block garbage collection. ",
+                              {Diff32(db.NxT, db.OST) / AverageTranOf(db)});
+            return std::string();
+        case 160:
+            if (IsNextTransactionHigh(db))
+                return Format("Transactions count is close to it's limit - MaxInt (2 billion). You need to backup "
+                              "and restore your database in the near %d days, or database will stop functioning.",
+                              {int64_t((2147483647 - static_cast<int64_t>(db.NxT)) /
+                                       static_cast<int64_t>(AverageTranOf(db)))});
+            return std::string();
+        case 170:
+            if (IsActiveTransactionOld(db)) {
+                const int32_t active = Diff32(db.NxT, db.OAT);
+                return Format("There is a long running active transaction or maybe lot of them. Oldest active "
+                              "transaction was started %d transactions ago (%5.1f days) while there are ~%d "
+                              "average transactions per day.",
+                              {int64_t(active), active / AverageTranOf(db), int64_t(db.AverageTran)});
+            }
+            return std::string();
+        case 180: {
+            if (db.FW != 0) return std::string();
+            std::string s = "Forced Write = OFF can cause database corruption in case of power failure (without "
+                            "UPS) or operating system crush.";
+            if (db.ODSMajor == 12 || db.ODSMajor == 13)
+                s += "\r\nIf this database have journal on, than Forced Write = OFF is OK.";
+            return s;
+        }
+        case 200: return OdsList;
+        case 205:
+            if (NoReserveOnWritable(db))
+                return "No_reserve option is ON, but database is not read-only.\r\n"
+                       "Usually no_reserve is used to compact database written on read-only media like CD, DVD, "
+                       "etc..\r\n"
+                       "We recommend to run gfix db -mode read_write, to return reserving space on pages\r\n"
+                       "on next restore, to speedup data modification.";
+            return std::string();
+        case 210:
+            if (db.Sweep > 0)
+                return "Automatic sweep is ON. When Sweep Gap is greater than Sweep interval, it is recommended to "
+                       "set sweep interval to 0 (gfix -housekeeping 0) and run gfix -sweep routinely or when no "
+                       "users are connected.";
+            return std::string();
+        case 220:
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OAT, db.OIT));
+            return std::string();
+        case 225:
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OST, db.OIT));
+            if (IsSnapshotBelowOIT(db))
+                return "Oldest snapshot transaction is less than Oldest transaction.See View Recommendations about "
+                       "why this happens";
+            return std::string();
+        case 230:
+            if (IsTipOverLimit(db))
+                return "If you are using InterBase 5.x or 6.0, soon database will stop working. you need to backup "
+                       "your database and restore it with bigger page size immediately, or, the better way is to "
+                       "upgrade your InterBase to newer InterBase or Firebird versions.";
+            return "Transaction Inventory Pages count and size.";
+        case 235:
+            if (IsOitGapOverLimit(db))
+                return "Lot of transactions ( > 262140) in Transaction Inventory Pages - this can slowdown TIP "
+                       "check for transactions state and snapshot transaction start.";
+            return std::string();
+        case 250: return "Date of database file creation (create or restore).";
+        case 255: return "Date and time when database file was last updated.";
+        case 256: return "This database is online dump file. Date shows the last time of successful dump update.";
+        case 260:
+            return "Average transactions per day, and days between database creation and getting statistics. May "
+                   "be useless if this is not production database statistics.";
+        case 270: return "Date when statistics was taken (stats file date or Services API call date).";
+        case 300:
+        case 400:
+        case 500:
+        case 600:
+        case 700:
+        case 900:
+        case 1000: return "Double click on this object will move you to corresponding (table or index) view.";
+        default: return std::string();
+    }
+}
+
+std::string TFrDbInfo::WrappedHint(int code) const {
+    std::string hint = HintText(code);
+    // The ODS list keeps its own line layout.
+    if (Pos(" InterBase 4.0", hint) > 1) return hint;
+    return WrapAtColumn(hint, OptionSettings.HintWidth);
+}
+
+int TFrDbInfo::ImageIndex(int code) {
+    switch (code) {
+        case 300:
+        case 800: return 2;
+        case 400: return 7;
+        case 500: return 0;
+        case 600: return 9;
+        case 900: return 8;
+        case 1000: return 5;
+        case 1100: return 4;
+        default: return -1;
+    }
+}
+
+// ---------------------------------------------------------------- events
+
+void TFrDbInfo::vstDbInfoGetText(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column,
+                                 std::string& text) {
+    const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
+    text = CellText(code, code >= 300 ? tree->GetNodeIndex(node) : 0, column);
+}
+
+void TFrDbInfo::vstDbInfoGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex, std::string& hint) {
+    hint = WrappedHint(static_cast<int>(TVirtualStringTree::GetNodeData(node)));
+}
+
+void TFrDbInfo::vstDbInfoPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex) {
+    if (tree->GetNodeLevel(node) == 0) canvas.Font.Style |= fsBold;
+}
+
+void TFrDbInfo::vstDbInfoGetImageIndex(TVirtualStringTree*, PVirtualNode node, TVTImageKind kind,
+                                       TColumnIndex column, bool&, int& index) {
+    if (column != 0 || (kind != ikNormal && kind != ikSelected)) return;
+    const int image = ImageIndex(static_cast<int>(TVirtualStringTree::GetNodeData(node)));
+    if (image >= 0) index = image;
+}
+
+bool TFrDbInfo::CellFill(const TDatabaseInfo& db, int code, TColor& color) {
+    const TOptionSettings& o = OptionSettings;
+    switch (code) {
+        case 110:
+            if (db.PageSize == 1024) { color = o.RedColor; return true; }
+            if (db.PageSize == 2048) { color = o.YellowColor; return true; }
+            return false;
+        case 180:
+            if (db.FW != 0) return false;
+            color = db.ODSMajor == 12 ? o.YellowColor : o.RedColor;
+            return true;
+        case 205:
+            if (!NoReserveOnWritable(db)) return false;
+            color = o.RedColor;
+            return true;
+        case 210:
+            if (db.Sweep <= 0) return false;
+            color = IsSweepGapExceeded(db) ? o.RedColor : o.YellowColor;
+            return true;
+        case 230:
+            if (!IsTipOverLimit(db)) return false;
+            color = o.YellowColor;
+            return true;
+        case 256: color = 0x00F0CAA6; return true;
+        default: {
+            // Transaction rows without bars: filled only while their rule holds.
+            TTranRow t;
+            if (OptionSettings.TrBars || !TransactionRow(db, code, t) || !t.Warn) return false;
+            color = t.WarnColor;
+            return true;
+        }
+    }
+}
+
+QRect TFrDbInfo::TransactionBar(const TDatabaseInfo& db, int code, const QRect& cell) {
+    TTranRow t;
+    if (!TransactionRow(db, code, t)) return QRect();
+    const int32_t base = OptionSettings.TrMins ? std::min(db.OIT, db.OST) : 0;
+    const int32_t span = Diff32(db.NxT, base);
+    // Nothing to measure against: no bar rather than a division by zero.
+    if (span == 0) return QRect();
+    const int width = cell.right() + 1 - cell.left();
+    auto pos = [&](int32_t x) {
+        const double f = static_cast<double>(Diff32(x, base)) / span;
+        const double p = cell.left() + std::nearbyint(f * width);
+        // Keep far-off counters inside the cell (a bar never leaves it).
+        return static_cast<int>(std::clamp(p, static_cast<double>(cell.left()), cell.right() + 1.0));
+    };
+    int left = cell.left(), right = cell.right() + 1;
+    if (!t.WholeCell) {
+        if (!t.FromLeft) left = pos(t.From);
+        if (!t.ToRight) right = pos(t.To);
+    }
+    if (right <= left) return QRect();
+    return QRect(QPoint(left, cell.top()), QPoint(right - 1, cell.bottom()));
+}
+
+void TFrDbInfo::vstDbInfoBeforeCellPaint(TVirtualStringTree*, TCanvas& canvas, PVirtualNode node,
+                                         TColumnIndex column, QRect cell) {
+    if (column != 1) return;
+    const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
+    if (code < 100 || code >= 300) return;
+    const TDatabaseInfo& db = *DBInfo;
+    TColor fill;
+    if (CellFill(db, code, fill)) {
+        canvas.Brush.Color = fill;
+        canvas.FillRect(cell);
+    }
+    TTranRow t;
+    if (!OptionSettings.TrBars || !TransactionRow(db, code, t)) return;
+    const QRect bar = TransactionBar(db, code, cell);
+    if (!bar.isEmpty()) {
+        canvas.Brush.Color = t.Warn ? t.WarnColor : OptionSettings.TransColor;
+        canvas.FillRect(bar);
+    }
+    // Two black lines frame the block of transaction rows.
+    if (code == 130 || code == 170) {
+        const int y = code == 130 ? cell.top() : cell.bottom();
+        canvas.Brush.Color = clBlack;
+        canvas.FillRect(QRect(cell.left(), y, cell.width(), 1));
+    }
+}
+
+void TFrDbInfo::vstDbInfoColumnDblClick(TVirtualStringTree* tree, TColumnIndex) {
+    PVirtualNode node = tree->FocusedNode();
+    if (!node) return;
+    const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
+    if (code < 300) return;
+    const int position = tree->GetNodeIndex(node);
+    if (IsTableGroup(GroupOfCode(code))) {
+        if (TRelation* r = TableAt(code, position)) GotoTable(r);
+    } else if (TIndex* i = IndexAt(code, position)) {
+        GotoIndex(i);
+    }
+}
+
+void TFrDbInfo::MatchNodeData(TVirtualStringTree*, PVirtualNode node, intptr_t data, bool& abort) {
+    abort = TVirtualStringTree::GetNodeData(node) == data;
+}
+
+namespace {
+void FocusObject(TVirtualStringTree* grid, intptr_t data) {
+    if (!grid) return;
+    PVirtualNode found = grid->IterateSubtree(nullptr, [data](TVirtualStringTree* t, PVirtualNode n, bool& abort) {
+        TFrDbInfo::MatchNodeData(t, n, data, abort);
+    });
+    grid->setFocus();
+    if (!found) return;
+    grid->ClearSelection();
+    grid->SetFocusedNode(found);
+    grid->SetSelected(found, true);
+    grid->ScrollIntoView(found, true);
+}
+}  // namespace
+
+void TFrDbInfo::GotoIndex(TIndex* index) {
+    if (MainForm) MainForm->SelectTab(3);
+    if (FrIndexStat) FocusObject(FrIndexStat->vstIdxStat, reinterpret_cast<intptr_t>(index));
+}
+
+void TFrDbInfo::GotoTable(TRelation* table) {
+    if (MainForm) MainForm->SelectTab(2);
+    if (FrTableStat) FocusObject(FrTableStat->vstTblStat, reinterpret_cast<intptr_t>(table));
+}
+
+void TFrDbInfo::Copy1Click() { vstDbInfo->CopyToClipBoard(); }
+
+}  // namespace dv
