@@ -31,6 +31,12 @@ inline constexpr const char* ProductTitle = "Dravolt 2.7";
 // Caption before the first load.
 inline constexpr const char* MainFormCaption = "dRavolt";
 
+// The maker's addresses behind the Help menu and in the messages.
+inline constexpr const char* kMakerSite = "https://www.kelmaris.example";
+inline constexpr const char* kCorvexPage = "https://www.kelmaris.example/products/corvex";
+inline constexpr const char* kContactMail = "contact@kelmaris.example";
+inline constexpr const char* kSupportMail = "support@kelmaris.example";
+
 // True when the model holds column and index metadata (a server load with
 // metadata, or a saved-statistics file).
 extern bool MetadataLoaded;
@@ -62,6 +68,10 @@ public:
 
     // Commands of the menu and the tool bar.
     void OptionsClick();
+    // What OptionsClick does after the options dialog closed with OK while
+    // statistics are loaded: refill the summary, clear every Problem mark,
+    // release the filter and rebuild both grids.
+    void ApplyOptionsChange();
     void AboutClick();
     void TranCalcClick();
     void ContentsClick();
@@ -166,8 +176,12 @@ public:
     // The settings file the window reads and writes.
     static std::string SettingsFileName();
 
+    // True when the last attempt to write the settings file failed.
+    bool SettingsWriteFailed() const { return FSettingsWriteFailed; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildActions();
@@ -178,6 +192,7 @@ private:
     void CreateDataModule();
     void CreateFrames();
     void ReadGeometry();
+    void WriteSettings();
     void RunBatchReport(const std::string& reportFile);
     void BringToFront(QWidget* panel);
     // Connects a command so that an exception reaches the application's
@@ -189,9 +204,29 @@ private:
     QStackedLayout* FPanels = nullptr;
     bool FTerminateRequested = false;
     bool FClosed = false;
-    bool FIgnoreTabChange = false;
+    bool FCentred = false;
+    bool FSettingsWriteFailed = false;
 };
 
 extern TMainForm* MainForm;
+
+// Frees the data module (the program does so at exit).
+void FreeDataModule();
+
+// Writes a saved-statistics file: "DVT2DATA" CR LF, then the model in the
+// textual component format. An existing file is replaced; raises
+// EFCreateError/EInOutError naming the file when it cannot be written.
+void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName);
+
+// The dialogs that later parts of the program bring: the server statistics
+// dialog and its dialog-less refresh, the options dialog, the transaction
+// calculator and the about box. Each command reaches its dialog through one
+// of these; until the dialog is part of the build they tell the user so and
+// report no success.
+bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata);
+bool RunStatisticsRefresh(TStringList& lines, bool full);
+bool RunOptionsDialog();
+void RunTransactionCalculator();
+void RunAboutBox();
 
 }  // namespace dv

@@ -1,0 +1,30 @@
+// The application object: every exception that escapes an event handler
+// ends here, is shown through the dialog layer and the program goes on.
+#pragma once
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+
+namespace dv {
+
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Shows the message of the exception in flight or held by `e` as an error
+// box (EAbort stays silent). Used by the application object and by the
+// command guards of the windows.
+void ShowException(std::exception_ptr e);
+// Runs fn; an exception is shown by ShowException and false comes back.
+bool RunGuarded(const std::function<void()>& fn);
+
+// The terminate request of the batch mode: the message loop ends as soon as
+// it starts. Set while the main window is created, read by the program start.
+void RequestTerminate();
+bool TerminateRequested();
+void ClearTerminateRequest();
+
+}  // namespace dv

@@ -1,0 +1,145 @@
+#include "QtDialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+#include "platform/Shell.h"
+#include "platform/SysUtils.h"
+
+namespace dv {
+
+namespace {
+
+struct TButtonMap {
+    TMsgDlgBtn Button;
+    QMessageBox::StandardButton Qt;
+    int Result;
+};
+constexpr TButtonMap kButtons[] = {
+    {mbYes, QMessageBox::Yes, mrYes},          {mbNo, QMessageBox::No, mrNo},
+    {mbOK, QMessageBox::Ok, mrOk},             {mbCancel, QMessageBox::Cancel, mrCancel},
+    {mbAbort, QMessageBox::Abort, mrAbort},    {mbRetry, QMessageBox::Retry, mrRetry},
+    {mbIgnore, QMessageBox::Ignore, mrIgnore}, {mbAll, QMessageBox::YesToAll, mrAll},
+    {mbNoToAll, QMessageBox::NoToAll, mrNoToAll}, {mbYesToAll, QMessageBox::YesToAll, mrYesToAll},
+    {mbHelp, QMessageBox::Help, mrNone},
+};
+
+QWidget* DialogParent() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) w = QApplication::activeWindow();
+    return w;
+}
+
+QString Title(TMsgDlgType type) {
+    switch (type) {
+        case mtWarning: return QStringLiteral("Warning");
+        case mtError: return QStringLiteral("Error");
+        case mtInformation: return QStringLiteral("Information");
+        case mtConfirmation: return QStringLiteral("Confirm");
+        case mtCustom: break;
+    }
+    return QStringLiteral("Dravolt");
+}
+
+QMessageBox::Icon Icon(TMsgDlgType type) {
+    switch (type) {
+        case mtWarning: return QMessageBox::Warning;
+        case mtError: return QMessageBox::Critical;
+        case mtInformation: return QMessageBox::Information;
+        case mtConfirmation: return QMessageBox::Question;
+        case mtCustom: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The text before the last "|": the description; its own "(*.x;*.y)" tail,
+// if any, is replaced by Qt's blank-separated list.
+QString NameFilter(QString description, const QString& patterns) {
+    description = description.trimmed();
+    if (description.endsWith(u')')) {
+        qsizetype open = description.lastIndexOf(u'(');
+        if (open >= 0) description = description.left(open).trimmed();
+    }
+    QStringList list;
+    for (const QString& p : patterns.split(u';', Qt::SkipEmptyParts)) {
+        QString t = p.trimmed();
+        list << (t == QStringLiteral("*.*") ? QStringLiteral("*") : t);
+    }
+    if (list.isEmpty()) list << QStringLiteral("*");
+    return description + QStringLiteral(" (") + list.join(u' ') + u')';
+}
+
+bool RunFileDialog(TFileDialogRequest& req, bool save) {
+    QFileDialog dlg(DialogParent());
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setWindowTitle(QString::fromStdString(req.Title.empty() ? (save ? "Save As" : "Open") : req.Title));
+    if (save && !req.OverwritePrompt) dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+    QStringList filters = QtNameFilters(req.Filter);
+    if (!filters.isEmpty()) {
+        dlg.setNameFilters(filters);
+        int idx = req.FilterIndex - 1;
+        if (idx >= 0 && idx < filters.size()) dlg.selectNameFilter(filters[idx]);
+    }
+    if (!req.InitialDir.empty()) dlg.setDirectory(QString::fromStdString(req.InitialDir));
+    if (!req.FileName.empty()) dlg.selectFile(QString::fromStdString(req.FileName));
+    if (dlg.exec() != QDialog::Accepted) return false;
+    QStringList files = dlg.selectedFiles();
+    if (files.isEmpty()) return false;
+    req.FileName = files.front().toStdString();
+    qsizetype chosen = filters.indexOf(dlg.selectedNameFilter());
+    if (chosen >= 0) req.FilterIndex = static_cast<int>(chosen) + 1;
+    return true;
+}
+
+}  // namespace
+
+QStringList QtNameFilters(const std::string& filter) {
+    QStringList parts = QString::fromStdString(filter).split(u'|');
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) result << NameFilter(parts[i], parts[i + 1]);
+    return result;
+}
+
+int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons, int) {
+    QMessageBox box(Icon(type), Title(type), QString::fromStdString(msg), QMessageBox::NoButton,
+                    DialogParent());
+    QMessageBox::StandardButton first = QMessageBox::NoButton;
+    for (const TButtonMap& b : kButtons) {
+        if (!(buttons & b.Button)) continue;
+        box.addButton(b.Qt);
+        if (first == QMessageBox::NoButton) first = b.Qt;
+    }
+    if (first == QMessageBox::NoButton) {
+        first = QMessageBox::Ok;
+        box.addButton(first);
+    }
+    box.setDefaultButton(first);
+    if (buttons & mbCancel) box.setEscapeButton(QMessageBox::Cancel);
+    auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
+    for (const TButtonMap& b : kButtons)
+        if (b.Qt == clicked && (buttons & b.Button)) return b.Result;
+    if (clicked == QMessageBox::Ok) return mrOk;
+    return (buttons & mbCancel) ? static_cast<int>(mrCancel) : DefaultResult(buttons);
+}
+
+bool TQtDialogs::OpenFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, false); }
+bool TQtDialogs::SaveFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, true); }
+
+void InstallQtShell() {
+    SetShellOpenHandler([](const std::string& url) {
+        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    });
+    SetProcessStartHandler([](const std::string& program) {
+        QProcess p;
+        p.setProgram(QString::fromStdString(program));
+        if (!p.startDetached())
+            throw Exception("Cannot run \"" + program + "\": " + p.errorString().toStdString());
+    });
+}
+
+}  // namespace dv

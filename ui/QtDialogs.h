@@ -1,0 +1,28 @@
+// Qt implementations of the platform's user-facing layers: the dialog
+// provider (message boxes and file dialogs) and the desktop hand-overs.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+
+#include "platform/Dialogs.h"
+
+namespace dv {
+
+class TQtDialogs : public IDialogProvider {
+public:
+    int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx) override;
+    bool OpenFileDialog(TFileDialogRequest& req) override;
+    bool SaveFileDialog(TFileDialogRequest& req) override;
+};
+
+// Converts a "Text files (*.txt)|*.txt|All files|*.*" filter into Qt's name
+// filters, one per pair: "Text files (*.txt)", "All files (*)".
+QStringList QtNameFilters(const std::string& filter);
+
+// Opens URLs through the desktop services and starts programs detached
+// through QProcess.
+void InstallQtShell();
+
+}  // namespace dv

@@ -1,0 +1,712 @@
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QChildEvent>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QPointer>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "model/moninfo.h"
+#include "model/options.h"
+#include "platform/IniFiles.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/gui/Graphics.h"
+#include "server/DMData.h"
+#include "ui/Application.h"
+#include "ui/dbinfofr.h"
+#include "ui/dblistfr.h"
+#include "ui/dbrecom.h"
+#include "ui/indexStat.h"
+#include "ui/monitor.h"
+#include "ui/tablestat.h"
+
+// Resources of a static library are registered by hand.
+static void InitMainResources() { Q_INIT_RESOURCE(main); }
+
+namespace dv {
+
+TMainForm* MainForm = nullptr;
+bool MetadataLoaded = false;
+
+namespace {
+
+constexpr const char* kSection = "Options";
+
+// A panel whose child frames all fill it and lie on top of each other, the
+// last raised in front.
+class TFillPanel : public QWidget {
+public:
+    explicit TFillPanel(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QWidget::resizeEvent(e);
+        for (QObject* o : children())
+            if (auto* w = qobject_cast<QWidget*>(o)) w->setGeometry(rect());
+    }
+    void childEvent(QChildEvent* e) override {
+        QWidget::childEvent(e);
+        if (e->added())
+            if (auto* w = qobject_cast<QWidget*>(e->child())) w->setGeometry(rect());
+    }
+};
+
+// Puts a frame on a panel; a frame already there keeps its place in the
+// panel's order. Moving keeps the frame's own shown or hidden state.
+void PlaceOn(QWidget* frame, QWidget* panel) {
+    if (!frame || frame->parentWidget() == panel) return;
+    bool shown = !frame->isHidden();
+    frame->setParent(panel);
+    frame->setGeometry(panel->rect());
+    if (shown) frame->show();
+}
+
+// Applies the hint options each time the application is about to show a
+// hint: colour at once, the hide pause once the hint is up.
+class THintFilter : public QObject {
+public:
+    explicit THintFilter(TMainForm* form) : QObject(form), FForm(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
+            FForm->ApplyHintOptions();
+            QPointer<QWidget> w = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, this, [w] {
+                if (!w || !QToolTip::isVisible()) return;
+                int pause = OptionSettings.HintHidePause > 0 ? OptionSettings.HintHidePause : 1;
+                QToolTip::showText(QCursor::pos(), QToolTip::text(), w, QRect(), pause);
+            });
+        }
+        return false;
+    }
+
+private:
+    TMainForm* FForm;
+};
+
+QIcon ButtonImage(const char* name) {
+    return QIcon(QStringLiteral(":/main/") + QString::fromLatin1(name) + QStringLiteral(".svg"));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TMainForm::TMainForm(const std::vector<std::string>& params, QWidget* parent) : QMainWindow(parent) {
+    InitMainResources();
+    if (!MainForm) MainForm = this;
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(MainFormCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/main/dravolt.svg")));
+    BuildActions();
+    BuildMenu();
+    BuildToolBar();
+    BuildPanels();
+    resize(792, 649 + menuBar()->sizeHint().height());
+    FormCreate(params);
+}
+
+TMainForm::~TMainForm() {
+    if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::Bind(QAction* action, std::function<void()> handler) {
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void TMainForm::Bind(QToolButton* button, std::function<void()> handler) {
+    connect(button, &QToolButton::clicked, this, [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+void TMainForm::BuildActions() {
+    auto make = [this](const char* text, const char* name) {
+        auto* a = new QAction(QString::fromUtf8(text), this);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    N1 = make("", "N1");
+    N1->setSeparator(true);
+    Load1 = make("&Load statistics from file", "Load1");
+    Database1 = make("Retrieve statistics via Services &API", "Database1");
+    SaveStatFile = make("Save statistics to &file", "SaveStatFile");
+    SaveStatFile->setEnabled(false);
+    N4 = make("", "N4");
+    N4->setSeparator(true);
+    Exit1 = make("&Exit", "Exit1");
+    Viewrecommendations = make("&View recommendations", "Viewrecommendations");
+    SaveRecommendations = make("Save recommendations", "SaveRecommendations");
+    SaveRecommendations->setEnabled(false);
+    Database2 = make("&Database", "Database2");
+    Tables1 = make("&Tables", "Tables1");
+    Indices1 = make("&Indices", "Indices1");
+    TableIndices1 = make("Table->Indices", "TableIndices1");
+    for (QAction* a : {Database2, Tables1, Indices1, TableIndices1}) a->setCheckable(true);
+    Database2->setChecked(true);
+    mTranCalc = make("Калькулятор транзакций", "mTranCalc");
+    Options = make("&Options", "Options");
+    Contents = make("Help Contents", "Contents");
+    Contents->setShortcut(QKeySequence(Qt::Key_F1));
+    ContactUs = make("Contact us", "ContactUs");
+    N3 = make("", "N3");
+    N3->setSeparator(true);
+    DatabaseRepairServices1 = make("Database Repair Services", "DatabaseRepairServices1");
+    Superchargeyourdatabase1 = make("Supercharge your database", "Superchargeyourdatabase1");
+    Databasemonitoringservices1 = make("Request Kelmaris support", "Databasemonitoringservices1");
+    N2 = make("", "N2");
+    N2->setSeparator(true);
+    About = make("About...", "About");
+    ViewDBList = make("ViewDBList", "ViewDBList");
+    ReloadHeaderItem = make("Reload only transaction info", "ReloadHeaderItem");
+    ReloadAllItem = make("Reload all", "ReloadAllItem");
+
+    Bind(Load1, [this] { StatOpenFileClick(); });
+    Bind(Database1, [this] { StatOpenApiClick(); });
+    Bind(SaveStatFile, [this] { StatSaveClick(); });
+    Bind(Exit1, [this] { Exit1Click(); });
+    Bind(Viewrecommendations, [] { ReportShowClick(); });
+    Bind(SaveRecommendations, [] { SaveRecommendationsClick(); });
+    Bind(Database2, [this] { ViewSummaryClick(); });
+    Bind(Tables1, [this] { ViewTablesClick(); });
+    Bind(Indices1, [this] { ViewIndicesClick(); });
+    Bind(TableIndices1, [this] { ViewTableIndicesClick(); });
+    Bind(mTranCalc, [this] { TranCalcClick(); });
+    Bind(Options, [this] { OptionsClick(); });
+    Bind(Contents, [this] { ContentsClick(); });
+    Bind(ContactUs, [this] { ContactUsClick(); });
+    Bind(DatabaseRepairServices1, [this] { DatabaseRepairServices1Click(); });
+    Bind(Superchargeyourdatabase1, [this] { Superchargeyourdatabase1Click(); });
+    Bind(Databasemonitoringservices1, [this] { Databasemonitoringservices1Click(); });
+    Bind(About, [this] { AboutClick(); });
+    Bind(ViewDBList, [this] { ViewDBListExecute(); });
+    Bind(ReloadHeaderItem, [this] { ReloadStatHeaderClick(); });
+    Bind(ReloadAllItem, [this] { ReloadStatFullClick(); });
+}
+
+void TMainForm::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    Statistics = bar->addMenu(QStringLiteral("&Statistics"));
+    Statistics->setObjectName(QStringLiteral("Statistics"));
+    Statistics->addActions({N1, Load1, Database1, SaveStatFile, N4, Exit1});
+    Reports = bar->addMenu(QStringLiteral("&Reports"));
+    Reports->setObjectName(QStringLiteral("Reports"));
+    Reports->addActions({Viewrecommendations, SaveRecommendations});
+    View1 = bar->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    View1->addActions({Database2, Tables1, Indices1, TableIndices1});
+    mServices = bar->addMenu(QString::fromUtf8("Сервис"));
+    mServices->setObjectName(QStringLiteral("mServices"));
+    mServices->addAction(mTranCalc);
+    bar->addAction(Options);
+    Help = bar->addMenu(QStringLiteral("&Help"));
+    Help->setObjectName(QStringLiteral("Help"));
+    Help->addActions({Contents, ContactUs, N3, DatabaseRepairServices1, Superchargeyourdatabase1,
+                      Databasemonitoringservices1, N2, About});
+    // The action list: reachable from code only.
+    addAction(ViewDBList);
+
+    ReloadMenu = new QMenu(this);
+    ReloadMenu->setObjectName(QStringLiteral("ReloadMenu"));
+    ReloadMenu->addActions({ReloadHeaderItem, ReloadAllItem});
+}
+
+void TMainForm::BuildToolBar() {
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    auto button = [this](const char* name, const char* picture, const char* hint) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(ButtonImage(picture));
+        b->setToolTip(QString::fromLatin1(hint));
+        b->setAutoRaise(true);
+        b->setMinimumSize(25, 24);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    tbLoadFile = button("tbLoadFile", "open", "Open statistics file");
+    tbLoadStatAPI = button("tbLoadStatAPI", "server", "Load statistics from server");
+    tbRefresh = button("tbRefresh", "reload", "Reload statistics from server");
+    tbRefresh->setMenu(ReloadMenu);
+    tbRefresh->setPopupMode(QToolButton::MenuButtonPopup);
+    tbRefresh->setEnabled(false);
+    ToolBar1->addSeparator();
+    tbSaveStat = button("tbSaveStat", "save", "Save statistics to file");
+    tbSaveStat->setEnabled(false);
+    ToolBar1->addSeparator();
+    tbReport = button("tbReport", "report", "View report");
+    ToolBar1->addSeparator();
+    tbFilter = button("tbFilter", "filter", "Show only problematic items");
+    tbFilter->setText(QStringLiteral("Filter"));
+    tbFilter->setCheckable(true);
+    tbTranCalc = button("tbTranCalc", "calculator", "Transaction calculator");
+    tbCorvex = button("tbCorvex", "corvex", "Run Transaction state Viewer");
+    ToolBar1->addSeparator();
+    tbOptions = button("tbOptions", "options", "Options");
+    ToolBar1->addSeparator();
+    tbHelp = button("tbHelp", "help", "Help");
+
+    Bind(tbLoadFile, [this] { StatOpenFileClick(); });
+    Bind(tbLoadStatAPI, [this] { StatOpenApiClick(); });
+    Bind(tbRefresh, [this] { ReloadStatHeaderClick(); });
+    Bind(tbSaveStat, [this] { StatSaveClick(); });
+    Bind(tbReport, [] { ReportShowClick(); });
+    // A click has already toggled the pressed state when this runs.
+    Bind(tbFilter, [this] { tbFilterClick(); });
+    Bind(tbTranCalc, [this] { TranCalcClick(); });
+    Bind(tbCorvex, [this] { tbCorvexClick(); });
+    Bind(tbOptions, [this] { OptionsClick(); });
+    Bind(tbHelp, [this] { ContentsClick(); });
+}
+
+void TMainForm::BuildPanels() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    InfoTab = new QTabBar(central);
+    InfoTab->setObjectName(QStringLiteral("InfoTab"));
+    InfoTab->setExpanding(false);
+    InfoTab->setDrawBase(true);
+    InfoTab->setDocumentMode(true);
+    for (const char* caption : {"Databases", "Summary", "Tables", "Indices", "Tables + Indices"})
+        InfoTab->addTab(QString::fromLatin1(caption));
+    InfoTab->setCurrentIndex(0);
+    layout->addWidget(InfoTab);
+
+    auto* stack = new QWidget(central);
+    FPanels = new QStackedLayout(stack);
+    FPanels->setContentsMargins(0, 0, 0, 0);
+    bigPnl = new TFillPanel(stack);
+    bigPnl->setObjectName(QStringLiteral("bigPnl"));
+    tiPnl = new QWidget(stack);
+    tiPnl->setObjectName(QStringLiteral("tiPnl"));
+    auto* tiLayout = new QVBoxLayout(tiPnl);
+    tiLayout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Vertical, tiPnl);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    topPnl = new TFillPanel(Splitter1);
+    topPnl->setObjectName(QStringLiteral("topPnl"));
+    btmPnl = new TFillPanel(Splitter1);
+    btmPnl->setObjectName(QStringLiteral("btmPnl"));
+    Splitter1->addWidget(topPnl);
+    Splitter1->addWidget(btmPnl);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({193, 400});
+    tiLayout->addWidget(Splitter1);
+    FPanels->addWidget(tiPnl);
+    FPanels->addWidget(bigPnl);
+    FPanels->setCurrentWidget(bigPnl);
+    layout->addWidget(stack, 1);
+    setCentralWidget(central);
+
+    connect(InfoTab, &QTabBar::currentChanged, this, [this](int index) {
+        RunGuarded([this, index] { InfoTabChange(index); });
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Creation sequence
+
+void TMainForm::CreateDataModule() {
+    FreeDataModule();
+    try {
+        DM = new TDM(nullptr);
+    } catch (const std::exception&) {
+        DM = nullptr;
+        SetServerCommandsEnabled(false);
+        MessageDlg("Client library GDS32.DLL is missing. Dravolt will not allow to take statistics from server\r\n"
+                   "You need to install InterBase or Firebird client, or place gds32.dll or fbclient.dll into PATH manually.",
+                   mtError, mbOK);
+    }
+}
+
+void FreeDataModule() {
+    delete DM;
+    DM = nullptr;
+}
+
+void TMainForm::SetServerCommandsEnabled(bool enabled) {
+    Database1->setEnabled(enabled);
+    tbLoadStatAPI->setEnabled(enabled);
+}
+
+void TMainForm::CreateFrames() {
+    new TFrDBList(bigPnl);
+    new TFrTableStat(topPnl);
+    new TFrIndexStat(btmPnl);
+    if (FrDBList) FrDBList->LoadList();
+    new TFrDbInfo(bigPnl);
+    new TFrMonitor(bigPnl);
+    for (QWidget* f : std::initializer_list<QWidget*>{FrDBList, FrTableStat, FrIndexStat, FrDbInfo, FrMonitor})
+        if (f) f->setAutoFillBackground(true);
+}
+
+void TMainForm::FormCreate(const std::vector<std::string>& params) {
+    CreateDataModule();
+    // Anything raised from here on is reported and ends the sequence; the
+    // window still opens.
+    RunGuarded([&] {
+        delete UnsavedStatLines;
+        UnsavedStatLines = new TStringList;
+        CreateFrames();
+        PlaceOn(FrDBList, bigPnl);
+        PlaceOn(FrDbInfo, bigPnl);
+        PlaceOn(FrMonitor, bigPnl);
+        PlaceOn(FrTableStat, topPnl);
+        PlaceOn(FrIndexStat, btmPnl);
+        if (FrDbInfo) FrDbInfo->hide();
+        if (FrMonitor) FrMonitor->hide();
+        if (FrDBList) FrDBList->show();
+        if (FrTableStat) FrTableStat->show();
+        if (FrIndexStat) FrIndexStat->show();
+        if (FrDBList) FrDBList->raise();
+        BringToFront(bigPnl);
+        MetadataLoaded = false;
+        qApp->installEventFilter(new THintFilter(this));
+        mServices->menuAction()->setVisible(false);
+        ReadGeometry();
+        if (!DM) SelectTab(1);
+
+        if (params.size() == 1) {
+            OpenStatFile(params[0]);
+            return;
+        }
+        if (params.size() == 2) {
+            OpenStatFile(params[0]);
+            if (DBInfo && DBInfo->PageSize > 0) RunBatchReport(params[1]);
+            FTerminateRequested = true;
+            RequestTerminate();
+        }
+        if (DM) {
+            SelectTab(0);
+        } else {
+            if (FrDBList) FrDBList->hide();
+            SelectTab(1);
+        }
+    });
+}
+
+void TMainForm::RunBatchReport(const std::string& reportFile) {
+    TStringList lines;
+    BuildRecommendations(lines);
+    if (lines.empty())
+        lines.push_back("Statistics report");
+    else
+        lines[0] = "Statistics report";
+    SaveReportToFile(lines, reportFile);
+}
+
+std::string TMainForm::SettingsFileName() {
+    const char* dir = std::getenv("DRAVOLT_CONFIG_DIR");
+    std::string folder = (dir && *dir) ? std::string(dir) : ExeDir();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + "dravolt.ini";
+}
+
+void TMainForm::ReadGeometry() {
+    TIniFile ini(SettingsFileName());
+    resize(ini.ReadInteger(kSection, "MainWidth", width()), height());
+    resize(width(), ini.ReadInteger(kSection, "MainHeight", height()));
+    move(x(), ini.ReadInteger(kSection, "MainTop", y()));
+    move(ini.ReadInteger(kSection, "MainLeft", x()), y());
+    if (x() < 0) move(0, y());
+    if (y() < 0) move(x(), 0);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QSize s = screen->geometry().size();
+    if (height() > s.height()) resize(width(), s.height());
+    if (width() > s.width()) resize(s.width(), height());
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    if (!FCentred) {
+        FCentred = true;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect r = screen->availableGeometry();
+            move(r.x() + (r.width() - width()) / 2, r.y() + (r.height() - height()) / 2);
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Views
+
+QWidget* TMainForm::FrontPanel() const { return FPanels->currentWidget(); }
+
+void TMainForm::BringToFront(QWidget* panel) { FPanels->setCurrentWidget(panel); }
+
+void TMainForm::SelectTab(int tab) { InfoTab->setCurrentIndex(tab); }
+
+void TMainForm::InfoTabChange(int newTab) {
+    static constexpr int kViews[] = {4, 3, 0, 1, 2, 5};
+    if (newTab < 0 || newTab > 5) return;
+    ShowView(kViews[newTab]);
+}
+
+void TMainForm::ShowView(int view) {
+    for (QAction* a : {Tables1, Indices1, TableIndices1, Database2}) a->setChecked(false);
+    PlaceOn(FrDBList, bigPnl);
+    PlaceOn(FrDbInfo, bigPnl);
+    PlaceOn(FrMonitor, bigPnl);
+    PlaceOn(FrTableStat, topPnl);
+    PlaceOn(FrIndexStat, btmPnl);
+    if (FrTableStat) FrTableStat->LinkIndexView(false);
+
+    auto setShown = [](QWidget* w, bool shown) {
+        if (w) w->setVisible(shown);
+    };
+    switch (view) {
+        case 0:
+            if (FrTableStat) {
+                PlaceOn(FrTableStat, bigPnl);
+                FrTableStat->raise();
+            }
+            BringToFront(bigPnl);
+            Tables1->setChecked(true);
+            if (FrTableStat) FrTableStat->vstTblStat->setFocus();
+            break;
+        case 1:
+            if (FrIndexStat) {
+                FrIndexStat->FilterByRelation(nullptr);
+                PlaceOn(FrIndexStat, bigPnl);
+                FrIndexStat->raise();
+            }
+            BringToFront(bigPnl);
+            Indices1->setChecked(true);
+            if (FrIndexStat) FrIndexStat->vstIdxStat->setFocus();
+            break;
+        case 2:
+            BringToFront(tiPnl);
+            TableIndices1->setChecked(true);
+            if (FrTableStat) {
+                FrTableStat->LinkIndexView(true);
+                FrTableStat->vstTblStat->setFocus();
+            }
+            break;
+        case 3:
+            setShown(FrDBList, false);
+            setShown(FrMonitor, false);
+            setShown(FrDbInfo, true);
+            if (FrDbInfo) FrDbInfo->raise();
+            BringToFront(bigPnl);
+            Database2->setChecked(true);
+            break;
+        case 4:
+            setShown(FrDbInfo, false);
+            setShown(FrDBList, true);
+            setShown(FrMonitor, false);
+            if (FrDBList) FrDBList->raise();
+            BringToFront(bigPnl);
+            break;
+        case 5:
+            setShown(FrDBList, false);
+            setShown(FrDbInfo, false);
+            setShown(FrMonitor, true);
+            if (FrMonitor) FrMonitor->raise();
+            BringToFront(bigPnl);
+            Database2->setChecked(true);
+            if (FrMonitor) FrMonitor->vstMonitor->setFocus();
+            break;
+        default:
+            break;
+    }
+}
+
+void TMainForm::ViewSummaryClick() { SelectTab(1); }
+void TMainForm::ViewTablesClick() { SelectTab(2); }
+void TMainForm::ViewIndicesClick() { SelectTab(3); }
+void TMainForm::ViewTableIndicesClick() { SelectTab(4); }
+void TMainForm::ViewDBListExecute() { SelectTab(0); }
+
+// ---------------------------------------------------------------------------
+// Problem filter
+
+void TMainForm::FilterNode(TVirtualStringTree* tree, PVirtualNode node) {
+    intptr_t data = TVirtualStringTree::GetNodeData(node);
+    if (!data) return;
+    if (!tbFilter->isChecked()) {
+        tree->SetVisible(node, true);
+        return;
+    }
+    auto* object = reinterpret_cast<TComponent*>(data);
+    if (auto* r = dynamic_cast<TRelation*>(object))
+        tree->SetVisible(node, r->Problem);
+    else if (auto* i = dynamic_cast<TIndex*>(object))
+        tree->SetVisible(node, i->Problem);
+}
+
+void TMainForm::tbFilterClick() {
+    auto filter = [this](TVirtualStringTree* tree) {
+        tree->IterateSubtree(nullptr, [this](TVirtualStringTree* t, PVirtualNode n, bool&) { FilterNode(t, n); });
+        tree->Repaint();
+    };
+    if (FrTableStat) filter(FrTableStat->vstTblStat);
+    if (FrIndexStat) filter(FrIndexStat->vstIdxStat);
+}
+
+void TMainForm::RaiseFilter() { tbFilter->setChecked(false); }
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void TMainForm::OptionsClick() {
+    if (!RunOptionsDialog()) return;
+    if (!DBInfo || DBInfo->PageSize == 0) return;
+    ApplyOptionsChange();
+}
+
+void TMainForm::ApplyOptionsChange() {
+    if (FrDbInfo) FrDbInfo->FillDbInfo();
+    for (TRelation* r : DBInfo->Relations) r->Problem = false;
+    for (TIndex* i : DBInfo->Indices) i->Problem = false;
+    RaiseFilter();
+    tbFilterClick();
+    if (FrTableStat) FrTableStat->FillTables();
+    if (FrIndexStat) FrIndexStat->FillIndices();
+}
+
+void TMainForm::ApplyHintOptions() {
+    QPalette p = QToolTip::palette();
+    p.setColor(QPalette::ToolTipBase, ColorFromWin(OptionSettings.HintColor));
+    p.setColor(QPalette::Window, ColorFromWin(OptionSettings.HintColor));
+    QToolTip::setPalette(p);
+}
+
+void TMainForm::AboutClick() { RunAboutBox(); }
+
+void TMainForm::TranCalcClick() { RunTransactionCalculator(); }
+
+void TMainForm::ContentsClick() { ShellOpen(std::string(kMakerSite) + "/dravolt/help/Summary"); }
+
+void TMainForm::tbCorvexClick() {
+    std::string root;
+    TRegistry reg;
+    reg.RootKey = HKEY_CURRENT_USER;
+    if (reg.OpenKey("\\SOFTWARE\\Kelmaris\\Corvex\\", false)) {
+        root = reg.ReadString("RootDir");
+        reg.CloseKey();
+    }
+    if (root.empty()) {
+        ShowMessage(std::string("Corvex not installed. If you want to use this tool, download it from ") +
+                    kCorvexPage);
+        return;
+    }
+    if (root.back() != '/') root += '/';
+    StartDetachedProcess(root + "corvexview");
+}
+
+void TMainForm::ContactUsClick() { ShellOpen(std::string("mailto:") + kContactMail); }
+void TMainForm::DatabaseRepairServices1Click() { ShellOpen(std::string(kMakerSite) + "/services/recovery"); }
+void TMainForm::Superchargeyourdatabase1Click() { ShellOpen(std::string(kMakerSite) + "/services/optimization"); }
+void TMainForm::Databasemonitoringservices1Click() {
+    ShellOpen(std::string(kMakerSite) + "/services/KelmarisSupport");
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+// ---------------------------------------------------------------------------
+// Closing
+
+bool TMainForm::FormCloseQuery() { return AskSaveStatistics() != mrCancel; }
+
+void TMainForm::FormClose() {
+    WriteSettings();
+    ClearGrids();
+    if (DBInfo) {
+        FreeIndices(*DBInfo);
+        FreeRelations(*DBInfo);
+        delete DBInfo;
+        DBInfo = nullptr;
+    }
+    delete UnsavedStatLines;
+    UnsavedStatLines = nullptr;
+    FreeDatabaseLists();
+}
+
+void TMainForm::WriteSettings() {
+    // Where the program's folder is not writable the settings are simply not
+    // kept: closing must not fail over the window geometry.
+    TIniFile ini(SettingsFileName());
+    bool ok = ini.WriteInteger(kSection, "MainWidth", width());
+    ok = ini.WriteInteger(kSection, "MainHeight", height()) && ok;
+    ok = ini.WriteInteger(kSection, "MainTop", y()) && ok;
+    ok = ini.WriteInteger(kSection, "MainLeft", x()) && ok;
+    ok = ini.WriteBool(kSection, "HeaderPage", OptionSettings.HeaderPage) && ok;
+    ok = ini.WriteBool(kSection, "LoadMetadata", OptionSettings.LoadMetadata) && ok;
+    FSettingsWriteFailed = !ok;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (FClosed) {
+        event->accept();
+        return;
+    }
+    bool mayClose = false;
+    RunGuarded([&] { mayClose = FormCloseQuery(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    FClosed = true;
+    RunGuarded([this] { FormClose(); });
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs that come with later parts of the program. Each one is reached
+// through exactly one function here.
+
+namespace {
+void NotAvailable(const char* what) {
+    MessageDlg(std::string(what) + " is not available in this build.", mtInformation, mbOK);
+}
+}  // namespace
+
+bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
+    NotAvailable("Taking statistics from a server");
+    return false;
+}
+
+bool RunStatisticsRefresh(TStringList& lines, bool full) {
+    NotAvailable("Reloading statistics from a server");
+    return false;
+}
+
+bool RunOptionsDialog() {
+    NotAvailable("The options dialog");
+    return false;
+}
+
+void RunTransactionCalculator() { NotAvailable("The transaction calculator"); }
+
+void RunAboutBox() { NotAvailable("The about box"); }
+
+}  // namespace dv
