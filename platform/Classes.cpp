@@ -44,16 +44,19 @@ static bool IsValidIdent(const std::string& s) {
 
 void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
     if (newName.empty() || SameText(oldName, newName)) return;
-    for (TComponent* other : FComponents)
-        if (other != c && SameText(other->FName, newName))
-            throw EComponentError("A component named " + newName + " already exists");
+    if (FNames.count(UpperCase(newName)))
+        throw EComponentError("A component named " + newName + " already exists");
 }
 
 void TComponent::SetName(const std::string& name) {
     if (name == FName) return;
     if (!name.empty() && !IsValidIdent(name))
         throw EComponentError("''" + name + "'' is not a valid component name");
-    if (FOwner) FOwner->ValidateRename(this, FName, name);
+    if (FOwner) {
+        FOwner->ValidateRename(this, FName, name);
+        if (!FName.empty()) FOwner->FNames.erase(UpperCase(FName));
+        if (!name.empty()) FOwner->FNames.insert(UpperCase(name));
+    }
     FName = name;
 }
 
@@ -69,13 +72,16 @@ void TComponent::InsertComponent(TComponent* c) {
     ValidateRename(nullptr, std::string(), c->FName);
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
+    if (!c->FName.empty()) FNames.insert(UpperCase(c->FName));
     c->FOwner = this;
 }
 
 void TComponent::RemoveComponent(TComponent* c) {
-    auto it = std::find(FComponents.begin(), FComponents.end(), c);
-    if (it == FComponents.end()) return;
-    FComponents.erase(it);
+    // From the back: components are mostly freed last first.
+    auto it = std::find(FComponents.rbegin(), FComponents.rend(), c);
+    if (it == FComponents.rend()) return;
+    FComponents.erase(std::next(it).base());
+    if (!c->FName.empty()) FNames.erase(UpperCase(c->FName));
     c->FOwner = nullptr;
 }
 

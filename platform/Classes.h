@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -139,6 +140,9 @@ private:
     TComponent* FOwner = nullptr;
     std::string FName;
     std::vector<TComponent*> FComponents;
+    // Upper-cased names of the owned components that have one: a name check
+    // must not walk every sibling (a model may own 100 000 tables).
+    std::unordered_set<std::string> FNames;
     unsigned FState = 0;
 };
 
