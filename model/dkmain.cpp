@@ -1,7 +1,9 @@
 #include "dkmain.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 namespace dv {
 
@@ -98,6 +100,9 @@ void TDatabaseInfo::Reset(bool freeItems) {
     if (freeItems) {
         FreeIndices(*this);
         FreeRelations(*this);
+        // Whatever else a damaged save file left under the model (an index
+        // outside any table) goes too, so that nothing is owned afterwards.
+        while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
     }
 }
 
@@ -232,7 +237,9 @@ void FreeIndices(TDatabaseInfo& db) {
 void FreeRelations(TDatabaseInfo& db) {
     std::vector<TRelation*> list;
     list.swap(db.Relations);
-    for (TRelation* r : list) {
+    // Last first: each table then leaves the end of the model's list.
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        TRelation* r = *it;
         std::vector<TRelationField*> fields;
         fields.swap(r->Fields);
         for (TRelationField* f : fields) delete f;
@@ -240,28 +247,59 @@ void FreeRelations(TDatabaseInfo& db) {
     }
 }
 
-static int64_t NearestEven(double x) { return static_cast<int64_t>(std::nearbyint(x)); }
+namespace {
+// Totals saturate at the limits of their type instead of overflowing: a save
+// file can hold any values, and a size that has run over is shown as the
+// largest one rather than as a wrapped, possibly negative number.
+int64_t SatAdd(int64_t a, int64_t b) {
+    int64_t r;
+    if (!__builtin_add_overflow(a, b, &r)) return r;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
+int64_t SatMul(int64_t a, int64_t b) {
+    int64_t r;
+    if (!__builtin_mul_overflow(a, b, &r)) return r;
+    return (a < 0) != (b < 0) ? INT64_MIN : INT64_MAX;
+}
+int32_t SatAdd32(int32_t a, int32_t b) {
+    int32_t r;
+    if (!__builtin_add_overflow(a, b, &r)) return r;
+    return b > 0 ? INT32_MAX : INT32_MIN;
+}
+// The nearest integer, halves to the even neighbour; beyond the 64-bit range
+// the nearest limit, NaN 0.
+int64_t NearestSat(double x) {
+    if (std::isnan(x)) return 0;
+    const double r = std::nearbyint(x);
+    if (r >= 9223372036854775808.0) return INT64_MAX;
+    if (r < -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(r);
+}
+int32_t NameLength(const std::string& s) {
+    return s.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(s.size());
+}
+}  // namespace
 
 void CalcDatabaseTotals(TDatabaseInfo& db) {
     db.RecordSize = db.VersionSize = db.IndexSize = 0;
     db.Pages = 0;
     db.MaxRName = db.MaxIName = 0;
     for (TRelation* r : db.Relations) {
-        db.MaxRName = std::max<int32_t>(db.MaxRName, static_cast<int32_t>(r->TableName.size()));
-        // A record length from a save file can be anything; keep the product finite.
-        double rl = r->RecLen + 17, vl = r->VerLen + 17;
-        if (std::isfinite(rl) && std::fabs(rl) < 9e15)
-            db.RecordSize += static_cast<int64_t>(static_cast<uint64_t>(r->Records) * static_cast<uint64_t>(NearestEven(rl)));
-        if (std::isfinite(vl) && std::fabs(vl) < 9e15)
-            db.VersionSize += static_cast<int64_t>(static_cast<uint64_t>(r->Versions) * static_cast<uint64_t>(NearestEven(vl)));
-        db.Pages += r->DataPages;
+        db.MaxRName = std::max(db.MaxRName, NameLength(r->TableName));
+        // 17 bytes of overhead per record here (the fill estimates use 17.2).
+        db.RecordSize = SatAdd(db.RecordSize, SatMul(r->Records, NearestSat(r->RecLen + 17)));
+        db.VersionSize = SatAdd(db.VersionSize, SatMul(r->Versions, NearestSat(r->VerLen + 17)));
+        db.Pages = SatAdd32(db.Pages, r->DataPages);
     }
-    db.Garbage = db.VersionSize == 0 ? 0 : static_cast<double>(db.VersionSize) / (static_cast<double>(db.RecordSize) / 100);
+    // No record bytes (possible only in an edited save file): no percentage.
+    db.Garbage = db.VersionSize == 0 || db.RecordSize == 0
+                     ? 0
+                     : static_cast<double>(db.VersionSize) / (static_cast<double>(db.RecordSize) / 100);
     for (TIndex* i : db.Indices) {
-        db.MaxIName = std::max<int32_t>(db.MaxIName, static_cast<int32_t>(i->IndexName.size()));
-        db.IndexSize += static_cast<int64_t>(i->Leafs) * db.PageSize;
+        db.MaxIName = std::max(db.MaxIName, NameLength(i->IndexName));
+        db.IndexSize = SatAdd(db.IndexSize, static_cast<int64_t>(i->Leafs) * db.PageSize);
     }
-    db.IndexSize = db.IndexSize + db.IndexSize / 100;
+    db.IndexSize = SatAdd(db.IndexSize, db.IndexSize / 100);
 }
 
 void RebuildModelLists(TDatabaseInfo& db) {

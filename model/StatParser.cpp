@@ -1,0 +1,589 @@
+#include "StatParser.h"
+
+#include <cmath>
+
+#include "model/StrData.h"
+#include "model/dkmain.h"
+#include "model/rules.h"
+#include "platform/Dialogs.h"
+#include "platform/SysUtils.h"
+
+namespace dv {
+
+const char* const StatMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+namespace {
+
+// One line of look-ahead: a block that meets the first line of the next block
+// hands it back, and the next read returns it.
+struct LookAhead {
+    bool Has = false;
+    std::string Line;
+};
+LookAhead g_pending;
+
+bool SourceEof() {
+    if (g_pending.Has) return false;
+    return !StatSource || StatSource->Eof();
+}
+
+void NextLine(std::string& line) {
+    if (g_pending.Has) {
+        line.swap(g_pending.Line);
+        g_pending.Has = false;
+        return;
+    }
+    if (!StatSource) throw Exception(SReadAfterEof);
+    StatSource->ReadStatLine(line);
+}
+
+void PushBack(const std::string& line) {
+    g_pending.Line = line;
+    g_pending.Has = true;
+}
+
+bool Has(std::string_view line, std::string_view text) { return line.find(text) != std::string_view::npos; }
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string_view TrimView(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+std::string_view TrimLeftView(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    return s.substr(b);
+}
+
+// ExtractBetween without the copy: a view into `line`.
+std::string_view Between(std::string_view start, std::string_view stop, std::string_view line) {
+    // Positions count from 1 as in the description of the format; 0 = absent.
+    const size_t found = start.empty() ? std::string_view::npos : line.find(start);
+    const size_t p = found == std::string_view::npos ? 0 : found + 1;
+    const size_t b = p + start.size();
+    size_t e;
+    if (stop.empty()) {
+        e = line.size() + 1;
+    } else {
+        const size_t s = line.find(stop);
+        e = s == std::string_view::npos ? 0 : s + 1;
+    }
+    if (e <= b) return {};
+    const size_t from = b < 1 ? 0 : b - 1;
+    if (from >= line.size()) return {};
+    return TrimView(line.substr(from, e - b));
+}
+
+std::string_view After(std::string_view start, std::string_view line) { return Between(start, {}, line); }
+
+int32_t IntBetween(std::string_view start, std::string_view stop, std::string_view line) {
+    return StrToInt(Between(start, stop, line));
+}
+int32_t IntAfter(std::string_view start, std::string_view line) { return StrToInt(After(start, line)); }
+int64_t Int64Between(std::string_view start, std::string_view stop, std::string_view line) {
+    return StrToInt64(Between(start, stop, line));
+}
+double FloatBetween(std::string_view start, std::string_view stop, std::string_view line) {
+    return StrToFloat(Between(start, stop, line));
+}
+
+// "NAME (123)" at the end of `s` (trailing blanks aside): the name before the
+// blank and the digits inside the parentheses. A name may itself hold " ("
+// (quoted identifiers), so the id is in the last parentheses.
+struct NameId {
+    std::string_view Name;
+    std::string_view Digits;
+};
+bool SplitNameId(std::string_view s, NameId& out) {
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    if (s.size() < 4 || s.back() != ')') return false;
+    size_t i = s.size() - 1;   // first digit
+    while (i > 0 && s[i - 1] >= '0' && s[i - 1] <= '9') --i;
+    if (i == s.size() - 1 || i < 2 || s[i - 1] != '(' || s[i - 2] != ' ') return false;
+    out.Name = s.substr(0, i - 2);
+    out.Digits = s.substr(i, s.size() - 1 - i);
+    return true;
+}
+
+// The first line of a table block: at the line's start, not indented, shaped
+// "NAME (id)". Unindented lines of any other shape (a completion time, a log
+// that follows the statistics) are passed over.
+bool IsTableFirstLine(const std::string& line) {
+    NameId shape;
+    return !line.empty() && line[0] != ' ' && !Has(line, "Service ended") && SplitNameId(line, shape);
+}
+
+// The first line of an index block: "Index NAME (id)".
+bool IsIndexFirstLine(const std::string& line) {
+    const size_t p = line.find("Index ");
+    if (p == std::string::npos) return false;
+    NameId shape;
+    return SplitNameId(std::string_view(line).substr(p + 6), shape);
+}
+
+// A line that cannot belong to the block being read: the start of another
+// block, or the end of the text.
+bool StartsOtherBlock(const std::string& line) {
+    return line.empty() || (line[0] != ' ' && line[0] != '\t') || Has(line, "   Index ") ||
+           Has(line, "Blob pointer");
+}
+
+// Newer engines print the data figures on several lines that begin a table's
+// page section.
+bool IsNewerDataLine(std::string_view line) {
+    const std::string_view t = TrimLeftView(line);
+    return StartsWith(t, "Average fragment length") || StartsWith(t, "Average unpacked length") ||
+           StartsWith(t, "Pointer pages:") || (StartsWith(t, "Data pages:") && !Has(t, "slots"));
+}
+
+// Lines of newer engines between the data figures and the fill distribution.
+bool IsNewerExtraLine(std::string_view line) {
+    const std::string_view t = TrimLeftView(line);
+    return StartsWith(t, "Primary pages") || StartsWith(t, "Empty pages") || StartsWith(t, "Blobs:") ||
+           StartsWith(t, "Level ") || StartsWith(t, "Table size") || StartsWith(t, "Average fragment") ||
+           StartsWith(t, "Average unpacked") || StartsWith(t, "Total formats");
+}
+
+[[noreturn]] void BlockEndedEarly() { throw Exception("The block ends before its fill distribution"); }
+
+// Reads on to the fill-distribution heading; `line` ends on it.
+template <class F>
+void ReadToFillHeading(std::string& line, F&& examine) {
+    while (!Has(line, "Fill distribution")) {
+        if (StartsOtherBlock(line)) BlockEndedEarly();
+        examine(line);
+        if (SourceEof()) BlockEndedEarly();
+        NextLine(line);
+    }
+}
+
+// The five band lines after the heading.
+void ReadBands(std::string& line, int32_t& f20, int32_t& f40, int32_t& f60, int32_t& f80, int32_t& f100) {
+    int32_t* bands[5] = {&f20, &f40, &f60, &f80, &f100};
+    for (int32_t* band : bands) {
+        NextLine(line);
+        *band = IntAfter("= ", line);
+    }
+}
+
+double SizeInMB(int32_t pages, int32_t pageSize) {
+    return pages * (static_cast<double>(pageSize) / 1024) / 1024;
+}
+
+std::string Copy(std::string_view s, size_t index1, ptrdiff_t count) {
+    // Copy with 1-based index, as the date fields are described.
+    if (count <= 0) return {};
+    const size_t from = index1 < 1 ? 0 : index1 - 1;
+    if (from >= s.size()) return {};
+    return std::string(s.substr(from, static_cast<size_t>(count)));
+}
+
+// A date of the header: "Mmm d, yyyy hh:mm:ss" after the keyword.
+TDateTime ParseStatDate(std::string_view keyword, const std::string& line) {
+    std::string d(After(keyword, line));
+    std::string monthText;
+    if (!d.empty()) monthText = d.substr(0, 3);
+    d = Copy(d, 4, static_cast<ptrdiff_t>(d.size()) - 4);
+    const size_t comma = Pos(",", d);
+    const std::string dayText = Copy(d, 1, static_cast<ptrdiff_t>(comma) - 1);
+    const std::string yearText = Copy(d, comma + 1, 5);
+    const std::string timeText = Copy(line, line.size() < 8 ? 0 : line.size() - 7, 8);
+    TDateTime time = 0;
+    struct TimeSeparatorScope {
+        char Saved = FormatSettings().TimeSeparator;
+        TimeSeparatorScope() { FormatSettings().TimeSeparator = ':'; }
+        ~TimeSeparatorScope() { FormatSettings().TimeSeparator = Saved; }
+    } scope;
+    if (!TryStrToTime(timeText, time)) time = 0;
+    const TDateTime date = EncodeDate(StrToInt(yearText), MonthFromName(monthText), StrToInt(dayText));
+    return date + time;
+}
+
+void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
+    std::string type;
+    if (Has(line, "type")) {
+        type = std::string(After("type", line));
+        db.ODS = std::string(Between("ODS version", "type", line));
+    } else {
+        db.ODS = std::string(After("ODS version", line));
+    }
+    const double v = StrToFloat(db.ODS);
+    const double major = std::floor(v);
+    if (!(major >= -2147483648.0 && major < 2147483648.0)) throw EInvalidOp("Invalid floating point operation");
+    // Smallint fields keep the low 16 bits of the integer, as a plain
+    // assignment does.
+    db.ODSMajor = static_cast<int16_t>(static_cast<int32_t>(major));
+    db.ODSMinor = static_cast<int16_t>(Round32((v - major) * 10));
+    if (type == "0200") db.ODS += SOdsType0200;
+    else if (type == "0100") db.ODS += SOdsType0100;
+}
+
+void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
+    if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
+    if (Has(line, "Page size")) db.PageSize = IntAfter("size", line);
+    if (Has(line, "Oldest transaction")) db.OIT = IntAfter("transaction", line);
+    if (Has(line, "Oldest active")) db.OAT = IntAfter("active", line);
+    if (Has(line, "Oldest snapshot")) db.OST = IntAfter("snapshot", line);
+    if (Has(line, "Next transaction")) db.NxT = IntAfter("transaction", line);
+    if (Has(line, "dialect")) db.Dialect = IntAfter("Database dialect", line);
+    if (Has(line, "Attributes")) {
+        db.Attrib = std::string(After("Attributes", line));
+        if (Has(line, "force write")) db.FW = 1;
+    }
+    if (Has(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + line);
+    if (Has(line, "ODS version")) ParseOdsLine(db, line);
+    if (Has(line, "Sweep interval")) db.Sweep = IntAfter("Sweep interval:", line);
+    if (Has(line, "Database \"")) {
+        std::string name(After("Database \"", line));
+        if (!name.empty()) name.pop_back();
+        db.DbName = std::move(name);
+    }
+    if (Has(line, "Write timestamp")) db.WDate = ParseStatDate("Write timestamp", line);
+    if (Has(line, "Dump timestamp")) db.DDate = ParseStatDate("Dump timestamp", line);
+    if (Has(line, "Creation date")) {
+        db.CDate = ParseStatDate("Creation date", line);
+        db.Age = StatSource ? StatSource->GetSourceDate() : Now();
+        const double span = std::fabs(db.CDate - (db.Age + 1));
+        // Both dates lie within the calendar, so the span fits easily. A
+        // creation date up to two days after the statistics' date would give
+        // no whole day; it counts as one.
+        int64_t days = static_cast<int64_t>(span);
+        if (days == 0) days = 1;
+        db.AverageTran = static_cast<int32_t>(db.NxT / days);
+        if (db.AverageTran == 0) db.AverageTran = 1;
+    }
+}
+
+// The per-record overhead of the real-fill estimate.
+constexpr double kRecordOverhead = 17.2;
+
+void ReadNewerTablePages(TRelation& rel, std::string& line) {
+    bool sawData = false;
+    ReadToFillHeading(line, [&](const std::string& l) {
+        const std::string_view t = TrimLeftView(l);
+        if (StartsWith(t, "Pointer pages:")) {
+            rel.PageSlots = IntAfter("data page slots: ", l);
+        } else if (StartsWith(t, "Data pages:")) {
+            rel.DataPages = IntBetween("Data pages: ", ", average", l);
+            rel.AverageFill = IntBetween("fill: ", "%", l);
+            sawData = true;
+        }
+    });
+    if (!sawData) throw Exception("No data pages line");
+}
+
+int MessageAbortIgnore(const std::string& text) { return MessageDlg(text, mtError, mbAbortIgnore, 0); }
+
+}  // namespace
+
+std::string ExtractBetween(std::string_view start, std::string_view stop, std::string_view line) {
+    return std::string(Between(start, stop, line));
+}
+
+int MonthFromName(std::string_view name) {
+    for (int m = 1; m <= 12; ++m)
+        if (name == StatMonthNames[m]) return m;
+    return 12;
+}
+
+// ---------------------------------------------------------------- header
+
+void ParseHeaderBlock(std::string& line) {
+    TDatabaseInfo& db = *DBInfo;
+    db.FW = 0;
+    db.Sweep = 20000;
+    while (!SourceEof() && !Has(line, "*END*")) {
+        NextLine(line);
+        ExamineHeaderLine(db, line);
+    }
+    while (!SourceEof() && !Has(line, "Analyzing database pages")) NextLine(line);
+}
+
+// ---------------------------------------------------------------- tables
+
+bool ParseRelationBlock(const std::string& firstLine) {
+    TDatabaseInfo& db = *DBInfo;
+    TRelation* rel = nullptr;
+    std::string line = firstLine;   // the line being read, for the message
+    std::string name;
+    try {
+        rel = new TRelation(&db);
+        NameId shape;
+        if (SplitNameId(firstLine, shape)) {
+            rel->TableName = std::string(shape.Name);
+            rel->Id = StrToInt(shape.Digits);
+        } else {
+            const size_t p = Pos(" (", firstLine);
+            rel->TableName = p > 0 ? firstLine.substr(0, p - 1) : std::string();
+            rel->Id = IntBetween("(", ")", firstLine);
+        }
+        name = rel->TableName;
+        rel->SetName("Relation" + IntToStr(rel->Id));
+
+        // Index statistics only: the table's first line stands alone, followed
+        // by its first index, by the next table or by the end of the text.
+        if (SourceEof()) {
+            db.Relations.push_back(rel);
+            return true;
+        }
+        NextLine(line);
+        if (Has(line, "   Index ")) {
+            db.Relations.push_back(rel);
+            rel = nullptr;
+            return ParseIndexBlock(line);
+        }
+        if (line.empty() || (line[0] != ' ' && line[0] != '\t' && !Has(line, "pointer page: "))) {
+            db.Relations.push_back(rel);
+            rel = nullptr;
+            PushBack(line);
+            return true;
+        }
+
+        rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
+        rel->IndexPage = IntAfter("root page: ", line);
+
+        NextLine(line);
+        if (Has(line, "Total formats")) NextLine(line);
+        if (Has(line, "records")) {
+            db.IsRecordInfoAvailable = true;
+            rel->RecLen = FloatBetween("Average record length: ", ", total", line);
+            if (Has(line, "max record length")) {
+                rel->Records = Int64Between("records: ", ", max", line);
+                rel->MaxRecLen = IntAfter("max record length: ", line);
+            } else {
+                rel->Records = StrToInt64(After("records: ", line));
+            }
+            // Old engines print a count above 2^31 as a negative 32-bit number.
+            if (rel->Records < 0) rel->Records += 4294967296LL;
+            NextLine(line);
+            rel->VerLen = FloatBetween("length: ", ", total", line);
+            rel->Versions = Int64Between("total versions: ", ", max", line);
+            rel->MaxVer = IntAfter("max versions: ", line);
+            NextLine(line);
+        }
+
+        if (IsNewerDataLine(line)) {
+            ReadNewerTablePages(*rel, line);
+        } else {
+            rel->DataPages = IntBetween("pages: ", ", data", line);
+            rel->PageSlots = IntBetween("slots: ", ", average", line);
+            rel->AverageFill = IntBetween("fill: ", "%", line);
+            NextLine(line);   // the heading, not examined
+            if (!Has(line, "Fill distribution") && IsNewerExtraLine(line))
+                ReadToFillHeading(line, [](const std::string&) {});
+        }
+        rel->SizeMB = SizeInMB(rel->DataPages, db.PageSize);
+        rel->ISizeMB = 0;
+        ReadBands(line, rel->Fill20, rel->Fill40, rel->Fill60, rel->Fill80, rel->Fill100);
+
+        if (rel->Records > 0) {
+            const double bytes = rel->Records * (kRecordOverhead + rel->RecLen) +
+                                 rel->Versions * (kRecordOverhead + rel->VerLen);
+            const double fill = bytes / db.PageSize / (rel->DataPages / 100.0);
+            // Round raises on inf/NaN (no pages); the Integer keeps the low 32 bits.
+            rel->RealFill = static_cast<int32_t>(Round(fill));
+        } else if (rel->Versions > 0) {
+            throw Exception("Back versions without records");
+        }
+        db.Relations.push_back(rel);
+        return true;
+    } catch (const std::exception&) {
+        delete rel;
+        return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
+    }
+}
+
+// ---------------------------------------------------------------- blobs
+
+bool ParseBlobBlock(const std::string&) {
+    TDatabaseInfo& db = *DBInfo;
+    if (db.Relations.empty()) throw Exception("Blob statistics before any table");
+    TRelation& rel = *db.Relations.back();
+    rel.Blobs = true;
+    std::string line;
+    NextLine(line);
+    rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
+    rel.BTotal = IntBetween("total blobs: ", ", max blob", line);
+    rel.BMaxBLen = IntAfter("max blob length: ", line);
+    NextLine(line);
+    rel.BAvgSegLen = FloatBetween("Average segment length: ", ", total", line);
+    rel.BSegments = IntBetween("total segments:", ", max segment length", line);
+    rel.BMaxSegLen = IntAfter("max segment length: ", line);
+    NextLine(line);
+    rel.BPages = IntBetween("Blob pages:", ", blob page slots", line);
+    rel.BSlots = IntBetween("page slots:", ", average", line);
+    rel.BAvgFill = IntBetween("fill: ", "%", line);
+    NextLine(line);   // the heading
+    ReadBands(line, rel.BFill20, rel.BFill40, rel.BFill60, rel.BFill80, rel.BFill100);
+    rel.BSizeMB = SizeInMB(rel.BPages, db.PageSize);
+    return true;
+}
+
+// ---------------------------------------------------------------- indices
+
+bool ParseIndexBlock(const std::string& firstLine) {
+    TDatabaseInfo& db = *DBInfo;
+    if (db.Relations.empty()) throw Exception("Index statistics before any table");
+    TRelation* rel = db.Relations.back();
+    TIndex* idx = new TIndex(rel);
+    idx->Problem = false;
+    std::string line = firstLine;
+    try {
+        const size_t p = firstLine.find("Index ");
+        NameId shape;
+        if (p != std::string::npos && SplitNameId(std::string_view(firstLine).substr(p + 6), shape)) {
+            idx->IndexName = std::string(shape.Name);
+            idx->id = StrToInt(shape.Digits);
+        } else {
+            idx->IndexName = ExtractBetween("Index ", " (", firstLine);
+            idx->id = IntBetween("(", ")", firstLine);
+        }
+
+        NextLine(line);
+        if (Has(line, "Root page:")) {
+            // Newer layout: depth line, then lines up to the fill distribution
+            // of which two carry figures the model keeps.
+            idx->Depth = IntBetween("depth: ", ", leaf", line);
+            idx->Leafs = IntBetween("buckets: ", ", nodes", line);
+            idx->Nodes = StrToInt64(After("nodes: ", line));
+            if (SourceEof()) BlockEndedEarly();
+            NextLine(line);
+            bool sawDup = false;
+            ReadToFillHeading(line, [&](const std::string& l) {
+                if (Has(l, "segment null")) {
+                    idx->NullSeg = IntAfter("segment null:", l);
+                    db.IsNullSegInfoAvailable = true;
+                }
+                if (Has(l, "total dup: ")) {
+                    idx->TotalDup = IntBetween("total dup: ", ", max", l);
+                    idx->MaxDup = IntAfter("max dup: ", l);
+                    sawDup = true;
+                }
+                if (Has(l, "average data length: ")) idx->KeyLen = StrToFloat(After("average data length: ", l));
+            });
+            if (!sawDup) throw Exception("No duplicates line");
+        } else {
+            idx->Depth = IntBetween("Depth: ", ", leaf", line);
+            idx->Leafs = IntBetween("buckets: ", ", nodes", line);
+            idx->Nodes = StrToInt64(After("nodes: ", line));
+            NextLine(line);
+            if (Has(line, "segment null")) {
+                idx->NullSeg = IntAfter("segment null:", line);
+                db.IsNullSegInfoAvailable = true;
+                NextLine(line);
+            } else {
+                idx->NullSeg = 0;
+            }
+            idx->KeyLen = FloatBetween("length: ", ", total", line);
+            idx->TotalDup = IntBetween("total dup: ", ", max", line);
+            idx->MaxDup = IntAfter("max dup: ", line);
+            NextLine(line);   // the heading, not examined
+        }
+        ReadBands(line, idx->Fill20, idx->Fill40, idx->Fill60, idx->Fill80, idx->Fill100);
+
+        if (idx->Leafs > 0) {
+            const double a = (idx->Fill20 / 5.0 + idx->Fill40 / 100.0 * 40 + idx->Fill60 / 100.0 * 60 +
+                              idx->Fill80 / 100.0 * 80 + idx->Fill100) / idx->Leafs;
+            idx->AverageFill = static_cast<int32_t>(Round(a * 100));
+        }
+        // 64-bit difference that wraps like the engine's counters instead of
+        // overflowing.
+        idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(static_cast<int64_t>(idx->TotalDup)));
+        idx->Sel = static_cast<float>(CalcSelectivity(*idx));
+        idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
+        idx->Relation = rel;
+        idx->SetName(rel->Name() + "Index" + IntToStr(idx->id));
+        rel->ISizeMB += idx->SizeMb;
+        db.Indices.push_back(idx);
+        return true;
+    } catch (const std::exception&) {
+        const std::string name = idx->IndexName;
+        delete idx;
+        return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + line) != mrAbort;
+    }
+}
+
+// ---------------------------------------------------------------- the whole text
+
+bool ParseStatistics() {
+    if (!DBInfo) InitStatisticsModel();
+    TDatabaseInfo& db = *DBInfo;
+    g_pending = LookAhead();
+    bool result = true;
+    std::string line;
+    FormatSettings().DecimalSeparator = '.';
+    try {
+        ParseHeaderBlock(line);
+        while (!SourceEof()) {
+            NextLine(line);
+            if (IsTableFirstLine(line) && !ParseRelationBlock(line)) throw EAbort("Aborted");
+            if (Has(line, "Blob pointer") && !ParseBlobBlock(line)) throw EAbort("Aborted");
+            if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) throw EAbort("Aborted");
+        }
+        if (db.Relations.empty() && db.Indices.empty() && db.NxT == 0) {
+            MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
+            result = false;
+        }
+    } catch (const std::exception&) {
+        if (db.NxT == 0) {
+            MessageDlg(SErrParseStatistics, mtError, mbOK, 0);
+            result = false;
+        } else {
+            MessageDlg(SErrParseTableIndex, mtError, mbOK, 0);
+        }
+    }
+    g_pending = LookAhead();
+    return result;
+}
+
+namespace {
+// Makes a source the running one and always clears it again.
+struct SourceScope {
+    explicit SourceScope(std::shared_ptr<IStatSource> s) { StatSource = std::move(s); }
+    ~SourceScope() { StatSource.reset(); }
+    SourceScope(const SourceScope&) = delete;
+    SourceScope& operator=(const SourceScope&) = delete;
+};
+
+TDatabaseInfo& Model() {
+    if (!DBInfo) InitStatisticsModel();
+    return *DBInfo;
+}
+}  // namespace
+
+bool ParseStatFile(const std::string& fileName) {
+    Model().Reset(true);
+    bool result;
+    {
+        SourceScope scope(std::make_shared<TTextFileSource>(fileName));
+        result = ParseStatistics();
+    }
+    if (result) CalcDatabaseTotals(*DBInfo);
+    return result;
+}
+
+bool ParseStatLines(const TStringList& lines) {
+    Model().Reset(true);
+    bool result;
+    {
+        SourceScope scope(std::make_shared<TStringsSource>(lines));
+        result = ParseStatistics();
+    }
+    if (result) CalcDatabaseTotals(*DBInfo);
+    return result;
+}
+
+bool ParseStatHeaderLines(const TStringList& lines) {
+    Model().Reset(false);
+    SourceScope scope(std::make_shared<TStringsSource>(lines));
+    return ParseStatistics();
+}
+
+}  // namespace dv
