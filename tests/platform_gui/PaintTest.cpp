@@ -1,0 +1,255 @@
+// Painting asks the view at paint time, only for the rows on screen; cell
+// fills, bars and fonts come from the events; chess positions; auto-width.
+#include "GridTestSupport.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+
+std::vector<Row> manyRows(int n) {
+    std::vector<Row> r;
+    for (int i = 0; i < n; ++i) r.push_back({"row" + std::to_string(i), i});
+    return r;
+}
+
+QImage paintViewport(TVirtualStringTree& t) {
+    QApplication::processEvents();
+    return t.viewport()->grab().toImage();
+}
+
+QIcon solidIcon(QColor c) {
+    QPixmap p(16, 16);
+    p.fill(c);
+    return QIcon(p);
+}
+
+}  // namespace
+
+TEST(Paint, AsksOnlyTheRowsOnScreen) {
+    GridFixture f;
+    f.fill(manyRows(60000));
+    f.tree.resize(300, 240);
+    f.tree.show();
+    paintViewport(f.tree);
+
+    const int rowHeight = f.tree.visualRect(f.tree.IndexOf(f.tree.GetFirst())).height();
+    ASSERT_GT(rowHeight, 0);
+    const int onScreen = f.tree.viewport()->height() / rowHeight + 1;
+
+    struct Case {
+        int scrollTo;  // first row at the top
+    };
+    for (Case c : {Case{0}, Case{30000}, Case{59990}}) {
+        f.tree.verticalScrollBar()->setValue(c.scrollTo);
+        paintViewport(f.tree);  // settle the scroll
+        f.textCallsPerRow.clear();
+        paintViewport(f.tree);
+        ASSERT_FALSE(f.textCallsPerRow.empty()) << "scrolled to " << c.scrollTo;
+        EXPECT_LE(static_cast<int>(f.textCallsPerRow.size()), onScreen) << "scrolled to " << c.scrollTo;
+        const int first = f.textCallsPerRow.begin()->first;
+        const int last = f.textCallsPerRow.rbegin()->first;
+        EXPECT_GE(first, std::min(c.scrollTo, 60000 - onScreen)) << "scrolled to " << c.scrollTo;
+        EXPECT_LE(last - first + 1, onScreen) << "scrolled to " << c.scrollTo;
+        for (auto& [row, calls] : f.textCallsPerRow) EXPECT_EQ(calls, 2) << "row " << row;  // one per column
+    }
+}
+
+TEST(Paint, NothingIsCachedBetweenPaints) {
+    GridFixture f;
+    f.fill(manyRows(3));
+    f.tree.resize(300, 200);
+    f.tree.show();
+    paintViewport(f.tree);
+    const int before = f.getTextCalls;
+    f.rows[1].Name = "changed";
+    paintViewport(f.tree);
+    EXPECT_EQ(f.getTextCalls - before, 6);
+    EXPECT_EQ(f.tree.model()->data(f.tree.model()->index(1, 0)).toString(), "changed");
+}
+
+TEST(Paint, EventsComeInOrderWithTheColumnColourOnTheBrush) {
+    GridFixture f;
+    f.fill(manyRows(1));
+    f.tree.Header().Columns[1].SetColor(0x00F0FBFF);
+    f.tree.resize(300, 100);
+    f.tree.show();
+    std::vector<std::string> log;
+    f.tree.OnBeforeCellPaint = [&](TVirtualStringTree*, TCanvas& c, PVirtualNode, TColumnIndex col, QRect) {
+        log.push_back("before" + std::to_string(col) + ":" + std::to_string(c.Brush.Color));
+    };
+    f.tree.OnPaintText = [&](TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex col) {
+        log.push_back("font" + std::to_string(col));
+    };
+    f.tree.OnGetImageIndex = [&](TVirtualStringTree*, PVirtualNode, TVTImageKind kind, TColumnIndex col, bool&, int&) {
+        log.push_back("image" + std::to_string(col) + (kind == ikNormal ? "n" : "s"));
+    };
+    auto text = f.tree.OnGetText;
+    f.tree.OnGetText = [&](TVirtualStringTree* t, PVirtualNode n, TColumnIndex col, std::string& s) {
+        log.push_back("text" + std::to_string(col));
+        text(t, n, col, s);
+    };
+    paintViewport(f.tree);  // settle pending paints
+    log.clear();
+    f.tree.viewport()->grab();
+    const std::vector<std::string> expected = {
+        "before0:" + std::to_string(clWindow), "font0", "image0n", "text0",
+        "before1:" + std::to_string(0x00F0FBFF), "font1", "image1n", "text1"};
+    EXPECT_EQ(log, expected);
+
+    // A selected row asks for the selected image.
+    f.tree.SetSelected(f.tree.GetFirst(), true);
+    log.clear();
+    paintViewport(f.tree);
+    EXPECT_NE(std::find(log.begin(), log.end(), "image0s"), log.end());
+}
+
+TEST(Paint, FillsBarsAndImagesLandInTheCell) {
+    GridFixture f;
+    f.fill(manyRows(3));
+    f.tree.SetGridLines(true, true);
+    f.tree.Header().Columns[0].SetWidth(120);
+    f.tree.Header().Columns[1].SetWidth(101);
+    f.tree.Header().Columns[1].SetColor(0x00FF0000);  // blue column
+    f.tree.Images.Add(solidIcon(Qt::magenta));
+    f.tree.resize(300, 150);
+    f.tree.show();
+    std::vector<QRect> cells(3);
+    f.tree.OnBeforeCellPaint = [&](TVirtualStringTree*, TCanvas& c, PVirtualNode n, TColumnIndex col, QRect r) {
+        const auto row = TVirtualStringTree::GetNodeData(n);
+        if (col != 1) return;
+        cells[static_cast<size_t>(row)] = r;
+        if (row == 0) {
+            c.Brush.Color = clRed;
+            c.FillRect(r);
+        } else if (row == 1) {
+            DrawBar(c, r, 50, 0x0000FF00);  // green half bar over the blue column
+        }
+    };
+    f.tree.OnGetImageIndex = [](TVirtualStringTree*, PVirtualNode n, TVTImageKind, TColumnIndex col, bool&, int& i) {
+        if (col == 0 && TVirtualStringTree::GetNodeData(n) == 2) i = 0;
+    };
+    f.tree.OnGetText = [](TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&) {};  // no text in the way
+    const QImage img = paintViewport(f.tree);
+
+    const QRect red = cells[0];
+    ASSERT_TRUE(red.isValid());
+    EXPECT_EQ(img.pixelColor(red.center()), QColor(Qt::red));
+    EXPECT_EQ(red.width(), 100);  // the vertical grid line keeps the column's last pixel
+    const QRect bar = cells[1];
+    EXPECT_EQ(img.pixelColor(bar.left() + 2, bar.center().y()), QColor(0, 255, 0));
+    EXPECT_EQ(img.pixelColor(bar.left() + 49, bar.center().y()), QColor(0, 255, 0));
+    EXPECT_EQ(img.pixelColor(bar.left() + 50, bar.center().y()), QColor(0, 0, 255));
+    EXPECT_EQ(img.pixelColor(bar.left() + 2, bar.top()), QColor(0, 0, 255));  // 1 pixel free above
+    EXPECT_EQ(img.pixelColor(cells[2].center()), QColor(0, 0, 255));
+    // the image of row 2 sits at the left of column 0
+    const QRect row2 = f.tree.visualRect(f.tree.IndexOf(f.tree.GetLastChild(nullptr), 0));
+    EXPECT_EQ(img.pixelColor(row2.left() + TVirtualStringTree::Margin + 8, row2.center().y()), QColor(Qt::magenta));
+}
+
+TEST(Paint, ChessPositionsCountHiddenRows) {
+    GridFixture f;
+    f.fill(manyRows(6));
+    std::vector<PVirtualNode> n;
+    for (PVirtualNode x = f.tree.GetFirst(); x; x = f.tree.GetNextSibling(x)) n.push_back(x);
+    f.tree.SetVisible(n[1], false);
+    f.tree.SetVisible(n[4], false);
+    std::string chess;
+    for (PVirtualNode x = f.tree.GetFirstVisible(); x; x = f.tree.GetNextVisible(x)) chess += f.tree.IsChessRow(x) ? "#" : ".";
+    EXPECT_EQ(chess, "##..");  // rows 0, 2, 3, 5: two filled neighbours, then two plain ones
+    f.tree.SortTree(1, sdDescending);  // positions follow the new order
+    EXPECT_EQ(f.tree.GetNodeIndex(n[5]), 0);
+    EXPECT_TRUE(f.tree.IsChessRow(n[5]));
+    EXPECT_FALSE(f.tree.IsChessRow(n[4]));
+}
+
+TEST(Paint, BarGeometryRoundsHalvesToEven) {
+    struct Case {
+        int width;
+        double percent;
+        int barWidth;  // 0: no bar
+    };
+    const Case cases[] = {
+        {100, 50, 50},   {5, 50, 2},     {7, 50, 4},    {3, 50, 2},        {100, 0.5, 0},
+        {100, 1.5, 2},   {100, 2.5, 2},  {100, 100, 100}, {100, 150, 100}, {100, 1e308, 100},
+        {100, 0, 0},     {100, -5, 0},   {100, std::numeric_limits<double>::quiet_NaN(), 0},
+        {100, std::numeric_limits<double>::infinity(), 0}, {100, -std::numeric_limits<double>::infinity(), 0},
+        {0, 50, 0},
+    };
+    for (const Case& c : cases) {
+        const QRect cell(10, 20, c.width, 18);
+        const QRect bar = BarRect(cell, c.percent);
+        if (c.barWidth == 0) {
+            EXPECT_FALSE(bar.isValid()) << c.width << " " << c.percent;
+            continue;
+        }
+        EXPECT_EQ(bar.left(), 10) << c.percent;
+        EXPECT_EQ(bar.width(), c.barWidth) << c.width << " " << c.percent;
+        EXPECT_EQ(bar.top(), 21) << c.percent;
+        EXPECT_EQ(bar.bottom(), 36) << c.percent;  // cell bottom is 37
+    }
+    // DrawBar without a painter (measuring canvas) does nothing and does not crash.
+    TCanvas measuring(nullptr, QFont());
+    DrawBar(measuring, QRect(0, 0, 10, 10), 50, clRed);
+    EXPECT_EQ(measuring.Brush.Color, clRed);
+}
+
+TEST(Paint, ColorFromWinSwapsRedAndBlue) {
+    EXPECT_EQ(ColorFromWin(0x000000FF), QColor(255, 0, 0));
+    EXPECT_EQ(ColorFromWin(0x00FF0000), QColor(0, 0, 255));
+    EXPECT_EQ(ColorFromWin(0x00F0FBFF), QColor(0xFF, 0xFB, 0xF0));
+    EXPECT_EQ(ColorToWin(QColor(0x12, 0x34, 0x56)), 0x00563412u);
+    EXPECT_EQ(ColorFromWin(clWindow), QApplication::palette().color(QPalette::Base));
+}
+
+TEST(Paint, AutoWidthIsTheWidestCellWithFontAndImage) {
+    GridFixture f;
+    f.fill({{"short", 1}, {"a much longer name", 2}, {"mid name", 3}});
+    f.tree.SetFlatList(true);
+    const QFont base = f.tree.font();
+    QFont bold = base;
+    bold.setBold(true);
+    const int extra = TVirtualStringTree::Margin + 2 * TVirtualStringTree::TextMargin + 1;
+    const int plainWidth = QFontMetrics(base).horizontalAdvance("a much longer name") + extra;
+    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), plainWidth);
+
+    // the widest row in bold is measured in bold
+    f.tree.OnPaintText = [](TVirtualStringTree*, TCanvas& c, PVirtualNode n, TColumnIndex) {
+        if (TVirtualStringTree::GetNodeData(n) == 1) c.Font.Style = fsBold;
+    };
+    const int boldWidth = QFontMetrics(bold).horizontalAdvance("a much longer name") + extra;
+    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth);
+
+    // an image on the widest row adds its width + 2; on a narrow row it does not matter
+    f.tree.Images.Add(QIcon());
+    f.tree.OnGetImageIndex = [](TVirtualStringTree*, PVirtualNode n, TVTImageKind, TColumnIndex, bool&, int& i) {
+        i = TVirtualStringTree::GetNodeData(n) == 1 ? 0 : (TVirtualStringTree::GetNodeData(n) == 0 ? 0 : -1);
+    };
+    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
+
+    // hidden rows count as well
+    f.tree.SetVisible(f.tree.GetNextSibling(f.tree.GetFirst()), false);
+    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
+    // an empty grid needs nothing
+    f.fill({});
+    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), 0);
+}
+
+TEST(Paint, AutoWidthOfATreeColumnCountsTheIndent) {
+    GridFixture f;
+    f.rows = {{"p", 0}, {"child", 0}};
+    PVirtualNode p = f.tree.AddChild(nullptr, 0);
+    PVirtualNode c = f.tree.AddChild(p, 1);
+    const int extra = TVirtualStringTree::Margin + 2 * TVirtualStringTree::TextMargin + 1;
+    const QFontMetrics fm(f.tree.font());
+    EXPECT_EQ(f.tree.GetCellContentWidth(c, 0), 2 * f.tree.indentation() + fm.horizontalAdvance("child") + extra);
+    EXPECT_EQ(f.tree.GetCellContentWidth(c, 1), fm.horizontalAdvance("0") + extra);  // other columns: no indent
+}

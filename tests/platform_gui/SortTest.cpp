@@ -1,0 +1,150 @@
+// Sorting the grid: stable, both directions, hidden rows and the selection
+// travel with their nodes, the header keeps the view's sort mark.
+#include "GridTestSupport.h"
+
+#include <QHeaderView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+std::vector<Row> sample() {
+    return {{"d", 2}, {"a", 1}, {"c", 2}, {"b", 1}, {"e", 2}};
+}
+}  // namespace
+
+TEST(Sort, IsStableInBothDirections) {
+    struct Case {
+        TColumnIndex column;
+        TSortDirection direction;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {1, sdAscending, "a,b,d,c,e"},   // equal values keep model order
+        {1, sdDescending, "d,c,e,a,b"},  // reverse of ascending, ties still in order
+        {0, sdAscending, "a,b,c,d,e"},
+        {0, sdDescending, "e,d,c,b,a"},
+    };
+    for (const Case& c : cases) {
+        GridFixture f;
+        f.fill(sample());
+        f.tree.SortTree(c.column, c.direction);
+        EXPECT_EQ(TopLevelNames(f), c.expected) << "column " << c.column << " direction " << c.direction;
+        // positions among siblings follow the new order
+        int i = 0;
+        for (PVirtualNode n = f.tree.GetFirst(); n; n = f.tree.GetNextSibling(n)) EXPECT_EQ(f.tree.GetNodeIndex(n), i++);
+    }
+}
+
+TEST(Sort, EqualRowsKeepTheirPreviousOrderAcrossSorts) {
+    GridFixture f;
+    f.fill(sample());
+    f.tree.SortTree(0, sdDescending);  // e,d,c,b,a
+    f.tree.SortTree(1, sdAscending);   // ties keep e,d,c and b,a
+    EXPECT_EQ(TopLevelNames(f), "b,a,e,d,c");
+}
+
+TEST(Sort, OnlyTopLevelUnlessDeep) {
+    GridFixture f;
+    f.rows = {{"b", 0}, {"b2", 0}, {"b1", 0}, {"a", 0}};
+    PVirtualNode b = f.tree.AddChild(nullptr, 0);
+    f.tree.AddChild(b, 1);
+    f.tree.AddChild(b, 2);
+    f.tree.AddChild(nullptr, 3);
+    f.tree.SortTree(0, sdAscending);
+    EXPECT_EQ(TopLevelNames(f), "a,b");
+    EXPECT_EQ(TVirtualStringTree::GetNodeData(f.tree.GetFirstChild(b)), 1);  // b2 still first
+    f.tree.SortTree(0, sdAscending, true);
+    EXPECT_EQ(TVirtualStringTree::GetNodeData(f.tree.GetFirstChild(b)), 2);  // b1 now first
+    f.tree.FullExpand();
+    EXPECT_EQ(ShownText(f.tree), "a | 0\nb | 0\n  b1 | 0\n  b2 | 0\n");
+}
+
+TEST(Sort, HiddenRowsSelectionAndFocusStayWithTheirNodes) {
+    GridFixture f;
+    f.fill(sample());
+    PVirtualNode d = f.tree.GetFirst();
+    PVirtualNode c = f.tree.GetFirstChild(nullptr);
+    c = f.tree.GetNextSibling(f.tree.GetNextSibling(c));
+    f.tree.SetVisible(d, false);
+    f.tree.SetSelected(c, true);
+    f.tree.SetFocusedNode(c);
+    f.tree.SortTree(0, sdAscending);
+    EXPECT_EQ(ShownText(f.tree), "a | 1\nb | 1\nc | 2\ne | 2\n");
+    EXPECT_TRUE(f.tree.isRowHidden(f.tree.GetNodeIndex(d), {}));
+    EXPECT_FALSE(f.tree.IsVisible(d));
+    EXPECT_EQ(f.tree.GetSelectedNodes(), std::vector<PVirtualNode>{c});
+    EXPECT_EQ(f.tree.FocusedNode(), c);
+    f.tree.SortTree(1, sdDescending);
+    EXPECT_EQ(ShownText(f.tree), "c | 2\ne | 2\na | 1\nb | 1\n");
+    f.tree.SetVisible(d, true);
+    EXPECT_EQ(ShownText(f.tree), "c | 2\nd | 2\ne | 2\na | 1\nb | 1\n");  // sorted while hidden
+}
+
+TEST(Sort, WithoutAComparisonNothingMoves) {
+    GridFixture f;
+    f.fill(sample());
+    f.tree.OnCompareNodes = nullptr;
+    f.tree.SortTree(0, sdAscending);
+    EXPECT_EQ(TopLevelNames(f), "d,a,c,b,e");
+}
+
+TEST(Sort, HeaderClickReportsTheColumnAndTheMarkFollowsTheView) {
+    GridFixture f;
+    f.fill(sample());
+    f.tree.resize(400, 200);
+    f.tree.show();
+    std::vector<TColumnIndex> clicks;
+    // The views' rule: first click descending, again on the same column
+    // alternates, another column starts descending.
+    f.tree.OnHeaderClick = [&](TVirtualStringTree* t, TColumnIndex column) {
+        clicks.push_back(column);
+        auto& h = t->Header();
+        const TSortDirection dir =
+            (h.SortColumn() == column && h.SortDirection() == sdDescending) ? sdAscending : sdDescending;
+        h.SetSortColumn(column);
+        h.SetSortDirection(dir);
+        t->SortTree(column, dir);
+    };
+    QHeaderView* h = f.tree.header();
+    auto click = [&](int logical) {
+        const QPoint p(h->sectionViewportPosition(logical) + h->sectionSize(logical) / 2, h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, p);
+    };
+    click(1);
+    EXPECT_EQ(TopLevelNames(f), "d,c,e,a,b");
+    EXPECT_EQ(h->sortIndicatorSection(), 1);
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::DescendingOrder);
+    click(1);
+    EXPECT_EQ(TopLevelNames(f), "a,b,d,c,e");
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::AscendingOrder);
+    click(0);
+    EXPECT_EQ(TopLevelNames(f), "e,d,c,b,a");
+    EXPECT_EQ(h->sortIndicatorSection(), 0);
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(clicks, (std::vector<TColumnIndex>{1, 1, 0}));
+
+    // A view that does not sort leaves the mark where it was.
+    f.tree.OnHeaderClick = nullptr;
+    click(1);
+    EXPECT_EQ(h->sortIndicatorSection(), 0);
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A rebuild keeps the mark; the rows come back in model order.
+    f.fill(sample());
+    EXPECT_EQ(TopLevelNames(f), "d,a,c,b,e");
+    EXPECT_EQ(h->sortIndicatorSection(), 0);
+    EXPECT_EQ(f.tree.Header().SortColumn(), 0);
+}
+
+TEST(Sort, CompareTextIsCaseSensitiveThreeWay) {
+    EXPECT_EQ(CompareText("abc", "abc"), 0);
+    EXPECT_EQ(CompareText("abc", "abd"), -1);
+    EXPECT_EQ(CompareText("abd", "abc"), 1);
+    EXPECT_NE(CompareText("abc", "ABC"), 0);
+    EXPECT_EQ(CompareText("ABC", "abc"), -CompareText("abc", "ABC"));
+    EXPECT_EQ(CompareText("", "a"), -1);
+    EXPECT_EQ(CompareText("RDB$INDEX_1", "RDB$INDEX_10"), -1);
+}
