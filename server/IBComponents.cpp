@@ -1,0 +1,644 @@
+#include "IBComponents.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace dv {
+
+namespace {
+
+// The transaction existence block of isc_start_multiple, laid out as the
+// client library reads it.
+struct TTransactionBlock {
+    FB_API_HANDLE* Database;
+    int TpbLength;
+    const char* Tpb;
+};
+
+// Days from the engine's date origin (17 November 1858) to the TDateTime
+// origin (30 December 1899).
+constexpr int kDateOffset = 15018;
+constexpr double kTimeUnitsPerDay = 86400.0 * ISC_TIME_SECONDS_PRECISION;
+
+template <class T>
+void RemoveFrom(std::vector<T*>& v, T* x) {
+    v.erase(std::remove(v.begin(), v.end(), x), v.end());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TIBDatabase
+
+TIBDatabase::TIBDatabase(TComponent* AOwner) : TIBDatabase(AOwner, LoadClientLibrary()) {}
+
+TIBDatabase::TIBDatabase(TComponent* AOwner, const TIBClientLibrary& lib)
+    : TComponent(AOwner), FLib(&lib), FHandle(lib, THandleKind::Database) {}
+
+TIBDatabase::~TIBDatabase() {
+    // Statements and transactions give up their handles before the
+    // attachment ends, then forget this component.
+    std::vector<TIBDatabaseClient*> clients = FClients;
+    if (Connected())
+        for (TIBDatabaseClient* c : clients) c->DatabaseDisconnecting();
+    FHandle.Release();
+    for (TIBDatabaseClient* c : clients) c->DatabaseFreed();
+}
+
+void TIBDatabase::Connect() {
+    if (Connected()) return;
+    TParamBlock dpb = BuildDPB(Params);
+    TStatusVector st;
+    FLib->isc_attach_database(st.Get(), 0, DatabaseName.c_str(), FHandle.Ptr(), dpb.Length(), dpb.Data());
+    st.Check(*FLib);
+
+    // Statements use dialect 3 unless the database speaks an older one.
+    FSQLDialect = 3;
+    const char item = isc_info_db_sql_dialect;
+    char buf[32] = {};
+    TStatusVector st2;
+    FLib->isc_database_info(st2.Get(), FHandle.Ptr(), 1, &item, sizeof buf, buf);
+    if (!st2.Failed() && buf[0] == isc_info_db_sql_dialect) {
+        int len = DecodeInteger(buf + 1, 2);
+        int dialect = DecodeInteger(buf + 3, len);
+        if (dialect >= 1 && dialect < 3) FSQLDialect = static_cast<unsigned short>(dialect);
+    }
+}
+
+void TIBDatabase::Disconnect() {
+    if (!Connected()) return;
+    std::vector<TIBDatabaseClient*> clients = FClients;
+    for (TIBDatabaseClient* c : clients) c->DatabaseDisconnecting();
+    TStatusVector st;
+    FLib->isc_detach_database(st.Get(), FHandle.Ptr());
+    st.Check(*FLib);
+}
+
+void TIBDatabase::CheckConnected() const {
+    if (!Connected()) throw EIBClientError("Database not connected");
+}
+
+void TIBDatabase::AddClient(TIBDatabaseClient* c) {
+    if (std::find(FClients.begin(), FClients.end(), c) == FClients.end()) FClients.push_back(c);
+}
+
+void TIBDatabase::RemoveClient(TIBDatabaseClient* c) { RemoveFrom(FClients, c); }
+
+// ---------------------------------------------------------------------------
+// TIBTransaction
+
+TIBTransaction::TIBTransaction(TComponent* AOwner) : TIBTransaction(AOwner, LoadClientLibrary()) {}
+
+TIBTransaction::TIBTransaction(TComponent* AOwner, const TIBClientLibrary& lib)
+    : TComponent(AOwner), FLib(&lib), FHandle(lib, THandleKind::Transaction) {}
+
+TIBTransaction::~TIBTransaction() {
+    for (TIBSQL* q : std::vector<TIBSQL*>(FStatements)) q->TransactionFreed();
+    FHandle.Release();
+    if (FDatabase) FDatabase->RemoveClient(this);
+}
+
+void TIBTransaction::SetDefaultDatabase(TIBDatabase* db) {
+    if (db == FDatabase) return;
+    if (InTransaction()) throw EIBClientError("Cannot change the database of an active transaction");
+    if (FDatabase) FDatabase->RemoveClient(this);
+    FDatabase = db;
+    if (FDatabase) FDatabase->AddClient(this);
+}
+
+void TIBTransaction::StartTransaction() {
+    if (InTransaction()) throw EIBClientError("Transaction is active");
+    if (!FDatabase) throw EIBClientError("Transaction has no database");
+    FDatabase->CheckConnected();
+    TParamBlock tpb = BuildTPB(Params);
+    TTransactionBlock teb{FDatabase->Handle(), tpb.Length(), tpb.Data()};
+    TStatusVector st;
+    FLib->isc_start_multiple(st.Get(), FHandle.Ptr(), 1, &teb);
+    st.Check(*FLib);
+}
+
+void TIBTransaction::CheckInTransaction() const {
+    if (!InTransaction()) throw EIBClientError("Transaction is not active");
+}
+
+void TIBTransaction::Commit() {
+    CheckInTransaction();
+    TStatusVector st;
+    FLib->isc_commit_transaction(st.Get(), FHandle.Ptr());
+    st.Check(*FLib);
+    Ended();
+}
+
+void TIBTransaction::Rollback() {
+    CheckInTransaction();
+    TStatusVector st;
+    FLib->isc_rollback_transaction(st.Get(), FHandle.Ptr());
+    st.Check(*FLib);
+    Ended();
+}
+
+void TIBTransaction::Ended() {
+    for (TIBSQL* q : std::vector<TIBSQL*>(FStatements)) q->TransactionEnded();
+}
+
+void TIBTransaction::AddStatement(TIBSQL* q) {
+    if (std::find(FStatements.begin(), FStatements.end(), q) == FStatements.end()) FStatements.push_back(q);
+}
+
+void TIBTransaction::RemoveStatement(TIBSQL* q) { RemoveFrom(FStatements, q); }
+
+void TIBTransaction::DatabaseDisconnecting() {
+    // The attachment is ending under an open transaction: it cannot be
+    // committed from here, and the server would refuse to detach.
+    if (InTransaction()) {
+        FHandle.Release();
+        Ended();
+    }
+}
+
+void TIBTransaction::DatabaseFreed() {
+    FHandle.Release();
+    Ended();
+    FDatabase = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TIBField
+
+namespace {
+
+int64_t Pow10(int n) {
+    int64_t p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+// Decimal text of an integer with a (non-positive) scale: 12345, -2 -> 123.45.
+std::string ScaledToString(int64_t v, int scale) {
+    if (scale >= 0) return IntToStr(v);
+    bool neg = v < 0;
+    uint64_t u = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    std::string digits = std::to_string(u);
+    size_t decimals = static_cast<size_t>(-scale);
+    if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
+    digits.insert(digits.size() - decimals, 1, FormatSettings().DecimalSeparator);
+    return neg ? "-" + digits : digits;
+}
+
+}  // namespace
+
+bool TIBField::IsNull() const { return (FVar->sqltype & 1) && FVar->sqlind && *FVar->sqlind == -1; }
+
+void TIBField::Unsupported(const char* as) const {
+    throw EIBClientError("Field \"" + FName + "\" cannot be read as " + as);
+}
+
+int64_t TIBField::AsInt64() const {
+    if (IsNull()) return 0;
+    const char* d = FVar->sqldata;
+    int scale = FVar->sqlscale;
+    auto scaled = [scale](int64_t v) -> int64_t {
+        if (scale >= 0) return v * Pow10(scale);
+        return Round(static_cast<double>(v) / static_cast<double>(Pow10(-scale)));
+    };
+    switch (FVar->sqltype & ~1) {
+        case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return scaled(v); }
+        case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return scaled(v); }
+        case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return scaled(v); }
+        case SQL_FLOAT: { float v; std::memcpy(&v, d, 4); return Round(v); }
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: { double v; std::memcpy(&v, d, 8); return Round(v); }
+        case SQL_BOOLEAN: return *d ? 1 : 0;
+        case SQL_TEXT:
+        case SQL_VARYING: return StrToInt64(Trim(AsString()));
+        default: Unsupported("an integer");
+    }
+}
+
+int32_t TIBField::AsInteger() const {
+    int64_t v = AsInt64();
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        throw EIBClientError("Field \"" + FName + "\": " + IntToStr(v) + " is out of the integer range");
+    return static_cast<int32_t>(v);
+}
+
+double TIBField::AsDouble() const {
+    if (IsNull()) return 0;
+    const char* d = FVar->sqldata;
+    auto scaled = [this](int64_t v) { return static_cast<double>(v) / std::pow(10.0, -FVar->sqlscale); };
+    switch (FVar->sqltype & ~1) {
+        case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return scaled(v); }
+        case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return scaled(v); }
+        case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return scaled(v); }
+        case SQL_FLOAT: { float v; std::memcpy(&v, d, 4); return v; }
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: { double v; std::memcpy(&v, d, 8); return v; }
+        case SQL_BOOLEAN: return *d ? 1 : 0;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME: return AsDateTime();
+        case SQL_TEXT:
+        case SQL_VARYING: return StrToFloat(Trim(AsString()));
+        default: Unsupported("a number");
+    }
+}
+
+std::string TIBField::AsString() const {
+    if (IsNull()) return std::string();
+    const char* d = FVar->sqldata;
+    switch (FVar->sqltype & ~1) {
+        case SQL_TEXT: return std::string(d, static_cast<size_t>(FVar->sqllen));
+        case SQL_VARYING: {
+            uint16_t len;
+            std::memcpy(&len, d, 2);
+            return std::string(d + 2, std::min<size_t>(len, static_cast<size_t>(FVar->sqllen)));
+        }
+        case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return ScaledToString(v, FVar->sqlscale); }
+        case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return ScaledToString(v, FVar->sqlscale); }
+        case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return ScaledToString(v, FVar->sqlscale); }
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: return FloatToStr(AsDouble());
+        case SQL_BOOLEAN: return *d ? "TRUE" : "FALSE";
+        case SQL_TIMESTAMP: return DateTimeToStr(AsDateTime());
+        case SQL_TYPE_DATE: return DateToStr(AsDateTime());
+        case SQL_TYPE_TIME: return FormatDateTime("hh:nn:ss", AsDateTime());
+        case SQL_BLOB: return ReadBlob();
+        default: Unsupported("a string");
+    }
+}
+
+TDateTime TIBField::AsDateTime() const {
+    if (IsNull()) return 0;
+    const char* d = FVar->sqldata;
+    switch (FVar->sqltype & ~1) {
+        case SQL_TIMESTAMP: {
+            ISC_TIMESTAMP ts;
+            std::memcpy(&ts, d, sizeof ts);
+            return (ts.timestamp_date - kDateOffset) + ts.timestamp_time / kTimeUnitsPerDay;
+        }
+        case SQL_TYPE_DATE: { ISC_DATE v; std::memcpy(&v, d, sizeof v); return v - kDateOffset; }
+        case SQL_TYPE_TIME: { ISC_TIME v; std::memcpy(&v, d, sizeof v); return v / kTimeUnitsPerDay; }
+        default: Unsupported("a date and time");
+    }
+}
+
+std::string TIBField::ReadBlob() const {
+    TIBSQL& q = *FOwner;
+    q.CheckDatabaseAndTransaction();
+    const TIBClientLibrary& lib = *q.FLib;
+    TIBHandle blob(lib, THandleKind::Blob);
+    ISC_QUAD id;
+    std::memcpy(&id, FVar->sqldata, sizeof id);
+    TStatusVector st;
+    lib.isc_open_blob2(st.Get(), q.FDatabase->Handle(), q.FTransaction->Handle(), blob.Ptr(), &id, 0, nullptr);
+    st.Check(lib);
+    std::string result;
+    char buf[8192];
+    for (;;) {
+        unsigned short got = 0;
+        ISC_STATUS rc = lib.isc_get_segment(st.Get(), blob.Ptr(), &got, sizeof buf, buf);
+        if (rc == isc_segstr_eof) break;
+        if (rc != 0 && rc != isc_segment) st.Check(lib);
+        result.append(buf, got);
+    }
+    lib.isc_close_blob(st.Get(), blob.Ptr());
+    st.Check(lib);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TIBSQL
+
+TIBSQL::TIBSQL(TComponent* AOwner) : TIBSQL(AOwner, LoadClientLibrary()) {}
+
+TIBSQL::TIBSQL(TComponent* AOwner, const TIBClientLibrary& lib)
+    : TComponent(AOwner), FLib(&lib), FHandle(lib, THandleKind::Statement) {}
+
+TIBSQL::~TIBSQL() {
+    FreeHandle();
+    if (FTransaction) FTransaction->RemoveStatement(this);
+    if (FDatabase) FDatabase->RemoveClient(this);
+}
+
+void TIBSQL::SetDatabase(TIBDatabase* db) {
+    if (db == FDatabase) return;
+    FreeHandle();
+    if (FDatabase) FDatabase->RemoveClient(this);
+    FDatabase = db;
+    if (FDatabase) FDatabase->AddClient(this);
+}
+
+void TIBSQL::SetTransaction(TIBTransaction* tr) {
+    if (tr == FTransaction) return;
+    if (FOpen) throw EIBClientError("Cannot change the transaction of an open statement");
+    if (FTransaction) FTransaction->RemoveStatement(this);
+    FTransaction = tr;
+    if (FTransaction) FTransaction->AddStatement(this);
+}
+
+std::string TIBSQL::SQLText() const {
+    std::string text;
+    for (const std::string& line : SQL) text += line + "\r\n";
+    return text;
+}
+
+void TIBSQL::CheckDatabaseAndTransaction() const {
+    if (!FDatabase) throw EIBClientError("Statement has no database");
+    FDatabase->CheckConnected();
+    if (!FTransaction) throw EIBClientError("Statement has no transaction");
+    FTransaction->CheckInTransaction();
+}
+
+void TIBSQL::FreeHandle() {
+    FOpen = false;
+    FEof = true;
+    FFields.clear();
+    FHandle.Release();
+}
+
+void TIBSQL::Prepare() {
+    TStatusVector st;
+    if (!FHandle) {
+        FLib->isc_dsql_allocate_statement(st.Get(), FDatabase->Handle(), FHandle.Ptr());
+        st.Check(*FLib);
+    }
+    FFields.clear();
+    FBuffers.clear();
+
+    int n = 1;
+    FSqlda.assign(XSQLDA_LENGTH(n), 0);
+    auto* da = reinterpret_cast<XSQLDA*>(FSqlda.data());
+    da->version = SQLDA_VERSION1;
+    da->sqln = static_cast<short>(n);
+    std::string text = SQLText();
+    FLib->isc_dsql_prepare(st.Get(), FTransaction->Handle(), FHandle.Ptr(), 0, text.c_str(),
+                           FDatabase->SQLDialect(), da);
+    st.Check(*FLib);
+
+    if (da->sqld > da->sqln) {
+        n = da->sqld;
+        FSqlda.assign(XSQLDA_LENGTH(n), 0);
+        da = reinterpret_cast<XSQLDA*>(FSqlda.data());
+        da->version = SQLDA_VERSION1;
+        da->sqln = static_cast<short>(n);
+        FLib->isc_dsql_describe(st.Get(), FHandle.Ptr(), SQLDA_VERSION1, da);
+        st.Check(*FLib);
+    }
+
+    const char item = isc_info_sql_stmt_type;
+    char buf[16] = {};
+    FLib->isc_dsql_sql_info(st.Get(), FHandle.Ptr(), 1, &item, sizeof buf, buf);
+    st.Check(*FLib);
+    FStatementType = 0;
+    if (buf[0] == isc_info_sql_stmt_type) FStatementType = DecodeInteger(buf + 3, DecodeInteger(buf + 1, 2));
+
+    int count = da->sqld;
+    FIndicators.assign(static_cast<size_t>(count), 0);
+    FFields.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        XSQLVAR& v = da->sqlvar[i];
+        size_t size = static_cast<size_t>(v.sqllen) + ((v.sqltype & ~1) == SQL_VARYING ? 2 : 0);
+        FBuffers.emplace_back(new char[std::max<size_t>(size, 1)]());
+        v.sqldata = FBuffers.back().get();
+        v.sqlind = &FIndicators[static_cast<size_t>(i)];
+        TIBField& f = FFields[static_cast<size_t>(i)];
+        f.FOwner = this;
+        f.FVar = &v;
+        f.FName = std::string(v.aliasname, static_cast<size_t>(std::max<short>(v.aliasname_length, 0)));
+    }
+}
+
+void TIBSQL::ExecQuery() {
+    CheckDatabaseAndTransaction();
+    if (FOpen) Close();
+    Prepare();
+    auto* da = reinterpret_cast<XSQLDA*>(FSqlda.data());
+    TStatusVector st;
+    bool hasRows = FStatementType == isc_info_sql_stmt_select ||
+                   FStatementType == isc_info_sql_stmt_select_for_upd;
+    FLib->isc_dsql_execute(st.Get(), FTransaction->Handle(), FHandle.Ptr(), FDatabase->SQLDialect(), nullptr);
+    st.Check(*FLib);
+    if (!hasRows) {
+        FEof = true;
+        return;
+    }
+    (void)da;
+    FOpen = true;
+    FEof = false;
+    Next();
+}
+
+void TIBSQL::Next() {
+    if (!FOpen) throw EIBClientError("Statement has no open cursor");
+    if (FEof) return;
+    auto* da = reinterpret_cast<XSQLDA*>(FSqlda.data());
+    TStatusVector st;
+    ISC_STATUS rc = FLib->isc_dsql_fetch(st.Get(), FHandle.Ptr(), SQLDA_VERSION1, da);
+    if (rc == 100) {
+        FEof = true;
+        return;
+    }
+    st.Check(*FLib);
+}
+
+void TIBSQL::Close() {
+    if (!FOpen) return;
+    FOpen = false;
+    FEof = true;
+    TStatusVector st;
+    FLib->isc_dsql_free_statement(st.Get(), FHandle.Ptr(), DSQL_close);
+    st.Check(*FLib);
+}
+
+const TIBField& TIBSQL::FieldByName(const std::string& name) const {
+    for (const TIBField& f : FFields)
+        if (SameText(f.Name(), name)) return f;
+    throw EIBClientError("Field \"" + name + "\" not found");
+}
+
+void TIBSQL::DatabaseDisconnecting() { FreeHandle(); }
+
+void TIBSQL::DatabaseFreed() {
+    FreeHandle();
+    FDatabase = nullptr;
+}
+
+void TIBSQL::TransactionEnded() {
+    // The server closed the cursor with the transaction; the prepared
+    // statement itself stays valid.
+    FOpen = false;
+    FEof = true;
+}
+
+void TIBSQL::TransactionFreed() {
+    TransactionEnded();
+    FTransaction = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TIBDatabaseInfo
+
+TIBDatabaseInfo::~TIBDatabaseInfo() {
+    if (FDatabase) FDatabase->RemoveClient(this);
+}
+
+void TIBDatabaseInfo::SetDatabase(TIBDatabase* db) {
+    if (db == FDatabase) return;
+    if (FDatabase) FDatabase->RemoveClient(this);
+    FDatabase = db;
+    if (FDatabase) FDatabase->AddClient(this);
+}
+
+int32_t TIBDatabaseInfo::GetLongDatabaseInfo(uint8_t item) {
+    if (!FDatabase) throw EIBClientError("Database information has no database");
+    FDatabase->CheckConnected();
+    const TIBClientLibrary& lib = FDatabase->Lib();
+    const char request = static_cast<char>(item);
+    char buf[64] = {};
+    TStatusVector st;
+    lib.isc_database_info(st.Get(), FDatabase->Handle(), 1, &request, sizeof buf, buf);
+    st.Check(lib);
+    if (static_cast<uint8_t>(buf[0]) != item)
+        throw EIBClientError("The server did not answer database information item " + IntToStr(item));
+    int len = DecodeInteger(buf + 1, 2);
+    return DecodeInteger(buf + 3, len);
+}
+
+int32_t TIBDatabaseInfo::Allocation() { return GetLongDatabaseInfo(isc_info_allocation); }
+
+// ---------------------------------------------------------------------------
+// TIBStatisticalService
+
+TIBStatisticalService::TIBStatisticalService(TComponent* AOwner)
+    : TIBStatisticalService(AOwner, LoadClientLibrary()) {}
+
+TIBStatisticalService::TIBStatisticalService(TComponent* AOwner, const TIBClientLibrary& lib)
+    : TComponent(AOwner), FLib(&lib), FHandle(lib, THandleKind::Service) {}
+
+TIBStatisticalService::~TIBStatisticalService() = default;
+
+std::string TIBStatisticalService::ServiceManagerName() const {
+    switch (Protocol) {
+        case TProtocol::TCP: return ServerName + ":service_mgr";
+        case TProtocol::NamedPipe: return "\\\\" + ServerName + "\\service_mgr";
+        case TProtocol::Local: break;
+    }
+    return "service_mgr";
+}
+
+void TIBStatisticalService::Activate() {
+    if (Active()) return;
+    FEof = true;
+    FCancelled = false;
+    FPartial.clear();
+    TParamBlock spb = BuildServiceAttachSPB(Params);
+    std::string name = ServiceManagerName();
+    TStatusVector st;
+    FLib->isc_service_attach(st.Get(), 0, name.c_str(), FHandle.Ptr(), spb.Length(), spb.Data());
+    st.Check(*FLib);
+}
+
+void TIBStatisticalService::Deactivate() {
+    if (!Active()) return;
+    FEof = true;
+    FPartial.clear();
+    TStatusVector st;
+    FLib->isc_service_detach(st.Get(), FHandle.Ptr());
+    st.Check(*FLib);
+}
+
+void TIBStatisticalService::CheckActive() const {
+    if (!Active()) throw EIBClientError("Service is not active");
+}
+
+void TIBStatisticalService::ServiceStart() {
+    CheckActive();
+    TParamBlock spb;
+    spb.AddTag(isc_action_svc_db_stats);
+    spb.AddString2(isc_spb_dbname, DatabaseName);
+    spb.AddInt32(isc_spb_options, Options);
+    FCancelled = false;
+    FPartial.clear();
+    TStatusVector st;
+    FLib->isc_service_start(st.Get(), FHandle.Ptr(), nullptr, static_cast<unsigned short>(spb.Length()),
+                            spb.Data());
+    st.Check(*FLib);
+    FEof = false;
+}
+
+void TIBStatisticalService::SetQueryBufferSize(size_t size) {
+    FBufferSize = std::clamp<size_t>(size, 16, kMaxServiceBuffer);
+}
+
+std::string TIBStatisticalService::GetNextLine() {
+    CheckActive();
+    if (FEof) return std::string();
+
+    // Wait at most a second per query, so that a slow server still lets the
+    // user interface run and the user cancel.
+    TParamBlock send;
+    send.AddInt32(isc_info_svc_timeout, 1);
+    const char request = isc_info_svc_line;
+    std::vector<char> buf(FBufferSize);
+
+    for (;;) {
+        if (OnWait) OnWait();
+        if (FCancelled) throw EAbort("Operation cancelled");
+
+        TStatusVector st;
+        FLib->isc_service_query(st.Get(), FHandle.Ptr(), nullptr, send.Length(), send.Data(), 1, &request,
+                                static_cast<unsigned short>(buf.size()), buf.data());
+        st.Check(*FLib);
+
+        const char* p = buf.data();
+        const char* end = p + buf.size();
+        bool gotLine = false, waiting = false, truncated = false;
+        std::string line;
+        while (p < end && *p != isc_info_end) {
+            char item = *p++;
+            if (item == isc_info_svc_line) {
+                if (end - p < 2) break;
+                size_t len = static_cast<size_t>(DecodeInteger(p, 2)) & 0xFFFF;
+                p += 2;
+                len = std::min<size_t>(len, static_cast<size_t>(end - p));
+                line.assign(p, len);
+                p += len;
+                gotLine = true;
+            } else if (item == isc_info_truncated) {
+                truncated = true;
+                break;
+            } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready) {
+                waiting = true;
+            } else {
+                break;  // an item we did not ask for: nothing more to read safely
+            }
+        }
+
+        if (truncated) {
+            // The line did not fit: keep its beginning, the server sends the
+            // rest with the next query.
+            FPartial += line;
+            continue;
+        }
+        if (gotLine) {
+            if (line.empty() && FPartial.empty()) {
+                FEof = true;   // the service has finished
+                return std::string();
+            }
+            std::string result = std::move(FPartial);
+            FPartial.clear();
+            return result + line;
+        }
+        if (waiting) continue;
+        // Neither a line nor a wait: the service has nothing more to say.
+        FEof = true;
+        std::string result = std::move(FPartial);
+        FPartial.clear();
+        return result;
+    }
+}
+
+}  // namespace dv

@@ -1,0 +1,92 @@
+// Test databases on the local Firebird server: created and dropped by the
+// tests themselves through the server's own tools, so that what the client
+// layer reads can be compared with what the tools print.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Classes.h"
+#include "tests/support/TestSupport.h"
+
+namespace dv::test {
+
+// SYSDBA's password: DRAVOLT_FB_PASSWORD or "masterkey".
+std::string FbPassword();
+// The folder of the test databases: DRAVOLT_FB_DATA or /tmp/dravolt-fb.
+std::string FbDataDir();
+// True when the local server answers its service manager (checked once).
+bool FbServerUp();
+
+// Output (stdout and stderr) and exit status of a shell command.
+struct TCommandResult {
+    std::string Output;
+    int Status = -1;
+};
+TCommandResult RunCommand(const std::string& command);
+// Runs an isql script as SYSDBA (stop at the first error); the script may
+// begin with CREATE DATABASE or CONNECT.
+TCommandResult RunIsql(const std::string& script);
+// Quotes a word for the shell.
+std::string ShellQuote(const std::string& s);
+
+// One database under the data folder, named after the test and the process,
+// created with the given SQL (after CREATE DATABASE, before the final COMMIT)
+// and dropped when the object goes.
+class TFbTestDatabase {
+public:
+    TFbTestDatabase(const std::string& name, const std::string& ddl);
+    ~TFbTestDatabase();
+    TFbTestDatabase(const TFbTestDatabase&) = delete;
+    TFbTestDatabase& operator=(const TFbTestDatabase&) = delete;
+
+    const std::string& Path() const { return FPath; }
+    // "localhost:<path>"
+    std::string Remote() const { return "localhost:" + FPath; }
+    bool Created() const { return FCreated; }
+    const std::string& CreateOutput() const { return FCreateOutput; }
+    // Runs SQL connected to this database as SYSDBA (or the given user).
+    TCommandResult Exec(const std::string& sql, const std::string& user = "SYSDBA",
+                        const std::string& password = "") const;
+    // The first value of the first row of a one-column query, trimmed.
+    std::string QueryValue(const std::string& sql) const;
+    // fbstat (the engine's statistics tool) with these switches, as lines.
+    TStringList Fbstat(const std::string& switches) const;
+
+private:
+    std::string FPath;
+    bool FCreated = false;
+    std::string FCreateOutput;
+};
+
+// A user of the security database, created for one test and dropped after.
+class TFbTestUser {
+public:
+    // The statements run through the given database, which must outlive the user.
+    TFbTestUser(const TFbTestDatabase& db, const std::string& prefix);
+    ~TFbTestUser();
+    const std::string& Name() const { return FName; }
+    const std::string& Password() const { return FPassword; }
+
+private:
+    const TFbTestDatabase& FDb;
+    std::string FName;
+    std::string FPassword = "h4pw";
+};
+
+// The text split into lines (LF, CR LF), without line ends; a final line
+// end does not give an empty last line.
+TStringList SplitLines(const std::string& text);
+
+}  // namespace dv::test
+
+// Skips the test when the server is down, but fails it under CI.
+#define DV_REQUIRE_FB_SERVER()                                                                   \
+    do {                                                                                         \
+        if (!::dv::test::FbServerUp()) {                                                         \
+            if (::dv::test::UnderCI()) FAIL() << "The local Firebird server is not running";      \
+            GTEST_SKIP() << "The local Firebird server is not running (scripts/fbserver.sh start)"; \
+        }                                                                                        \
+    } while (0)

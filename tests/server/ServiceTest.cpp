@@ -1,0 +1,220 @@
+// The statistics service against the local server, compared with what the
+// engine's own statistics tool prints for the same database.
+#include <gtest/gtest.h>
+
+#include "FbTestSupport.h"
+#include "server/IBComponents.h"
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+
+// Rows, then updates and deletes as the last thing done, so that back
+// versions survive; read-only so that taking statistics changes nothing in
+// the header (each attachment would otherwise move the transaction counters).
+const char* kVersionedDdl = R"(
+create table CUSTOMERS (ID integer not null primary key, NAME varchar(40), CITY char(20));
+create index IDX_CUST_CITY on CUSTOMERS (CITY);
+create table ORDERS (ID integer not null primary key, CUST integer, NOTE blob sub_type text);
+commit;
+set term ^;
+execute block as declare i integer = 0; begin
+  while (i < 300) do begin
+    insert into CUSTOMERS values (:i, 'Customer ' || :i, 'City ' || mod(:i, 7));
+    insert into ORDERS values (:i, :i, 'order note ' || :i);
+    i = i + 1;
+  end
+end^
+set term ;^
+commit;
+update CUSTOMERS set NAME = NAME || ' changed' where mod(ID, 3) = 0;
+delete from ORDERS where mod(ID, 5) = 0;
+)";
+
+class ReadOnlyStatsDb : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DV_REQUIRE_FB_SERVER();
+        db = std::make_unique<TFbTestDatabase>(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name(), kVersionedDdl);
+        ASSERT_TRUE(db->Created()) << db->CreateOutput();
+        TCommandResult r = RunCommand("gfix -mode read_only -user SYSDBA -password " + ShellQuote(FbPassword()) +
+                                      " " + ShellQuote(db->Remote()));
+        ASSERT_EQ(r.Status, 0) << r.Output;
+    }
+    void TearDown() override {
+        if (db && db->Created())
+            RunCommand("gfix -mode read_write -user SYSDBA -password " + ShellQuote(FbPassword()) + " " +
+                       ShellQuote(db->Remote()));
+    }
+
+    TStringList TakeStatistics(uint8_t options, size_t bufferSize = 32000) {
+        TIBStatisticalService svc(nullptr);
+        svc.ServerName = "localhost";
+        svc.Protocol = TProtocol::TCP;
+        svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
+        svc.DatabaseName = db->Path();
+        svc.Options = options;
+        svc.SetQueryBufferSize(bufferSize);
+        svc.Activate();
+        svc.ServiceStart();
+        TStringList lines;
+        while (!svc.Eof()) {
+            std::string line = svc.GetNextLine();
+            if (!svc.Eof()) lines.push_back(line);
+        }
+        svc.Deactivate();
+        EXPECT_FALSE(svc.Active());
+        return lines;
+    }
+
+    std::unique_ptr<TFbTestDatabase> db;
+};
+
+bool IsTimeLine(const std::string& line) {
+    return line.rfind("Gstat execution time", 0) == 0 || line.rfind("Gstat completion time", 0) == 0;
+}
+
+// The service sends each line with one trailing blank (blank lines too); the
+// tool prints none. Apart from that and the run times the texts must agree.
+void ExpectSameText(const TStringList& service, const TStringList& tool) {
+    ASSERT_EQ(service.size(), tool.size());
+    for (size_t i = 0; i < tool.size(); ++i) {
+        if (IsTimeLine(tool[i])) {
+            EXPECT_TRUE(IsTimeLine(service[i])) << "line " << i + 1 << ": " << service[i];
+            continue;
+        }
+        EXPECT_EQ(service[i], tool[i] + " ") << "line " << i + 1;
+    }
+}
+
+bool Contains(const TStringList& lines, const std::string& text) {
+    for (const std::string& l : lines)
+        if (l.find(text) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(ReadOnlyStatsDb, FullStatisticsEqualTheToolsOutputLineForLine) {
+    struct Case {
+        uint8_t Options;
+        const char* Switches;
+    } cases[] = {{kFullStatOptions, "-a -r"}, {kHeaderStatOptions, "-h"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("options ") + std::to_string(c.Options) + ", fbstat " + c.Switches);
+        TStringList service = TakeStatistics(c.Options);
+        TStringList tool = db->Fbstat(c.Switches);
+        ExpectSameText(service, tool);
+        EXPECT_TRUE(Contains(service, "Database header page information:"));
+        if (c.Options == kFullStatOptions) {
+            // Tables, indices and record versions are really there.
+            EXPECT_TRUE(Contains(service, "CUSTOMERS (128)"));
+            EXPECT_TRUE(Contains(service, "Index IDX_CUST_CITY"));
+            bool versions = false;
+            for (const std::string& l : service)
+                if (l.find("total versions: ") != std::string::npos &&
+                    l.find("total versions: 0,") == std::string::npos)
+                    versions = true;
+            EXPECT_TRUE(versions) << "no table reports back versions";
+        } else {
+            EXPECT_FALSE(Contains(service, "Analyzing database pages"));
+        }
+    }
+}
+
+TEST_F(ReadOnlyStatsDb, LargestReceiveBufferStaysBelow64KAndReadsTheSameLines) {
+    TIBStatisticalService svc(nullptr);
+    svc.SetQueryBufferSize(65536);
+    EXPECT_EQ(svc.QueryBufferSize(), 65535u);
+    svc.SetQueryBufferSize(1u << 20);
+    EXPECT_EQ(svc.QueryBufferSize(), 65535u);
+
+    // A buffer at the limit must not upset the server.
+    TStringList big = TakeStatistics(kFullStatOptions, 65535);
+    ExpectSameText(big, db->Fbstat("-a -r"));
+}
+
+TEST(StatService, WrongPasswordRaisesTheServersMessage) {
+    DV_REQUIRE_FB_SERVER();
+    TIBStatisticalService svc(nullptr);
+    svc.ServerName = "localhost";
+    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword() + "x"};
+    svc.DatabaseName = FbDataDir() + "/whatever.fdb";
+    svc.Options = kFullStatOptions;
+    try {
+        svc.Activate();
+        FAIL() << "attached with a wrong password";
+    } catch (const EIBInterBaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("user name and password are not defined"), std::string::npos)
+            << e.what();
+        EXPECT_NE(e.IBErrorCode(), 0);
+    }
+    EXPECT_FALSE(svc.Active());
+}
+
+TEST(StatService, MissingDatabaseFailsTheStartWithTheServersMessage) {
+    DV_REQUIRE_FB_SERVER();
+    TIBStatisticalService svc(nullptr);
+    svc.ServerName = "localhost";
+    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
+    svc.DatabaseName = FbDataDir() + "/h4_no_such_database.fdb";
+    svc.Options = kFullStatOptions;
+    svc.Activate();
+    try {
+        svc.ServiceStart();
+        FAIL() << "started the statistics of a missing database";
+    } catch (const EIBInterBaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("Can't open database file"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(svc.Eof());
+    svc.Deactivate();
+    EXPECT_FALSE(svc.Active());
+}
+
+TEST_F(ReadOnlyStatsDb, CancelFromTheWaitHookStopsTheReadAndTheServiceCanRunAgain) {
+    TIBStatisticalService svc(nullptr);
+    svc.ServerName = "localhost";
+    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
+    svc.DatabaseName = db->Path();
+    svc.Options = kFullStatOptions;
+    int calls = 0;
+    svc.OnWait = [&] {
+        if (++calls == 5) svc.Cancel();
+    };
+    svc.Activate();
+    svc.ServiceStart();
+    int lines = 0;
+    EXPECT_THROW(
+        {
+            while (!svc.Eof()) {
+                svc.GetNextLine();
+                ++lines;
+            }
+        },
+        EAbort);
+    EXPECT_EQ(lines, 4);   // the hook runs before each line
+    EXPECT_TRUE(svc.Cancelled());
+    svc.Deactivate();
+
+    // A new run starts clean: the flag is cleared and every line comes.
+    svc.OnWait = nullptr;
+    svc.Activate();
+    EXPECT_FALSE(svc.Cancelled());
+    svc.ServiceStart();
+    TStringList all;
+    while (!svc.Eof()) {
+        std::string l = svc.GetNextLine();
+        if (!svc.Eof()) all.push_back(l);
+    }
+    svc.Deactivate();
+    ExpectSameText(all, db->Fbstat("-a -r"));
+}
+
+TEST(StatService, ReadingWithoutActivationIsAnErrorOfTheLayer) {
+    TIBStatisticalService svc(nullptr);
+    EXPECT_THROW(svc.ServiceStart(), EIBClientError);
+    EXPECT_THROW(svc.GetNextLine(), EIBClientError);
+    EXPECT_NO_THROW(svc.Deactivate());
+}
