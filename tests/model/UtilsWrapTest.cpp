@@ -1,0 +1,195 @@
+// Word wrapping of hint and report texts: break characters kept at the line
+// end, quotes never broken, existing breaks kept (with a second break before
+// an indented line), long words whole, UTF-8 characters whole.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/utils.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kForcedWrites =
+    "Forced Write is OFF. It is a dangerous setting, especially for Windows users. Be careful, "
+    "use UPS to protect your server. This setting (FW OFF) increases the possibility of database "
+    "corruption. If your server hardware or operating system will hang, or power supply will "
+    "fail, database can be corrupted. We recommend to set Forced Write ON (gfix -write sync).";
+
+const std::string kWorkload =
+    "Your database is running %d days, and average workload is ~%d transactions per day.";
+
+const std::string kExplanationB =
+    "During normal database work tables and indices are always in consistent state - index key "
+    "count is always in the range of records+versions count. Situation when key count less than "
+    "record count can happen in three cases: \r\n"
+    " 1. When index is broken (database corruption) - some keys disappiared \r\n"
+    " 2. When records was inserted into table during index creation \r\n"
+    " 3. Some resync of statistics info and real records and keys \r\n"
+    "In cases 1 and 2 records without corresponding keys will not be found by queries, that uses "
+    "these indices in PLAN. This problem can be fixed by recreating inconsistent indices.(This bug "
+    "is fixed in Firebird 2.0)\r\n"
+    "Use gfix to check those indices are corrupted or not.";
+
+const std::string kDeepIndices =
+    "You need to increase database page size because you have %d indices with depth > 3 (see "
+    "\"Deep indices list\" below). This will increase performance for index search and "
+    "updates/deletes. ";
+
+std::vector<std::string> Lines(const std::string& s) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t crlf = s.find("\r\n", start);
+        lines.push_back(s.substr(start, crlf == std::string::npos ? std::string::npos : crlf - start));
+        if (crlf == std::string::npos) return lines;
+        start = crlf + 2;
+    }
+}
+
+std::string WithoutLineBreaks(std::string s) {
+    for (size_t p; (p = s.find("\r\n")) != std::string::npos;) s.erase(p, 2);
+    return s;
+}
+
+bool IsBreak(char c) { return c == ' ' || c == '-' || c == '\t'; }
+
+TEST(UtilsWrapTest, ForcedWritesTextAt70) {
+    const std::vector<std::string> expected = {
+        "Forced Write is OFF. It is a dangerous setting, especially for ",
+        "Windows users. Be careful, use UPS to protect your server. This ",
+        "setting (FW OFF) increases the possibility of database corruption. If ",
+        "your server hardware or operating system will hang, or power supply ",
+        "will fail, database can be corrupted. We recommend to set Forced ",
+        "Write ON (gfix -write sync).",
+    };
+    EXPECT_EQ(Lines(WrapAtColumn(kForcedWrites, 70)), expected);
+}
+
+TEST(UtilsWrapTest, WorkloadLineBreaksAfterTheAverage) {
+    const auto lines = Lines(WrapAtColumn(kWorkload, 70));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Your database is running %d days, and average workload is ~%d ");
+    EXPECT_EQ(lines[1], "transactions per day.");
+}
+
+TEST(UtilsWrapTest, ExplanationBGetsAnEmptyLineBeforeEachIndentedCase) {
+    const std::string wrapped = WrapAtColumn(kExplanationB, 70);
+    const std::vector<std::string> expected = {
+        "During normal database work tables and indices are always in ",
+        "consistent state - index key count is always in the range of ",
+        "records+versions count. Situation when key count less than record ",
+        "count can happen in three cases: ",
+        "",
+        " 1. When index is broken (database corruption) - some keys ",
+        "disappiared ",
+        "",
+        " 2. When records was inserted into table during index creation ",
+        "",
+        " 3. Some resync of statistics info and real records and keys ",
+        "In cases 1 and 2 records without corresponding keys will not be found ",
+        "by queries, that uses these indices in PLAN. This problem can be ",
+        "fixed by recreating inconsistent indices.(This bug is fixed in ",
+        "Firebird 2.0)",
+        "Use gfix to check those indices are corrupted or not.",
+    };
+    EXPECT_EQ(Lines(wrapped), expected);
+}
+
+TEST(UtilsWrapTest, QuotedNameStaysOnOneLineAtEveryWidth) {
+    for (int width = 1; width <= 140; ++width) {
+        const std::string wrapped = WrapAtColumn(kDeepIndices, width);
+        EXPECT_NE(wrapped.find("\"Deep indices list\""), std::string::npos) << "width " << width;
+        EXPECT_EQ(WithoutLineBreaks(wrapped), kDeepIndices) << "width " << width;
+    }
+}
+
+TEST(UtilsWrapTest, ClosingQuotePastTheWidthStillBreaksTheLine) {
+    // At width 95 the closing quote of "Deep indices list" is the character
+    // that passes the width; the line before the quote must still end there
+    // rather than run on with the quoted text and the words after it.
+    const auto lines = Lines(WrapAtColumn(kDeepIndices, 95));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "You need to increase database page size because you have %d indices with depth > 3 (see ");
+    EXPECT_EQ(lines[1], "\"Deep indices list\" below). This will increase performance for index search and ");
+    EXPECT_EQ(lines[2], "updates/deletes. ");
+    EXPECT_EQ(WrapAtColumn("ab \"c d e f\" gh", 5), "ab \r\n\"c d e f\" \r\ngh");
+}
+
+TEST(UtilsWrapTest, SmallCases) {
+    struct Case { std::string text; int width; std::string expected; };
+    const std::vector<Case> cases = {
+        {"", 10, ""},
+        {"short", 10, "short"},
+        {"aaaa bbbb", 5, "aaaa \r\nbbbb"},                          // blank kept at the end
+        {"aaaa bbbb", 9, "aaaa bbbb"},
+        {"aaaa bbbb", 4, "aaaa \r\nbbbb"},                          // piece runs on to its break
+        {"a verylongword b", 5, "a \r\nverylongword \r\nb"},        // long word whole
+        {"verylongword", 5, "verylongword"},
+        {"well-known fact", 6, "well-\r\nknown \r\nfact"},          // hyphen is a break
+        {"tab\tseparated", 4, "tab\t\r\nseparated"},
+        {" leading", 3, " leading"},                                // a break at the piece's start does not count
+        {"it's a long text", 5, "it's a long text"},               // an apostrophe opens a quote
+        {"\"it's\" a b c", 3, "\"it's\" \r\na \r\nb c"},            // ' inside "..." is text
+        {"ab\r\ncd", 70, "ab\r\ncd"},
+        {"ab\r\n cd", 70, "ab\r\n\r\n cd"},                         // second break before a blank
+        {"ab\r\n\tcd", 70, "ab\r\n\r\n\tcd"},
+        {"ab\r\n\r\ncd", 70, "ab\r\n\r\ncd"},
+        {"ab \r\ncd", 70, "ab \r\ncd"},
+        {"ab\r\n", 70, "ab\r\n"},
+        {"ab\r\n ", 70, "ab\r\n "},                                 // nothing after the blank
+        {"ab\rcd ef", 4, "ab\rcd \r\nef"},                          // a lone CR is text
+        {"\"a\r\n b\"", 70, "\"a\r\n b\""},                         // quoted CR LF is text
+        {"one two", 0, "one \r\ntwo"},
+        {"one two", -5, "one \r\ntwo"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WrapAtColumn(c.text, c.width), c.expected) << "'" << c.text << "' at " << c.width;
+}
+
+TEST(UtilsWrapTest, Utf8CharactersAreWholeAndCountTheirBytes) {
+    struct Case { std::string text; int width; std::string expected; };
+    const std::vector<Case> cases = {
+        // 7 characters but 9 bytes: the width counts bytes.
+        {"aaa \xC3\xA9\xC3\xA9 b", 7, "aaa \r\n\xC3\xA9\xC3\xA9 b"},
+        {"aaa \xC3\xA9\xC3\xA9 b", 9, "aaa \xC3\xA9\xC3\xA9 \r\nb"},
+        {"x \xE2\x82\xAC\xE2\x82\xAC y", 5, "x \r\n\xE2\x82\xAC\xE2\x82\xAC \r\ny"},
+        {"x \xF0\x9F\x98\x80 y", 4, "x \r\n\xF0\x9F\x98\x80 \r\ny"},
+        // A lead byte without its continuation does not swallow the blank.
+        {"ab\xC3 cd", 3, "ab\xC3 \r\ncd"},
+        {"\xE2\x82", 1, "\xE2\x82"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WrapAtColumn(c.text, c.width), c.expected) << "'" << c.text << "' at " << c.width;
+}
+
+// Over many widths: wrapping only inserts CR LF pairs, and a line longer
+// than the width holds no break character it could have been broken at.
+TEST(UtilsWrapTest, InsertsOnlyLineBreaksAndKeepsWithinTheWidth) {
+    std::string generated;
+    uint32_t seed = 12345;
+    const char* words[] = {"a", "bb", "data", "page-size", "x\ty", "records", "\r\n", "\r\n ", "averylongwordindeed"};
+    for (int k = 0; k < 400; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        generated += words[(seed >> 16) % 9];
+        generated += ((seed >> 8) % 5 == 0) ? "  " : " ";
+    }
+    for (const std::string* text : std::vector<const std::string*>{&kForcedWrites, &kWorkload, &kExplanationB, &generated}) {
+        for (int width = 1; width <= 100; ++width) {
+            const std::string wrapped = WrapAtColumn(*text, width);
+            ASSERT_EQ(WithoutLineBreaks(wrapped), WithoutLineBreaks(*text)) << "width " << width;
+            for (const std::string& line : Lines(wrapped)) {
+                size_t core = line.size();
+                while (core > 0 && IsBreak(line[core - 1])) --core;
+                if (core <= static_cast<size_t>(width)) continue;
+                for (size_t p = 1; p < static_cast<size_t>(width); ++p)
+                    ASSERT_FALSE(IsBreak(line[p])) << "width " << width << ": '" << line << "'";
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace dv::test
