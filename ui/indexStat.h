@@ -4,14 +4,29 @@
 #pragma once
 
 #include <QFrame>
+#include <string>
+
+#include "platform/gui/VirtualTrees.h"
 
 class QMenu;
 class QAction;
 
 namespace dv {
 
-class TVirtualStringTree;
 class TRelation;
+class TIndex;
+
+// Column numbers of the indices grid.
+enum TIndexColumn {
+    icIndex = 0, icTable, icDepth, icKeys, icKeyLen, icMaxDup, icTotalDup, icUniques, icSelectivity,
+    icSizeMb, icAvgFill, icNulls, icLeafs, icFill20, icFill40, icFill60, icFill80, icFill100,
+    IndexColumnCount
+};
+
+// The recompute commands answer with this when there is no data module (the
+// client library is missing).
+inline constexpr const char* NoClientLibraryMessage =
+    "Selectivity can be recomputed only on a live database, and the database client library is not loaded.";
 
 class TFrIndexStat : public QFrame {
 public:
@@ -27,12 +42,38 @@ public:
     // Shows only the indices of the given table (all with nullptr), and with
     // the main window's problem filter down only the marked ones.
     void FilterByRelation(TRelation* relation);
+    // The per-row test of FilterByRelation.
+    bool RelationFilterNode(PVirtualNode node, TRelation* relation) const;
+
+    // Grid handlers.
+    void vstIdxStatGetText(TVirtualStringTree* sender, PVirtualNode node, TColumnIndex column, std::string& text);
+    void vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node,
+                                   TColumnIndex column, QRect cellRect);
+    void vstIdxStatPaintText(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node, TColumnIndex column);
+    void vstIdxStatGetImageIndex(TVirtualStringTree* sender, PVirtualNode node, TVTImageKind kind,
+                                 TColumnIndex column, bool& ghosted, int& imageIndex);
+    void vstIdxStatGetHint(TVirtualStringTree* sender, PVirtualNode node, TColumnIndex column, std::string& hint);
+    void vstIdxStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
+                                TColumnIndex column, int& result);
+    void vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column);
+    void vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column);
+    // Menu handlers.
+    void Copy1Click();
+    void PopupMenu1Popup();
+    void mRecompSelClick();
+    void mRecompSelAllClick();
 
     TVirtualStringTree* vstIdxStat = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Copy1 = nullptr;
     QAction* mRecompSel = nullptr;
     QAction* mRecompSelAll = nullptr;
+
+private:
+    void SetupGrid();
+    void SetupMenu();
+    // Sizes a column to its contents (a double click on a header divider).
+    void FitColumn(int modelColumn);
 };
 
 extern TFrIndexStat* FrIndexStat;

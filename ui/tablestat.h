@@ -4,19 +4,45 @@
 #pragma once
 
 #include <QFrame>
+#include <QList>
+#include <QIcon>
+#include <string>
+
+#include "platform/gui/VirtualTrees.h"
 
 class QMenu;
 class QAction;
 
 namespace dv {
 
-class TVirtualStringTree;
 class TRelation;
+
+// Row images shared by the tables and indices views, in list order:
+// 0 too many versions, 1 table, 2 fragmented table, 3 index, 4 mass deletes
+// or updates, 5 empty table, 6 fragmented index, 7 deep index, 8 useless
+// index, 9 index with many duplicates.
+enum TViewImage {
+    imgTableVersions = 0, imgTable = 1, imgTableFragmented = 2, imgIndex = 3,
+    imgTableMassDeletes = 4, imgTableEmpty = 5, imgIndexFragmented = 6,
+    imgIndexDeep = 7, imgIndexUseless = 8, imgIndexDuplicates = 9
+};
+const QList<QIcon>& ViewImages();
+
+// The row image of a table. Asks every table rule of the image (so their
+// Problem marks are set) and lets each that holds replace the image.
+int TableImageIndex(TRelation& r);
+
+// Column numbers of the tables grid.
+enum TTableColumn {
+    tcTable = 0, tcRecords, tcRecLength, tcVerLen, tcVersions, tcMaxVers, tcDataPages,
+    tcSizeMb, tcIdxSizeMb, tcSlots, tcAvgFill, tcFill20, tcFill40, tcFill60, tcFill80,
+    tcFill100, tcRealFill, tcTotalPercent, TableColumnCount
+};
 
 class TFrTableStat : public QFrame {
 public:
-    // Creates the grid, its columns and popup menu. The first frame created
-    // becomes FrTableStat (until it is destroyed).
+    // Creates the grid, its columns and popup menu and links the indices
+    // view. The first frame created becomes FrTableStat (until destroyed).
     explicit TFrTableStat(QWidget* owner);
     ~TFrTableStat() override;
 
@@ -26,10 +52,40 @@ public:
     // Couples (true) or uncouples (false) the indices view to the focused
     // table; uncoupling shows all indices again.
     void LinkIndexView(bool link);
+    bool IndexViewLinked() const { return FLinked; }
+
+    // Grid handlers.
+    void vstTblStatGetText(TVirtualStringTree* sender, PVirtualNode node, TColumnIndex column,
+                           std::string& text);
+    void vstTblStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node,
+                                   TColumnIndex column, QRect cellRect);
+    void vstTblStatPaintText(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node,
+                             TColumnIndex column);
+    void vstTblStatGetImageIndex(TVirtualStringTree* sender, PVirtualNode node, TVTImageKind kind,
+                                 TColumnIndex column, bool& ghosted, int& imageIndex);
+    void vstTblStatGetHint(TVirtualStringTree* sender, PVirtualNode node, TColumnIndex column,
+                           std::string& hint);
+    void vstTblStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
+                                TColumnIndex column, int& result);
+    void vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column);
+    void vstTblStatChange(TVirtualStringTree* sender, PVirtualNode node);
+    void Copy1Click();
+
+    // The row that shows a table, or nullptr.
+    PVirtualNode FindNode(const TRelation* relation) const;
 
     TVirtualStringTree* vstTblStat = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Copy1 = nullptr;
+
+private:
+    void SetupGrid();
+    void SetupMenu();
+    // The table's share of the database in percent (column 17); 0 when the
+    // database has no pages.
+    static double TotalShare(const TRelation& r);
+
+    bool FLinked = false;
 };
 
 extern TFrTableStat* FrTableStat;

@@ -1,0 +1,421 @@
+// The indices view. Like the tables view it caches nothing: each paint asks
+// the model and the index rules again.
+#include "ui/indexStat.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "model/options.h"
+#include "model/rules.h"
+#include "model/utils.h"
+#include "platform/Dialogs.h"
+#include "platform/SysUtils.h"
+#include "server/DMData.h"
+#include "ui/main.h"
+#include "ui/tablestat.h"
+
+namespace dv {
+
+TFrIndexStat* FrIndexStat = nullptr;
+
+namespace {
+
+struct TColumnDef {
+    const char* Caption;
+    TAlignment Align;
+    int Width;
+};
+
+const TColumnDef IndexColumns[IndexColumnCount] = {
+    {"Index", taLeftJustify, 140},      {"Table", taLeftJustify, 100},   {"Depth", taRightJustify, 50},
+    {"Keys", taRightJustify, 50},       {"Key Len", taRightJustify, 55}, {"Max Dup", taRightJustify, 60},
+    {"Total Dup", taRightJustify, 60},  {"Uniques", taRightJustify, 55}, {"Selectivity", taRightJustify, 70},
+    {"Size, mb", taRightJustify, 50},   {"AvgFill", taRightJustify, 50}, {"Nulls", taRightJustify, 50},
+    {"Leafs", taRightJustify, 50},      {"0-19%", taRightJustify, 50},   {"20-39%", taRightJustify, 50},
+    {"40-59%", taRightJustify, 50},     {"60-79%", taRightJustify, 50},  {"80-99%", taRightJustify, 50},
+};
+
+// The fixed pure red of a missing-keys cell (not the RedColor option).
+constexpr TColor PureRed = 0x000000FF;
+
+const char* const RecomputeAllQuestion =
+    "Recomputing selectivity for all indices can take about 2 minutes on 2 gigabyte database\n\r"
+    "Do you wish to proceed ?";
+
+TIndex* IndexOf(PVirtualNode node) { return TVirtualStringTree::GetNodeObject<TIndex>(node); }
+
+void Fill(TCanvas& canvas, const QRect& rect, TColor color) {
+    canvas.Brush.Color = color;
+    canvas.FillRect(rect);
+}
+
+// Both duplicate rules; the chain is asked only after the count held.
+bool IsBadDuplicates(TIndex& i) { return HasManyDuplicates(i) && HasLongDuplicateChain(i); }
+
+int IndexImageIndex(TIndex& i) {
+    int image = imgIndex;
+    if (IsIndexUnderfilled(i)) image = imgIndexFragmented;
+    if (IsIndexTooDeep(i)) image = imgIndexDeep;
+    if (IsUselessIndex(i)) image = imgIndexUseless;
+    if (IsBadDuplicates(i)) image = imgIndexDuplicates;
+    return image;
+}
+
+std::string OutdatedHint(float sel, int64_t percent) {
+    return Format("Index statistics outdated. Real is %1.7f, %d%% difference", {double(sel), percent});
+}
+
+}  // namespace
+
+TFrIndexStat::TFrIndexStat(QWidget* owner) : QFrame(owner) {
+    if (!FrIndexStat) FrIndexStat = this;
+    SetupGrid();
+    SetupMenu();
+}
+
+TFrIndexStat::~TFrIndexStat() {
+    if (FrIndexStat == this) FrIndexStat = nullptr;
+}
+
+void TFrIndexStat::SetupGrid() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    vstIdxStat = new TVirtualStringTree(this);
+    vstIdxStat->setObjectName(QStringLiteral("vstIdxStat"));
+    layout->addWidget(vstIdxStat);
+
+    vstIdxStat->SetFlatList(true);
+    vstIdxStat->SetGridLines(true, true);
+    vstIdxStat->SetShowHint(true);
+    vstIdxStat->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (const QIcon& icon : ViewImages()) vstIdxStat->Images.Add(icon);
+
+    auto& columns = vstIdxStat->Header().Columns;
+    for (const TColumnDef& def : IndexColumns) columns.Add(def.Caption, def.Width, def.Align);
+    // A double click on a header divider sizes that column to its contents,
+    // measured the way the rebuild measures.
+    QObject::disconnect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, vstIdxStat, nullptr);
+    QObject::connect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, this,
+                     [this](int section) { FitColumn(section); });
+
+    vstIdxStat->OnGetText = [this](auto* s, auto n, auto c, std::string& t) { vstIdxStatGetText(s, n, c, t); };
+    vstIdxStat->OnBeforeCellPaint = [this](auto* s, TCanvas& cv, auto n, auto c, QRect r) {
+        vstIdxStatBeforeCellPaint(s, cv, n, c, r);
+    };
+    vstIdxStat->OnPaintText = [this](auto* s, TCanvas& cv, auto n, auto c) { vstIdxStatPaintText(s, cv, n, c); };
+    vstIdxStat->OnGetImageIndex = [this](auto* s, auto n, auto k, auto c, bool& g, int& i) {
+        vstIdxStatGetImageIndex(s, n, k, c, g, i);
+    };
+    vstIdxStat->OnGetHint = [this](auto* s, auto n, auto c, std::string& h) { vstIdxStatGetHint(s, n, c, h); };
+    vstIdxStat->OnCompareNodes = [this](auto* s, auto n1, auto n2, auto c, int& r) {
+        vstIdxStatCompareNodes(s, n1, n2, c, r);
+    };
+    vstIdxStat->OnHeaderClick = [this](auto* s, auto c) { vstIdxStatHeaderClick(s, c); };
+    vstIdxStat->OnColumnDblClick = [this](auto* s, auto c) { vstIdxStatColumnDblClick(s, c); };
+}
+
+void TFrIndexStat::SetupMenu() {
+    PopupMenu1 = new QMenu(this);
+    Copy1 = PopupMenu1->addAction(QStringLiteral("Copy"));
+    mRecompSel = PopupMenu1->addAction(QStringLiteral("Recompute selectivity"));
+    mRecompSelAll = PopupMenu1->addAction(QStringLiteral("Recompute selectivity for all indices"));
+    mRecompSel->setVisible(false);
+    mRecompSelAll->setVisible(false);
+    QObject::connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+    QObject::connect(mRecompSel, &QAction::triggered, this, [this] { mRecompSelClick(); });
+    QObject::connect(mRecompSelAll, &QAction::triggered, this, [this] { mRecompSelAllClick(); });
+    QObject::connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
+    vstIdxStat->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(vstIdxStat, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(vstIdxStat->viewport()->mapToGlobal(pos));
+    });
+}
+
+void TFrIndexStat::FitColumn(int modelColumn) {
+    const TColumnIndex column = vstIdxStat->ColumnOf(modelColumn);
+    if (column < 0) return;
+    vstIdxStat->Header().Columns[column].SetWidth(vstIdxStat->GetMaxColumnWidth(column));
+}
+
+void TFrIndexStat::FillIndices() {
+    vstIdxStat->BeginUpdate();
+    vstIdxStat->Clear();
+    if (DBInfo)
+        for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
+
+    auto& columns = vstIdxStat->Header().Columns;
+    for (int c : {icIndex, icTable}) columns[c].SetWidth(vstIdxStat->GetMaxColumnWidth(c));
+    for (int c : {icKeys, icUniques})
+        columns[c].SetWidth(std::max(vstIdxStat->GetMaxColumnWidth(c), columns[c].Width()));
+
+    columns[icNulls].SetVisible(DBInfo && DBInfo->IsNullSegInfoAvailable);
+    for (int c = icLeafs; c <= icFill100; ++c) columns[c].SetVisible(OptionSettings.ViewIndexFrag);
+
+    vstIdxStat->EndUpdate();
+    vstIdxStat->Repaint();
+}
+
+void TFrIndexStat::SetColumnVisible(int column, bool visible) {
+    if (column < 0 || column >= vstIdxStat->Header().Columns.Count()) return;
+    vstIdxStat->Header().Columns[column].SetVisible(visible);
+}
+
+bool TFrIndexStat::RelationFilterNode(PVirtualNode node, TRelation* relation) const {
+    TIndex* i = IndexOf(node);
+    if (!i) return vstIdxStat->IsVisible(node);
+    const bool problemsOnly = MainForm && MainForm->tbFilter && MainForm->tbFilter->isChecked();
+    return (!relation || i->Relation == relation) && (!problemsOnly || i->Problem);
+}
+
+void TFrIndexStat::FilterByRelation(TRelation* relation) {
+    vstIdxStat->BeginUpdate();
+    vstIdxStat->IterateSubtree(nullptr, [&](TVirtualStringTree* tree, PVirtualNode node, bool&) {
+        tree->SetVisible(node, RelationFilterNode(node, relation));
+    });
+    vstIdxStat->EndUpdate();
+}
+
+void TFrIndexStat::vstIdxStatGetText(TVirtualStringTree*, PVirtualNode node, TColumnIndex column,
+                                     std::string& text) {
+    TIndex* i = IndexOf(node);
+    if (!i) return;
+    switch (column) {
+        case icIndex: text = i->IndexName; break;
+        case icTable: text = i->Relation ? i->Relation->TableName : std::string(); break;
+        case icDepth: text = IntToStr(i->Depth); break;
+        case icKeys: text = IntToStr(i->Nodes); break;
+        case icKeyLen: text = FormatFloat("#####0.00", i->KeyLen); break;
+        case icMaxDup: text = IntToStr(i->MaxDup); break;
+        case icTotalDup: text = IntToStr(i->TotalDup); break;
+        case icUniques: text = IntToStr(i->Uniques); break;
+        case icSelectivity: text = FormatFloat("0.0000000", i->Stats); break;
+        case icSizeMb: text = FormatFloat("####0.00", i->SizeMb); break;
+        case icAvgFill: text = IntToStr(i->AverageFill); break;
+        case icNulls: text = IntToStr(i->NullSeg); break;
+        case icLeafs: text = IntToStr(i->Leafs); break;
+        case icFill20: text = IntToStr(i->Fill20); break;
+        case icFill40: text = IntToStr(i->Fill40); break;
+        case icFill60: text = IntToStr(i->Fill60); break;
+        case icFill80: text = IntToStr(i->Fill80); break;
+        case icFill100: text = IntToStr(i->Fill100); break;
+        default: break;
+    }
+}
+
+void TFrIndexStat::vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node,
+                                             TColumnIndex column, QRect cellRect) {
+    TIndex* i = IndexOf(node);
+    if (!i) return;
+    const TOptionSettings& o = OptionSettings;
+    switch (column) {
+        case icDepth: Fill(canvas, cellRect, IsIndexTooDeep(*i) ? o.RedColor : o.Columns1Color); break;
+        case icKeys:
+            if (IsIndexMissingKeys(*i)) Fill(canvas, cellRect, PureRed);
+            break;
+        case icKeyLen: Fill(canvas, cellRect, o.Columns1Color); break;
+        case icMaxDup:
+            if (IsBadDuplicates(*i)) Fill(canvas, cellRect, o.RedColor);
+            break;
+        case icTotalDup:
+            if (HasManyDuplicates(*i)) Fill(canvas, cellRect, HasLongDuplicateChain(*i) ? o.RedColor : o.YellowColor);
+            break;
+        case icUniques:
+            if (IsUselessIndex(*i)) Fill(canvas, cellRect, o.YellowColor);
+            break;
+        case icSelectivity:
+            if (i->Sel == i->Stats) break;
+            if (i->Inactive == 1) {
+                Fill(canvas, cellRect, o.MassColor);
+                break;
+            }
+            if (i->Stats < 0 || i->Inactive != 0) break;
+            Fill(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
+            break;
+        case icSizeMb:
+            if (DBInfo && DBInfo->IndexSize > 0)
+                DrawBar(canvas, cellRect, i->SizeMb / (DBInfo->IndexSize / 1024.0 / 1024 / 100), o.Columns2Color);
+            break;
+        case icAvgFill:
+            DrawBar(canvas, cellRect, i->AverageFill, IsIndexUnderfilled(*i) ? o.RedColor : o.Columns2Color);
+            break;
+        default:
+            // Name and fill-distribution columns: only the chess fill.
+            if (o.ChessFill && sender->IsChessRow(node)) Fill(canvas, cellRect, o.ChessColor);
+            break;
+    }
+}
+
+void TFrIndexStat::vstIdxStatPaintText(TVirtualStringTree*, TCanvas& canvas, PVirtualNode node,
+                                       TColumnIndex column) {
+    TIndex* i = IndexOf(node);
+    if (!i) return;
+    if (column == icIndex && i->Inactive == 1) canvas.Font.Style |= fsItalic;
+    if (column == icAvgFill) canvas.Font.Style |= fsBold;
+}
+
+void TFrIndexStat::vstIdxStatGetImageIndex(TVirtualStringTree*, PVirtualNode node, TVTImageKind kind,
+                                           TColumnIndex column, bool&, int& imageIndex) {
+    TIndex* i = IndexOf(node);
+    if (!i || (kind != ikNormal && kind != ikSelected)) return;
+    if (column == icIndex)
+        imageIndex = IndexImageIndex(*i);
+    else if (column == icTable && i->Relation)
+        imageIndex = TableImageIndex(*i->Relation);
+}
+
+void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex column,
+                                     std::string& hint) {
+    TIndex* i = IndexOf(node);
+    if (!i) return;
+    std::string text;
+    switch (column) {
+        case icIndex: text = i->Key; break;
+        case icTable:
+            if (i->Relation) text = FieldListText(*i->Relation);
+            break;
+        case icDepth:
+            if (IsIndexTooDeep(*i))
+                text = "Index depth is greater than 3. It is recommended to recreate index (if it is fragmented) or "
+                       "to make backup and restore database with bigger database page size.";
+            break;
+        case icKeys:
+            if (i->Relation)
+                text = Format("Difference between keys and records+versions: %d",
+                              {i->Nodes - i->Relation->Records - i->Relation->Versions});
+            break;
+        case icMaxDup:
+            if (IsBadDuplicates(*i))
+                text = Format("Index has big group of keys with equal values. Index search may be ineffective and "
+                              "garbage collection will be slow.\r\n%2.2f%% equal keys.",
+                              {i->MaxDup / (i->Nodes / 100.0)});
+            break;
+        case icTotalDup:
+            if (HasManyDuplicates(*i))
+                text = "Too many key duplicates. Index search may be ineffective and will use lot of memory.";
+            break;
+        case icUniques:
+            if (i->Nodes > 0) {
+                if (IsUselessIndex(*i))
+                    text = "Index is useless since its column/key have only one value. ";
+                else
+                    text = Format("Unique key values = %2.3f%%", {i->Uniques / (i->Nodes / 100.0)});
+            }
+            break;
+        case icSelectivity:
+            if (i->Sel == 0) {
+                text = i->Inactive == 1 ? std::string("Index is deactivated (turned off)") : OutdatedHint(i->Sel, 100);
+            } else if (i->Sel != i->Stats && i->Stats >= 0 && i->Inactive == 0) {
+                const double diff = std::fabs(double(i->Stats) - double(i->Sel)) / (double(i->Sel) / 100);
+                text = OutdatedHint(i->Sel, std::isfinite(diff) ? Round(diff) : 0);
+            }
+            break;
+        case icAvgFill:
+            if (IsIndexUnderfilled(*i))
+                text = "Index is fragmented. If this index is used often, try to recreate it (alter index "
+                       "inactive/active). But, it will be useless if keys in this index is being updated/deleted "
+                       "frequently.";
+            break;
+        default: break;
+    }
+    hint = text.empty() ? std::string() : WrapAtColumn(text, OptionSettings.HintWidth);
+}
+
+void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node1, PVirtualNode node2,
+                                          TColumnIndex column, int& result) {
+    TIndex* a = IndexOf(node1);
+    TIndex* b = IndexOf(node2);
+    if (!a || !b) return;
+    switch (column) {
+        case icIndex: result = CompareText(a->IndexName, b->IndexName); break;
+        case icTable:
+            result = CompareText(a->Relation ? a->Relation->TableName : std::string(),
+                                 b->Relation ? b->Relation->TableName : std::string());
+            break;
+        case icDepth: result = CompareInt(a->Depth, b->Depth); break;
+        case icKeys: result = CompareInt64(a->Nodes, b->Nodes); break;
+        case icKeyLen: result = CompareDouble(a->KeyLen, b->KeyLen); break;
+        case icMaxDup: result = CompareInt(a->MaxDup, b->MaxDup); break;
+        case icTotalDup: result = CompareInt(a->TotalDup, b->TotalDup); break;
+        case icUniques: result = CompareInt64(a->Uniques, b->Uniques); break;
+        case icSelectivity: result = CompareDouble(a->Stats, b->Stats); break;
+        case icSizeMb: result = CompareDouble(a->SizeMb, b->SizeMb); break;
+        case icAvgFill: result = CompareInt(a->AverageFill, b->AverageFill); break;
+        case icNulls: result = CompareInt64(a->NullSeg, b->NullSeg); break;
+        case icLeafs: result = CompareInt(a->Leafs, b->Leafs); break;
+        case icFill20: result = CompareInt(a->Fill20, b->Fill20); break;
+        case icFill40: result = CompareInt(a->Fill40, b->Fill40); break;
+        case icFill60: result = CompareInt(a->Fill60, b->Fill60); break;
+        case icFill80: result = CompareInt(a->Fill80, b->Fill80); break;
+        case icFill100: result = CompareInt(a->Fill100, b->Fill100); break;
+        default: break;
+    }
+}
+
+void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
+    if (column < 0) return;
+    TVTHeader& header = sender->Header();
+    const TSortDirection direction = column == header.SortColumn() && header.SortDirection() == sdDescending
+                                         ? sdAscending
+                                         : sdDescending;
+    header.SetSortColumn(column);
+    header.SetSortDirection(direction);
+    sender->SortTree(column, direction);
+}
+
+void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {
+    if (column != icTable) return;
+    TIndex* i = IndexOf(sender->FocusedNode());
+    if (!i || !i->Relation) return;
+    // The tables-over-indices view, without touching the tab set.
+    if (MainForm) MainForm->ShowView(2);
+    if (!FrTableStat) return;
+    TVirtualStringTree* tables = FrTableStat->vstTblStat;
+    PVirtualNode target = FrTableStat->FindNode(i->Relation);
+    if (!target) return;
+    tables->setFocus();
+    tables->SetFocusedNode(target);
+    tables->ClearSelection();
+    tables->SetSelected(target, true);
+    tables->ScrollIntoView(target, true);
+}
+
+void TFrIndexStat::Copy1Click() { vstIdxStat->CopyToClipBoard(); }
+
+void TFrIndexStat::PopupMenu1Popup() {
+    TIndex* i = IndexOf(vstIdxStat->FocusedNode());
+    const bool show = i && i->Sel != i->Stats && i->Inactive == 0 &&
+                      vstIdxStat->Header().Columns[icSelectivity].Visible();
+    mRecompSel->setVisible(show);
+    mRecompSelAll->setVisible(show);
+}
+
+void TFrIndexStat::mRecompSelClick() {
+    TIndex* i = IndexOf(vstIdxStat->FocusedNode());
+    if (!i) return;
+    if (!DM) {
+        MessageDlg(NoClientLibraryMessage, mtInformation, mbOK);
+        return;
+    }
+    DM->RecomputeSelectivity(i->IndexName);
+    i->Stats = i->Sel;
+    i->Problem = false;
+    vstIdxStat->Repaint();
+}
+
+void TFrIndexStat::mRecompSelAllClick() {
+    if (!DM) {
+        MessageDlg(NoClientLibraryMessage, mtInformation, mbOK);
+        return;
+    }
+    if (MessageDlg(RecomputeAllQuestion, mtInformation, mbYes | mbNo) != mrYes) return;
+    DM->RecomputeAllSelectivity();
+    if (DBInfo)
+        for (TIndex* i : DBInfo->Indices) i->Stats = i->Sel;
+    vstIdxStat->Repaint();
+}
+
+}  // namespace dv
