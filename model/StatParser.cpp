@@ -226,6 +226,14 @@ void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
 }
 
 void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
+    // The database's file name may hold any keyword ("/db/dialecttest.fdb"):
+    // its line gives the name only.
+    if (Has(line, "Database \"")) {
+        std::string name(After("Database \"", line));
+        if (!name.empty()) name.pop_back();
+        db.DbName = std::move(name);
+        return;
+    }
     if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
     if (Has(line, "Page size")) db.PageSize = IntAfter("size", line);
     if (Has(line, "Oldest transaction")) db.OIT = IntAfter("transaction", line);
@@ -240,11 +248,6 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     if (Has(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + line);
     if (Has(line, "ODS version")) ParseOdsLine(db, line);
     if (Has(line, "Sweep interval")) db.Sweep = IntAfter("Sweep interval:", line);
-    if (Has(line, "Database \"")) {
-        std::string name(After("Database \"", line));
-        if (!name.empty()) name.pop_back();
-        db.DbName = std::move(name);
-    }
     if (Has(line, "Write timestamp")) db.WDate = ParseStatDate("Write timestamp", line);
     if (Has(line, "Dump timestamp")) db.DDate = ParseStatDate("Dump timestamp", line);
     if (Has(line, "Creation date")) {
@@ -278,6 +281,10 @@ void ReadNewerTablePages(TRelation& rel, std::string& line) {
     });
     if (!sawData) throw Exception("No data pages line");
 }
+
+// Whether the header gave anything. A database just created has a next
+// transaction of 0, so its page size counts as well.
+bool HeaderRead(const TDatabaseInfo& db) { return db.NxT != 0 || db.PageSize != 0; }
 
 int MessageAbortIgnore(const std::string& text) { return MessageDlg(text, mtError, mbAbortIgnore, 0); }
 
@@ -527,12 +534,12 @@ bool ParseStatistics() {
             if (Has(line, "Blob pointer") && !ParseBlobBlock(line)) throw EAbort("Aborted");
             if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) throw EAbort("Aborted");
         }
-        if (db.Relations.empty() && db.Indices.empty() && db.NxT == 0) {
+        if (db.Relations.empty() && db.Indices.empty() && !HeaderRead(db)) {
             MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
             result = false;
         }
     } catch (const std::exception&) {
-        if (db.NxT == 0) {
+        if (!HeaderRead(db)) {
             MessageDlg(SErrParseStatistics, mtError, mbOK, 0);
             result = false;
         } else {

@@ -1,0 +1,129 @@
+#!/bin/sh
+# Creates small databases on the local Firebird server and writes their
+# statistics text, as the real tools print it, into a folder:
+#   fb3_full.txt      fbstat -a -r   (tables, record versions, indices)
+#   fb3_header.txt    fbstat -h
+#   fb3_index.txt     fbstat -i      (index pages only)
+#   fb3_service.txt   the Services API's database statistics (data pages,
+#                     index pages, record versions); every line ends in a blank
+#   fb3_page4096.txt  fbstat -a -r of a database with the smallest page size
+#
+#   scripts/make-testdata.sh [output folder] [database name prefix]
+# Defaults: tests/data of this repository, prefix "dvt_testdata". The server
+# must be running (scripts/fbserver.sh start). Tests call this script with
+# their own folder and prefix to take fresh statistics at run time.
+set -eu
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+OUT="${1:-$ROOT/tests/data}"
+PREFIX="${2:-dvt_testdata}"
+PW="${DRAVOLT_FB_PASSWORD:-masterkey}"
+DATA="${DRAVOLT_FB_DATA:-/tmp/dravolt-fb}"
+MAIN="$DATA/${PREFIX}_main.fdb"
+SMALL="$DATA/${PREFIX}_page4096.fdb"
+
+mkdir -p "$OUT"
+if ! fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" info_server_version >/dev/null 2>&1; then
+    echo "make-testdata: the Firebird server on localhost is not running (scripts/fbserver.sh start)" >&2
+    exit 1
+fi
+
+isql() { isql-fb -q -b -user SYSDBA -password "$PW" "$@"; }
+
+# The server owns the files; a previous run's databases are dropped first.
+for db in "$MAIN" "$SMALL"; do
+    if [ -e "$db" ]; then
+        echo "drop database;" | isql "localhost:$db" >/dev/null 2>&1 || rm -f "$db"
+    fi
+done
+
+# Tables with records, blobs, an empty table, a name holding " (", and the
+# index kinds: primary, unique, foreign key, descending, expression,
+# inactive. Updates and deletes come last, with nothing reading the tables
+# afterwards, so that their back versions are still there for the statistics.
+isql <<EOF
+SET SQL DIALECT 3;
+CREATE DATABASE 'localhost:$MAIN' PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8;
+CREATE TABLE CUSTOMERS (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(60) NOT NULL,
+  EMAIL VARCHAR(80), CITY VARCHAR(30), CREATED DATE);
+CREATE UNIQUE INDEX CUSTOMERS_EMAIL_UNQ ON CUSTOMERS (EMAIL);
+CREATE DESCENDING INDEX CUSTOMERS_CREATED_DESC ON CUSTOMERS (CREATED);
+CREATE INDEX CUSTOMERS_UPPER_NAME ON CUSTOMERS COMPUTED BY (UPPER(NAME));
+CREATE INDEX CUSTOMERS_CITY ON CUSTOMERS (CITY);
+CREATE TABLE ORDERS (ID INTEGER NOT NULL PRIMARY KEY,
+  CUSTOMER_ID INTEGER NOT NULL REFERENCES CUSTOMERS (ID),
+  AMOUNT NUMERIC(12,2), STATUS SMALLINT, NOTE VARCHAR(100));
+CREATE INDEX ORDERS_STATUS ON ORDERS (STATUS);
+ALTER INDEX ORDERS_STATUS INACTIVE;
+CREATE TABLE DOCUMENTS (ID INTEGER NOT NULL PRIMARY KEY, TITLE VARCHAR(40), BODY BLOB SUB_TYPE TEXT);
+CREATE TABLE EMPTY_TABLE (ID INTEGER, NAME VARCHAR(10));
+CREATE TABLE "Odd (name)" (ID INTEGER);
+CREATE INDEX "Odd idx (1)" ON "Odd (name)" (ID);
+COMMIT;
+SET TERM ^;
+EXECUTE BLOCK AS
+  DECLARE I INTEGER = 1;
+BEGIN
+  WHILE (I <= 1500) DO BEGIN
+    INSERT INTO CUSTOMERS VALUES (:I, 'Customer ' || :I, 'c' || :I || '@mail.example',
+      'City ' || MOD(:I, 12), DATEADD(MOD(:I, 400) DAY TO DATE '2020-01-01'));
+    I = I + 1;
+  END
+  I = 1;
+  WHILE (I <= 4000) DO BEGIN
+    INSERT INTO ORDERS VALUES (:I, MOD(:I, 1500) + 1, :I * 1.25, MOD(:I, 5), 'order note ' || :I);
+    I = I + 1;
+  END
+  I = 1;
+  WHILE (I <= 40) DO BEGIN
+    INSERT INTO DOCUMENTS VALUES (:I, 'Document ' || :I,
+      IIF(MOD(:I, 4) = 0, LPAD('', 20000, 'lorem ipsum '), 'short body ' || :I));
+    I = I + 1;
+  END
+  I = 1;
+  WHILE (I <= 300) DO BEGIN
+    INSERT INTO "Odd (name)" VALUES (:I);
+    I = I + 1;
+  END
+END^
+SET TERM ;^
+COMMIT;
+UPDATE ORDERS SET AMOUNT = AMOUNT + 1, STATUS = 9 WHERE MOD(ID, 4) = 0;
+DELETE FROM ORDERS WHERE MOD(ID, 10) = 0;
+UPDATE CUSTOMERS SET CITY = 'Moved' WHERE ID <= 150;
+DELETE FROM DOCUMENTS WHERE ID > 36;
+COMMIT;
+EOF
+
+# Smallest page size: a wide key gives a two-level index.
+isql <<EOF
+SET SQL DIALECT 3;
+CREATE DATABASE 'localhost:$SMALL' PAGE_SIZE 4096;
+CREATE TABLE ITEMS (ID INTEGER NOT NULL PRIMARY KEY, CODE VARCHAR(60) NOT NULL);
+CREATE INDEX ITEMS_CODE ON ITEMS (CODE);
+COMMIT;
+SET TERM ^;
+EXECUTE BLOCK AS
+  DECLARE I INTEGER = 1;
+BEGIN
+  WHILE (I <= 6000) DO BEGIN
+    INSERT INTO ITEMS VALUES (:I, LPAD(:I * 7919, 50, 'x'));
+    I = I + 1;
+  END
+END^
+SET TERM ;^
+COMMIT;
+EOF
+
+fbstat_() { fbstat "$@" -user SYSDBA -password "$PW"; }
+fbstat_ -a -r "localhost:$MAIN" >"$OUT/fb3_full.txt"
+fbstat_ -h "localhost:$MAIN" >"$OUT/fb3_header.txt"
+fbstat_ -i "localhost:$MAIN" >"$OUT/fb3_index.txt"
+fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" action_db_stats dbname "$MAIN" \
+    sts_data_pages sts_idx_pages sts_record_versions >"$OUT/fb3_service.txt"
+fbstat_ -a -r "localhost:$SMALL" >"$OUT/fb3_page4096.txt"
+
+for db in "$MAIN" "$SMALL"; do
+    echo "drop database;" | isql "localhost:$db" >/dev/null 2>&1 || true
+done
+echo "make-testdata: statistics written to $OUT"

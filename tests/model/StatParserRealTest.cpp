@@ -1,0 +1,201 @@
+// The reader over real statistics text of the local Firebird 3 server: the
+// files under tests/data (written by scripts/make-testdata.sh) and, when the
+// server runs, fresh output taken at test time.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "StatTestSupport.h"
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+
+const char* const kRealFiles[] = {"fb3_full.txt", "fb3_page4096.txt", "fb3_index.txt", "fb3_header.txt",
+                                  "fb3_service.txt"};
+
+class RealStats : public StatFixture {};
+
+TStringList Suffixed(TStringList lines, const std::string& end) {
+    for (std::string& l : lines) l += end;
+    return lines;
+}
+
+// Every real file, read as a file and as a list of lines, with its own line
+// ends and with CR LF: the same model, matching the text, and no message.
+TEST_F(RealStats, EveryFileMatchesItsTextThroughEverySource) {
+    for (const char* name : kRealFiles) {
+        const std::string text = ReadFile(DataPath(name));
+        ASSERT_FALSE(text.empty()) << name;
+        const TextStats expected = ReadTextStats(text);
+        struct Way {
+            const char* What;
+            std::function<bool()> Parse;
+        };
+        const Way ways[] = {
+            {"file", [&] { return ParseStatFile(DataPath(name)); }},
+            {"file CR LF", [&] { return ParseAsFile(WithLineEnds(text, "\r\n"), "crlf.txt"); }},
+            {"lines", [&] { return ParseText(text); }},
+            {"lines CR LF", [&] { return ParseText(WithLineEnds(text, "\r\n")); }},
+            {"lines holding their LF", [&] { return ParseStatLines(Suffixed(SplitLines(text), "\n")); }},
+            {"lines holding CR", [&] { return ParseStatLines(Suffixed(SplitLines(text), "\r")); }},
+            {"blank lines between", [&] { return ParseText(WithLineEnds(text, "\n \n\t\n")); }},
+        };
+        for (const Way& way : ways) {
+            SCOPED_TRACE(std::string(name) + " as " + way.What);
+            Dialogs.Messages.clear();
+            EXPECT_TRUE(way.Parse());
+            EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+            ExpectModelMatchesText(expected);
+        }
+    }
+}
+
+TEST_F(RealStats, FullOutputHoldsEveryKindOfTableAndIndex) {
+    ASSERT_TRUE(ParseStatFile(DataPath("fb3_full.txt")));
+    EXPECT_TRUE(DBInfo->IsRecordInfoAvailable);
+    EXPECT_FALSE(DBInfo->IsNullSegInfoAvailable);
+    EXPECT_EQ(DBInfo->ODSMajor, 12);
+    EXPECT_EQ(DBInfo->ODSMinor, 0);
+    EXPECT_EQ(DBInfo->FW, 1);
+    EXPECT_GT(DBInfo->CDate, 40000);
+
+    // Updates and deletes left back versions behind.
+    TRelation* orders = Table("ORDERS");
+    ASSERT_NE(orders, nullptr);
+    EXPECT_EQ(orders->Records, 4000);
+    EXPECT_GT(orders->Versions, 0);
+    EXPECT_GT(orders->RealFill, 0);
+    // Empty table: no pages, no fill estimate.
+    TRelation* empty = Table("EMPTY_TABLE");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->Records, 0);
+    EXPECT_EQ(empty->DataPages, 0);
+    EXPECT_EQ(empty->RealFill, 0);
+    // A quoted name holding " (" keeps it whole, also for its index.
+    TRelation* odd = Table("Odd (name)");
+    ASSERT_NE(odd, nullptr);
+    ASSERT_NE(Index("Odd idx (1)"), nullptr);
+    EXPECT_EQ(Index("Odd idx (1)")->Relation, odd);
+    EXPECT_EQ(Index("Odd idx (1)")->id, 0);
+    // Unique, descending, expression and foreign-key indices are listed; the
+    // inactive one is not.
+    for (const char* idx : {"CUSTOMERS_EMAIL_UNQ", "CUSTOMERS_CREATED_DESC", "CUSTOMERS_UPPER_NAME", "CUSTOMERS_CITY"})
+        EXPECT_NE(Index(idx), nullptr) << idx;
+    EXPECT_EQ(Index("ORDERS_STATUS"), nullptr);
+    EXPECT_EQ(Index("CUSTOMERS_EMAIL_UNQ")->TotalDup, 0);
+    EXPECT_GT(Index("CUSTOMERS_CITY")->TotalDup, 1000);
+
+    // Totals after a usable parse.
+    EXPECT_GT(DBInfo->RecordSize, 0);
+    EXPECT_GT(DBInfo->VersionSize, 0);
+    EXPECT_GT(DBInfo->IndexSize, 0);
+    EXPECT_EQ(DBInfo->MaxRName, static_cast<int32_t>(std::string("EMPTY_TABLE").size()));
+    EXPECT_EQ(DBInfo->MaxIName, static_cast<int32_t>(std::string("CUSTOMERS_CREATED_DESC").size()));
+}
+
+TEST_F(RealStats, IndexOnlyStatisticsKeepATableWithoutIndices) {
+    ASSERT_TRUE(ParseStatFile(DataPath("fb3_index.txt")));
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    TRelation* empty = Table("EMPTY_TABLE");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->Id, 131);
+    EXPECT_EQ(empty->Name(), "Relation131");
+    EXPECT_EQ(empty->PointerPage, 0);
+    EXPECT_FALSE(DBInfo->IsRecordInfoAvailable);
+    // The table after it is read as usual, with its own indices.
+    TRelation* orders = Table("ORDERS");
+    ASSERT_NE(orders, nullptr);
+    EXPECT_EQ(Index("RDB$FOREIGN3")->Relation, orders);
+}
+
+TEST_F(RealStats, UnindentedLinesAfterTheBlocksArePassedOver) {
+    std::string text = ReadFile(DataPath("fb3_full.txt"));
+    const TextStats expected = ReadTextStats(text);
+    text += "Running online database validation:\n"
+            "22:37:27.93 Relation 128 (CUSTOMERS)\n"
+            "22:37:27.93 Index 1 (CUSTOMERS_EMAIL_UNQ)\n"
+            "Validation finished: 0 errors, 0 warnings, 0 fixed\n"
+            "Service ended at 9/3/2006 4:59:05 PM\n";
+    EXPECT_TRUE(ParseText(text));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    ExpectModelMatchesText(expected);
+}
+
+TEST_F(RealStats, HeaderOnlyReloadKeepsTablesAndTakesNewHeader) {
+    ASSERT_TRUE(ParseStatFile(DataPath("fb3_full.txt")));
+    const size_t tables = DBInfo->Relations.size(), indices = DBInfo->Indices.size();
+    ASSERT_GT(DBInfo->RecordSize, 0);
+    const TextStats header = ReadTextStats(ReadFile(DataPath("fb3_header.txt")));
+    EXPECT_TRUE(ParseStatHeaderLines(SplitLines(ReadFile(DataPath("fb3_header.txt")))));
+    EXPECT_EQ(DBInfo->Relations.size(), tables);
+    EXPECT_EQ(DBInfo->Indices.size(), indices);
+    EXPECT_EQ(DBInfo->NxT, header.NxT);
+    EXPECT_EQ(DBInfo->Generation, header.Generation);
+    // No totals after a header-only read.
+    EXPECT_EQ(DBInfo->RecordSize, 0);
+    EXPECT_EQ(DBInfo->MaxRName, 0);
+    EXPECT_FALSE(DBInfo->IsRecordInfoAvailable);
+}
+
+TEST_F(RealStats, ServiceLinesEndInABlankAndReadLikeFileLines) {
+    const std::string text = ReadFile(DataPath("fb3_service.txt"));
+    // The Services API ends every line, blank ones too, with a blank.
+    ASSERT_NE(text.find("Analyzing database pages ... \n"), std::string::npos);
+    ASSERT_NE(text.find("\n \n"), std::string::npos);
+    ASSERT_TRUE(ParseText(text));
+    TStringList stripped;
+    for (std::string l : SplitLines(text)) {
+        while (!l.empty() && l.back() == ' ') l.pop_back();
+        stripped.push_back(l);
+    }
+    const TextStats expected = ReadTextStats(JoinLines(stripped, "\n"));
+    ExpectModelMatchesText(expected);
+    // The creation time at the line's end is read although a blank follows it.
+    int h, m, s, ms;
+    DecodeTime(DBInfo->CDate, h, m, s, ms);
+    EXPECT_NE(h * 3600 + m * 60 + s, 0);
+}
+
+// Fresh output of the running server: the script that wrote tests/data, into
+// a folder of this test, with database names of its own.
+TEST_F(RealStats, FreshOutputOfTheLocalServer) {
+    const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
+    const std::string check = std::string("fbsvcmgr localhost:service_mgr -user SYSDBA -password ") +
+                              (pw ? pw : "masterkey") + " info_server_version >/dev/null 2>&1";
+    if (std::system(check.c_str()) != 0) {
+        if (UnderCI()) FAIL() << "the Firebird server is not running (scripts/fbserver.sh start)";
+        GTEST_SKIP() << "the Firebird server is not running";
+    }
+    const std::string dir = TempPath("fresh");
+    const std::string prefix = "dvt_model_" + std::to_string(getpid());
+    const std::string cmd = std::string(DRAVOLT_SOURCE_DIR) + "/scripts/make-testdata.sh '" + dir + "' " + prefix +
+                            " >/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    for (const char* name : kRealFiles) {
+        SCOPED_TRACE(name);
+        const std::string path = dir + "/" + name;
+        const std::string text = ReadFile(path);
+        ASSERT_FALSE(text.empty());
+        Dialogs.Messages.clear();
+        EXPECT_TRUE(ParseStatFile(path));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        TStringList stripped;
+        for (std::string l : SplitLines(text)) {
+            while (!l.empty() && l.back() == ' ') l.pop_back();
+            stripped.push_back(l);
+        }
+        ExpectModelMatchesText(ReadTextStats(JoinLines(stripped, "\n")));
+        if (std::string(name) == "fb3_full.txt") {
+            int64_t versions = 0;
+            for (TRelation* r : DBInfo->Relations) versions += r->Versions;
+            EXPECT_GT(versions, 0) << "updates and deletes should leave back versions";
+            EXPECT_EQ(DBInfo->Relations.size(), 5u);
+            EXPECT_EQ(DBInfo->Indices.size(), 9u);
+        }
+    }
+}
+
+}  // namespace
