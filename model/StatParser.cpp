@@ -324,14 +324,13 @@ bool ParseRelationBlock(const std::string& firstLine) {
         rel = new TRelation(&db);
         NameId shape;
         if (SplitNameId(firstLine, shape)) {
-            rel->TableName = std::string(shape.Name);
+            name = rel->TableName = std::string(shape.Name);
             rel->Id = StrToInt(shape.Digits);
         } else {
             const size_t p = Pos(" (", firstLine);
-            rel->TableName = p > 0 ? firstLine.substr(0, p - 1) : std::string();
+            name = rel->TableName = p > 0 ? firstLine.substr(0, p - 1) : std::string();
             rel->Id = IntBetween("(", ")", firstLine);
         }
-        name = rel->TableName;
         rel->SetName("Relation" + IntToStr(rel->Id));
 
         // Index statistics only: the table's first line stands alone, followed

@@ -1,0 +1,571 @@
+// The reader over hand-written texts in the older engines' layout (one data
+// line per table, "Depth:" index lines, blob blocks, null-segment lines), with
+// the messages and edge cases of that layout.
+#include <cmath>
+
+#include "StatTestSupport.h"
+#include "model/StrData.h"
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+
+std::string Header(const std::string& creation = "Jan 5, 2010 10:20:30", const std::string& extra = "") {
+    return "\n"
+           "Database \"/data/old.gdb\"\n"
+           "\n"
+           "Database header page information:\n"
+           "\tFlags\t\t\t0\n"
+           "\tChecksum\t\t12345\n"
+           "\tGeneration\t\t41\n"
+           "\tPage size\t\t4096\n"
+           "\tODS version\t\t10.1\n"
+           "\tOldest transaction\t100\n"
+           "\tOldest active\t\t120\n"
+           "\tOldest snapshot\t\t110\n"
+           "\tNext transaction\t150\n"
+           "\tBumped transaction\t1\n"
+           "\tDatabase dialect\t3\n"
+           "\tCreation date\t\t" + creation + "\n" + extra +
+           "\tAttributes\t\tforce write, no reserve\n"
+           "\n"
+           "    Variable header data:\n"
+           "\tSweep interval:\t\t5000\n"
+           "\t*END*\n"
+           "\n"
+           "Database file sequence:\n"
+           "File /data/old.gdb is the only file\n"
+           "\n"
+           "Analyzing database pages ...\n";
+}
+
+std::string Bands(const char* indent, int a, int b, int c, int d, int e) {
+    const std::string i = indent;
+    return i + "Fill distribution:\n" + i + " 0 - 19% = " + std::to_string(a) + "\n" + i + "20 - 39% = " +
+           std::to_string(b) + "\n" + i + "40 - 59% = " + std::to_string(c) + "\n" + i + "60 - 79% = " +
+           std::to_string(d) + "\n" + i + "80 - 99% = " + std::to_string(e) + "\n";
+}
+
+std::string TableText(const std::string& name, int id, const std::string& recordLines,
+                  const std::string& data = "    Data pages: 40, data page slots: 42, average fill: 75%\n") {
+    return name + " (" + std::to_string(id) + ")\n" + "    Primary pointer page: 150, Index root page: 151\n" +
+           recordLines + data + "    Fill distribution:\n" + "\t 0 - 19% = 1\n\t20 - 39% = 2\n\t40 - 59% = 3\n" +
+           "\t60 - 79% = 4\n\t80 - 99% = 30\n\n";
+}
+
+std::string Records(const std::string& recLen, const std::string& records, const std::string& versions = "10",
+                    const std::string& verLen = "40.00") {
+    return "    Average record length: " + recLen + ", total records: " + records + "\n" +
+           "    Average version length: " + verLen + ", total versions: " + versions + ", max versions: 2\n";
+}
+
+std::string IndexBlock(const std::string& name, int id, int leafs = 10, const std::string& nullSeg = "",
+                       int f20 = 1, int f40 = 1, int f60 = 2, int f80 = 3, int f100 = 3) {
+    return "    Index " + name + " (" + std::to_string(id) + ")\n" + "\tDepth: 2, leaf buckets: " +
+           std::to_string(leafs) + ", nodes: 1000\n" + nullSeg +
+           "\tAverage data length: 12.50, total dup: 100, max dup: 7\n" + Bands("\t    ", f20, f40, f60, f80, f100) +
+           "\n";
+}
+
+const std::string kBlob =
+    "    Blob pointer page: 152\n"
+    "    Average blob length: 512.25, total blobs: 200, max blob length: 4096\n"
+    "    Average segment length: 80.00, total segments: 1200, max segment length: 512\n"
+    "    Blob pages: 12, blob page slots: 14, average fill: 66%\n"
+    "    Fill distribution:\n"
+    "\t 0 - 19% = 0\n\t20 - 39% = 1\n\t40 - 59% = 2\n\t60 - 79% = 3\n\t80 - 99% = 6\n\n";
+
+std::string FullText() {
+    return Header() +
+           TableText("CUSTOMER", 128,
+                 "    Average record length: 120.50, total records: 1000, max record length: 300\n"
+                 "    Average version length: 40.00, total versions: 10, max versions: 2\n") +
+           kBlob + IndexBlock("CUSTNAMEX", 1, 10, "\tNodes with segment null: 5\n") +
+           TableText("COUNTRY", 129, "", "    Data pages: 2, data page slots: 3, average fill: 15%\n") +
+           IndexBlock("RDB$PRIMARY1", 0);
+}
+
+class OldLayout : public StatFixture {};
+
+TEST_F(OldLayout, FullTextReadsEveryField) {
+    const std::string path = TempPath("old.txt");
+    WriteFile(path, FullText());
+    SetFileTime(path, 2010, 1, 15, 10, 20, 30);
+    ASSERT_TRUE(ParseStatFile(path));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+
+    const TDatabaseInfo& db = *DBInfo;
+    EXPECT_EQ(db.DbName, "/data/old.gdb");
+    EXPECT_EQ(db.Generation, 41);
+    EXPECT_EQ(db.PageSize, 4096);
+    EXPECT_EQ(db.ODS, "10.1");
+    EXPECT_EQ(db.ODSMajor, 10);
+    EXPECT_EQ(db.ODSMinor, 1);
+    EXPECT_EQ(db.OIT, 100);
+    EXPECT_EQ(db.OAT, 120);
+    EXPECT_EQ(db.OST, 110);
+    EXPECT_EQ(db.NxT, 150);
+    EXPECT_EQ(db.Dialect, 3);
+    EXPECT_EQ(db.Attrib, "force write, no reserve");
+    EXPECT_EQ(db.FW, 1);
+    EXPECT_EQ(db.Sweep, 5000);
+    EXPECT_DOUBLE_EQ(db.CDate, EncodeDate(2010, 1, 5) + EncodeTime(10, 20, 30, 0));
+    EXPECT_DOUBLE_EQ(db.Age, EncodeDate(2010, 1, 15) + EncodeTime(10, 20, 30, 0));
+    // 150 transactions over |CDate - (Age + 1)| = 11 whole days.
+    EXPECT_EQ(db.AverageTran, 13);
+    EXPECT_EQ(db.WDate, 0);
+    EXPECT_EQ(db.DDate, 0);
+    EXPECT_TRUE(db.IsRecordInfoAvailable);
+    EXPECT_TRUE(db.IsNullSegInfoAvailable);
+
+    ASSERT_EQ(db.Relations.size(), 2u);
+    const TRelation& c = *db.Relations[0];
+    EXPECT_EQ(c.Name(), "Relation128");
+    EXPECT_EQ(c.TableName, "CUSTOMER");
+    EXPECT_EQ(c.Id, 128);
+    EXPECT_EQ(c.PointerPage, 150);
+    EXPECT_EQ(c.IndexPage, 151);
+    EXPECT_DOUBLE_EQ(c.RecLen, 120.5);
+    EXPECT_EQ(c.Records, 1000);
+    EXPECT_EQ(c.MaxRecLen, 300);
+    EXPECT_DOUBLE_EQ(c.VerLen, 40);
+    EXPECT_EQ(c.Versions, 10);
+    EXPECT_EQ(c.MaxVer, 2);
+    EXPECT_EQ(c.DataPages, 40);
+    EXPECT_EQ(c.PageSlots, 42);
+    EXPECT_EQ(c.AverageFill, 75);
+    EXPECT_DOUBLE_EQ(c.SizeMB, 0.15625);
+    EXPECT_EQ(c.Fill20, 1);
+    EXPECT_EQ(c.Fill40, 2);
+    EXPECT_EQ(c.Fill60, 3);
+    EXPECT_EQ(c.Fill80, 4);
+    EXPECT_EQ(c.Fill100, 30);
+    // (1000 * 137.7 + 10 * 57.2) / 4096 / 0.4 = 84.39...
+    EXPECT_EQ(c.RealFill, 84);
+    EXPECT_TRUE(c.Blobs);
+    EXPECT_DOUBLE_EQ(c.BAvgLen, 512.25);
+    EXPECT_EQ(c.BTotal, 200);
+    EXPECT_EQ(c.BMaxBLen, 4096);
+    EXPECT_DOUBLE_EQ(c.BAvgSegLen, 80);
+    EXPECT_EQ(c.BSegments, 1200);
+    EXPECT_EQ(c.BMaxSegLen, 512);
+    EXPECT_EQ(c.BPages, 12);
+    EXPECT_EQ(c.BSlots, 14);
+    EXPECT_EQ(c.BAvgFill, 66);
+    EXPECT_EQ(c.BFill20, 0);
+    EXPECT_EQ(c.BFill40, 1);
+    EXPECT_EQ(c.BFill60, 2);
+    EXPECT_EQ(c.BFill80, 3);
+    EXPECT_EQ(c.BFill100, 6);
+    EXPECT_DOUBLE_EQ(c.BSizeMB, 12 * 4.0 / 1024);
+
+    const TRelation& k = *db.Relations[1];
+    EXPECT_EQ(k.Records, 0);
+    EXPECT_EQ(k.DataPages, 2);
+    EXPECT_EQ(k.PageSlots, 3);
+    EXPECT_EQ(k.AverageFill, 15);
+    EXPECT_EQ(k.RealFill, 0);
+    EXPECT_FALSE(k.Blobs);
+
+    ASSERT_EQ(db.Indices.size(), 2u);
+    const TIndex& i = *db.Indices[0];
+    EXPECT_EQ(i.Name(), "Relation128Index1");
+    EXPECT_EQ(i.Owner(), &c);
+    EXPECT_EQ(i.Relation, &c);
+    EXPECT_EQ(i.IndexName, "CUSTNAMEX");
+    EXPECT_EQ(i.id, 1);
+    EXPECT_EQ(i.Depth, 2);
+    EXPECT_EQ(i.Leafs, 10);
+    EXPECT_EQ(i.Nodes, 1000);
+    EXPECT_EQ(i.NullSeg, 5);
+    EXPECT_DOUBLE_EQ(i.KeyLen, 12.5);
+    EXPECT_EQ(i.TotalDup, 100);
+    EXPECT_EQ(i.MaxDup, 7);
+    EXPECT_EQ(i.Uniques, 900);
+    EXPECT_FLOAT_EQ(i.Sel, 1.0f / 900);
+    // (1/5 + 1*0.4 + 2*0.6 + 3*0.8 + 3) / 10 = 0.72
+    EXPECT_EQ(i.AverageFill, 72);
+    EXPECT_DOUBLE_EQ(i.SizeMb, 10 * 4.0 / 1024);
+    EXPECT_DOUBLE_EQ(c.ISizeMB, i.SizeMb);
+    EXPECT_EQ(db.Indices[1]->Relation, &k);
+    EXPECT_EQ(db.Indices[1]->NullSeg, 0);
+    EXPECT_EQ(db.Indices[1]->Name(), "Relation129Index0");
+
+    // Totals: 1000 * N(137.5) + 0, 10 * N(57), 20 leaf pages of 4096 plus 1 %.
+    EXPECT_EQ(db.RecordSize, 138000);
+    EXPECT_EQ(db.VersionSize, 570);
+    EXPECT_EQ(db.IndexSize, 20 * 4096 + 20 * 4096 / 100);
+    EXPECT_EQ(db.Pages, 42);
+    EXPECT_EQ(db.MaxRName, 8);
+    EXPECT_EQ(db.MaxIName, 12);
+}
+
+TEST_F(OldLayout, EmptySourceFindsNothing) {
+    EXPECT_FALSE(ParseText(""));
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, "None statistics info was found.");
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtInformation);
+    EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbOK));
+    Dialogs.Messages.clear();
+    EXPECT_FALSE(ParseAsFile(""));
+    EXPECT_EQ(Shown(), std::vector<std::string>{"None statistics info was found."});
+    EXPECT_EQ(DBInfo->PageSize, 0);
+}
+
+TEST_F(OldLayout, HeaderOnlyTextIsUsable) {
+    const std::string h = Header();
+    EXPECT_TRUE(ParseText(h.substr(0, h.find("Database file sequence"))));
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_EQ(DBInfo->NxT, 150);
+    EXPECT_TRUE(DBInfo->Relations.empty());
+}
+
+TEST_F(OldLayout, TextWithoutEndReadsEveryLineAsHeader) {
+    std::string text = FullText();
+    text.erase(text.find("\t*END*\n"), 7);
+    EXPECT_TRUE(ParseText(text));
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_TRUE(DBInfo->Relations.empty());
+    EXPECT_EQ(DBInfo->NxT, 150);
+}
+
+TEST_F(OldLayout, NegativeRecordCountIsTakenAsUnsigned32Bit) {
+    ASSERT_TRUE(ParseText(Header() + TableText("T", 130, Records("10.00", "-5"))));
+    ASSERT_NE(Table("T"), nullptr);
+    EXPECT_EQ(Table("T")->Records, 4294967291LL);
+}
+
+TEST_F(OldLayout, VersionsWithoutRecordsFailTheTable) {
+    const std::string text = Header() + TableText("GHOST", 130, Records("0.00", "0", "3")) + TableText("NEXT", 131, "");
+    const std::string expected = "Error parsing relation GHOST\r\n\t80 - 99% = 30";
+    // Ignore: the table is dropped, the next one is read.
+    Dialogs.Answer(mrIgnore);
+    EXPECT_TRUE(ParseText(text));
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, expected);
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbAbort | mbIgnore));
+    EXPECT_EQ(Table("GHOST"), nullptr);
+    EXPECT_NE(Table("NEXT"), nullptr);
+    EXPECT_EQ(DBInfo->ComponentCount(), 1);
+    // Abort: the parse ends; the header had been read, so what was read stays.
+    Dialogs.Messages.clear();
+    Dialogs.Answer(mrAbort);
+    EXPECT_TRUE(ParseText(text));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{expected, SErrParseTableIndex}));
+    EXPECT_TRUE(DBInfo->Relations.empty());
+}
+
+TEST_F(OldLayout, BadTableMessageNamesTheLineBeingRead) {
+    struct Case {
+        std::string Text, Message;
+    } cases[] = {
+        // Nothing read after the first line: the first line.
+        {"T (99999999999)\n", "Error parsing relation T\r\nT (99999999999)"},
+        // A list source read past its end inside the block.
+        {"T (5)\n    Primary pointer page: 1, Index root page: 2\n",
+         "Error parsing relation T\r\n    Primary pointer page: 1, Index root page: 2"},
+        {"T (5)\n    Primary pointer page: x, Index root page: 2\n",
+         "Error parsing relation T\r\n    Primary pointer page: x, Index root page: 2"},
+        {"T (5)\n    Primary pointer page: 1, Index root page: 2\n    Data pages: 1, data page slots: 1, average fill: ?%\n",
+         "Error parsing relation T\r\n    Data pages: 1, data page slots: 1, average fill: ?%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        Dialogs.Messages.clear();
+        Dialogs.Answer(mrIgnore);
+        EXPECT_TRUE(ParseText(Header() + c.Text));
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.Messages[0].Text, c.Message);
+        EXPECT_TRUE(DBInfo->Relations.empty());
+    }
+    // A file source at its end gives empty lines.
+    Dialogs.Messages.clear();
+    EXPECT_TRUE(ParseAsFile(Header() + "T (5)\n    Primary pointer page: 1, Index root page: 2\n"));
+    EXPECT_EQ(Shown().at(0), "Error parsing relation T\r\n");
+}
+
+TEST_F(OldLayout, DuplicateIdsFailTheSecondBlock) {
+    const std::string text = Header() + TableText("A", 128, "") + TableText("B", 128, "") + TableText("C", 129, "") +
+                             IndexBlock("X", 0) + IndexBlock("Y", 0);
+    Dialogs.Answer(mrIgnore);
+    Dialogs.Answer(mrIgnore);
+    EXPECT_TRUE(ParseText(text));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"Error parsing relation B\r\nB (128)",
+                                                 "Error parsing index Y\r\n\t    80 - 99% = 3"}));
+    ASSERT_EQ(DBInfo->Relations.size(), 2u);
+    EXPECT_EQ(DBInfo->Relations[1]->TableName, "C");
+    ASSERT_EQ(DBInfo->Indices.size(), 1u);
+    EXPECT_EQ(DBInfo->Indices[0]->IndexName, "X");
+    EXPECT_EQ(DBInfo->Relations[1]->ComponentCount(), 1);
+}
+
+TEST_F(OldLayout, AbortOnAnIndexEndsTheParse) {
+    std::string bad = IndexBlock("BAD", 1);
+    bad.replace(bad.find("nodes: 1000"), 11, "nodes: many");
+    Dialogs.Answer(mrAbort);
+    EXPECT_TRUE(ParseText(Header() + TableText("A", 128, "") + bad + IndexBlock("GOOD", 2) + TableText("Z", 140, "")));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"Error parsing index BAD\r\n\tDepth: 2, leaf buckets: 10, nodes: many",
+                                                 SErrParseTableIndex}));
+    EXPECT_EQ(DBInfo->Relations.size(), 1u);
+    EXPECT_TRUE(DBInfo->Indices.empty());
+    EXPECT_EQ(DBInfo->Relations[0]->ComponentCount(), 0);
+}
+
+TEST_F(OldLayout, BlocksBeforeAnyTableEndTheParse) {
+    for (const std::string& block : {IndexBlock("X", 0), kBlob}) {
+        SCOPED_TRACE(block.substr(0, 20));
+        Dialogs.Messages.clear();
+        EXPECT_TRUE(ParseText(Header() + block + TableText("A", 128, "")));
+        EXPECT_EQ(Shown(), std::vector<std::string>{SErrParseTableIndex});
+        EXPECT_TRUE(DBInfo->Relations.empty());
+        // Without any header value the text is not statistics at all.
+        Dialogs.Messages.clear();
+        EXPECT_FALSE(ParseText("\t*END*\nAnalyzing database pages ...\n" + block + TableText("A", 128, "")));
+        EXPECT_EQ(Shown(), std::vector<std::string>{SErrParseStatistics});
+    }
+}
+
+TEST_F(OldLayout, HeaderErrorsEndTheParse) {
+    struct Case {
+        std::string Line;
+        bool AfterNxT;
+    } cases[] = {
+        {"\tPage size\t\tlarge\n", false},
+        {"\tWrong ODS version, expected 11, encountered 13\n", false},
+        {"\tWrong ODS version, expected 11, encountered 13\n", true},
+        {"\tCreation date\t\tMar 32, 2010 10:00:00\n", true},
+        {"\tDump timestamp\t\tMar 3 2010 10:00:00\n", true},
+        {"\tODS version\t\t1e300\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Line);
+        Dialogs.Messages.clear();
+        const std::string text = c.AfterNxT ? "\tNext transaction\t7\n" + c.Line + "\tPage size\t\t1024\n"
+                                            : c.Line + "\tNext transaction\t7\n\tPage size\t\t1024\n";
+        EXPECT_EQ(ParseText(text), c.AfterNxT);
+        EXPECT_EQ(Shown(), std::vector<std::string>{c.AfterNxT ? SErrParseTableIndex : SErrParseStatistics});
+        // Values after the failing line are never read.
+        EXPECT_EQ(DBInfo->PageSize, 0);
+    }
+}
+
+TEST_F(OldLayout, WrongOdsRaisesTheServerMessage) {
+    StatSource = std::make_shared<TStringsSource>(TStringList{"\tWrong ODS version 13", "\t*END*"});
+    std::string line;
+    try {
+        ParseHeaderBlock(line);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Server can not work with this database:\r\n\tWrong ODS version 13");
+    }
+    StatSource.reset();
+}
+
+TEST_F(OldLayout, OdsVersionAndFormatType) {
+    struct Case {
+        const char* Line;
+        const char* Ods;
+        int Major, Minor;
+    } cases[] = {
+        {"\tODS version\t\t11.2 type 0200", "11.2 unfinished Fifrebird 2 format", 11, 2},
+        {"\tODS version\t\t11.0 type 0100", "11.0 Firebird 2 format", 11, 0},
+        {"\tODS version\t\t11.1 type 0300", "11.1", 11, 1},
+        {"\tODS version\t\t10.0", "10.0", 10, 0},
+        {"\tODS version\t\t10.1", "10.1", 10, 1},
+        {"\tODS version\t\t12.5", "12.5", 12, 5},
+        {"\tODS version\t\t13.9", "13.9", 13, 9},
+        {"\tODS version\t\t8", "8", 8, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Line);
+        ASSERT_TRUE(ParseStatLines({c.Line, "\tNext transaction\t1"}));
+        EXPECT_EQ(DBInfo->ODS, c.Ods);
+        EXPECT_EQ(DBInfo->ODSMajor, c.Major);
+        EXPECT_EQ(DBInfo->ODSMinor, c.Minor);
+    }
+}
+
+TEST_F(OldLayout, HeaderDates) {
+    struct Case {
+        const char* Line;
+        TDateTime Expected;
+    } cases[] = {
+        {"\tCreation date\t\tMay 27, 2013 23:40:53", EncodeDate(2013, 5, 27) + EncodeTime(23, 40, 53, 0)},
+        {"\tCreation date\t\tJul 27, 2026 0:12:26", EncodeDate(2026, 7, 27) + EncodeTime(0, 12, 26, 0)},
+        // A month name not among the twelve is December.
+        {"\tCreation date\t\tmay 27, 2013 23:40:53", EncodeDate(2013, 12, 27) + EncodeTime(23, 40, 53, 0)},
+        // A time that cannot be read is midnight.
+        {"\tCreation date\t\tFeb 3, 2001 at noon", EncodeDate(2001, 2, 3)},
+        // Without a time the year loses its last digit (the last character
+        // of the date text is taken for the end of the time).
+        {"\tCreation date\t\tFeb 3, 2001", EncodeDate(200, 2, 3)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Line);
+        ASSERT_TRUE(ParseStatLines({"\tNext transaction\t1", c.Line}));
+        EXPECT_TRUE(Dialogs.Messages.empty());
+        EXPECT_DOUBLE_EQ(DBInfo->CDate, c.Expected);
+    }
+    ASSERT_TRUE(ParseStatLines({"\tNext transaction\t1", "\tWrite timestamp\tJan 2, 2003 04:05:06",
+                                "\tDump timestamp\tDec 31, 1999 23:59:59"}));
+    EXPECT_DOUBLE_EQ(DBInfo->WDate, EncodeDate(2003, 1, 2) + EncodeTime(4, 5, 6, 0));
+    EXPECT_DOUBLE_EQ(DBInfo->DDate, EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 59, 0));
+    EXPECT_EQ(DBInfo->CDate, 0);
+    EXPECT_EQ(DBInfo->Age, 0);
+}
+
+// Transactions per day: whole days between the creation date and the day after
+// the statistics' date; a creation date up to two days after the statistics'
+// date (no whole day) counts as one day instead of ending the parse.
+TEST_F(OldLayout, AverageTransactionsPerDay) {
+    struct Case {
+        const char* Creation;
+        int Nxt;
+        int Expected;
+    } cases[] = {
+        // The statistics' date is Jan 5, 2010 00:00, so the span is taken to
+        // Jan 6, 00:00.
+        {"Jan 3, 2010 12:00:00", 150, 75},    // 2.5 days
+        {"Jan 4, 2010 12:00:00", 150, 150},   // 1.5 days
+        {"Jan 5, 2010 00:00:01", 150, 150},   // 0.99: one day
+        {"Jan 5, 2010 10:20:30", 150, 150},   // 0.57: one day
+        {"Jan 6, 2010 23:00:00", 150, 150},   // 0.96: one day
+        {"Jan 7, 2010 00:00:00", 150, 150},   // 1.0 day
+        {"Jan 8, 2010 12:00:00", 150, 75},    // 2.5 days, after the statistics
+        {"Dec 25, 2009 00:00:00", 5, 1},      // 12 days, 5 / 12 = 0 gives 1
+        {"Dec 25, 2009 00:00:00", 150, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Creation);
+        const std::string path = TempPath("dates.txt");
+        WriteFile(path, "\tNext transaction\t" + std::to_string(c.Nxt) + "\n\tCreation date\t\t" + c.Creation +
+                            "\n\tPage size\t\t2048\n\t*END*\n");
+        SetFileTime(path, 2010, 1, 5, 0, 0, 0);
+        Dialogs.Messages.clear();
+        ASSERT_TRUE(ParseStatFile(path));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_EQ(DBInfo->AverageTran, c.Expected);
+        EXPECT_EQ(DBInfo->PageSize, 2048);
+    }
+}
+
+TEST_F(OldLayout, AttributesForcedWritesAndSweep) {
+    ASSERT_TRUE(ParseStatLines({"\tNext transaction\t1", "\tAttributes\t\tno reserve"}));
+    EXPECT_EQ(DBInfo->FW, 0);
+    EXPECT_EQ(DBInfo->Attrib, "no reserve");
+    EXPECT_EQ(DBInfo->Sweep, 20000);
+    ASSERT_TRUE(ParseStatLines({"\tNext transaction\t1", "\tAttributes", "\tSweep interval:\t0"}));
+    EXPECT_EQ(DBInfo->Attrib, "");
+    EXPECT_EQ(DBInfo->Sweep, 0);
+}
+
+TEST_F(OldLayout, IndexOnlyStatistics) {
+    const std::string text = Header() + "COUNTRY (128)\n\n" + IndexBlock("RDB$PRIMARY1", 0) +
+                             "EMPTY (129)\n\n"        // no index: the next table follows directly
+                             "CUSTOMER (130)\n\n" +
+                             IndexBlock("CUSTNAMEX", 1) + IndexBlock("CUSTREGION", 2) + "LAST (131)\n";
+    ASSERT_TRUE(ParseText(text));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    ASSERT_EQ(DBInfo->Relations.size(), 4u);
+    EXPECT_EQ(Table("EMPTY")->Id, 129);
+    EXPECT_EQ(Table("LAST")->Name(), "Relation131");
+    EXPECT_EQ(Index("RDB$PRIMARY1")->Relation, Table("COUNTRY"));
+    EXPECT_EQ(Index("CUSTNAMEX")->Relation, Table("CUSTOMER"));
+    EXPECT_EQ(Index("CUSTREGION")->Relation, Table("CUSTOMER"));
+    EXPECT_EQ(Table("CUSTOMER")->PointerPage, 0);
+    EXPECT_FALSE(DBInfo->IsRecordInfoAvailable);
+}
+
+TEST_F(OldLayout, TableNamedLikeAnIndexIsReadAsBoth) {
+    const std::string body = "    Primary pointer page: 1, Index root page: 2\n"
+                             "    Data pages: 0, data page slots: 0, average fill: 0%\n" +
+                             Bands("\t", 0, 0, 0, 0, 0) +
+                             "\tDepth: 1, leaf buckets: 1, nodes: 3\n"
+                             "\tAverage data length: 1.00, total dup: 0, max dup: 0\n" +
+                             Bands("\t    ", 1, 0, 0, 0, 0);
+    ASSERT_TRUE(ParseText(Header() + "Index X (200)\n" + body));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    ASSERT_NE(Table("Index X"), nullptr);
+    ASSERT_NE(Index("X"), nullptr);
+    EXPECT_EQ(Index("X")->Relation, Table("Index X"));
+    EXPECT_EQ(Index("X")->Name(), "Relation200Index200");
+    EXPECT_EQ(Index("X")->Nodes, 3);
+}
+
+TEST_F(OldLayout, HalvesRoundToEven) {
+    // 20 bytes a record (17.2 + 2.8); 1024-byte pages; 125 data pages:
+    // 3360 records give a real fill of 52.5, 3424 give 53.5.
+    const std::string data = "    Data pages: 125, data page slots: 125, average fill: 50%\n";
+    const std::string text = "\tPage size\t\t1024\n\tNext transaction\t9\n\t*END*\nAnalyzing database pages ...\n" +
+                             TableText("A", 128, Records("2.80", "3360", "0"), data) +
+                             TableText("B", 129, Records("2.80", "3424", "0"), data) +
+                             IndexBlock("EIGHTH", 0, 8, "", 0, 0, 0, 0, 1) +
+                             IndexBlock("THREE_EIGHTHS", 1, 8, "", 0, 0, 0, 0, 3);
+    ASSERT_TRUE(ParseText(text));
+    EXPECT_EQ(Table("A")->RealFill, 52);
+    EXPECT_EQ(Table("B")->RealFill, 54);
+    EXPECT_EQ(Index("EIGHTH")->AverageFill, 12);         // 12.5
+    EXPECT_EQ(Index("THREE_EIGHTHS")->AverageFill, 38);  // 37.5
+}
+
+TEST_F(OldLayout, TableWithoutDataPagesButWithRecordsFails) {
+    Dialogs.Answer(mrIgnore);
+    EXPECT_TRUE(ParseText(Header() + TableText("NOPAGES", 128, Records("10.00", "5", "0"),
+                                           "    Data pages: 0, data page slots: 0, average fill: 0%\n")));
+    EXPECT_EQ(Shown(), std::vector<std::string>{"Error parsing relation NOPAGES\r\n\t80 - 99% = 30"});
+}
+
+TEST_F(OldLayout, ParsingSetsTheDecimalSeparator) {
+    FormatSettings().DecimalSeparator = ',';
+    ASSERT_TRUE(ParseText(Header() + TableText("T", 128, Records("1.50", "2"))));
+    EXPECT_EQ(FormatSettings().DecimalSeparator, '.');
+    EXPECT_DOUBLE_EQ(Table("T")->RecLen, 1.5);
+}
+
+TEST_F(OldLayout, MissingFileRaisesAfterTheReset) {
+    ASSERT_TRUE(ParseText(FullText()));
+    ASSERT_FALSE(DBInfo->Relations.empty());
+    EXPECT_THROW(ParseStatFile(TempPath("no-such-file.txt")), EInOutError);
+    EXPECT_TRUE(DBInfo->Relations.empty());
+    EXPECT_EQ(DBInfo->PageSize, 0);
+    EXPECT_EQ(StatSource, nullptr);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST(ExtractBetween, PositionsAndTrimming) {
+    struct Case {
+        const char *Start, *Stop, *Line, *Expected;
+    } cases[] = {
+        {"pages: ", ", data", "    Data pages: 40, data page slots: 42", "40"},
+        {"size", "", "\tPage size\t\t4096", "4096"},
+        {"fill: ", "%", "average fill: 75%", "75"},
+        // The stop marker is searched in the whole line, not after the start.
+        {"b", "a", "a b c", ""},
+        {"x", ",", "x, y", ""},
+        // Stop marker absent: nothing.
+        {"fill: ", "%", "average fill: 75", ""},
+        // Start marker absent: from position length(start), 1-based.
+        {"abc", "", "0123456789", "23456789"},
+        {"= ", "", "no marker", "o marker"},
+        // Blanks and control characters go at both ends.
+        {":", "", "k:\t \x01 v \r", "v"},
+        {"", "", "  whole  ", "whole"},
+        {"long start marker", "", "short", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ExtractBetween(c.Start, c.Stop, c.Line), c.Expected)
+            << c.Start << " | " << c.Stop << " | " << c.Line;
+}
+
+TEST(MonthFromName, ExactNamesElseDecember) {
+    const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_EQ(MonthFromName(names[m - 1]), m);
+        EXPECT_STREQ(StatMonthNames[m], names[m - 1]);
+    }
+    for (const char* other : {"jan", "JAN", "", "Sept", "Ja", "Foo"}) EXPECT_EQ(MonthFromName(other), 12) << other;
+}
+
+}  // namespace
