@@ -73,7 +73,12 @@ double StrToFloat(std::string_view s);
 bool TryStrToFloat(std::string_view s, double& value);
 
 std::string IntToStr(int64_t v);
-// Shortest general form with 15 significant digits, like the class library.
+// Shortest general form with 15 significant digits, like the class library:
+// exponent form ("1E15", "1.5E-5") beyond 15 integer digits or below 0.0001.
+// Displayed numbers (here, in Format and in FormatFloat) are first taken to
+// 15 significant digits and then rounded half away from zero at the last
+// digit shown, so 2.675 shows as 2.68 with two decimals. inf and NaN show as
+// "INF", "-INF" and "NAN".
 std::string FloatToStr(double v);
 
 // Delphi-style Format: %s %d %u %x %f %e %g %n %m %% with optional
