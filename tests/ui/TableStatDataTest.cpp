@@ -1,0 +1,205 @@
+// The tables and indices views over real statistics text taken with fbstat
+// (tests/data, written by scripts/make-testdata.sh), alone and inside the
+// real main window: what the user reads in the cells and hints, the link,
+// the problem filter and the jump from an index to its table.
+#include <gtest/gtest.h>
+
+#include <QTabBar>
+#include <QToolButton>
+
+#include "MainTestSupport.h"
+#include "model/StatParser.h"
+#include "model/utils.h"
+#include "tests/ui/TableStatSupport.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kFull = DataPath("fb3_full.txt");
+
+// One line per row: the cell texts of the visible columns, " | " between.
+std::string GridText(TVirtualStringTree* tree, bool visibleOnly = true) {
+    std::string out;
+    const auto columns = tree->Header().Columns.VisibleInDisplayOrder();
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
+        if (visibleOnly && !tree->IsVisible(n)) continue;
+        std::string line;
+        for (int c : columns) {
+            std::string cell;
+            tree->OnGetText(tree, n, c, cell);
+            line += (line.empty() ? "" : " | ") + cell;
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+PVirtualNode FindRow(TVirtualStringTree* tree, const std::string& text) {
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
+        std::string cell;
+        tree->OnGetText(tree, n, 0, cell);
+        if (cell == text) return n;
+    }
+    return nullptr;
+}
+
+std::string HintOf(TVirtualStringTree* tree, PVirtualNode n, int column) {
+    std::string h;
+    tree->OnGetHint(tree, n, column, h);
+    return StringReplaceAll(h, "\r\n", "");
+}
+
+class ViewsOverRealStatisticsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetModel();
+        ScriptedDialogs dialogs;
+        ASSERT_TRUE(ParseStatFile(kFull)) << kFull;
+        ASSERT_TRUE(dialogs.Messages.empty()) << dialogs.LastText();
+        Tables = std::make_unique<TFrTableStat>(nullptr);
+        Indices = std::make_unique<TFrIndexStat>(nullptr);
+        Tables->FillTables();
+        Indices->FillIndices();
+    }
+    void TearDown() override {
+        Indices.reset();
+        Tables.reset();
+        DBInfo->Reset(true);
+    }
+    std::unique_ptr<TFrTableStat> Tables;
+    std::unique_ptr<TFrIndexStat> Indices;
+};
+
+TEST_F(ViewsOverRealStatisticsTest, TablesGridShowsTheStatisticsAsPrinted) {
+    TVirtualStringTree* g = Tables->vstTblStat;
+    const std::string text = GridText(g);
+    // Table | Records | RecLength | VerLen | Versions | Max Vers | Data Pages | Size | IdxSize | Slots | Avg fill% | RealFill | Total %
+    EXPECT_NE(text.find("CUSTOMERS | 1500 | 69.56 | 14.16 | 150 | 1 | 24 | 0.19 | "), std::string::npos) << text;
+    EXPECT_NE(text.find("DOCUMENTS | 40 | 30.27 | 34.00 | 4 | 1 | 2 | 0.02 | "), std::string::npos) << text;
+    EXPECT_NE(text.find("EMPTY_TABLE | 0 | 0.00 | 0.00 | 0 | 0 | 0 | 0.00 | "), std::string::npos) << text;
+    EXPECT_NE(text.find("ORDERS | 4000 | 41.75 | 21.17 | 1400 | 2 | 48 | 0.38 | "), std::string::npos) << text;
+    EXPECT_NE(text.find("Odd (name) | 300 | 9.00 | 0.00 | 0 | 0 | 2 | 0.02 | "), std::string::npos) << text;
+    // model (text) order
+    EXPECT_EQ(text.substr(0, 9), "CUSTOMERS");
+    // the shares add up to about the whole database
+    int total = 0;
+    for (PVirtualNode n = g->GetFirst(); n; n = g->GetNextSibling(n)) {
+        std::string s;
+        Tables->vstTblStatGetText(g, n, tcTotalPercent, s);
+        total += std::stoi(s);
+    }
+    EXPECT_GE(total, 1);
+    EXPECT_LE(total, 100);
+
+    int image = -1;
+    bool ghosted = false;
+    Tables->vstTblStatGetImageIndex(g, FindRow(g, "EMPTY_TABLE"), ikNormal, tcTable, ghosted, image);
+    EXPECT_EQ(image, imgTableEmpty);
+    Tables->vstTblStatGetImageIndex(g, FindRow(g, "ORDERS"), ikNormal, tcTable, ghosted, image);
+    EXPECT_EQ(image, imgTable);
+    // no metadata in a statistics text: no column list
+    EXPECT_EQ(HintOf(g, FindRow(g, "ORDERS"), tcTable), "");
+}
+
+TEST_F(ViewsOverRealStatisticsTest, TablesSortByRecordsDescendingOnTheFirstClick) {
+    TVirtualStringTree* g = Tables->vstTblStat;
+    Tables->vstTblStatHeaderClick(g, tcRecords);
+    std::string names;
+    for (PVirtualNode n = g->GetFirst(); n; n = g->GetNextSibling(n))
+        names += TVirtualStringTree::GetNodeObject<TRelation>(n)->TableName + ";";
+    EXPECT_EQ(names, "ORDERS;CUSTOMERS;Odd (name);DOCUMENTS;EMPTY_TABLE;");
+}
+
+TEST_F(ViewsOverRealStatisticsTest, IndicesGridCellsColoursAndHints) {
+    TVirtualStringTree* g = Indices->vstIdxStat;
+    const std::string text = GridText(g);
+    // Index | Table | Depth | Keys | Key Len | Max Dup | Total Dup | Uniques | Selectivity | Size | AvgFill
+    EXPECT_NE(text.find("RDB$FOREIGN3 | ORDERS | 2 | 4000 | 0.38 | 2 | 2500 | 1500 | 0.0000000 | "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Odd idx (1) | Odd (name) | 1 | 300 | 1.00 | 0 | 0 | 300 | "), std::string::npos) << text;
+
+    PVirtualNode fk = FindRow(g, "RDB$FOREIGN3");
+    ASSERT_NE(fk, nullptr);
+    EXPECT_EQ(HintOf(g, fk, icUniques), "Unique key values = 37.500%");
+    EXPECT_EQ(HintOf(g, fk, icKeys), "Difference between keys and records+versions: -1400");
+    EXPECT_EQ(HintOf(g, FindRow(g, "RDB$PRIMARY1"), icSelectivity),
+              "Index statistics outdated. Real is 0.0006667, 100% difference");
+
+    // 1637 duplicates of 1650 keys, the longest chain 149: many duplicates, no long chain.
+    PVirtualNode city = FindRow(g, "CUSTOMERS_CITY");
+    ASSERT_NE(city, nullptr);
+    TPaintedCell totalDup = PaintCell([&](TCanvas& c, QRect r) { Indices->vstIdxStatBeforeCellPaint(g, c, city, icTotalDup, r); });
+    EXPECT_EQ(totalDup.Left(), OptionSettings.YellowColor);
+    EXPECT_EQ(HintOf(g, city, icTotalDup),
+              "Too many key duplicates. Index search may be ineffective and will use lot of memory.");
+    // A text load stores no selectivity: every non-empty index differs by 100 %.
+    TPaintedCell sel = PaintCell([&](TCanvas& c, QRect r) { Indices->vstIdxStatBeforeCellPaint(g, c, fk, icSelectivity, r); });
+    EXPECT_EQ(sel.Left(), OptionSettings.RedColor);
+}
+
+TEST_F(ViewsOverRealStatisticsTest, SelectingATableShowsItsIndices) {
+    TVirtualStringTree* t = Tables->vstTblStat;
+    t->SetSelected(FindRow(t, "ORDERS"), true);
+    EXPECT_EQ(GridText(Indices->vstIdxStat).substr(0, 12), "RDB$FOREIGN3");
+    std::string names;
+    for (PVirtualNode n = Indices->vstIdxStat->GetFirst(); n; n = Indices->vstIdxStat->GetNextSibling(n))
+        if (Indices->vstIdxStat->IsVisible(n)) names += TVirtualStringTree::GetNodeObject<TIndex>(n)->IndexName + ";";
+    EXPECT_EQ(names, "RDB$FOREIGN3;RDB$PRIMARY2;");
+    t->ClearSelection();
+    t->SetSelected(FindRow(t, "EMPTY_TABLE"), true);
+    EXPECT_EQ(GridText(Indices->vstIdxStat), "");
+}
+
+// The same views inside the main window.
+class ViewsInMainWindowTest : public MainFormTest {};
+
+TEST_F(ViewsInMainWindowTest, ProblemFilterAndTableRestrictionTogether) {
+    TMainForm& f = Make({kFull});
+    ASSERT_GT(DBInfo->PageSize, 0);
+    ASSERT_NE(FrTableStat, nullptr);
+    ASSERT_NE(FrIndexStat, nullptr);
+    f.SelectTab(4);   // Tables + Indices
+    TRelation* customers = FindRelation("CUSTOMERS");
+    ASSERT_NE(customers, nullptr);
+    // Marks as the rules left them, made explicit: one marked index of
+    // CUSTOMERS, one of ORDERS.
+    for (TIndex* i : DBInfo->Indices) i->Problem = false;
+    for (TRelation* r : DBInfo->Relations) r->Problem = false;
+    FindIndex("CUSTOMERS_CITY")->Problem = true;
+    FindIndex("RDB$PRIMARY2")->Problem = true;
+    customers->Problem = true;
+    FindRelation("ORDERS")->Problem = true;
+    f.tbFilter->setChecked(true);
+    FrIndexStat->FilterByRelation(customers);
+    TVirtualStringTree* g = FrIndexStat->vstIdxStat;
+    EXPECT_EQ(GridText(g).substr(0, 15), "CUSTOMERS_CITY ");
+    EXPECT_EQ(VisibleRows(g), 1);
+    // filter up again: all of CUSTOMERS' indices
+    f.tbFilter->setChecked(false);
+    FrIndexStat->FilterByRelation(customers);
+    EXPECT_EQ(VisibleRows(g), 5);
+}
+
+TEST_F(ViewsInMainWindowTest, DoubleClickOnTheTableJumpsToTheTablesOverIndicesView) {
+    TMainForm& f = Make({kFull});
+    f.SelectTab(3);   // Indices alone
+    TVirtualStringTree* g = FrIndexStat->vstIdxStat;
+    PVirtualNode fk = FindRow(g, "RDB$FOREIGN3");
+    ASSERT_NE(fk, nullptr);
+    g->SetFocusedNode(fk);
+    FrIndexStat->vstIdxStatColumnDblClick(g, icTable);
+    EXPECT_EQ(f.InfoTab->currentIndex(), 3);   // the tab set is left alone
+    EXPECT_EQ(f.FrontPanel(), f.tiPnl);
+    TVirtualStringTree* t = FrTableStat->vstTblStat;
+    ASSERT_NE(t->FocusedNode(), nullptr);
+    EXPECT_EQ(TVirtualStringTree::GetNodeObject<TRelation>(t->FocusedNode())->TableName, "ORDERS");
+    EXPECT_TRUE(t->Selected(t->FocusedNode()));
+    EXPECT_EQ(VisibleRows(g), 2);   // ORDERS' two indices
+    // back to the indices alone: every index again
+    f.SelectTab(2);
+    f.SelectTab(3);
+    EXPECT_EQ(VisibleRows(g), static_cast<int>(DBInfo->Indices.size()));
+}
+
+}  // namespace
+}  // namespace dv::test
