@@ -1,0 +1,475 @@
+// Loading and saving statistics through the real main window: real fbstat
+// text, saved-statistics files, the unsaved-statistics question, errors that
+// reach the one handler, and what a server load and a reload do with the
+// lines they are handed.
+#include <QApplication>
+#include <QRegularExpression>
+#include <cstdio>
+
+#include "MainTestSupport.h"
+#include "model/StatParser.h"
+#include "platform/ComponentText.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kFull = DataPath("fb3_full.txt");
+const std::string kHeader = DataPath("fb3_header.txt");
+const std::string kService = DataPath("fb3_service.txt");
+
+TStringList ReadLines(const std::string& path) {
+    TStringList lines;
+    std::string text = ReadFile(path), line;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+int SelectivityVisible() { return FrIndexStat->vstIdxStat->Header().Columns[8].Visible(); }
+
+TEST_F(MainFormTest, OneParameterOpensRealStatisticsOnTheSummaryTab) {
+    TMainForm& f = Make({kFull});
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(FrDbInfo->isHidden());
+    EXPECT_TRUE(FrDBList->isHidden());
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + kFull);
+    EXPECT_EQ(DBInfo->PageSize, 8192);
+    ASSERT_EQ(DBInfo->Relations.size(), 5u);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 5);
+    EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), static_cast<int>(DBInfo->Indices.size()));
+    EXPECT_GT(FrDbInfo->vstDbInfo->RootNodeCount(), 0);
+    EXPECT_FALSE(MetadataLoaded);
+    EXPECT_FALSE(SelectivityVisible());
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_EQ(DBMonInfo->AllocatedPages, 1024);
+    EXPECT_EQ(DBMonInfo->CacheBuffers, 2048);
+    EXPECT_FALSE(f.TerminateRequested());
+    // The grids show the model's own values through the views' handlers.
+    FrTableStat->vstTblStat->SelectAll();
+    std::string tables = FrTableStat->vstTblStat->ContentToText(efPlainText);
+    for (const char* name : {"CUSTOMERS", "ORDERS", "DOCUMENTS", "EMPTY_TABLE", "Odd (name)"})
+        EXPECT_NE(tables.find(name), std::string::npos) << name;
+}
+
+TEST_F(MainFormTest, OneParameterNamingAMissingFileReportsAndStillOpens) {
+    const std::string missing = TempPath("no-such-file.txt");
+    TMainForm& f = Make({missing});
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
+    EXPECT_FALSE(f.TerminateRequested());
+    EXPECT_EQ(Caption(f), "dRavolt");
+    // The rest of the creation was skipped: the tab stays where it was.
+    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+    // The window works: a real file opens from the menu.
+    Dialogs.ChooseFile(kFull);
+    f.Load1->trigger();
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+}
+
+TEST_F(MainFormTest, OpenCommandLoadsTextThenTheSummaryTabAndRaisesTheFilter) {
+    TMainForm& f = Make();
+    f.tbFilter->setChecked(true);
+    Dialogs.ChooseFile(kFull);
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_EQ(Dialogs.FileDialogs[0].Filter,
+              "Text files (*.txt;*.dvt)|*.txt;*.dvt|Dravolt files (*.dvt)|*.dvt|Log files (*.log)|*.log|All files "
+              "|*.*");
+    EXPECT_EQ(Dialogs.FileDialogs[0].FilterIndex, 1);
+    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + kFull);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
+
+    // Cancelling the dialog changes nothing but the filter button.
+    f.SelectTab(2);
+    f.tbFilter->setChecked(true);
+    Dialogs.ChooseFile("");
+    f.Load1->trigger();
+    EXPECT_EQ(f.InfoTab->currentIndex(), 2);
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+}
+
+TEST_F(MainFormTest, SavedStatisticsRoundTripThroughTheWindow) {
+    TMainForm& f = Make({kFull});
+    const std::string before = WriteComponentText(*DBInfo);
+    const size_t tables = DBInfo->Relations.size(), indices = DBInfo->Indices.size();
+    const std::string dvt = TempPath("saved.dvt");
+    SaveStatToFile(*DBInfo, dvt);
+    const std::string bytes = ReadFile(dvt);
+    ASSERT_GE(bytes.size(), 10u);
+    EXPECT_EQ(bytes.substr(0, 10), std::string("DVT2DATA\r\n"));
+    EXPECT_EQ(bytes.substr(10, 30), std::string("object DBInfo: TDatabaseInfo\r\n"));
+    EXPECT_EQ(bytes.substr(10), before);
+
+    // Mark everything, load the file: the marks are not stored.
+    for (TRelation* r : DBInfo->Relations) r->Problem = true;
+    Dialogs.ChooseFile(dvt);
+    f.tbLoadFile->click();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(WriteComponentText(*DBInfo), before);
+    EXPECT_EQ(DBInfo->Relations.size(), tables);
+    EXPECT_EQ(DBInfo->Indices.size(), indices);
+    for (TIndex* i : DBInfo->Indices) {
+        ASSERT_NE(i->Relation, nullptr) << i->IndexName;
+        EXPECT_EQ(i->Owner(), i->Relation);
+    }
+    EXPECT_TRUE(MetadataLoaded);
+    EXPECT_TRUE(SelectivityVisible());
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + dvt);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(tables));
+    EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), static_cast<int>(indices));
+    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+
+    // A text load afterwards hides the selectivity column again.
+    f.OpenStatFile(kFull);
+    EXPECT_FALSE(MetadataLoaded);
+    EXPECT_FALSE(SelectivityVisible());
+}
+
+TEST_F(MainFormTest, FilesThatOnlyLookSavedAreReadAsStatisticsText) {
+    TMainForm& f = Make();
+    struct Case {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"magic-without-crlf.txt", "DVT2DATA\n" + ReadFile(kFull)},
+        {"magic-lower-case.txt", "dvt2data\r\n" + ReadFile(kFull)},
+        {"short.txt", "DVT2DAT"},
+        {"empty.txt", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TempPath(c.name);
+        WriteFile(path, c.content);
+        Dialogs.Messages.clear();
+        // Statistics text: the parser decides, no component reading error.
+        EXPECT_NO_THROW(f.LoadStatFile(path));
+        for (const ShownMessage& m : Dialogs.Messages)
+            EXPECT_EQ(m.Text.find("Error reading"), std::string::npos) << m.Text;
+        EXPECT_FALSE(MetadataLoaded);
+    }
+    // The one with the full text behind a bad magic still loads as text.
+    f.LoadStatFile(TempPath("magic-without-crlf.txt"));
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+}
+
+TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGoesOn) {
+    TMainForm& f = Make({kFull});
+    const std::string dvt = TempPath("good.dvt");
+    SaveStatToFile(*DBInfo, dvt);
+    std::string text = ReadFile(dvt);
+    const size_t at = text.find("  object Relation");
+    ASSERT_NE(at, std::string::npos);
+    struct Case {
+        const char* name;
+        std::string content;
+        const char* expected;
+    } cases[] = {
+        {"unknown-property.dvt", text.substr(0, at) + "  Bogus = 1\r\n" + text.substr(at), "Bogus"},
+        {"unknown-class.dvt", text.substr(0, at) + "  object X: TNoSuchClass\r\n  end\r\n" + text.substr(at),
+         "TNoSuchClass"},
+        {"truncated.dvt", text.substr(0, text.size() / 2), ""},
+        {"garbage.dvt", "DVT2DATA\r\n\x01\x02 not a component \xff", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TempPath(c.name);
+        WriteFile(path, c.content);
+        f.SelectTab(2);
+        f.tbFilter->setChecked(true);
+        Dialogs.Messages.clear();
+        Dialogs.ChooseFile(path);
+        f.tbLoadFile->click();
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+        EXPECT_NE(Dialogs.LastText().find(c.expected), std::string::npos) << Dialogs.LastText();
+        // The steps after the load did not run; the grids are empty.
+        EXPECT_EQ(f.InfoTab->currentIndex(), 2);
+        EXPECT_TRUE(f.tbFilter->isChecked());
+        EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 0);
+        EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), 0);
+    }
+
+    const std::string missing = TempPath("gone.txt");
+    Dialogs.Messages.clear();
+    Dialogs.ChooseFile(missing);
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
+
+    // Still usable: the good file loads.
+    Dialogs.ChooseFile(dvt);
+    f.tbLoadFile->click();
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+}
+
+TEST_F(MainFormTest, SavingToAnUnwritablePlaceIsReportedAndKeepsTheQuestion) {
+    TMainForm& f = Make({kFull});
+    UnsavedStatLines->push_back("line");
+    f.SaveStatFile->setEnabled(true);
+    const std::string bad = TempPath("no-folder/x.dvt");
+    Dialogs.ChooseFile(bad);
+    f.SaveStatFile->trigger();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.LastText().rfind("Cannot create file \"" + bad + "\"", 0), 0u) << Dialogs.LastText();
+    EXPECT_EQ(UnsavedStatLines->size(), 1u);
+    EXPECT_TRUE(f.SaveStatFile->isEnabled());
+}
+
+TEST_F(MainFormTest, AskSaveStatisticsYesNoCancel) {
+    TMainForm& f = Make();
+    // Nothing pending: Yes without a question.
+    EXPECT_EQ(f.AskSaveStatistics(), mrYes);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    auto pending = [&] {
+        UnsavedStatLines->assign({"Database header page information:", "*END*"});
+        Dialogs.Messages.clear();
+        Dialogs.FileDialogs.clear();
+    };
+
+    pending();   // Cancel: nothing else happens
+    Dialogs.Answer(mrCancel);
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, "Previous statistics is not saved. Save it to file?");
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtWarning);
+    EXPECT_TRUE(Dialogs.FileDialogs.empty());
+    EXPECT_EQ(UnsavedStatLines->size(), 2u);
+
+    pending();   // Yes, save dialog cancelled: stops too
+    Dialogs.Answer(mrYes);
+    Dialogs.ChooseFile("");
+    EXPECT_EQ(f.AskSaveStatistics(), mrCancel);
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_EQ(Dialogs.FileDialogs[0].Filter, "Text files (*.dvt)|*.dvt");
+    EXPECT_TRUE(Dialogs.FileDialogs[0].OverwritePrompt);
+    EXPECT_EQ(UnsavedStatLines->size(), 2u);
+
+    pending();   // Yes and saved: the load goes on, the question is gone
+    const std::string saved = TempPath("pending.dvt");
+    Dialogs.Answer(mrYes);
+    Dialogs.ChooseFile(saved);
+    Dialogs.ChooseFile(kFull);
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 2u);
+    EXPECT_EQ(ReadFile(saved).substr(0, 10), std::string("DVT2DATA\r\n"));
+    EXPECT_TRUE(UnsavedStatLines->empty());
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+
+    pending();   // No: loads and discards
+    Dialogs.Answer(mrNo);
+    Dialogs.ChooseFile(kHeader);
+    f.tbLoadFile->click();
+    EXPECT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_TRUE(UnsavedStatLines->empty());
+    EXPECT_TRUE(DBInfo->Relations.empty());
+}
+
+TEST_F(MainFormTest, SaveProposesTheServerBasedNameAndClearsThePendingState) {
+    TMainForm& f = Make();
+    ASSERT_NE(DM, nullptr);
+    f.OpenStatFile(kFull);
+    // The state a server run leaves: its server, the lines, the commands.
+    DM->SetServiceParams("dbhost/3051", "D:\\Data\\Sales.fdb", "SYSDBA", "pw", 0);
+    UnsavedStatLines->assign({"x"});
+    for (QAction* a : {f.SaveStatFile}) a->setEnabled(true);
+    for (QToolButton* b : {f.tbSaveStat, f.tbRefresh}) b->setEnabled(true);
+    const std::string target = TempPath("typed-name");
+    Dialogs.ChooseFile(target);
+    f.tbSaveStat->click();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    const QString proposed = QString::fromStdString(Dialogs.FileDialogs[0].FileName);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^dbhost_3051_Sales_\\d{8}_\\d\\d-\\d\\d\\.dvt$"))
+                    .match(proposed)
+                    .hasMatch())
+        << proposed.toStdString();
+    // No extension is added to a typed name.
+    EXPECT_TRUE(FileExists(target));
+    EXPECT_FALSE(FileExists(target + ".dvt"));
+    EXPECT_TRUE(UnsavedStatLines->empty());
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.tbRefresh->isEnabled()) << "a save leaves the reload alone";
+}
+
+TEST_F(MainFormTest, ServerLinesWithoutMetadataEnableTheServerCommands) {
+    TMainForm& f = Make();
+    FreeDataModule();   // no connection: the size stays as parsed
+    f.setWindowTitle(QStringLiteral("Dravolt 2.7. Unsaved from host:/db.fdb"));
+    UnsavedStatLines->assign({"kept"});
+    f.tbFilter->setChecked(true);
+    EXPECT_TRUE(f.LoadServerLines(ReadLines(kService), false));
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 5);
+    EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), static_cast<int>(DBInfo->Indices.size()));
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Unsaved from host:/db.fdb") << "the dialog's caption stays";
+    EXPECT_TRUE(f.SaveStatFile->isEnabled());
+    EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.tbRefresh->isEnabled());
+    EXPECT_FALSE(SelectivityVisible());
+    EXPECT_FALSE(MetadataLoaded);
+    EXPECT_EQ(*UnsavedStatLines, TStringList{"kept"});
+    EXPECT_EQ(DBMonInfo->AllocatedPages, 0) << "a server load does not reset the counters";
+    // A file load afterwards disables the three again.
+    f.OpenStatFile(kFull);
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_TRUE(UnsavedStatLines->empty());
+}
+
+TEST_F(MainFormTest, HeaderReloadKeepsTheRowsAndFullReloadRebuildsThem) {
+    TMainForm& f = Make();
+    FreeDataModule();
+    ASSERT_TRUE(f.LoadServerLines(ReadLines(kService), false));
+    std::vector<TRelation*> before = DBInfo->Relations;
+    const int indexRows = FrIndexStat->vstIdxStat->RootNodeCount();
+    DBInfo->NxT = 1;
+    f.ApplyReloadLines(ReadLines(kHeader), false);
+    EXPECT_EQ(DBInfo->Relations, before);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 5);
+    EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), indexRows);
+    EXPECT_GT(DBInfo->NxT, 1) << "the header values come from the new text";
+    EXPECT_EQ(TVirtualStringTree::GetNodeObject<TRelation>(FrTableStat->vstTblStat->GetFirst()), before[0]);
+
+    f.ApplyReloadLines(ReadLines(kFull), true);
+    EXPECT_EQ(DBInfo->Relations.size(), 5u);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 5);
+    EXPECT_EQ(TVirtualStringTree::GetNodeObject<TRelation>(FrTableStat->vstTblStat->GetFirst()),
+              DBInfo->Relations[0]);
+    EXPECT_GT(DBInfo->RecordSize, 0) << "totals computed";
+}
+
+// ---------------------------------------------------------------------------
+// Against the local server: the database size and the metadata come from the
+// live database the statistics were taken from.
+
+class ServerDatabase {
+public:
+    ServerDatabase() {
+        const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
+        FPassword = pw && *pw ? pw : "masterkey";
+        FPath = "/tmp/dravolt-fb/h6_main_" + std::to_string(getpid()) + ".fdb";
+        std::string script = "CREATE DATABASE 'localhost:" + FPath + "' PAGE_SIZE 8192;\n"
+                             "CREATE TABLE PARTS (ID INTEGER NOT NULL PRIMARY KEY, CODE VARCHAR(20), "
+                             "PRICE NUMERIC(12,2));\n"
+                             "CREATE INDEX PARTS_CODE ON PARTS (CODE);\n"
+                             "COMMIT;\n"
+                             "SET TERM ^;\n"
+                             "EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN WHILE (I <= 500) DO BEGIN "
+                             "INSERT INTO PARTS VALUES (:I, 'P' || MOD(:I, 7), :I * 1.5); I = I + 1; END END^\n"
+                             "SET TERM ;^\n"
+                             "COMMIT;\n";
+        FCreated = Run("isql-fb -q -b -user SYSDBA -password " + FPassword, script) == 0;
+        if (FCreated) Fbstat();
+    }
+    ~ServerDatabase() {
+        if (FCreated) Run("isql-fb -q -user SYSDBA -password " + FPassword + " localhost:" + FPath, "DROP DATABASE;\n");
+    }
+    bool Created() const { return FCreated; }
+    const std::string& Path() const { return FPath; }
+    const std::string& Password() const { return FPassword; }
+    const TStringList& Lines() const { return FLines; }
+
+private:
+    static int Run(const std::string& command, const std::string& input) {
+        FILE* p = popen((command + " >/dev/null 2>&1").c_str(), "w");
+        if (!p) return -1;
+        fwrite(input.data(), 1, input.size(), p);
+        return pclose(p);
+    }
+    void Fbstat() {
+        FILE* p = popen(("fbstat -a -r -user SYSDBA -password " + FPassword + " localhost:" + FPath).c_str(), "r");
+        if (!p) return;
+        std::string text;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+        std::string line;
+        for (char c : text) {
+            if (c == '\n') {
+                FLines.push_back(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+    }
+
+    std::string FPassword, FPath;
+    bool FCreated = false;
+    TStringList FLines;
+};
+
+bool ServerUp() {
+    return std::system("fbsvcmgr localhost:service_mgr -user SYSDBA -password \"${DRAVOLT_FB_PASSWORD:-masterkey}\" "
+                       "info_server_version >/dev/null 2>&1") == 0;
+}
+
+TEST_F(MainFormTest, ServerLinesWithMetadataReadTheLiveDatabase) {
+    if (!ServerUp()) {
+        if (UnderCI()) FAIL() << "The local Firebird server is not running";
+        GTEST_SKIP() << "The local Firebird server is not running (scripts/fbserver.sh start)";
+    }
+    ServerDatabase db;
+    ASSERT_TRUE(db.Created());
+    ASSERT_FALSE(db.Lines().empty());
+    TMainForm& f = Make();
+    ASSERT_NE(DM, nullptr);
+    DM->SetServiceParams("localhost", db.Path(), "SYSDBA", db.Password(), 0);
+    ASSERT_TRUE(f.LoadServerLines(db.Lines(), true));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_TRUE(MetadataLoaded);
+    EXPECT_TRUE(SelectivityVisible());
+    EXPECT_GT(DBInfo->DBSize, 0);
+    EXPECT_EQ(DBInfo->DBSize % 8, 0) << "pages times 8 kilobytes";
+    TRelation* parts = nullptr;
+    for (TRelation* r : DBInfo->Relations)
+        if (r->TableName == "PARTS") parts = r;
+    ASSERT_NE(parts, nullptr);
+    ASSERT_EQ(parts->Fields.size(), 3u);
+    EXPECT_EQ(parts->Fields[2]->FieldName, "PRICE");
+    bool keyed = false;
+    for (TIndex* i : DBInfo->Indices)
+        if (i->IndexName == "PARTS_CODE") keyed = i->Key == "CODE";
+    EXPECT_TRUE(keyed);
+
+    // A full reload reads the metadata again; the rows are rebuilt.
+    f.ApplyReloadLines(db.Lines(), true);
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
+    for (TRelation* r : DBInfo->Relations) {
+        if (r->TableName == "PARTS") EXPECT_EQ(r->Fields.size(), 3u);
+    }
+
+    // What the window saved reads back with the columns.
+    const std::string dvt = TempPath("server.dvt");
+    SaveStatToFile(*DBInfo, dvt);
+    const std::string before = WriteComponentText(*DBInfo);
+    f.OpenStatFile(dvt);
+    EXPECT_EQ(WriteComponentText(*DBInfo), before);
+    for (TRelation* r : DBInfo->Relations) {
+        if (r->TableName == "PARTS") EXPECT_EQ(r->Fields.size(), 3u);
+    }
+}
+
+}  // namespace
+}  // namespace dv::test

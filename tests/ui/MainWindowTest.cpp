@@ -1,0 +1,519 @@
+// The main window as a user meets it: start states, menus, tool bar, view
+// switching, the problem filter, the options refresh, the web and help
+// commands, the sibling viewer, window geometry and closing.
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolTip>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "MainTestSupport.h"
+#include "platform/IniFiles.h"
+#include "platform/Registry.h"
+#include "platform/gui/Graphics.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kFull = DataPath("fb3_full.txt");
+
+// "&Statistics: |, &Load statistics from file, ..." with "-" for hidden.
+std::string MenuText(QMenu* menu) {
+    std::string s;
+    for (QAction* a : menu->actions()) {
+        if (!s.empty()) s += ", ";
+        s += a->isSeparator() ? std::string("|") : a->text().toStdString();
+    }
+    return s;
+}
+
+TEST_F(MainFormTest, StartWithoutParametersShowsTheDatabaseListWithoutRunningShowView) {
+    TMainForm& f = Make();
+    ASSERT_NE(DM, nullptr) << "the client library should load on this machine";
+    EXPECT_EQ(MainForm, &f);
+    EXPECT_EQ(Caption(f), "dRavolt");
+    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+    EXPECT_EQ(f.FrontPanel(), f.bigPnl);
+    ASSERT_NE(FrDBList, nullptr);
+    EXPECT_FALSE(FrDBList->isHidden());
+    EXPECT_TRUE(FrDbInfo->isHidden());
+    EXPECT_TRUE(FrMonitor->isHidden());
+    EXPECT_EQ(FrDBList->parentWidget(), f.bigPnl);
+    EXPECT_EQ(FrTableStat->parentWidget(), f.topPnl);
+    EXPECT_EQ(FrIndexStat->parentWidget(), f.btmPnl);
+    // ShowView would have cleared the design-time check mark of "Database".
+    EXPECT_TRUE(f.Database2->isChecked());
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_FALSE(MetadataLoaded);
+    ASSERT_NE(UnsavedStatLines, nullptr);
+    EXPECT_TRUE(UnsavedStatLines->empty());
+    EXPECT_FALSE(f.windowIcon().isNull());
+}
+
+TEST_F(MainFormTest, CommandStatesAtStart) {
+    TMainForm& f = Make();
+    struct Row {
+        const char* name;
+        bool enabled;
+        bool actual;
+    } rows[] = {
+        {"tbLoadFile", true, f.tbLoadFile->isEnabled()},
+        {"tbLoadStatAPI", true, f.tbLoadStatAPI->isEnabled()},
+        {"tbRefresh", false, f.tbRefresh->isEnabled()},
+        {"tbSaveStat", false, f.tbSaveStat->isEnabled()},
+        {"tbReport", true, f.tbReport->isEnabled()},
+        {"tbFilter", true, f.tbFilter->isEnabled()},
+        {"tbTranCalc", true, f.tbTranCalc->isEnabled()},
+        {"tbCorvex", true, f.tbCorvex->isEnabled()},
+        {"tbOptions", true, f.tbOptions->isEnabled()},
+        {"tbHelp", true, f.tbHelp->isEnabled()},
+        {"Load1", true, f.Load1->isEnabled()},
+        {"Database1", true, f.Database1->isEnabled()},
+        {"SaveStatFile", false, f.SaveStatFile->isEnabled()},
+        {"Viewrecommendations", true, f.Viewrecommendations->isEnabled()},
+        {"SaveRecommendations", false, f.SaveRecommendations->isEnabled()},
+    };
+    for (const Row& r : rows) EXPECT_EQ(r.actual, r.enabled) << r.name;
+    EXPECT_TRUE(f.tbFilter->isCheckable());
+    EXPECT_FALSE(f.tbFilter->isChecked());
+}
+
+TEST_F(MainFormTest, MissingClientLibraryDisablesServerCommandsAndOpensOnTheSummary) {
+    setenv(kClientLibraryVariable, "/nonexistent/libfbclient-missing.so", 1);
+    TMainForm& f = Make();
+    unsetenv(kClientLibraryVariable);
+    EXPECT_EQ(DM, nullptr);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text,
+              "Client library GDS32.DLL is missing. Dravolt will not allow to take statistics from server\r\n"
+              "You need to install InterBase or Firebird client, or place gds32.dll or fbclient.dll into PATH "
+              "manually.");
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbOK));
+    EXPECT_FALSE(f.Database1->isEnabled());
+    EXPECT_FALSE(f.tbLoadStatAPI->isEnabled());
+    EXPECT_TRUE(f.Load1->isEnabled());
+    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_TRUE(FrDBList->isHidden());
+    EXPECT_FALSE(FrDbInfo->isHidden());
+    EXPECT_TRUE(f.Database2->isChecked());
+    // Every other command still works: a file loads.
+    f.OpenStatFile(kFull);
+    EXPECT_GT(DBInfo->PageSize, 0);
+    // Saving proposes a name without a server.
+    UnsavedStatLines->push_back("x");
+    Dialogs.ChooseFile("");
+    f.StatSaveClick();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_EQ(Dialogs.FileDialogs[0].FileName.substr(0, 2), "__");
+}
+
+TEST_F(MainFormTest, MenuBarAsDesignedWithTheServiceMenuHidden) {
+    TMainForm& f = Make();
+    std::vector<std::string> titles;
+    for (QAction* a : f.menuBar()->actions()) titles.push_back(a->text().toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"&Statistics", "&Reports", "&View", "Сервис", "&Options", "&Help"}));
+    EXPECT_EQ(MenuText(f.Statistics),
+              "|, &Load statistics from file, Retrieve statistics via Services &API, Save statistics to &file, |, &Exit");
+    EXPECT_EQ(MenuText(f.Reports), "&View recommendations, Save recommendations");
+    EXPECT_EQ(MenuText(f.View1), "&Database, &Tables, &Indices, Table->Indices");
+    EXPECT_EQ(MenuText(f.mServices), "Калькулятор транзакций");
+    EXPECT_FALSE(f.mServices->menuAction()->isVisible());
+    EXPECT_EQ(f.Options->menu(), nullptr) << "Options is a command on the bar itself";
+    EXPECT_EQ(MenuText(f.Help),
+              "Help Contents, Contact us, |, Database Repair Services, Supercharge your database, "
+              "Request Kelmaris support, |, About...");
+    EXPECT_EQ(f.Contents->shortcut(), QKeySequence(Qt::Key_F1));
+    // The action-list entry is bound to nothing visible but selects tab 0.
+    f.SelectTab(2);
+    f.ViewDBList->trigger();
+    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+}
+
+TEST_F(MainFormTest, ToolBarButtonsInOrderWithHintsAndTheReloadDropDown) {
+    TMainForm& f = Make();
+    std::vector<std::string> order;
+    for (QAction* a : f.ToolBar1->actions()) {
+        if (a->isSeparator()) {
+            order.push_back("|");
+        } else if (QWidget* w = f.ToolBar1->widgetForAction(a)) {
+            auto* b = qobject_cast<QToolButton*>(w);
+            ASSERT_NE(b, nullptr);
+            order.push_back(b->objectName().toStdString() + "=" + b->toolTip().toStdString());
+            EXPECT_FALSE(b->icon().isNull()) << b->objectName().toStdString();
+            EXPECT_FALSE(b->icon().pixmap(16, 16).isNull()) << b->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{
+                         "tbLoadFile=Open statistics file", "tbLoadStatAPI=Load statistics from server",
+                         "tbRefresh=Reload statistics from server", "|", "tbSaveStat=Save statistics to file", "|",
+                         "tbReport=View report", "|", "tbFilter=Show only problematic items",
+                         "tbTranCalc=Transaction calculator", "tbCorvex=Run Transaction state Viewer", "|",
+                         "tbOptions=Options", "|", "tbHelp=Help"}));
+    EXPECT_EQ(f.tbRefresh->popupMode(), QToolButton::MenuButtonPopup);
+    ASSERT_EQ(f.tbRefresh->menu(), f.ReloadMenu);
+    EXPECT_EQ(MenuText(f.ReloadMenu), "Reload only transaction info, Reload all");
+    EXPECT_EQ(f.tbFilter->text(), "Filter");
+}
+
+TEST_F(MainFormTest, TabsPlaceTheFramesAndSetTheViewCheckMarks) {
+    TMainForm& f = Make();
+    f.OpenStatFile(kFull);
+    struct Case {
+        int tab;
+        QWidget* front;
+        QWidget* tablesOn;
+        QWidget* indicesOn;
+        QAction* checked;
+    } cases[] = {
+        {2, f.bigPnl, f.bigPnl, f.btmPnl, f.Tables1},
+        {3, f.bigPnl, f.topPnl, f.bigPnl, f.Indices1},
+        {4, f.tiPnl, f.topPnl, f.btmPnl, f.TableIndices1},
+        {1, f.bigPnl, f.topPnl, f.btmPnl, f.Database2},
+        {0, f.bigPnl, f.topPnl, f.btmPnl, nullptr},
+        {3, f.bigPnl, f.topPnl, f.bigPnl, f.Indices1},
+        {2, f.bigPnl, f.bigPnl, f.btmPnl, f.Tables1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("tab " + std::to_string(c.tab));
+        f.SelectTab(c.tab);
+        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab);
+        EXPECT_EQ(f.FrontPanel(), c.front);
+        EXPECT_EQ(FrTableStat->parentWidget(), c.tablesOn);
+        EXPECT_EQ(FrIndexStat->parentWidget(), c.indicesOn);
+        for (QAction* a : {f.Database2, f.Tables1, f.Indices1, f.TableIndices1})
+            EXPECT_EQ(a->isChecked(), a == c.checked) << a->objectName().toStdString();
+        EXPECT_FALSE(FrTableStat->isHidden());
+        EXPECT_FALSE(FrIndexStat->isHidden());
+    }
+    f.SelectTab(1);
+    EXPECT_TRUE(FrDBList->isHidden());
+    EXPECT_FALSE(FrDbInfo->isHidden());
+    f.SelectTab(0);
+    EXPECT_FALSE(FrDBList->isHidden());
+    EXPECT_TRUE(FrDbInfo->isHidden());
+    EXPECT_TRUE(FrMonitor->isHidden());
+    // View 5 has no tab: the monitor shows alone with the "Database" mark.
+    f.ShowView(5);
+    EXPECT_FALSE(FrMonitor->isHidden());
+    EXPECT_TRUE(FrDBList->isHidden());
+    EXPECT_TRUE(FrDbInfo->isHidden());
+    EXPECT_TRUE(f.Database2->isChecked());
+}
+
+TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
+    TMainForm& f = Make();
+    struct Case {
+        QAction* item;
+        int tab;
+    } cases[] = {{f.Tables1, 2}, {f.Indices1, 3}, {f.TableIndices1, 4}, {f.Database2, 1}};
+    for (const Case& c : cases) {
+        c.item->trigger();
+        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab) << c.item->objectName().toStdString();
+        EXPECT_TRUE(c.item->isChecked());
+    }
+    // Selecting tab 1 again runs no ShowView: a mark cleared by hand stays so.
+    f.Database2->setChecked(false);
+    f.SelectTab(1);
+    EXPECT_FALSE(f.Database2->isChecked());
+    f.Tables1->trigger();
+    EXPECT_TRUE(f.Tables1->isChecked());
+}
+
+TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
+    TMainForm& f = Make();
+    f.OpenStatFile(kFull);
+    const int all = FrIndexStat->vstIdxStat->RootNodeCount();
+    ASSERT_EQ(all, static_cast<int>(DBInfo->Indices.size()));
+    f.SelectTab(4);
+    TVirtualStringTree* tables = FrTableStat->vstTblStat;
+    // The table with fewest indices, so that the link visibly narrows the list.
+    PVirtualNode pick = nullptr;
+    for (PVirtualNode n = tables->GetFirst(); n; n = tables->GetNextSibling(n)) {
+        auto* r = TVirtualStringTree::GetNodeObject<TRelation>(n);
+        if (r->TableName == "DOCUMENTS") pick = n;
+    }
+    ASSERT_NE(pick, nullptr);
+    tables->SetSelected(pick, true);
+    tables->SetFocusedNode(pick);
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), 1);
+    f.SelectTab(3);
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), all);
+}
+
+TEST_F(MainFormTest, FilterShowsOnlyMarkedRowsAndAllAgainOnTheSecondClick) {
+    TMainForm& f = Make();
+    // Nothing loaded: a click changes nothing.
+    f.tbFilter->click();
+    EXPECT_TRUE(f.tbFilter->isChecked());
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 0);
+    f.tbFilter->click();
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    f.OpenStatFile(kFull);
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    int problemTables = 0, problemIndices = 0;
+    for (TRelation* r : DBInfo->Relations) problemTables += r->Problem;
+    for (TIndex* i : DBInfo->Indices) problemIndices += i->Problem;
+    const int tables = static_cast<int>(DBInfo->Relations.size());
+    const int indices = static_cast<int>(DBInfo->Indices.size());
+    ASSERT_GT(problemIndices, 0) << "the sample has marked indices after the summary fill";
+    ASSERT_LT(problemIndices, indices);
+
+    f.tbFilter->click();
+    EXPECT_TRUE(f.tbFilter->isChecked());
+    EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), problemTables);
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), problemIndices);
+    for (PVirtualNode n = FrIndexStat->vstIdxStat->GetFirst(); n; n = FrIndexStat->vstIdxStat->GetNextSibling(n))
+        EXPECT_EQ(FrIndexStat->vstIdxStat->IsVisible(n), TVirtualStringTree::GetNodeObject<TIndex>(n)->Problem);
+
+    f.tbFilter->click();
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), tables);
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), indices);
+}
+
+TEST_F(MainFormTest, FilterNodeLeavesNodesWithoutAnObjectAlone) {
+    TMainForm& f = Make();
+    TVirtualStringTree* tree = FrTableStat->vstTblStat;
+    PVirtualNode empty = tree->AddChild(nullptr, 0);
+    tree->SetVisible(empty, false);
+    f.tbFilter->setChecked(false);
+    f.FilterNode(tree, empty);
+    EXPECT_FALSE(tree->IsVisible(empty)) << "no object: the filter does not touch the node";
+    tree->Clear();
+}
+
+TEST_F(MainFormTest, OptionsChangeClearsMarksReleasesTheFilterAndShowsEveryRow) {
+    TMainForm& f = Make();
+    // Without the dialog in this build, the command says so and changes nothing.
+    f.tbFilter->setChecked(true);
+    f.tbOptions->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.LastText(), "The options dialog is not available in this build.");
+    EXPECT_TRUE(f.tbFilter->isChecked());
+
+    f.OpenStatFile(kFull);
+    // What no rule marks now must come out unmarked: the old marks go.
+    std::vector<TComponent*> clean;
+    for (TRelation* r : DBInfo->Relations)
+        if (!r->Problem) clean.push_back(r);
+    for (TIndex* i : DBInfo->Indices)
+        if (!i->Problem) clean.push_back(i);
+    ASSERT_FALSE(clean.empty());
+    f.tbFilter->click();
+    ASSERT_LT(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
+    for (TRelation* r : DBInfo->Relations) r->Problem = true;
+    for (TIndex* i : DBInfo->Indices) i->Problem = true;
+    f.ApplyOptionsChange();
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    for (TComponent* c : clean) {
+        if (auto* r = dynamic_cast<TRelation*>(c)) EXPECT_FALSE(r->Problem) << r->TableName;
+        if (auto* i = dynamic_cast<TIndex*>(c)) EXPECT_FALSE(i->Problem) << i->IndexName;
+    }
+    EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), static_cast<int>(DBInfo->Relations.size()));
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
+}
+
+TEST_F(MainFormTest, LaterDialogsSayTheyAreNotAvailable) {
+    TMainForm& f = Make();
+    struct Case {
+        std::function<void()> run;
+        const char* text;
+    } cases[] = {
+        {[&] { f.About->trigger(); }, "The about box is not available in this build."},
+        {[&] { f.tbTranCalc->click(); }, "The transaction calculator is not available in this build."},
+        {[&] { f.mTranCalc->trigger(); }, "The transaction calculator is not available in this build."},
+        {[&] { f.Options->trigger(); }, "The options dialog is not available in this build."},
+        {[&] { f.Database1->trigger(); }, "Taking statistics from a server is not available in this build."},
+        {[&] { f.ReloadStatHeaderClick(); }, "Reloading statistics from a server is not available in this build."},
+    };
+    for (const Case& c : cases) {
+        Dialogs.Messages.clear();
+        c.run();
+        ASSERT_EQ(Dialogs.Messages.size(), 1u) << c.text;
+        EXPECT_EQ(Dialogs.Messages[0].Text, c.text);
+        EXPECT_EQ(Dialogs.Messages[0].Type, mtInformation);
+    }
+    // The server command asked nothing else and loaded nothing.
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_EQ(DBInfo->PageSize, 0);
+}
+
+TEST_F(MainFormTest, HelpAndWebCommandsHandTheMakersAddressesToTheDesktop) {
+    TMainForm& f = Make();
+    struct Case {
+        QAction* item;
+        const char* url;
+    } cases[] = {
+        {f.Contents, "https://www.kelmaris.example/dravolt/help/Summary"},
+        {f.ContactUs, "mailto:contact@kelmaris.example"},
+        {f.DatabaseRepairServices1, "https://www.kelmaris.example/services/recovery"},
+        {f.Superchargeyourdatabase1, "https://www.kelmaris.example/services/optimization"},
+        {f.Databasemonitoringservices1, "https://www.kelmaris.example/services/KelmarisSupport"},
+    };
+    for (const Case& c : cases) {
+        Urls.clear();
+        c.item->trigger();
+        ASSERT_EQ(Urls.size(), 1u) << c.url;
+        EXPECT_EQ(Urls[0], c.url);
+    }
+    Urls.clear();
+    f.tbHelp->click();
+    EXPECT_EQ(Urls, std::vector<std::string>{"https://www.kelmaris.example/dravolt/help/Summary"});
+    EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(MainFormTest, CorvexStartsFromTheRegisteredFolderOrSaysItIsNotInstalled) {
+    TMainForm& f = Make();
+    const std::string notInstalled =
+        "Corvex not installed. If you want to use this tool, download it from "
+        "https://www.kelmaris.example/products/corvex";
+    // No key at all.
+    f.tbCorvex->click();
+    EXPECT_EQ(Dialogs.LastText(), notInstalled);
+    EXPECT_TRUE(Programs.empty());
+
+    TRegistry reg;
+    reg.RootKey = HKEY_CURRENT_USER;
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Kelmaris\\Corvex\\", true));
+    // The key without the value, then an empty value.
+    Dialogs.Messages.clear();
+    f.tbCorvex->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.LastText(), notInstalled);
+    ASSERT_TRUE(reg.WriteString("RootDir", ""));
+    f.tbCorvex->click();
+    EXPECT_EQ(Dialogs.Messages.size(), 2u);
+    EXPECT_TRUE(Programs.empty());
+
+    ASSERT_TRUE(reg.WriteString("RootDir", "/opt/kelmaris/corvex"));
+    f.tbCorvex->click();
+    EXPECT_EQ(Programs, std::vector<std::string>{"/opt/kelmaris/corvex/corvexview"});
+    ASSERT_TRUE(reg.WriteString("RootDir", "/opt/corvex/"));
+    f.tbCorvex->click();
+    ASSERT_EQ(Programs.size(), 2u);
+    EXPECT_EQ(Programs[1], "/opt/corvex/corvexview");
+    EXPECT_EQ(Dialogs.Messages.size(), 2u);
+}
+
+TEST_F(MainFormTest, CorvexStartFailureIsReportedAndTheWindowGoesOn) {
+    TMainForm& f = Make();
+    SetProcessStartHandler({});   // the real start, of a program that is not there
+    TRegistry reg;
+    reg.RootKey = HKEY_CURRENT_USER;
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Kelmaris\\Corvex\\", true));
+    ASSERT_TRUE(reg.WriteString("RootDir", Dir.path().toStdString() + "/nowhere"));
+    f.tbCorvex->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_NE(Dialogs.LastText().find("Cannot run \"" + Dir.path().toStdString() + "/nowhere/corvexview\""),
+              std::string::npos)
+        << Dialogs.LastText();
+    f.tbLoadFile->click();   // still answers
+}
+
+TEST_F(MainFormTest, StoredGeometryIsAppliedAndClamped) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QSize s = screen->geometry().size();
+    struct Case {
+        int left, top, width, height;
+        int wantLeft, wantTop, wantWidth, wantHeight;
+    } cases[] = {
+        {-50, -10, 500, 400, 0, 0, 500, 400},
+        {30, 40, s.width() + 500, s.height() + 300, 30, 40, s.width(), s.height()},
+        {-1, 5, s.width(), 300, 0, 5, s.width(), 300},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.left) + "," + std::to_string(c.top) + " " + std::to_string(c.width) +
+                     "x" + std::to_string(c.height));
+        TIniFile ini(TMainForm::SettingsFileName());
+        ASSERT_TRUE(ini.WriteInteger("Options", "MainLeft", c.left));
+        ASSERT_TRUE(ini.WriteInteger("Options", "MainTop", c.top));
+        ASSERT_TRUE(ini.WriteInteger("Options", "MainWidth", c.width));
+        ASSERT_TRUE(ini.WriteInteger("Options", "MainHeight", c.height));
+        TMainForm& f = Make();
+        EXPECT_EQ(f.x(), c.wantLeft);
+        EXPECT_EQ(f.y(), c.wantTop);
+        EXPECT_EQ(f.width(), c.wantWidth);
+        EXPECT_EQ(f.height(), c.wantHeight);
+        Form.reset();
+    }
+}
+
+TEST_F(MainFormTest, WithoutASettingsFileTheDesignSizeStays) {
+    TMainForm& f = Make();
+    EXPECT_EQ(f.width(), 792);
+    EXPECT_GE(f.height(), 649);
+    EXPECT_EQ(TMainForm::SettingsFileName(), Dir.path().toStdString() + "/dravolt.ini");
+}
+
+TEST_F(MainFormTest, ClosingAsksAboutUnsavedStatisticsAndWritesTheSettingsInOrder) {
+    TMainForm& f = Make();
+    f.resize(640, 480);
+    UnsavedStatLines->push_back("Database header page information:");
+    OptionSettings.HeaderPage = true;
+    OptionSettings.LoadMetadata = false;
+
+    Dialogs.Answer(mrCancel);
+    EXPECT_FALSE(f.close());
+    EXPECT_EQ(Dialogs.LastText(), "Previous statistics is not saved. Save it to file?");
+    EXPECT_EQ(Dialogs.Messages.back().Buttons, mbYesNoCancel);
+    EXPECT_NE(DBInfo, nullptr) << "a refused close frees nothing";
+    EXPECT_FALSE(FileExists(TMainForm::SettingsFileName()));
+
+    // Yes, then the save dialog cancelled: still open.
+    Dialogs.Answer(mrYes);
+    Dialogs.ChooseFile("");
+    EXPECT_FALSE(f.close());
+    EXPECT_NE(DBInfo, nullptr);
+
+    Dialogs.Answer(mrNo);
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(DBInfo, nullptr);
+    EXPECT_EQ(UnsavedStatLines, nullptr);
+    EXPECT_EQ(ServerItems, nullptr);
+    EXPECT_FALSE(f.SettingsWriteFailed());
+    std::string ini = ReadFile(TMainForm::SettingsFileName());
+    size_t w = ini.find("MainWidth=640"), h = ini.find("MainHeight=480"), t = ini.find("MainTop="),
+           l = ini.find("MainLeft="), hp = ini.find("HeaderPage=1"), lm = ini.find("LoadMetadata=0");
+    ASSERT_NE(w, std::string::npos) << ini;
+    ASSERT_NE(lm, std::string::npos) << ini;
+    EXPECT_TRUE(ini.find("[Options]") < w && w < h && h < t && t < l && l < hp && hp < lm) << ini;
+}
+
+TEST_F(MainFormTest, UnwritableSettingsFolderGivesDefaultsAndClosesQuietly) {
+    // Root ignores folder modes, so there a folder the kernel itself refuses
+    // to create files in stands for the read-only one.
+    std::string folder = Dir.path().toStdString() + "/readonly";
+    ASSERT_EQ(mkdir(folder.c_str(), 0555), 0);
+    if (geteuid() == 0) folder = "/proc";
+    setenv("DRAVOLT_CONFIG_DIR", folder.c_str(), 1);
+    TMainForm& f = Make();
+    EXPECT_EQ(f.width(), 792);
+    f.OpenStatFile(kFull);
+    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(f.SettingsWriteFailed());
+    EXPECT_FALSE(FileExists(folder + "/dravolt.ini"));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(DBInfo, nullptr) << "the model is still freed";
+}
+
+TEST_F(MainFormTest, HintOptionsColourTheHintWindows) {
+    TMainForm& f = Make();
+    OptionSettings.HintColor = 0x00336699;   // blue 0x33, green 0x66, red 0x99
+    f.ApplyHintOptions();
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(0x99, 0x66, 0x33));
+    OptionSettings.HintColor = 0x00E1FFFF;
+    f.ApplyHintOptions();
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), ColorFromWin(0x00E1FFFF));
+}
+
+}  // namespace
+}  // namespace dv::test
