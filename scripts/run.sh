@@ -1,0 +1,16 @@
+#!/bin/sh
+# Builds Dravolt (installing what is missing) and opens it on a statistics
+# file: by default the bundled sample tests/data/fb3_full.txt, the real
+# fbstat output of a database that scripts/make-testdata.sh creates.
+#   scripts/run.sh [statistics file [report file]]
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target dravolt
+
+if [ $# -eq 0 ]; then
+    set -- tests/data/fb3_full.txt
+fi
+exec build/app/dravolt "$@"
