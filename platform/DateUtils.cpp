@@ -421,8 +421,7 @@ std::string CFormatToDateFormat(std::string_view cfmt, char& separator) {
         case 'a': out += "ddd"; break;
         case 'A': out += "dddd"; break;
         case 'y': out += "yy"; break;
-        case 'Y':
-        case 'C': out += c == 'Y' ? "yyyy" : std::string(); break;
+        case 'Y': out += "yyyy"; break;
         case 'H':
         case 'I': out += noPad ? "h" : "hh"; break;
         case 'k':

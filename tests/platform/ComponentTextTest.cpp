@@ -453,6 +453,25 @@ TEST(ComponentTextReader, WhatWasReadBeforeAnErrorStays) {
     EXPECT_EQ(back.Components(0)->ComponentCount(), 1);
 }
 
+TEST(ComponentTextReader, NestingIsLimited) {
+    auto nested = [](int levels) {
+        std::string t = "object Root: TTestRoot\r\n";
+        for (int i = 0; i < levels; ++i) t += std::string(2 * (i + 1), ' ') + "object TTestGroup\r\n";
+        for (int i = levels; i >= 0; --i) t += std::string(2 * i, ' ') + "end\r\n";
+        return t;
+    };
+    TTestRoot ok(nullptr);
+    ReadComponentText(nested(63), ok);
+    EXPECT_EQ(ok.ComponentCount(), 63);  // every group is owned by the root
+    TTestRoot deep(nullptr);
+    try {
+        ReadComponentText(nested(64), deep);
+        ADD_FAILURE() << "64 levels accepted";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Objects nested too deeply on line 65");
+    }
+}
+
 TEST(ComponentTextReader, HostileInputRaisesReadErrors) {
     std::vector<std::pair<std::string, std::string>> cases;
     const std::string head = "object Root: TTestRoot\r\n";

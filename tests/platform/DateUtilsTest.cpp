@@ -256,6 +256,7 @@ TEST(Dates, LocaleFormatsBecomeDayMonthYearForms) {
         {"%H.%M.%S", "hh:nn:ss", '.'},
         {"%Hh%M", "hh\"h\"nn", 0},
         {"%Q", "", 0},
+        {"%C%y", "", 0},
     };
     for (const auto& c : cases) {
         char sep = 'x';
