@@ -20,6 +20,10 @@ namespace {
 struct LookAhead {
     bool Has = false;
     std::string Line;
+    // The last table block failed and was ignored: the index and blob blocks
+    // that follow it belong to no table that was read, so they are passed
+    // over instead of landing under the table before it.
+    bool SkipDependents = false;
 };
 LookAhead g_pending;
 
@@ -153,11 +157,15 @@ bool IsNewerExtraLine(std::string_view line) {
 
 [[noreturn]] void BlockEndedEarly() { throw Exception("The block ends before its fill distribution"); }
 
-// Reads on to the fill-distribution heading; `line` ends on it.
+// Reads on to the fill-distribution heading; `line` ends on it. A block cut
+// short by the next one fails, and the next block is still read.
 template <class F>
 void ReadToFillHeading(std::string& line, F&& examine) {
     while (!Has(line, "Fill distribution")) {
-        if (StartsOtherBlock(line)) BlockEndedEarly();
+        if (StartsOtherBlock(line)) {
+            PushBack(line);
+            BlockEndedEarly();
+        }
         examine(line);
         if (SourceEof()) BlockEndedEarly();
         NextLine(line);
@@ -317,6 +325,7 @@ void ParseHeaderBlock(std::string& line) {
 
 bool ParseRelationBlock(const std::string& firstLine) {
     TDatabaseInfo& db = *DBInfo;
+    g_pending.SkipDependents = false;
     TRelation* rel = nullptr;
     std::string line = firstLine;   // the line being read, for the message
     std::string name;
@@ -402,6 +411,7 @@ bool ParseRelationBlock(const std::string& firstLine) {
         return true;
     } catch (const std::exception&) {
         delete rel;
+        g_pending.SkipDependents = true;
         return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
     }
 }
@@ -530,6 +540,7 @@ bool ParseStatistics() {
         while (!SourceEof()) {
             NextLine(line);
             if (IsTableFirstLine(line) && !ParseRelationBlock(line)) throw EAbort("Aborted");
+            if (g_pending.SkipDependents) continue;
             if (Has(line, "Blob pointer") && !ParseBlobBlock(line)) throw EAbort("Aborted");
             if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) throw EAbort("Aborted");
         }
