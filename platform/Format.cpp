@@ -323,10 +323,6 @@ std::string Format(std::string_view fmt, const std::vector<TFormatArg>& args) {
 
 namespace {
 
-struct Section {
-    std::string_view text;
-};
-
 // Splits at ';' outside quotes.
 std::vector<std::string_view> SplitSections(std::string_view fmt) {
     std::vector<std::string_view> parts;
