@@ -1,0 +1,123 @@
+// Hand-built models for the summary and report tests: a loaded, healthy
+// database with nothing to report, and helpers that add tables and indices
+// the way the parser leaves them (owned by the model / their table, listed in
+// Relations / Indices in order).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "model/dkmain.h"
+#include "model/options.h"
+#include "platform/DateUtils.h"
+#include "platform/SysUtils.h"
+
+namespace dv::test {
+
+class DbInfoModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitStatisticsModel();
+        DBInfo->Reset(true);
+        OptionSettings = TOptionSettings();
+        TFormatSettings& fs = FormatSettings();
+        fs.DecimalSeparator = '.';
+        fs.DateSeparator = '/';
+        fs.TimeSeparator = ':';
+        fs.ShortDateFormat = "dd/mm/yyyy";
+        fs.LongTimeFormat = "hh:nn:ss";
+        TDatabaseInfo& db = *DBInfo;
+        db.DbName = "/data/shop.fdb";
+        db.PageSize = 8192;
+        db.FW = 1;
+        db.Dialect = 3;
+        db.ODS = "12.0";
+        db.ODSMajor = 12;
+        db.ODSMinor = 0;
+        db.Sweep = 0;
+        db.OIT = 100;
+        db.OAT = 101;
+        db.OST = 101;
+        db.NxT = 102;
+        db.CDate = EncodeDate(2024, 3, 1);
+        db.Age = db.CDate + 0.5;   // one day of work
+        db.AverageTran = 102;
+    }
+    void TearDown() override {
+        DBInfo->Reset(true);
+        OptionSettings = TOptionSettings();
+    }
+
+    TRelation* AddTable(const std::string& name, int64_t records = 100, int32_t dataPages = 2) {
+        auto* r = new TRelation(DBInfo);
+        r->Id = static_cast<int32_t>(DBInfo->Relations.size()) + 128;
+        r->TableName = name;
+        r->Records = records;
+        r->DataPages = dataPages;
+        r->RecLen = 40;
+        r->AverageFill = 70;
+        DBInfo->Relations.push_back(r);
+        if (static_cast<int32_t>(name.size()) > DBInfo->MaxRName) DBInfo->MaxRName = static_cast<int32_t>(name.size());
+        return r;
+    }
+    TIndex* AddIndex(TRelation* table, const std::string& name, int64_t nodes) {
+        auto* i = new TIndex(table);
+        i->IndexName = name;
+        i->Relation = table;
+        i->Nodes = nodes;
+        i->Uniques = nodes;
+        i->Depth = 2;
+        i->AverageFill = 70;
+        DBInfo->Indices.push_back(i);
+        if (static_cast<int32_t>(name.size()) > DBInfo->MaxIName) DBInfo->MaxIName = static_cast<int32_t>(name.size());
+        return i;
+    }
+
+    // The first data-page count at which a table counts as very big.
+    static int32_t NearPageLimitLow(int32_t pageSize) {
+        const int64_t a = static_cast<int64_t>(std::ceil(2147483647.0 / pageSize * 17.476));
+        return static_cast<int32_t>(a - a / 5);
+    }
+    static int32_t NearPageLimitHigh(int32_t pageSize) {
+        const int64_t a = static_cast<int64_t>(std::ceil(2147483647.0 / pageSize * 17.476));
+        return static_cast<int32_t>(a + a / 100);
+    }
+
+    // A table of each kind the ten problem lists hold, named after its list;
+    // returns nothing, the model holds them.
+    void AddOneOfEachProblem() {
+        TRelation* frag = AddTable("FRAG", 1000, 100);   // 100 > 200000/8192, fill 10 < 60
+        frag->AverageFill = 10;
+        TRelation* vers = AddTable("VERS", 10, 2);
+        vers->Versions = 31;                              // 10 < 31/3
+        TRelation* blob = AddTable("BLOB", 10, 500);      // capacity far above 10 * 1.44
+        TRelation* mass = AddTable("MASS", 10000, 50);
+        mass->MaxVer = 1;
+        mass->Versions = 6000;                            // > 5000 and 60 % > 10 %
+        // Enough records that its pages are not "fragmented with blobs".
+        TRelation* big = AddTable("BIG", 300000000, NearPageLimitLow(8192));
+        TRelation* empty = AddTable("EMPTY", 0, 0);
+        (void)frag; (void)blob; (void)empty;
+        TRelation* host = AddTable("HOST", 5000, 100);
+        host->AverageFill = 90;
+        TIndex* deep = AddIndex(host, "IDX_DEEP", 5000);
+        deep->Depth = 4;
+        TIndex* bad = AddIndex(host, "IDX_BAD", 5000);
+        bad->TotalDup = 4950;                             // > 90 %
+        bad->MaxDup = 2000;                               // > 30 %
+        bad->Uniques = 50;
+        TIndex* useless = AddIndex(host, "IDX_USELESS", 5000);
+        useless->Uniques = 1;                             // also a bad index
+        useless->TotalDup = 4999;
+        useless->MaxDup = 4999;
+        TIndex* broken = AddIndex(host, "IDX_BROKEN", 4000);   // 5000 records > 4000 keys
+        (void)vers; (void)mass; (void)big; (void)deep; (void)bad; (void)useless; (void)broken;
+    }
+};
+
+// The text with every CR LF taken out: what wrapping started from.
+inline std::string Unwrapped(const std::string& s) { return StringReplaceAll(s, "\r\n", ""); }
+
+}  // namespace dv::test
