@@ -1,0 +1,276 @@
+// Damaged input never crashes the reader or the save-file reader: mutated real
+// statistics (through a list source and through files), mutated save-file
+// text, binary bytes, a 10 MB line, 100 000 tables and numbers beyond 64 bits.
+// Meant to run under the address and undefined-behaviour sanitizers as well.
+#include <chrono>
+#include <random>
+
+#include "StatTestSupport.h"
+#include "model/StrData.h"
+#include "platform/ComponentText.h"
+
+using namespace dv;
+using namespace dv::test;
+
+namespace {
+
+// Answers Abort/Ignore boxes at random (mostly Ignore) and checks that every
+// text shown is one of the reader's own.
+class RandomAnswers : public IDialogProvider {
+public:
+    explicit RandomAnswers(std::mt19937& rng) : FRng(rng) { FPrevious = SetDialogProvider(this); }
+    ~RandomAnswers() override { SetDialogProvider(FPrevious); }
+    int MessageDlg(const std::string& msg, TMsgDlgType, TMsgDlgButtons buttons, int) override {
+        ++Count;
+        const bool known = msg.rfind(SErrParseRelation, 0) == 0 || msg.rfind(SErrParseIndex, 0) == 0 ||
+                           msg == SErrParseStatistics || msg == SErrParseTableIndex || msg == SNoStatistics;
+        EXPECT_TRUE(known) << msg.substr(0, 200);
+        if (buttons & mbIgnore) return FRng() % 8 == 0 ? mrAbort : mrIgnore;
+        return mrOk;
+    }
+    bool OpenFileDialog(TFileDialogRequest&) override { return false; }
+    bool SaveFileDialog(TFileDialogRequest&) override { return false; }
+    int Count = 0;
+
+private:
+    std::mt19937& FRng;
+    IDialogProvider* FPrevious;
+};
+
+std::string Mutate(std::string s, std::mt19937& rng) {
+    static const char* const pieces[] = {"99999999999999999999999", "-2147483649", "9223372036854775808", "1e400",
+                                         "nan", "\r", "\n", "\t", " (", ")", "    Index ", "Fill distribution:\n",
+                                         "Blob pointer\n", "*END*", "Analyzing database pages", "= ", "%", ",",
+                                         std::string("\0", 1).c_str(), "\xff\xfe", "Root page: "};
+    const int edits = 1 + static_cast<int>(rng() % 6);
+    for (int e = 0; e < edits && !s.empty(); ++e) {
+        const size_t at = rng() % s.size();
+        switch (rng() % 8) {
+        case 0: s[at] = static_cast<char>(rng()); break;
+        case 1: s.erase(at, rng() % 200); break;
+        case 2: s.insert(at, s.substr(rng() % s.size(), rng() % 300)); break;
+        case 3: s.insert(at, pieces[rng() % (sizeof pieces / sizeof *pieces)]); break;
+        case 4: s.resize(at); break;
+        case 5:
+            // A digit run replaced by a huge or odd number.
+            for (size_t i = at; i < s.size(); ++i)
+                if (s[i] >= '0' && s[i] <= '9') {
+                    size_t j = i;
+                    while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+                    s.replace(i, j - i, pieces[rng() % 5]);
+                    break;
+                }
+            break;
+        case 6: {
+            // Two lines swapped.
+            const size_t a = s.rfind('\n', at), b = s.find('\n', at);
+            if (a != std::string::npos && b != std::string::npos && b > a) {
+                const std::string line = s.substr(a + 1, b - a);
+                s.erase(a + 1, b - a);
+                s.insert(rng() % (s.size() + 1), line);
+            }
+            break;
+        }
+        default: s.insert(at, std::string(rng() % 4, '\n')); break;
+        }
+    }
+    return s;
+}
+
+// The model after any parse: every table owned by the model and listed once,
+// every index owned by and pointing at its listed table.
+void ExpectConsistentModel() {
+    const TDatabaseInfo& db = *DBInfo;
+    EXPECT_EQ(db.ComponentCount(), static_cast<int>(db.Relations.size()));
+    size_t owned = 0;
+    for (const TRelation* r : db.Relations) {
+        EXPECT_EQ(r->Owner(), &db);
+        owned += static_cast<size_t>(r->ComponentCount());
+        double isize = 0;
+        for (const TIndex* i : db.Indices)
+            if (i->Relation == r) isize += i->SizeMb;
+        EXPECT_NEAR(r->ISizeMB, isize, 1e-9);
+    }
+    EXPECT_EQ(owned, db.Indices.size());
+    for (const TIndex* i : db.Indices) {
+        ASSERT_NE(i->Relation, nullptr);
+        EXPECT_EQ(i->Owner(), i->Relation);
+    }
+    EXPECT_EQ(StatSource, nullptr);
+}
+
+std::string OldText() {
+    return "Database \"/x.gdb\"\n\tPage size\t\t1024\n\tODS version\t\t11.2 type 0200\n\tNext transaction\t9\n"
+           "\tCreation date\t\tMay 27, 2013 23:40:53\n\tWrite timestamp\tMay 28, 2013 00:00:01\n\t*END*\n"
+           "Analyzing database pages ...\n"
+           "T (128)\n    Primary pointer page: 1, Index root page: 2\n"
+           "    Average record length: 22.07, total records: 15, max record length: 99\n"
+           "    Average version length: 3.33, total versions: 3, max versions: 1\n"
+           "    Data pages: 1, data page slots: 1, average fill: 86%\n    Fill distribution:\n"
+           "\t 0 - 19% = 0\n\t20 - 39% = 0\n\t40 - 59% = 0\n\t60 - 79% = 0\n\t80 - 99% = 1\n"
+           "    Blob pointer page: 3\n"
+           "    Average blob length: 0.1, total blobs: 7, max blob length: 9\n"
+           "    Average segment length: 1.7, total segments: 8, max segment length: 6\n"
+           "    Blob pages: 2, blob page slots: 3, average fill: 4%\n    Fill distribution:\n"
+           "\t 0 - 19% = 2\n\t20 - 39% = 0\n\t40 - 59% = 0\n\t60 - 79% = 0\n\t80 - 99% = 0\n"
+           "    Index I (0)\n\tDepth: 1, leaf buckets: 1, nodes: 7\n\tnull keys, segment null: 2\n"
+           "\tAverage data length: 0.33, total dup: 3, max dup: 2\n\tFill distribution:\n"
+           "\t     0 - 19% = 1\n\t    20 - 39% = 0\n\t    40 - 59% = 0\n\t    60 - 79% = 0\n\t    80 - 99% = 0\n"
+           "U (129)\n\n    Index J (0)\n\tDepth: 1, leaf buckets: 0, nodes: 0\n"
+           "\tAverage data length: 0.00, total dup: 0, max dup: 0\n\tFill distribution:\n"
+           "\t     0 - 19% = 0\n\t    20 - 39% = 0\n\t    40 - 59% = 0\n\t    60 - 79% = 0\n\t    80 - 99% = 0\n";
+}
+
+class Fuzz : public StatFixture {};
+
+TEST_F(Fuzz, MutatedStatisticsThroughListsAndFiles) {
+    const std::vector<std::string> seeds = {ReadFile(DataPath("fb3_full.txt")), ReadFile(DataPath("fb3_index.txt")),
+                                            ReadFile(DataPath("fb3_service.txt")), OldText()};
+    std::mt19937 rng(20240611);
+    RandomAnswers answers(rng);
+    int usable = 0;
+    for (int round = 0; round < 600; ++round) {
+        const std::string text = Mutate(seeds[round % seeds.size()], rng);
+        SCOPED_TRACE("round " + std::to_string(round));
+        const bool ok = round % 3 == 0 ? ParseAsFile(text) : ParseText(text);
+        usable += ok;
+        ExpectConsistentModel();
+        if (HasFailure()) {
+            ADD_FAILURE() << "input:\n" << text.substr(0, 4000);
+            return;
+        }
+    }
+    // The mutations leave most texts readable in part.
+    EXPECT_GT(usable, 300);
+    EXPECT_GT(answers.Count, 50);
+}
+
+TEST_F(Fuzz, TruncatedAtEveryFewBytes) {
+    const std::string text = ReadFile(DataPath("fb3_full.txt"));
+    std::mt19937 rng(7);
+    RandomAnswers answers(rng);
+    for (size_t cut = 0; cut < text.size(); cut += 37) {
+        ParseText(text.substr(0, cut));
+        ExpectConsistentModel();
+        ParseAsFile(text.substr(0, cut));
+        ExpectConsistentModel();
+    }
+}
+
+TEST_F(Fuzz, BinaryBytes) {
+    std::mt19937 rng(11);
+    RandomAnswers answers(rng);
+    for (int round = 0; round < 20; ++round) {
+        std::string bytes(1 + rng() % 200000, '\0');
+        for (char& c : bytes) c = static_cast<char>(rng());
+        if (round % 2) bytes = "\t*END*\nAnalyzing database pages\n" + bytes;
+        EXPECT_FALSE(ParseAsFile(bytes) && DBInfo->PageSize == 0 && DBInfo->NxT == 0 && DBInfo->Relations.empty());
+        ExpectConsistentModel();
+    }
+}
+
+TEST_F(Fuzz, TenMegabyteLines) {
+    const std::string big(10 * 1024 * 1024, 'x');
+    const std::string head = "\tNext transaction\t5\n\t*END*\nAnalyzing database pages ...\n";
+    const auto start = std::chrono::steady_clock::now();
+    // In the header, as an unindented line, as a table's name and as an
+    // indented line after the blocks.
+    EXPECT_FALSE(ParseAsFile("\tPage size\t" + big + "\n" + head));
+    EXPECT_EQ(Shown(), std::vector<std::string>{SErrParseStatistics});
+    Dialogs.Messages.clear();
+    EXPECT_TRUE(ParseAsFile(head + big + "\n" + "T (128)\n"));
+    EXPECT_EQ(Table("T")->Id, 128);
+    EXPECT_TRUE(ParseText(head + big + " (128)\nNEXT (129)\n"));
+    ASSERT_EQ(DBInfo->Relations.size(), 2u);
+    EXPECT_EQ(DBInfo->Relations[0]->TableName.size(), big.size());
+    EXPECT_TRUE(ParseAsFile(head + "    Index " + big + "\r" + big));
+    EXPECT_EQ(DBInfo->MaxRName, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+TEST_F(Fuzz, AHundredThousandTables) {
+    std::string text = "\tPage size\t\t4096\n\tNext transaction\t5\n\t*END*\nAnalyzing database pages ...\n";
+    for (int id = 0; id < 100000; ++id) text += "TABLE_" + std::to_string(id) + " (" + std::to_string(id) + ")\n";
+    text += "    Index LAST_IDX (0)\n\tDepth: 1, leaf buckets: 1, nodes: 1\n"
+            "\tAverage data length: 1.00, total dup: 0, max dup: 0\n\tFill distribution:\n"
+            "\t     0 - 19% = 1\n\t    20 - 39% = 0\n\t    40 - 59% = 0\n\t    60 - 79% = 0\n\t    80 - 99% = 0\n";
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ParseAsFile(text));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(DBInfo->Relations.size(), 100000u);
+    EXPECT_EQ(DBInfo->Relations.back()->Name(), "Relation99999");
+    EXPECT_EQ(DBInfo->Indices.at(0)->Relation, DBInfo->Relations.back());
+    EXPECT_EQ(DBInfo->MaxRName, 11);
+    DBInfo->Reset(true);
+    EXPECT_EQ(DBInfo->ComponentCount(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+TEST_F(Fuzz, NumbersBeyondSixtyFourBits) {
+    struct Case {
+        const char* From;
+        const char* To;
+        const char* Message;   // empty: no message
+    } cases[] = {
+        {"total records: 1500", "total records: 99999999999999999999", "Error parsing relation CUSTOMERS"},
+        {"total versions: 150,", "total versions: 9223372036854775808,", "Error parsing relation CUSTOMERS"},
+        {"nodes: 1650", "nodes: 18446744073709551616", "Error parsing index CUSTOMERS_CITY"},
+        {"leaf buckets: 1, nodes: 1650", "leaf buckets: 4294967296, nodes: 1650", "Error parsing index CUSTOMERS_CITY"},
+        {"average data length: 0.01", "average data length: 1e999", "Error parsing index CUSTOMERS_CITY"},
+        {"Average record length: 69.56", "Average record length: 1e300", "Error parsing relation CUSTOMERS"},
+        {"Page size\t\t8192", "Page size\t\t99999999999999999999", SErrParseStatistics},
+        {"nodes: 1650", "nodes: 9223372036854775807", ""},
+        {"total dup: 1637", "total dup: -2147483648", ""},
+    };
+    const std::string text = ReadFile(DataPath("fb3_full.txt"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.To);
+        const size_t at = text.find(c.From);
+        ASSERT_NE(at, std::string::npos);
+        std::string changed = text;
+        changed.replace(at, std::string(c.From).size(), c.To);
+        Dialogs.Messages.clear();
+        Dialogs.Answer(mrIgnore);
+        ParseText(changed);
+        if (*c.Message) {
+            ASSERT_FALSE(Dialogs.Messages.empty());
+            EXPECT_EQ(Dialogs.Messages[0].Text.rfind(c.Message, 0), 0u) << Dialogs.Messages[0].Text;
+        } else {
+            EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        }
+        ExpectConsistentModel();
+    }
+    // Nodes less duplicates wraps instead of overflowing.
+    EXPECT_EQ(Index("CUSTOMERS_CITY")->Uniques, static_cast<int64_t>(1650) + 2147483648LL);
+}
+
+TEST_F(Fuzz, MutatedSaveFileText) {
+    ASSERT_TRUE(ParseStatFile(DataPath("fb3_full.txt")));
+    const std::string saved = WriteComponentText(*DBInfo);
+    std::mt19937 rng(99);
+    int readWhole = 0;
+    for (int round = 0; round < 500; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string text = Mutate(saved, rng);
+        if (round % 5 == 0) {
+            // Objects moved or nested where they do not belong.
+            const size_t a = text.find("  object Relation");
+            if (a != std::string::npos) text.insert(text.find("\r\n", a) + 2, "    object TIndex\r\n    end\r\n");
+        }
+        DBInfo->Reset(true);
+        try {
+            ReadComponentText(text, *DBInfo);
+            ++readWhole;
+        } catch (const std::exception&) {
+            // A read error: what was read stays, and the model stays usable.
+        }
+        RebuildModelLists(*DBInfo);
+        CalcDatabaseTotals(*DBInfo);
+        for (TIndex* i : DBInfo->Indices) EXPECT_EQ(i->Owner(), i->Relation);
+        DBInfo->Reset(true);
+        EXPECT_EQ(DBInfo->ComponentCount(), 0);
+    }
+    EXPECT_GT(readWhole, 10);
+}
+
+}  // namespace
