@@ -55,7 +55,7 @@ namespace {
 
 std::string TempScript(const std::string& text) {
     static std::atomic<int> counter{0};
-    std::string path = "/tmp/h4-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".sql";
+    std::string path = "/tmp/dravolt-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".sql";
     WriteFile(path, text);
     return path;
 }
@@ -86,7 +86,7 @@ TStringList SplitLines(const std::string& text) {
 }
 
 TFbTestDatabase::TFbTestDatabase(const std::string& name, const std::string& ddl) {
-    FPath = FbDataDir() + "/h4_" + name + "_" + std::to_string(getpid()) + ".fdb";
+    FPath = FbDataDir() + "/dvtest_" + name + "_" + std::to_string(getpid()) + ".fdb";
     std::remove(FPath.c_str());  // a leftover of an earlier, killed run
     TCommandResult r = RunIsql("create database " + SqlString("localhost:" + FPath) + " user 'SYSDBA' password " +
                                SqlString(FbPassword()) + " page_size 8192 default character set NONE;\n" + ddl +
@@ -96,9 +96,9 @@ TFbTestDatabase::TFbTestDatabase(const std::string& name, const std::string& ddl
 }
 
 TFbTestDatabase::~TFbTestDatabase() {
-    if (!FCreated) return;
-    // Best effort: a test that failed half-way may still hold an attachment;
-    // the file is removed below either way.
+    // Best effort: a test that failed half-way may still hold an attachment,
+    // and a script that failed after CREATE DATABASE left a file; the file is
+    // removed below either way.
     RunIsql("connect " + SqlString(Remote()) + " user 'SYSDBA' password " + SqlString(FbPassword()) +
             ";\ndrop database;");
     std::remove(FPath.c_str());

@@ -73,7 +73,7 @@ public:
 private:
     const TFbTestDatabase& FDb;
     std::string FName;
-    std::string FPassword = "h4pw";
+    std::string FPassword = "NoRights1";
 };
 
 // The text split into lines (LF, CR LF), without line ends; a final line

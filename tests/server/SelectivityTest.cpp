@@ -157,7 +157,7 @@ TEST_F(SelectivityTest, FailureHalfWayCommitsWhatWasDoneAndDisconnects) {
 }
 
 TEST_F(SelectivityTest, UserWithoutRightsFailsAndTheModuleCleansUp) {
-    TFbTestUser user(*db, "h4_norights");
+    TFbTestUser user(*db, "dv_norights");
     UseUser(user.Name(), user.Password());
     dm->PrepareConnection();
 

@@ -159,7 +159,7 @@ TEST(StatService, MissingDatabaseFailsTheStartWithTheServersMessage) {
     TIBStatisticalService svc(nullptr);
     svc.ServerName = "localhost";
     svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    svc.DatabaseName = FbDataDir() + "/h4_no_such_database.fdb";
+    svc.DatabaseName = FbDataDir() + "/dvtest_no_such_database.fdb";
     svc.Options = kFullStatOptions;
     svc.Activate();
     try {
