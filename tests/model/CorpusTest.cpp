@@ -1,0 +1,63 @@
+// Statistics texts published by others, kept beside the project (never in
+// it): every whole report, that is every file that its SOURCES.md row or its
+// name does not mark as an excerpt, flattened or noisy, loads with all its
+// tables and indices and without any message. Skipped where the folder is
+// absent.
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "StatTestSupport.h"
+
+using namespace dv;
+using namespace dv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string CorpusDir() { return std::string(DRAVOLT_SOURCE_DIR) + "/../shared/corpus/gstat"; }
+
+bool MarkedPartial(const std::string& name, const std::string& sources) {
+    std::string row;
+    const size_t at = sources.find("| " + name + " |");
+    if (at != std::string::npos) row = sources.substr(at, sources.find('\n', at) - at);
+    for (const char* mark : {"excerpt", "flattened", "noise"})
+        if (name.find(mark) != std::string::npos || row.find(mark) != std::string::npos) return true;
+    return false;
+}
+
+class Corpus : public StatFixture {};
+
+TEST_F(Corpus, EveryWholeReportLoadsWithAllTablesAndIndices) {
+    if (!fs::is_directory(CorpusDir())) GTEST_SKIP() << "no corpus at " << CorpusDir();
+    const std::string sources = ReadFile(CorpusDir() + "/SOURCES.md");
+    static const std::regex tableLine(R"(^\S.* \(\d+\)\s*$)"), indexLine(R"(^\s+Index .* \(\d+\)\s*$)");
+    int whole = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(CorpusDir())) {
+        const std::string name = e.path().filename().string();
+        if (e.path().extension() != ".txt" || MarkedPartial(name, sources)) continue;
+        SCOPED_TRACE(name);
+        ++whole;
+        const std::string text = ReadFile(e.path().string());
+        size_t tables = 0, indices = 0;
+        bool blocks = false;
+        for (const std::string& line : SplitLines(text)) {
+            const std::string clean = line.substr(0, line.find_last_not_of(" \r") + 1);
+            if (clean.find("Analyzing database pages") != std::string::npos) blocks = true;
+            if (!blocks) continue;
+            tables += std::regex_match(clean, tableLine);
+            indices += std::regex_match(clean, indexLine);
+        }
+        for (int way = 0; way < 2; ++way) {
+            Dialogs.Messages.clear();
+            EXPECT_TRUE(way == 0 ? ParseStatFile(e.path().string()) : ParseText(text));
+            EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+            EXPECT_EQ(DBInfo->Relations.size(), tables);
+            EXPECT_EQ(DBInfo->Indices.size(), indices);
+            EXPECT_GT(DBInfo->PageSize, 0);
+        }
+    }
+    EXPECT_GT(whole, 30);
+}
+
+}  // namespace
