@@ -1,7 +1,6 @@
 #include "Application.h"
 
 #include <QCoreApplication>
-#include <QIcon>
 
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
@@ -12,9 +11,7 @@ namespace {
 bool g_terminate = false;
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    setWindowIcon(QIcon(QStringLiteral(":/main/dravolt.svg")));
-}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     bool result = false;

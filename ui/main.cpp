@@ -115,7 +115,10 @@ TMainForm::TMainForm(const std::vector<std::string>& params, QWidget* parent) : 
     if (!MainForm) MainForm = this;
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(MainFormCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/main/dravolt.svg")));
+    const QIcon icon(QStringLiteral(":/main/dravolt.svg"));
+    setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+    SaveDialog1.OverwritePrompt = true;
     BuildActions();
     BuildMenu();
     BuildToolBar();
