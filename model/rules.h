@@ -20,7 +20,8 @@
 // written in each rule. Rounding is to the nearest integer, halves to even.
 // No estimate ever converts inf or NaN to an integer: an estimate whose
 // divisor is 0 or negative (possible in a hand-edited save file) gives 0, and
-// a finite result beyond the result type is clamped to it.
+// a finite result beyond the result type is clamped to it. Rules that divide
+// by the page size do not hold while it is not above 0 (nothing loaded).
 #pragma once
 
 #include <cstdint>
@@ -34,7 +35,9 @@ inline constexpr double RecordOverhead = 17.2;
 
 // ---- table rules
 bool IsFillMismatch(TRelation& r);         // |AverageFill - RealFill| > 10
-bool HasMassDeletes(TRelation& r);         // MaxVer = 1, Versions > VersDeletes, share > DelPercent
+// MaxVer = 1, Versions > VersDeletes, Versions / (Records / 100) > DelPercent;
+// versions left with no records at all count as a mass delete.
+bool HasMassDeletes(TRelation& r);
 bool IsEmptyTable(TRelation& r);           // DataPages + Records + Versions = 0
 bool IsIndexLargerThanData(TRelation& r);  // SizeMB > 10 and ISizeMB >= SizeMB
 bool IsBlobFragmented(TRelation& r);       // marks the table
