@@ -330,11 +330,13 @@ void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node
     TIndex* b = IndexOf(node2);
     if (!a || !b) return;
     switch (column) {
-        case icIndex: result = CompareText(a->IndexName, b->IndexName); break;
-        case icTable:
-            result = CompareText(a->Relation ? a->Relation->TableName : std::string(),
-                                 b->Relation ? b->Relation->TableName : std::string());
+        case icIndex: result = FSortKeys.Compare(a, a->IndexName, b, b->IndexName); break;
+        case icTable: {
+            static const std::string none;
+            result = FSortKeys.Compare(a->Relation, a->Relation ? a->Relation->TableName : none, b->Relation,
+                                       b->Relation ? b->Relation->TableName : none);
             break;
+        }
         case icDepth: result = CompareInt(a->Depth, b->Depth); break;
         case icKeys: result = CompareInt64(a->Nodes, b->Nodes); break;
         case icKeyLen: result = CompareDouble(a->KeyLen, b->KeyLen); break;
@@ -363,7 +365,23 @@ void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnInde
                                          : sdDescending;
     header.SetSortColumn(column);
     header.SetSortDirection(direction);
-    sender->SortTree(column, direction);
+    if (column == icIndex || column == icTable)
+        for (PVirtualNode n = sender->GetFirst(); n; n = sender->GetNextSibling(n)) {
+            TIndex* i = IndexOf(n);
+            if (!i) continue;
+            if (column == icIndex)
+                FSortKeys.Add(i, i->IndexName);
+            else if (i->Relation)
+                FSortKeys.Add(i->Relation, i->Relation->TableName);
+        }
+    FSortKeys.Prepare();
+    try {
+        sender->SortTree(column, direction);
+    } catch (...) {
+        FSortKeys.Clear();
+        throw;
+    }
+    FSortKeys.Clear();
 }
 
 void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {

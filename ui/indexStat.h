@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/gui/VirtualTrees.h"
+#include "ui/tablestat.h"
 
 class QMenu;
 class QAction;
@@ -74,6 +75,8 @@ private:
     void SetupMenu();
     // Sizes a column to its contents (a double click on a header divider).
     void FitColumn(int modelColumn);
+
+    TNameSortKeys FSortKeys;
 };
 
 extern TFrIndexStat* FrIndexStat;

@@ -3,9 +3,11 @@
 #include "ui/tablestat.h"
 
 #include <QAction>
+#include <QCollator>
 #include <QHeaderView>
 #include <QMenu>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "model/options.h"
@@ -42,6 +44,60 @@ int TableImageIndex(TRelation& r) {
     if (HasMassDeletes(r)) image = imgTableMassDeletes;
     if (IsEmptyTable(r)) image = imgTableEmpty;
     return image;
+}
+
+namespace {
+size_t SlotOf(const void* owner, size_t mask) {
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(owner) >> 3) * 0x9E3779B97F4A7C15ull >> 17) & mask;
+}
+}  // namespace
+
+void TNameSortKeys::Prepare() {
+    std::sort(FPending.begin(), FPending.end());
+    FPending.erase(std::unique(FPending.begin(), FPending.end(),
+                               [](const auto& x, const auto& y) { return x.first == y.first; }),
+                   FPending.end());
+    QCollator collator;   // the default locale, case-sensitive: CompareText's order
+    std::vector<std::pair<QCollatorSortKey, const void*>> keyed;
+    keyed.reserve(FPending.size());
+    for (const auto& [owner, name] : FPending)
+        keyed.emplace_back(collator.sortKey(QString::fromStdString(*name)), owner);
+    FPending.clear();
+    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first.compare(y.first) < 0; });
+
+    size_t capacity = 16;
+    while (capacity < keyed.size() * 2) capacity *= 2;
+    FSlots.assign(capacity, {nullptr, -1});
+    FMask = capacity - 1;
+    int rank = -1;
+    for (size_t k = 0; k < keyed.size(); ++k) {
+        if (k == 0 || keyed[k - 1].first.compare(keyed[k].first) != 0) rank = static_cast<int>(k);
+        size_t slot = SlotOf(keyed[k].second, FMask);
+        while (FSlots[slot].first) slot = (slot + 1) & FMask;
+        FSlots[slot] = {keyed[k].second, rank};
+    }
+}
+
+void TNameSortKeys::Clear() {
+    FPending.clear();
+    FSlots.clear();
+    FMask = 0;
+}
+
+int TNameSortKeys::RankOf(const void* owner) const {
+    if (FSlots.empty() || !owner) return -1;
+    for (size_t slot = SlotOf(owner, FMask);; slot = (slot + 1) & FMask) {
+        if (FSlots[slot].first == owner) return FSlots[slot].second;
+        if (!FSlots[slot].first) return -1;
+    }
+}
+
+int TNameSortKeys::Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const {
+    if (a == b) return 0;
+    const int ra = RankOf(a);
+    const int rb = RankOf(b);
+    if (ra >= 0 && rb >= 0) return ra < rb ? -1 : (ra > rb ? 1 : 0);
+    return nameA == nameB ? 0 : CompareText(nameA, nameB);
 }
 
 namespace {
@@ -317,7 +373,7 @@ void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree*, PVirtualNode node
     TRelation* b = RelationOf(node2);
     if (!a || !b) return;
     switch (column) {
-        case tcTable: result = CompareText(a->TableName, b->TableName); break;
+        case tcTable: result = FSortKeys.Compare(a, a->TableName, b, b->TableName); break;
         case tcRecords: result = CompareInt64(a->Records, b->Records); break;
         case tcRecLength: result = CompareDouble(a->RecLen, b->RecLen); break;
         case tcVerLen: result = CompareDouble(a->VerLen, b->VerLen); break;
@@ -347,7 +403,17 @@ void TFrTableStat::vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnInde
                                          : sdDescending;
     header.SetSortColumn(column);
     header.SetSortDirection(direction);
-    sender->SortTree(column, direction);
+    if (column == tcTable)
+        for (PVirtualNode n = sender->GetFirst(); n; n = sender->GetNextSibling(n))
+            if (TRelation* r = RelationOf(n)) FSortKeys.Add(r, r->TableName);
+    FSortKeys.Prepare();
+    try {
+        sender->SortTree(column, direction);
+    } catch (...) {
+        FSortKeys.Clear();
+        throw;
+    }
+    FSortKeys.Clear();
 }
 
 void TFrTableStat::vstTblStatChange(TVirtualStringTree*, PVirtualNode node) {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QFrame>
-#include <QList>
 #include <QIcon>
+#include <QList>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/gui/VirtualTrees.h"
 
@@ -31,6 +33,29 @@ const QList<QIcon>& ViewImages();
 // The row image of a table. Asks every table rule of the image (so their
 // Problem marks are set) and lets each that holds replace the image.
 int TableImageIndex(TRelation& r);
+
+// The collation order of the names of one sort. A header click on a name
+// column ranks every row's name once (one collation key per name), so that
+// the many comparisons of the sort compare two integers; the order is
+// CompareText's. Owners are the objects whose names are ranked.
+class TNameSortKeys {
+public:
+    void Add(const void* owner, const std::string& name) { FPending.emplace_back(owner, &name); }
+    // Ranks what was added; until Clear, Compare answers from the ranks.
+    void Prepare();
+    void Clear();
+    // -1, 0 or 1: by the ranks when both owners have one, else CompareText
+    // (equal texts are equal without asking the collation).
+    int Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const;
+
+private:
+    int RankOf(const void* owner) const;   // -1 when not ranked
+
+    std::vector<std::pair<const void*, const std::string*>> FPending;
+    // Open addressing: owner -> rank, capacity a power of two.
+    std::vector<std::pair<const void*, int>> FSlots;
+    size_t FMask = 0;
+};
 
 // Column numbers of the tables grid.
 enum TTableColumn {
@@ -86,6 +111,7 @@ private:
     static double TotalShare(const TRelation& r);
 
     bool FLinked = false;
+    TNameSortKeys FSortKeys;
 };
 
 extern TFrTableStat* FrTableStat;

@@ -566,3 +566,27 @@ TEST_F(TableIndexLinkTest, LinkWithoutAFocusedRowChangesNothing) {
 
 }  // namespace
 }  // namespace dv::test
+
+namespace dv::test {
+namespace {
+
+// The ranks a header click sorts names by give CompareText's order.
+TEST(NameSortKeys, RanksAgreeWithTheLocaleComparison) {
+    const std::vector<std::string> names = {"alpha", "Alpha", "ALPHA", "beta", "Beta", "b", "a_b", "a b", "a-b",
+                                            "ab", "Zeta", "zeta", "éclair", "eclair", "Eclair", "10", "9", "",
+                                            "RDB$PRIMARY1", "RDB$PRIMARY10", "RDB$PRIMARY2", "Odd (name)", "alpha"};
+    TNameSortKeys keys;
+    for (const std::string& n : names) keys.Add(&n, n);
+    keys.Prepare();
+    for (const std::string& a : names)
+        for (const std::string& b : names)
+            EXPECT_EQ(keys.Compare(&a, a, &b, b), CompareText(a, b)) << "'" << a << "' against '" << b << "'";
+    // an owner without a rank falls back to the comparison itself
+    const std::string stranger = "beta";
+    EXPECT_EQ(keys.Compare(&stranger, stranger, &names[0], names[0]), CompareText("beta", "alpha"));
+    keys.Clear();
+    EXPECT_EQ(keys.Compare(&names[0], names[0], &names[3], names[3]), CompareText("alpha", "beta"));
+}
+
+}  // namespace
+}  // namespace dv::test
