@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QString>
 #include <cmath>
+#include <cstring>
 
 namespace dv {
 
@@ -67,6 +68,9 @@ QFont TCanvas::QtFont() const {
     f.setItalic((Font.Style & fsItalic) != 0);
     f.setUnderline((Font.Style & fsUnderline) != 0);
     f.setStrikeOut((Font.Style & fsStrikeOut) != 0);
+    // Without kerning a text is as wide as its characters' advances, which
+    // lets the column auto-width add them up instead of shaping every cell.
+    f.setKerning(false);
     return f;
 }
 
@@ -90,7 +94,10 @@ void DrawBar(TCanvas& canvas, const QRect& cell, double percent, TColor color) {
 }
 
 int CompareText(const std::string& a, const std::string& b) {
-    const int r = QString::localeAwareCompare(QString::fromStdString(a), QString::fromStdString(b));
+    // The C library's collation of the user's locale (the application sets
+    // it from the environment at start), straight on the UTF-8 bytes: a sort
+    // of 60 000 names makes about a million of these calls.
+    const int r = std::strcoll(a.c_str(), b.c_str());
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 

@@ -73,7 +73,7 @@ public:
     void LineTo(int x, int y);
     QPoint PenPos() const { return penPos_; }
 
-    // The base font with Font.Style applied.
+    // The base font with Font.Style applied (kerning off, see the auto-width).
     QFont QtFont() const;
     QPainter* Painter() const { return painter_; }
 

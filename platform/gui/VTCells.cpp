@@ -8,10 +8,12 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
+#include <cmath>
 
 namespace dv {
 
@@ -120,15 +122,57 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
 
 // ---------------------------------------------------------------- widths
 
-int TVirtualStringTree::GetCellContentWidth(PVirtualNode node, TColumnIndex column) {
-    if (!node) return 0;
-    const int modelColumn = column == NoColumn ? 0 : column;
-    TCanvas canvas(nullptr, font());
+// Measures cell texts for the auto-width, once per font style. Shaping a
+// text is costly (tens of thousands of cells per rebuild), so plain ASCII
+// texts add up their characters' advances instead; the grid paints without
+// kerning (TCanvas::QtFont), so the sum is the painted width, rounded up.
+// Other texts are shaped.
+class TTextMeasure {
+public:
+    explicit TTextMeasure(const QFont& base) : base_(base) {}
+    int width(TFontStyles style, const std::string& text) {
+        if (text.empty()) return 0;
+        TStyle& s = style_(style);
+        double sum = 0;
+        for (unsigned char c : text) {
+            if (c < 32 || c > 126) return s.metrics->horizontalAdvance(QString::fromStdString(text));
+            double& a = s.advance[c];
+            if (a < 0) a = s.metricsF->horizontalAdvance(QChar(c));
+            sum += a;
+        }
+        return static_cast<int>(std::ceil(sum - 1e-6));
+    }
+
+private:
+    struct TStyle {
+        std::unique_ptr<QFontMetrics> metrics;
+        std::unique_ptr<QFontMetricsF> metricsF;
+        double advance[128];
+    };
+    TStyle& style_(TFontStyles style) {
+        auto& slot = styles_[style & 0xF];
+        if (!slot) {
+            slot = std::make_unique<TStyle>();
+            TCanvas c(nullptr, base_);
+            c.Font.Style = style;
+            slot->metrics = std::make_unique<QFontMetrics>(c.QtFont());
+            slot->metricsF = std::make_unique<QFontMetricsF>(c.QtFont());
+            std::fill(std::begin(slot->advance), std::end(slot->advance), -1.0);
+        }
+        return *slot;
+    }
+    QFont base_;
+    std::unique_ptr<TStyle> styles_[16];
+};
+
+int TVirtualStringTree::measureCell(TTextMeasure& measure, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
+                                    std::string& text) {
+    canvas.Font.Style = 0;
+    canvas.Font.Color = clWindowText;
     if (OnPaintText) OnPaintText(this, canvas, node, column);
-    std::string text;
+    text.clear();
     if (OnGetText) OnGetText(this, node, column, text);
-    int width = Margin + 2 * TextMargin + cellIndent(node, modelColumn);
-    if (!text.empty()) width += QFontMetrics(canvas.QtFont()).horizontalAdvance(QString::fromStdString(text));
+    int width = Margin + 2 * TextMargin + measure.width(canvas.Font.Style, text);
     if (OnGetImageIndex) {
         bool ghosted = false;
         int image = -1;
@@ -140,15 +184,27 @@ int TVirtualStringTree::GetCellContentWidth(PVirtualNode node, TColumnIndex colu
     return width;
 }
 
+int TVirtualStringTree::GetCellContentWidth(PVirtualNode node, TColumnIndex column) {
+    if (!node) return 0;
+    TTextMeasure measure(font());
+    TCanvas canvas(nullptr, font());
+    std::string text;
+    return measureCell(measure, canvas, node, column, text) + cellIndent(node, column == NoColumn ? 0 : column);
+}
+
 int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column) {
+    const int modelColumn = column == NoColumn ? 0 : column;
+    // Only the first column on screen carries the tree's indent.
+    const bool indented = header()->visualIndex(modelColumn) == 0 && !(flat_ && !rootIsDecorated());
+    TTextMeasure measure(font());
+    TCanvas canvas(nullptr, font());
+    std::string text;
     int widest = 0;
-    // Fonts are measured once per style; text widths come from the font's
-    // metrics, which cache glyph advances.
-    const QFontMetrics plain(font());
     for (PVirtualNode n = GetFirst(); n; n = GetNext(n)) {
-        widest = std::max(widest, GetCellContentWidth(n, column));
+        int w = measureCell(measure, canvas, n, column, text);
+        if (indented) w += cellIndent(n, modelColumn);
+        widest = std::max(widest, w);
     }
-    (void)plain;
     return widest;
 }
 
@@ -173,6 +229,15 @@ bool TVirtualStringTree::viewportEvent(QEvent* event) {
 }
 
 // ---------------------------------------------------------------- copy
+
+void TVirtualStringTree::keyPressEvent(QKeyEvent* event) {
+    if (event == QKeySequence::Copy) {
+        CopyToClipBoard();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
 
 void TVirtualStringTree::escapeCell(std::string& out, const std::string& cell, char separator) const {
     // Quoted when the text holds the separator, a double quote or a line

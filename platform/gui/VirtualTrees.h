@@ -40,6 +40,7 @@ using TVTColumnOptions = uint32_t;
 constexpr TVTColumnOptions DefaultColumnOptions = coAllowClick | coDraggable | coResizable | coVisible;
 
 class TVirtualStringTree;
+class TTextMeasure;  // internal: text widths for the auto-width
 
 // Row images of a grid (16x16 by default).
 class TImageList {
@@ -152,6 +153,9 @@ public:
     using TGetNodeProc = std::function<void(TVirtualStringTree*, PVirtualNode, bool& abort)>;
 
     explicit TVirtualStringTree(QWidget* parent = nullptr);
+    // Frees the nodes without OnFreeNode: by now the owning view's members
+    // are gone. A view that must free something per node calls Clear() in
+    // its own destructor.
     ~TVirtualStringTree() override;
 
     // --- events (set by the owning view) ---
@@ -287,6 +291,8 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    // Ctrl+C (the platform's copy keys) copies the selected rows like CopyToClipBoard.
+    void keyPressEvent(QKeyEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
 private:
@@ -308,6 +314,7 @@ private:
     bool allowExpand(PVirtualNode node);
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     int cellIndent(PVirtualNode node, int modelColumn) const;
+    int measureCell(TTextMeasure& measure, TCanvas& canvas, PVirtualNode node, TColumnIndex column, std::string& text);
     void escapeCell(std::string& out, const std::string& cell, char separator) const;
 
     TVTHeader header_;

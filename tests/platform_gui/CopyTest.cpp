@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace dv;
@@ -137,4 +138,12 @@ TEST(Copy, ClipboardGetsBothFormats) {
     EXPECT_EQ(m->data("CSV").toStdString(), "Name;Value;Upper\r\neps;5;EPS\r\n");
     EXPECT_EQ(m->data("Plain text").toStdString(), "Name\tValue\tUpper\r\neps\t5\tEPS\r\n");
     EXPECT_EQ(m->text().toStdString(), "Name\tValue\tUpper\r\neps\t5\tEPS\r\n");
+
+    // Ctrl+C copies the same rows (not only the focused cell's text).
+    QApplication::clipboard()->clear();
+    f.tree.SetSelected(f.node(0), true);
+    QTest::keyClick(&f.tree, Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* k = QApplication::clipboard()->mimeData();
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->data("CSV").toStdString(), "Name;Value;Upper\r\nalpha;1;ALPHA\r\neps;5;EPS\r\n");
 }

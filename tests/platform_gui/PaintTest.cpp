@@ -210,37 +210,67 @@ TEST(Paint, ColorFromWinSwapsRedAndBlue) {
     EXPECT_EQ(ColorFromWin(clWindow), QApplication::palette().color(QPalette::Base));
 }
 
+// Width of a text as the grid paints it (the canvas font of that style).
+int paintedWidth(TVirtualStringTree& t, const std::string& text, TFontStyles style = 0) {
+    TCanvas c(nullptr, t.font());
+    c.Font.Style = style;
+    return QFontMetrics(c.QtFont()).horizontalAdvance(QString::fromStdString(text));
+}
+
+// The auto-width never cuts a text short; it may be a little wider where the
+// font joins letters (ligatures such as "ff") or rounds the sum up.
+#define EXPECT_FITS(measured, needed)                 \
+    do {                                               \
+        const int m_ = (measured), n_ = (needed);      \
+        EXPECT_GE(m_, n_);                             \
+        EXPECT_LE(m_, n_ + 3);                         \
+    } while (0)
+
 TEST(Paint, AutoWidthIsTheWidestCellWithFontAndImage) {
     GridFixture f;
     f.fill({{"short", 1}, {"a much longer name", 2}, {"mid name", 3}});
     f.tree.SetFlatList(true);
-    const QFont base = f.tree.font();
-    QFont bold = base;
-    bold.setBold(true);
     const int extra = TVirtualStringTree::Margin + 2 * TVirtualStringTree::TextMargin + 1;
-    const int plainWidth = QFontMetrics(base).horizontalAdvance("a much longer name") + extra;
-    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), plainWidth);
+    const int plainWidth = paintedWidth(f.tree, "a much longer name") + extra;
+    EXPECT_FITS(f.tree.GetMaxColumnWidth(0), plainWidth);
 
     // the widest row in bold is measured in bold
     f.tree.OnPaintText = [](TVirtualStringTree*, TCanvas& c, PVirtualNode n, TColumnIndex) {
         if (TVirtualStringTree::GetNodeData(n) == 1) c.Font.Style = fsBold;
     };
-    const int boldWidth = QFontMetrics(bold).horizontalAdvance("a much longer name") + extra;
-    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth);
+    const int boldWidth = paintedWidth(f.tree, "a much longer name", fsBold) + extra;
+    ASSERT_GT(boldWidth, plainWidth);
+    EXPECT_FITS(f.tree.GetMaxColumnWidth(0), boldWidth);
 
     // an image on the widest row adds its width + 2; on a narrow row it does not matter
     f.tree.Images.Add(QIcon());
     f.tree.OnGetImageIndex = [](TVirtualStringTree*, PVirtualNode n, TVTImageKind, TColumnIndex, bool&, int& i) {
-        i = TVirtualStringTree::GetNodeData(n) == 1 ? 0 : (TVirtualStringTree::GetNodeData(n) == 0 ? 0 : -1);
+        i = TVirtualStringTree::GetNodeData(n) <= 1 ? 0 : -1;
     };
-    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
+    EXPECT_FITS(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
 
     // hidden rows count as well
     f.tree.SetVisible(f.tree.GetNextSibling(f.tree.GetFirst()), false);
-    EXPECT_EQ(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
+    EXPECT_FITS(f.tree.GetMaxColumnWidth(0), boldWidth + 16 + 2);
     // an empty grid needs nothing
     f.fill({});
     EXPECT_EQ(f.tree.GetMaxColumnWidth(0), 0);
+}
+
+TEST(Paint, AutoWidthFitsEveryKindOfText) {
+    const std::string texts[] = {"1234567890", "WAVE AVATAR To Ty", "office affluent", "Grüße, Ærø", "日本語の索引",
+                                 "RDB$INDEX_12", "1,234,567.89", "x"};
+    const int extra = TVirtualStringTree::Margin + 2 * TVirtualStringTree::TextMargin + 1;
+    for (const std::string& text : texts) {
+        for (TFontStyles style : {TFontStyles(0), TFontStyles(fsBold), TFontStyles(fsItalic)}) {
+            SCOPED_TRACE(text + " style " + std::to_string(style));
+            GridFixture f;
+            f.fill({{text, 0}});
+            f.tree.SetFlatList(true);
+            f.tree.OnPaintText = [style](TVirtualStringTree*, TCanvas& c, PVirtualNode, TColumnIndex) { c.Font.Style = style; };
+            EXPECT_FITS(f.tree.GetMaxColumnWidth(0), paintedWidth(f.tree, text, style) + extra);
+        }
+    }
 }
 
 TEST(Paint, AutoWidthOfATreeColumnCountsTheIndent) {
@@ -249,7 +279,7 @@ TEST(Paint, AutoWidthOfATreeColumnCountsTheIndent) {
     PVirtualNode p = f.tree.AddChild(nullptr, 0);
     PVirtualNode c = f.tree.AddChild(p, 1);
     const int extra = TVirtualStringTree::Margin + 2 * TVirtualStringTree::TextMargin + 1;
-    const QFontMetrics fm(f.tree.font());
-    EXPECT_EQ(f.tree.GetCellContentWidth(c, 0), 2 * f.tree.indentation() + fm.horizontalAdvance("child") + extra);
-    EXPECT_EQ(f.tree.GetCellContentWidth(c, 1), fm.horizontalAdvance("0") + extra);  // other columns: no indent
+    EXPECT_FITS(f.tree.GetCellContentWidth(c, 0), 2 * f.tree.indentation() + paintedWidth(f.tree, "child") + extra);
+    EXPECT_FITS(f.tree.GetCellContentWidth(c, 1), paintedWidth(f.tree, "0") + extra);  // other columns: no indent
+    EXPECT_FITS(f.tree.GetMaxColumnWidth(0), 2 * f.tree.indentation() + paintedWidth(f.tree, "child") + extra);
 }
