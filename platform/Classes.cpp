@@ -44,8 +44,11 @@ static bool IsValidIdent(const std::string& s) {
 
 void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
     if (newName.empty() || SameText(oldName, newName)) return;
-    if (FNames.count(UpperCase(newName)))
-        throw EComponentError("A component named " + newName + " already exists");
+    const bool taken = FNames ? FNames->count(UpperCase(newName)) > 0
+                              : std::any_of(FComponents.begin(), FComponents.end(), [&](TComponent* other) {
+                                    return other != c && SameText(other->FName, newName);
+                                });
+    if (taken) throw EComponentError("A component named " + newName + " already exists");
 }
 
 void TComponent::SetName(const std::string& name) {
@@ -54,8 +57,8 @@ void TComponent::SetName(const std::string& name) {
         throw EComponentError("''" + name + "'' is not a valid component name");
     if (FOwner) {
         FOwner->ValidateRename(this, FName, name);
-        if (!FName.empty()) FOwner->FNames.erase(UpperCase(FName));
-        if (!name.empty()) FOwner->FNames.insert(UpperCase(name));
+        FOwner->IndexName(FName, false);
+        FOwner->IndexName(name, true);
     }
     FName = name;
 }
@@ -72,8 +75,19 @@ void TComponent::InsertComponent(TComponent* c) {
     ValidateRename(nullptr, std::string(), c->FName);
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
-    if (!c->FName.empty()) FNames.insert(UpperCase(c->FName));
+    if (!FNames && FComponents.size() >= 32) {
+        FNames = std::make_unique<std::unordered_set<std::string>>();
+        for (TComponent* o : FComponents)
+            if (o != c) IndexName(o->FName, true);
+    }
+    IndexName(c->FName, true);
     c->FOwner = this;
+}
+
+void TComponent::IndexName(const std::string& name, bool add) {
+    if (!FNames || name.empty()) return;
+    if (add) FNames->insert(UpperCase(name));
+    else FNames->erase(UpperCase(name));
 }
 
 void TComponent::RemoveComponent(TComponent* c) {
@@ -81,7 +95,7 @@ void TComponent::RemoveComponent(TComponent* c) {
     auto it = std::find(FComponents.rbegin(), FComponents.rend(), c);
     if (it == FComponents.rend()) return;
     FComponents.erase(std::next(it).base());
-    if (!c->FName.empty()) FNames.erase(UpperCase(c->FName));
+    IndexName(c->FName, false);
     c->FOwner = nullptr;
 }
 

@@ -140,9 +140,11 @@ private:
     TComponent* FOwner = nullptr;
     std::string FName;
     std::vector<TComponent*> FComponents;
-    // Upper-cased names of the owned components that have one: a name check
-    // must not walk every sibling (a model may own 100 000 tables).
-    std::unordered_set<std::string> FNames;
+    // Upper-cased names of the owned components that have one, kept once an
+    // owner has many components: a name check must not walk every sibling
+    // (a model may own 100 000 tables), and small owners stay small.
+    std::unique_ptr<std::unordered_set<std::string>> FNames;
+    void IndexName(const std::string& name, bool add);
     unsigned FState = 0;
 };
 

@@ -313,4 +313,29 @@ TEST_F(Model, ChildrenAndParentsOfTheComponentTree) {
     EXPECT_EQ(b->Fields, std::vector<TRelationField*>{column});
 }
 
+// Names stay unique, ignoring case, also for an owner of many components
+// (where the check goes through an index of the names).
+TEST_F(Model, ComponentNamesStayUniqueWhateverTheCount) {
+    for (int count : {3, 40, 2000}) {
+        SCOPED_TRACE(count);
+        DBInfo->Reset(true);
+        for (int id = 0; id < count; ++id) AddTable(id, "T");
+        EXPECT_THROW(AddTable(count / 2, "again"), EComponentError);
+        EXPECT_THROW(DBInfo->Relations[0]->SetName("RELATION1"), EComponentError);
+        // (The tables that failed their names stay unnamed under the model
+        // until the next reset frees them.)
+        TRelation* first = DBInfo->Relations[0];
+        first->SetName("relation0");     // the same name in other case
+        first->SetName("Moved");
+        AddTable(0, "reuses the free name");
+        EXPECT_THROW(AddTable(-1, "x"), EComponentError);
+        delete first;                    // leaves the owner's list and its name
+        DBInfo->Relations.erase(DBInfo->Relations.begin());
+        auto* again = new TRelation(DBInfo);
+        again->SetName("moved");
+        EXPECT_EQ(DBInfo->FindComponent("MOVED"), again);
+        DBInfo->Relations.push_back(again);
+    }
+}
+
 }  // namespace

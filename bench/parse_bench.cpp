@@ -1,0 +1,188 @@
+// Parse benchmark: writes a statistics text of N tables with three indices
+// each in the layout of current engines, then times
+//   - a plain line count over the file (the floor for any reader),
+//   - reading every line through the file source,
+//   - ParseStatFile (reset, parse, totals), with the model's heap use,
+//   - writing the model as save-file text and reading it back.
+//
+//   parse_bench [tables=20000] [file=/tmp/dravolt-parse-bench.txt] [runs=3]
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "model/StatParser.h"
+#include "model/dkmain.h"
+#include "platform/ComponentText.h"
+
+using namespace dv;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+void WriteBands(std::string& out, const char* indent, unsigned seed) {
+    static const char* const bands[] = {" 0 - 19%", "20 - 39%", "40 - 59%", "60 - 79%", "80 - 99%"};
+    out += indent;
+    out += "Fill distribution:\n";
+    for (int b = 0; b < 5; ++b) {
+        out += indent;
+        out += bands[b];
+        out += " = " + std::to_string((seed >> b) % 7 * (b + 1)) + "\n";
+    }
+}
+
+std::string Generate(int tables) {
+    std::string out;
+    out.reserve(static_cast<size_t>(tables) * 2200 + 4096);
+    out += "\nDatabase \"/data/bench.fdb\"\nGstat execution time Tue Dec  8 19:37:53 2026\n\n"
+           "Database header page information:\n\tFlags\t\t\t0\n\tGeneration\t\t123456\n"
+           "\tSystem Change Number\t0\n\tPage size\t\t8192\n\tODS version\t\t12.0\n"
+           "\tOldest transaction\t1000\n\tOldest active\t\t1200\n\tOldest snapshot\t\t1100\n"
+           "\tNext transaction\t1500\n\tDatabase dialect\t3\n\tCreation date\t\tDec 8, 2025 19:37:52\n"
+           "\tAttributes\t\tforce write\n\n    Variable header data:\n\t*END*\n\n\n"
+           "Database file sequence:\nFile /data/bench.fdb is the only file\n\nAnalyzing database pages ...\n";
+    for (int t = 0; t < tables; ++t) {
+        const unsigned seed = static_cast<unsigned>(t) * 2654435761u;
+        const std::string name = "TABLE_" + std::to_string(t);
+        const int records = 1000 + static_cast<int>(seed % 100000);
+        const int pages = records / 50 + 1;
+        out += name + " (" + std::to_string(128 + t) + ")\n";
+        out += "    Primary pointer page: " + std::to_string(200 + t * 7) + ", Index root page: " +
+               std::to_string(201 + t * 7) + "\n";
+        out += "    Total formats: 1, used formats: 1\n";
+        out += "    Average record length: " + std::to_string(20 + seed % 300) + ".57, total records: " +
+               std::to_string(records) + "\n";
+        out += "    Average version length: 14.16, total versions: " + std::to_string(seed % 500) +
+               ", max versions: 1\n";
+        out += "    Average fragment length: 0.00, total fragments: 0, max fragments: 0\n";
+        out += "    Average unpacked length: 700.00, compression ratio: 10.06\n";
+        out += "    Pointer pages: 1, data page slots: " + std::to_string(pages + 2) + "\n";
+        out += "    Data pages: " + std::to_string(pages) + ", average fill: " + std::to_string(40 + seed % 55) + "%\n";
+        out += "    Primary pages: " + std::to_string(pages) + ", secondary pages: 0, swept pages: 0\n";
+        out += "    Empty pages: 0, full pages: " + std::to_string(pages / 2) + "\n";
+        WriteBands(out, "\t", seed);
+        out += "\n";
+        static const char* const kinds[] = {"PK_", "IDX_", "FK_"};
+        for (int i = 0; i < 3; ++i) {
+            const int leafs = 1 + records / 400 * (i + 1);
+            out += std::string("    Index ") + kinds[i] + name + " (" + std::to_string(i) + ")\n";
+            out += "\tRoot page: " + std::to_string(300 + t * 7 + i) + ", depth: " + std::to_string(1 + leafs / 100) +
+                   ", leaf buckets: " + std::to_string(leafs) + ", nodes: " + std::to_string(records) + "\n";
+            out += "\tAverage node length: 4.56, total dup: " + std::to_string(i == 0 ? 0 : records / (i + 2)) +
+                   ", max dup: " + std::to_string(i * 7) + "\n";
+            out += "\tAverage key length: 3.01, compression ratio: 4.08\n";
+            out += "\tAverage prefix length: 11.26, average data length: 1.01\n";
+            out += "\tClustering factor: " + std::to_string(records / 3) + ", ratio: 0.20\n";
+            WriteBands(out, "\t    ", seed >> i);
+            out += "\n";
+        }
+    }
+    out += "Gstat completion time Tue Dec  8 19:37:53 2026\n";
+    return out;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int tables = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const std::string path = argc > 2 ? argv[2] : "/tmp/dravolt-parse-bench.txt";
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 3;
+    const std::string dvtPath = path + ".dvt";
+
+    {
+        const std::string text = Generate(tables);
+        std::ofstream(path, std::ios::binary) << text;
+        std::printf("text: %d tables, %d indices, %.1f MB in %s\n", tables, tables * 3, text.size() / 1e6,
+                    path.c_str());
+    }
+    const double mb = static_cast<double>(Slurp(path).size()) / 1e6;
+    InitStatisticsModel();
+
+    double bestCount = 1e9, bestLines = 1e9, bestParse = 1e9, bestWrite = 1e9, bestRead = 1e9;
+    size_t lines = 0, modelBytes = 0, dvtSize = 0;
+    for (int run = 0; run < runs; ++run) {
+        // Plain line count: read in blocks and count line feeds.
+        auto start = Clock::now();
+        {
+            FILE* f = std::fopen(path.c_str(), "rb");
+            static char buf[1 << 18];
+            size_t n, count = 0;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+                for (const char* p = buf; (p = static_cast<const char*>(std::memchr(p, '\n', buf + n - p))); ++p)
+                    ++count;
+            std::fclose(f);
+            lines = count;
+        }
+        bestCount = std::min(bestCount, Seconds(start));
+
+        // Every line through the reader's file source.
+        start = Clock::now();
+        {
+            TTextFileSource source(path);
+            std::string line;
+            while (!source.Eof()) source.ReadStatLine(line);
+        }
+        bestLines = std::min(bestLines, Seconds(start));
+
+        DBInfo->Reset(true);
+        malloc_trim(0);
+        const size_t before = HeapInUse();
+        start = Clock::now();
+        if (!ParseStatFile(path)) return 1;
+        bestParse = std::min(bestParse, Seconds(start));
+        modelBytes = HeapInUse() - before;
+        if (DBInfo->Relations.size() != static_cast<size_t>(tables) ||
+            DBInfo->Indices.size() != static_cast<size_t>(tables) * 3) {
+            std::fprintf(stderr, "parse lost tables or indices\n");
+            return 1;
+        }
+
+        // Save-file text: written behind its magic, then read back.
+        start = Clock::now();
+        {
+            const std::string dvt = "DVT2DATA\r\n" + WriteComponentText(*DBInfo);
+            std::ofstream(dvtPath, std::ios::binary) << dvt;
+            dvtSize = dvt.size();
+        }
+        bestWrite = std::min(bestWrite, Seconds(start));
+        start = Clock::now();
+        {
+            const std::string dvt = Slurp(dvtPath);
+            DBInfo->Reset(true);
+            ReadComponentText(std::string_view(dvt).substr(10), *DBInfo);
+            RebuildModelLists(*DBInfo);
+        }
+        bestRead = std::min(bestRead, Seconds(start));
+        if (DBInfo->Indices.size() != static_cast<size_t>(tables) * 3) {
+            std::fprintf(stderr, "save file lost indices\n");
+            return 1;
+        }
+    }
+    const double dvtMb = dvtSize / 1e6;
+    std::printf("line count   %8.3f s  %8.1f MB/s  (%zu lines)\n", bestCount, mb / bestCount, lines);
+    std::printf("file source  %8.3f s  %8.1f MB/s\n", bestLines, mb / bestLines);
+    std::printf("parse        %8.3f s  %8.1f MB/s\n", bestParse, mb / bestParse);
+    std::printf("model memory %8.0f bytes per table (table + 3 indices), %.1f MB\n",
+                static_cast<double>(modelBytes) / tables, modelBytes / 1e6);
+    std::printf("dvt write    %8.3f s  %8.1f MB/s  (%.1f MB)\n", bestWrite, dvtMb / bestWrite, dvtMb);
+    std::printf("dvt read     %8.3f s  %8.1f MB/s\n", bestRead, dvtMb / bestRead);
+    std::remove(dvtPath.c_str());
+    return 0;
+}
