@@ -283,3 +283,23 @@ TEST(Paint, AutoWidthOfATreeColumnCountsTheIndent) {
     EXPECT_FITS(f.tree.GetCellContentWidth(c, 1), paintedWidth(f.tree, "0") + extra);  // other columns: no indent
     EXPECT_FITS(f.tree.GetMaxColumnWidth(0), 2 * f.tree.indentation() + paintedWidth(f.tree, "child") + extra);
 }
+
+TEST(Paint, NoCellIsAskedWhileAnUpdateIsOpen) {
+    GridFixture f;
+    f.fill(manyRows(50));
+    f.tree.resize(300, 200);
+    f.tree.show();
+    paintViewport(f.tree);
+    f.tree.BeginUpdate();
+    f.getTextCalls = 0;
+    f.tree.Clear();
+    for (int i = 0; i < 50; ++i) f.tree.AddChild(nullptr, i);
+    f.tree.SetVisible(f.tree.GetFirst(), false);
+    f.tree.viewport()->update();
+    QApplication::processEvents();
+    EXPECT_EQ(f.getTextCalls, 0);
+    f.tree.EndUpdate();
+    paintViewport(f.tree);
+    EXPECT_GT(f.getTextCalls, 0);
+    EXPECT_EQ(ShownText(f.tree).substr(0, 9), "row1 | 1\n");  // the hidden first row stays hidden
+}
