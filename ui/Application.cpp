@@ -14,9 +14,12 @@ bool g_terminate = false;
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-    bool result = false;
-    RunGuarded([&] { result = QApplication::notify(receiver, event); });
-    return result;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(std::current_exception());
+        return false;
+    }
 }
 
 void ShowException(std::exception_ptr e) {
@@ -29,6 +32,9 @@ void ShowException(std::exception_ptr e) {
         MessageDlg(ex.Message(), mtError, mbOK);
     } catch (const std::exception& ex) {
         MessageDlg(ex.what(), mtError, mbOK);
+    } catch (...) {
+        // Not one of ours and not a standard one: still no reason to end.
+        MessageDlg("Unknown error", mtError, mbOK);
     }
 }
 
@@ -36,12 +42,8 @@ bool RunGuarded(const std::function<void()>& fn) {
     try {
         fn();
         return true;
-    } catch (const std::exception&) {
-        ShowException(std::current_exception());
-        return false;
     } catch (...) {
-        // Not one of ours and not a standard one: still no reason to end.
-        MessageDlg("Unknown error", mtError, mbOK);
+        ShowException(std::current_exception());
         return false;
     }
 }
