@@ -272,9 +272,6 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     }
 }
 
-// The per-record overhead of the real-fill estimate.
-constexpr double kRecordOverhead = 17.2;
-
 void ReadNewerTablePages(TRelation& rel, std::string& line) {
     bool sawData = false;
     ReadToFillHeading(line, [&](const std::string& l) {
@@ -399,8 +396,8 @@ bool ParseRelationBlock(const std::string& firstLine) {
         ReadBands(line, rel->Fill20, rel->Fill40, rel->Fill60, rel->Fill80, rel->Fill100);
 
         if (rel->Records > 0) {
-            const double bytes = rel->Records * (kRecordOverhead + rel->RecLen) +
-                                 rel->Versions * (kRecordOverhead + rel->VerLen);
+            const double bytes = rel->Records * (RecordOverhead + rel->RecLen) +
+                                 rel->Versions * (RecordOverhead + rel->VerLen);
             const double fill = bytes / db.PageSize / (rel->DataPages / 100.0);
             // Round raises on inf/NaN (no pages); the Integer keeps the low 32 bits.
             rel->RealFill = static_cast<int32_t>(Round(fill));
