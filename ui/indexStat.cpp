@@ -95,7 +95,8 @@ void TFrIndexStat::SetupGrid() {
     for (const QIcon& icon : ViewImages()) vstIdxStat->Images.Add(icon);
 
     auto& columns = vstIdxStat->Header().Columns;
-    for (const TColumnDef& def : IndexColumns) columns.Add(def.Caption, def.Width, def.Align);
+    for (const TColumnDef& def : IndexColumns) columns.Add(def.Caption, ScaledWidth(vstIdxStat, def.Width), def.Align);
+    WidenToCaptions(vstIdxStat);
     // A double click on a header divider sizes that column to its contents,
     // measured the way the rebuild measures.
     QObject::disconnect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, vstIdxStat, nullptr);
@@ -138,7 +139,8 @@ void TFrIndexStat::SetupMenu() {
 void TFrIndexStat::FitColumn(int modelColumn) {
     const TColumnIndex column = vstIdxStat->ColumnOf(modelColumn);
     if (column < 0) return;
-    vstIdxStat->Header().Columns[column].SetWidth(vstIdxStat->GetMaxColumnWidth(column));
+    vstIdxStat->Header().Columns[column].SetWidth(
+        std::max(vstIdxStat->GetMaxColumnWidth(column), CaptionWidth(vstIdxStat, column)));
 }
 
 void TFrIndexStat::FillIndices() {
@@ -148,7 +150,8 @@ void TFrIndexStat::FillIndices() {
         for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
 
     auto& columns = vstIdxStat->Header().Columns;
-    for (int c : {icIndex, icTable}) columns[c].SetWidth(vstIdxStat->GetMaxColumnWidth(c));
+    for (int c : {icIndex, icTable})
+        columns[c].SetWidth(std::max(vstIdxStat->GetMaxColumnWidth(c), CaptionWidth(vstIdxStat, c)));
     for (int c : {icKeys, icUniques})
         columns[c].SetWidth(std::max(vstIdxStat->GetMaxColumnWidth(c), columns[c].Width()));
 

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QCollator>
 #include <QHeaderView>
+#include <QFontMetrics>
 #include <QMenu>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -34,6 +36,25 @@ const QList<QIcon>& ViewImages() {
         return list;
     }();
     return images;
+}
+
+int ScaledWidth(const QWidget* grid, int width) {
+    const double digit = QFontMetricsF(grid->font()).horizontalAdvance(QLatin1Char('0'));
+    const double scale = digit > 6 ? digit / 6 : 1;
+    return static_cast<int>(std::ceil(width * scale));
+}
+
+int CaptionWidth(TVirtualStringTree* tree, int column) {
+    QHeaderView* header = tree->header();
+    const QFontMetrics fm(header->font());
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    return fm.horizontalAdvance(QString::fromStdString(tree->Header().Columns[column].Text())) + 2 * margin + 2;
+}
+
+void WidenToCaptions(TVirtualStringTree* tree) {
+    auto& columns = tree->Header().Columns;
+    for (int c = 0; c < columns.Count(); ++c)
+        columns[c].SetWidth(std::max(columns[c].Width(), CaptionWidth(tree, c)));
 }
 
 int TableImageIndex(TRelation& r) {
@@ -163,8 +184,9 @@ void TFrTableStat::SetupGrid() {
     for (const QIcon& icon : ViewImages()) vstTblStat->Images.Add(icon);
 
     auto& columns = vstTblStat->Header().Columns;
-    for (const TColumnDef& def : TableColumns) columns.Add(def.Caption, def.Width, def.Align);
+    for (const TColumnDef& def : TableColumns) columns.Add(def.Caption, ScaledWidth(vstTblStat, def.Width), def.Align);
     columns[tcSizeMb].SetMinWidth(12);
+    WidenToCaptions(vstTblStat);
     // Only the indices grid sizes a column to its contents on a divider
     // double click.
     QObject::disconnect(vstTblStat->header(), &QHeaderView::sectionHandleDoubleClicked, vstTblStat, nullptr);
@@ -202,7 +224,7 @@ void TFrTableStat::FillTables() {
         for (TRelation* r : DBInfo->Relations) vstTblStat->AddChild(nullptr, reinterpret_cast<intptr_t>(r));
 
     auto& columns = vstTblStat->Header().Columns;
-    columns[tcTable].SetWidth(vstTblStat->GetMaxColumnWidth(tcTable));
+    columns[tcTable].SetWidth(std::max(vstTblStat->GetMaxColumnWidth(tcTable), CaptionWidth(vstTblStat, tcTable)));
     for (int c : {tcRecords, tcVersions, tcSizeMb, tcIdxSizeMb})
         columns[c].SetWidth(std::max(vstTblStat->GetMaxColumnWidth(c), columns[c].Width()));
 

@@ -30,6 +30,17 @@ enum TViewImage {
 };
 const QList<QIcon>& ViewImages();
 
+// A start width of the grids' column tables in the font the grid uses. The
+// tables give pixels of a small 8-point font whose digits are 6 pixels wide;
+// a larger font scales them, so that the numbers they were sized for fit.
+int ScaledWidth(const QWidget* grid, int width);
+
+// The width a column's caption needs in the header's font (no sort mark).
+// The start widths are pixel values of a smaller font; a column never starts
+// narrower than its caption, so that the header stays readable.
+int CaptionWidth(TVirtualStringTree* tree, int column);
+void WidenToCaptions(TVirtualStringTree* tree);
+
 // The row image of a table. Asks every table rule of the image (so their
 // Problem marks are set) and lets each that holds replace the image.
 int TableImageIndex(TRelation& r);

@@ -127,7 +127,7 @@ TEST_F(IndexStatTest, ColumnsMenuAndStartState) {
     ASSERT_EQ(columns.Count(), IndexColumnCount);
     for (int c = 0; c < IndexColumnCount; ++c) {
         EXPECT_EQ(columns[c].Text(), captions[c]) << c;
-        EXPECT_EQ(columns[c].Width(), widths[c]) << c;
+        EXPECT_EQ(columns[c].Width(), std::max(ScaledWidth(fresh.vstIdxStat, widths[c]), CaptionWidth(fresh.vstIdxStat, c))) << c;
         EXPECT_EQ(columns[c].Alignment(), c <= icTable ? taLeftJustify : taRightJustify) << c;
     }
     EXPECT_EQ(fresh.Copy1->text().toStdString(), "Copy");
@@ -397,7 +397,8 @@ TEST_F(IndexStatTest, RebuildVisibilityAndWidths) {
     Frame->SetColumnVisible(icSelectivity, true);
     EXPECT_TRUE(columns[icSelectivity].Visible());
     Frame->SetColumnVisible(99, false);   // no such column: nothing happens
-    for (int c : {icIndex, icTable}) EXPECT_EQ(columns[c].Width(), Grid->GetMaxColumnWidth(c)) << c;
+    for (int c : {icIndex, icTable})
+        EXPECT_EQ(columns[c].Width(), std::max(Grid->GetMaxColumnWidth(c), CaptionWidth(Grid, c))) << c;
     for (int c : {icKeys, icUniques}) EXPECT_GE(columns[c].Width(), 50) << c;
     // A rebuild shows every row again.
     Frame->FilterByRelation(Other);
@@ -409,7 +410,7 @@ TEST_F(IndexStatTest, DividerDoubleClickFitsTheColumnOnlyInTheIndicesGrid) {
     auto& columns = Grid->Header().Columns;
     columns[icKeyLen].SetWidth(200);
     emit Grid->header()->sectionHandleDoubleClicked(icKeyLen);
-    EXPECT_EQ(columns[icKeyLen].Width(), Grid->GetMaxColumnWidth(icKeyLen));
+    EXPECT_EQ(columns[icKeyLen].Width(), std::max(Grid->GetMaxColumnWidth(icKeyLen), CaptionWidth(Grid, icKeyLen)));
     EXPECT_LT(columns[icKeyLen].Width(), 200);
 
     TFrTableStat tables(nullptr);
@@ -480,6 +481,28 @@ TEST_F(IndexStatTest, RecomputeWithoutADataModuleSaysSoAndChangesNothing) {
     Grid->SetFocusedNode(nullptr);
     Frame->mRecompSelClick();
     EXPECT_EQ(dialogs.Messages.size(), 2u);
+}
+
+}  // namespace
+}  // namespace dv::test
+
+namespace dv::test {
+namespace {
+
+// Start widths follow the grid's font: a 60-pixel column sized for seven
+// digits of an 8-point font still shows seven digits in a larger font, and a
+// small font keeps the widths as they are.
+TEST(ScaledWidth, SevenDigitNumbersFitAtEveryFontSize) {
+    for (int px = 8; px <= 32; px += 3) {
+        QWidget w;
+        QFont f = w.font();
+        f.setPixelSize(px);
+        w.setFont(f);
+        const int needed = QFontMetrics(f).horizontalAdvance(QStringLiteral("1234567")) + 2 * TVirtualStringTree::TextMargin;
+        EXPECT_GE(ScaledWidth(&w, 60), needed) << "pixel size " << px;
+        EXPECT_GE(ScaledWidth(&w, 60), 60) << "pixel size " << px;
+        EXPECT_LE(ScaledWidth(&w, 60), std::max(60, needed * 2)) << "pixel size " << px;
+    }
 }
 
 }  // namespace

@@ -111,6 +111,13 @@ protected:
         Frame->vstTblStatGetHint(Grid, Node(name), column, s);
         return s;
     }
+    // What the rebuild gives a column: the name column exactly its widest
+    // cell, others their start width; neither narrower than the caption.
+    int NeededWidth(int column) {
+        if (column == tcTable) return std::max(Grid->GetMaxColumnWidth(column), CaptionWidth(Grid, column));
+        TFrTableStat fresh(nullptr);
+        return fresh.vstTblStat->Header().Columns[column].Width();
+    }
     std::vector<std::string> Order() {
         std::vector<std::string> names;
         for (PVirtualNode n : Rows(Grid)) names.push_back(TVirtualStringTree::GetNodeObject<TRelation>(n)->TableName);
@@ -144,7 +151,8 @@ TEST_F(TableStatTest, ColumnCaptionsAlignmentAndStartWidths) {
     for (int c = 0; c < TableColumnCount; ++c) {
         EXPECT_EQ(columns[c].Text(), expected[c].caption) << c;
         EXPECT_EQ(columns[c].Alignment(), expected[c].align) << c;
-        EXPECT_EQ(columns[c].Width(), widths[c]) << c;
+        // the start width, or wider where the caption needs it
+        EXPECT_EQ(columns[c].Width(), std::max(ScaledWidth(fresh.vstTblStat, widths[c]), CaptionWidth(fresh.vstTblStat, c))) << c;
     }
     EXPECT_EQ(columns[tcSizeMb].MinWidth(), 12);
     EXPECT_EQ(fresh.Copy1->text().toStdString(), "Copy");
@@ -399,13 +407,14 @@ TEST_F(TableStatTest, OptionalColumnsFollowRecordInfoAndTheFragmentationOption) 
 
 TEST_F(TableStatTest, RebuildSizesTheNameColumnExactlyAndNumberColumnsOnlyGrow) {
     auto& columns = Grid->Header().Columns;
-    EXPECT_EQ(columns[tcTable].Width(), Grid->GetMaxColumnWidth(tcTable));
-    EXPECT_EQ(columns[tcRecords].Width(), std::max(55, Grid->GetMaxColumnWidth(tcRecords)));
-    EXPECT_EQ(columns[tcSlots].Width(), 50);
+    EXPECT_EQ(columns[tcTable].Width(), NeededWidth(tcTable));
+    EXPECT_EQ(columns[tcRecords].Width(), std::max(Grid->GetMaxColumnWidth(tcRecords), NeededWidth(tcRecords)));
+    EXPECT_EQ(NeededWidth(tcSlots), std::max(ScaledWidth(Grid, 50), CaptionWidth(Grid, tcSlots)));
+    EXPECT_EQ(columns[tcSlots].Width(), NeededWidth(tcSlots));
     T["PLAIN"]->Records = 1234567890123456789;
     T["PLAIN"]->TableName = "A_RATHER_LONG_TABLE_NAME_THAT_NEEDS_ROOM";
     Frame->FillTables();
-    EXPECT_EQ(columns[tcTable].Width(), Grid->GetMaxColumnWidth(tcTable));
+    EXPECT_EQ(columns[tcTable].Width(), NeededWidth(tcTable));
     EXPECT_GT(columns[tcRecords].Width(), 55);
     EXPECT_EQ(columns[tcRecords].Width(), Grid->GetMaxColumnWidth(tcRecords));
     // the name column shrinks again, the number column does not
@@ -413,7 +422,7 @@ TEST_F(TableStatTest, RebuildSizesTheNameColumnExactlyAndNumberColumnsOnlyGrow) 
     T["PLAIN"]->Records = 1;
     T["PLAIN"]->TableName = "P";
     Frame->FillTables();
-    EXPECT_EQ(columns[tcTable].Width(), Grid->GetMaxColumnWidth(tcTable));
+    EXPECT_EQ(columns[tcTable].Width(), NeededWidth(tcTable));
     EXPECT_EQ(columns[tcRecords].Width(), wide);
 }
 
