@@ -378,13 +378,8 @@ void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnInde
                 FSortKeys.Add(i->Relation, i->Relation->TableName);
         }
     FSortKeys.Prepare();
-    try {
-        sender->SortTree(column, direction);
-    } catch (...) {
-        FSortKeys.Clear();
-        throw;
-    }
-    FSortKeys.Clear();
+    const TNameSortKeys::TScope forget(FSortKeys);
+    sender->SortTree(column, direction);
 }
 
 void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {
@@ -414,13 +409,22 @@ void TFrIndexStat::PopupMenu1Popup() {
     mRecompSelAll->setVisible(show);
 }
 
+bool TFrIndexStat::LiveDatabaseReady() const {
+    if (!DM) {
+        MessageDlg(NoClientLibraryMessage, mtInformation, mbOK);
+        return false;
+    }
+    if (!DM->DB || DM->DB->DatabaseName.empty()) {
+        MessageDlg(NoLiveDatabaseMessage, mtInformation, mbOK);
+        return false;
+    }
+    return true;
+}
+
 void TFrIndexStat::mRecompSelClick() {
     TIndex* i = IndexOf(vstIdxStat->FocusedNode());
     if (!i) return;
-    if (!DM) {
-        MessageDlg(NoClientLibraryMessage, mtInformation, mbOK);
-        return;
-    }
+    if (!LiveDatabaseReady()) return;
     DM->RecomputeSelectivity(i->IndexName);
     i->Stats = i->Sel;
     i->Problem = false;
@@ -428,10 +432,7 @@ void TFrIndexStat::mRecompSelClick() {
 }
 
 void TFrIndexStat::mRecompSelAllClick() {
-    if (!DM) {
-        MessageDlg(NoClientLibraryMessage, mtInformation, mbOK);
-        return;
-    }
+    if (!LiveDatabaseReady()) return;
     if (MessageDlg(RecomputeAllQuestion, mtInformation, mbYes | mbNo) != mrYes) return;
     DM->RecomputeAllSelectivity();
     if (DBInfo)

@@ -28,6 +28,10 @@ enum TIndexColumn {
 // client library is missing).
 inline constexpr const char* NoClientLibraryMessage =
     "Selectivity can be recomputed only on a live database, and the database client library is not loaded.";
+// ... and with this when no server statistics were taken in this run, so
+// there is no database to connect to.
+inline constexpr const char* NoLiveDatabaseMessage =
+    "Selectivity can be recomputed only on a live database. Take the statistics from a server first.";
 
 class TFrIndexStat : public QFrame {
 public:
@@ -75,6 +79,9 @@ private:
     void SetupMenu();
     // Sizes a column to its contents (a double click on a header divider).
     void FitColumn(int modelColumn);
+    // True when the data module has a database to recompute on; otherwise
+    // says why not and answers false.
+    bool LiveDatabaseReady() const;
 
     TNameSortKeys FSortKeys;
 };

@@ -74,6 +74,10 @@ size_t SlotOf(const void* owner, size_t mask) {
 }  // namespace
 
 void TNameSortKeys::Prepare() {
+    if (FPending.empty()) {
+        Clear();
+        return;
+    }
     std::sort(FPending.begin(), FPending.end());
     FPending.erase(std::unique(FPending.begin(), FPending.end(),
                                [](const auto& x, const auto& y) { return x.first == y.first; }),
@@ -429,13 +433,8 @@ void TFrTableStat::vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnInde
         for (PVirtualNode n = sender->GetFirst(); n; n = sender->GetNextSibling(n))
             if (TRelation* r = RelationOf(n)) FSortKeys.Add(r, r->TableName);
     FSortKeys.Prepare();
-    try {
-        sender->SortTree(column, direction);
-    } catch (...) {
-        FSortKeys.Clear();
-        throw;
-    }
-    FSortKeys.Clear();
+    const TNameSortKeys::TScope forget(FSortKeys);
+    sender->SortTree(column, direction);
 }
 
 void TFrTableStat::vstTblStatChange(TVirtualStringTree*, PVirtualNode node) {

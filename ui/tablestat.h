@@ -51,6 +51,13 @@ int TableImageIndex(TRelation& r);
 // CompareText's. Owners are the objects whose names are ranked.
 class TNameSortKeys {
 public:
+    // Clears the ranks when a sort ends, also by an exception.
+    struct TScope {
+        explicit TScope(TNameSortKeys& keys) : Keys(keys) {}
+        ~TScope() { Keys.Clear(); }
+        TNameSortKeys& Keys;
+    };
+
     void Add(const void* owner, const std::string& name) { FPending.emplace_back(owner, &name); }
     // Ranks what was added; until Clear, Compare answers from the ranks.
     void Prepare();

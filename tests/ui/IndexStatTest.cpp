@@ -9,6 +9,7 @@
 
 #include "model/utils.h"
 #include "server/DMData.h"
+#include "server/IBClient.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/ui/TableStatSupport.h"
 #include "ui/indexStat.h"
@@ -481,6 +482,27 @@ TEST_F(IndexStatTest, RecomputeWithoutADataModuleSaysSoAndChangesNothing) {
     Grid->SetFocusedNode(nullptr);
     Frame->mRecompSelClick();
     EXPECT_EQ(dialogs.Messages.size(), 2u);
+}
+
+TEST_F(IndexStatTest, RecomputeWithoutALiveDatabaseSaysSoAndChangesNothing) {
+    std::unique_ptr<TDM> dm;
+    try {
+        dm = std::make_unique<TDM>(nullptr);
+    } catch (const EIBClientError& e) {
+        GTEST_SKIP() << "no client library: " << e.Message();
+    }
+    DM = dm.get();
+    ScriptedDialogs dialogs;
+    Grid->SetFocusedNode(Node("SEL_15"));
+    Frame->mRecompSelClick();
+    dialogs.Answer(mrYes);
+    Frame->mRecompSelAllClick();
+    DM = nullptr;
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_EQ(dialogs.Messages[0].Text, NoLiveDatabaseMessage);
+    EXPECT_EQ(dialogs.Messages[1].Text, NoLiveDatabaseMessage);   // asked nothing first
+    EXPECT_FLOAT_EQ(I["SEL_15"]->Stats, 0.01f);
+    EXPECT_FLOAT_EQ(I["SEL_50"]->Stats, 0.01f);
 }
 
 }  // namespace
