@@ -54,12 +54,12 @@ const char* const SweepOffText =
     "work, and check that applications commit their transactions instead of rolling them back.";
 
 const char* const BadIndicesText =
-    "Since your database has non-unique indices with lot of duplicate keys (see \"Bad indices\" list below) "
-    "and an on-disk structure older than 11.1, garbage collection, updates and deletes in the tables of "
-    "these indices can be very slow: for every removed record version the engine walks the whole chain of "
-    "equal keys. Make these indices more selective by adding the primary key column as their last segment, "
-    "or drop them when queries do not need them. Firebird 2.1 and later store such keys in a better way, "
-    "so a backup and restore with a newer server version also solves this problem.";
+    "Since your database has non-unique indices with lot of duplicate keys (see \"Bad indices\" list below), "
+    "garbage collection, updates and deletes in their tables can be slow: for every removed record version "
+    "the engine has to find its key among many equal keys. InterBase and Firebird before 2.0 walk the whole "
+    "chain of equal keys for it; newer Firebird versions find the key faster, but such indices still cost "
+    "time at every change and rarely help queries. Make these indices more selective by adding the primary "
+    "key column as their last segment, or drop them when queries do not need them.";
 
 const char* const ActiveTransactionText =
     "Some transaction(s) is being active for a long time. While the Oldest Active transaction stays in "
