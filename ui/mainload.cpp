@@ -69,7 +69,7 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     char head[kMagicSize] = {};
     size_t got = 0;
     while (got < kMagicSize && file.get(head[got])) ++got;
-    ResetMonitorInfo(*DBMonInfo);
+    if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
 
     bool saved = got == kMagicSize && std::memcmp(head, kMagic, kMagicSize) == 0;
     if (!saved) {
