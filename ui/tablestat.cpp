@@ -3,7 +3,6 @@
 #include "ui/tablestat.h"
 
 #include <QAction>
-#include <QCollator>
 #include <QHeaderView>
 #include <QFontMetrics>
 #include <QMenu>
@@ -11,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -82,13 +82,19 @@ void TNameSortKeys::Prepare() {
     FPending.erase(std::unique(FPending.begin(), FPending.end(),
                                [](const auto& x, const auto& y) { return x.first == y.first; }),
                    FPending.end());
-    QCollator collator;   // the default locale, case-sensitive: CompareText's order
-    std::vector<std::pair<QCollatorSortKey, const void*>> keyed;
+    // The C library's collation keys: comparing two keys bytewise gives
+    // what CompareText (strcoll) gives for the names.
+    std::vector<std::pair<std::string, const void*>> keyed;
     keyed.reserve(FPending.size());
-    for (const auto& [owner, name] : FPending)
-        keyed.emplace_back(collator.sortKey(QString::fromStdString(*name)), owner);
+    for (const auto& [owner, name] : FPending) {
+        const size_t n = std::strxfrm(nullptr, name->c_str(), 0);
+        std::string key(n + 1, '\0');
+        std::strxfrm(key.data(), name->c_str(), n + 1);
+        key.resize(n);
+        keyed.emplace_back(std::move(key), owner);
+    }
     FPending.clear();
-    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first.compare(y.first) < 0; });
+    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
 
     size_t capacity = 16;
     while (capacity < keyed.size() * 2) capacity *= 2;
@@ -96,7 +102,7 @@ void TNameSortKeys::Prepare() {
     FMask = capacity - 1;
     int rank = -1;
     for (size_t k = 0; k < keyed.size(); ++k) {
-        if (k == 0 || keyed[k - 1].first.compare(keyed[k].first) != 0) rank = static_cast<int>(k);
+        if (k == 0 || keyed[k - 1].first != keyed[k].first) rank = static_cast<int>(k);
         size_t slot = SlotOf(keyed[k].second, FMask);
         while (FSlots[slot].first) slot = (slot + 1) & FMask;
         FSlots[slot] = {keyed[k].second, rank};
