@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -178,6 +179,13 @@ void TParamBlock::AddInt32(uint8_t tag, uint32_t value) {
     for (int i = 0; i < 4; ++i) FData.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
+void TParamBlock::AddSizedInt32(uint8_t tag, uint32_t value) {
+    AddTag(tag);
+    FData.push_back(4);
+    FData.push_back(0);
+    for (int i = 0; i < 4; ++i) FData.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
 namespace {
 
 struct TParamName {
@@ -263,6 +271,29 @@ int32_t DecodeInteger(const char* p, int length) {
     for (int i = 0; i < length; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(p[i])) << (8 * i);
     if (length < 4 && (v & (1u << (8 * length - 1)))) v |= ~0u << (8 * length);  // sign-extend
     return static_cast<int32_t>(v);
+}
+
+TServiceLineAnswer ParseServiceLineAnswer(const char* buffer, size_t size) {
+    TServiceLineAnswer a;
+    const char* p = buffer;
+    const char* end = buffer + size;
+    while (p < end && *p != isc_info_end) {
+        char item = *p++;
+        if (item == isc_info_svc_line) {
+            if (end - p < 2) break;
+            size_t len = static_cast<size_t>(DecodeInteger(p, 2)) & 0xFFFF;
+            p += 2;
+            len = std::min<size_t>(len, static_cast<size_t>(end - p));
+            a.Text.assign(p, len);
+            a.HasLine = true;
+            p += len;
+        } else if (item == isc_info_truncated || item == isc_info_svc_timeout || item == isc_info_data_not_ready) {
+            a.More = true;
+        } else {
+            break;  // an item we did not ask for: nothing after it can be read safely
+        }
+    }
+    return a;
 }
 
 // ---------------------------------------------------------------------------

@@ -129,6 +129,9 @@ public:
     void AddString2(uint8_t tag, std::string_view value);
     // Tag, 4-byte little-endian value.
     void AddInt32(uint8_t tag, uint32_t value);
+    // Tag, 2-byte length 4, 4-byte little-endian value (the items sent with
+    // a service query).
+    void AddSizedInt32(uint8_t tag, uint32_t value);
     const char* Data() const { return FData.data(); }
     const unsigned char* UData() const { return reinterpret_cast<const unsigned char*>(FData.data()); }
     short Length() const { return static_cast<short>(FData.size()); }
@@ -151,6 +154,18 @@ std::string ParamValue(const TStringList& params, std::string_view name);
 // Reads a little-endian integer of 1 to 4 bytes (the encoding of every
 // information answer), sign-extended from its width.
 int32_t DecodeInteger(const char* p, int length);
+
+// One answer to an isc_info_svc_line query: 2-byte length and the line
+// text; length 0 means that the service has finished unless the answer also
+// says isc_info_svc_timeout or isc_info_data_not_ready (nothing ready yet)
+// or isc_info_truncated (the line did not fit). With More set, Text is the
+// beginning of a line whose rest comes with the next query.
+struct TServiceLineAnswer {
+    std::string Text;
+    bool HasLine = false;
+    bool More = false;
+};
+TServiceLineAnswer ParseServiceLineAnswer(const char* buffer, size_t size);
 
 enum class THandleKind { Database, Transaction, Statement, Blob, Service };
 

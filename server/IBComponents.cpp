@@ -580,7 +580,7 @@ std::string TIBStatisticalService::GetNextLine() {
     // Wait at most a second per query, so that a slow server still lets the
     // user interface run and the user cancel.
     TParamBlock send;
-    send.AddInt32(isc_info_svc_timeout, 1);
+    send.AddSizedInt32(isc_info_svc_timeout, 1);
     const char request = isc_info_svc_line;
     std::vector<char> buf(FBufferSize);
 
@@ -593,47 +593,19 @@ std::string TIBStatisticalService::GetNextLine() {
                                 static_cast<unsigned short>(buf.size()), buf.data());
         st.Check(*FLib);
 
-        const char* p = buf.data();
-        const char* end = p + buf.size();
-        bool gotLine = false, waiting = false, truncated = false;
-        std::string line;
-        while (p < end && *p != isc_info_end) {
-            char item = *p++;
-            if (item == isc_info_svc_line) {
-                if (end - p < 2) break;
-                size_t len = static_cast<size_t>(DecodeInteger(p, 2)) & 0xFFFF;
-                p += 2;
-                len = std::min<size_t>(len, static_cast<size_t>(end - p));
-                line.assign(p, len);
-                p += len;
-                gotLine = true;
-            } else if (item == isc_info_truncated) {
-                truncated = true;
-                break;
-            } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready) {
-                waiting = true;
-            } else {
-                break;  // an item we did not ask for: nothing more to read safely
-            }
-        }
-
-        if (truncated) {
-            // The line did not fit: keep its beginning, the server sends the
-            // rest with the next query.
-            FPartial += line;
+        TServiceLineAnswer answer = ParseServiceLineAnswer(buf.data(), buf.size());
+        if (answer.More) {
+            // The line did not fit, or the server ran out of time before its
+            // end: keep what came, the rest follows with the next query.
+            FPartial += answer.Text;
             continue;
         }
-        if (gotLine) {
-            if (line.empty() && FPartial.empty()) {
-                FEof = true;   // the service has finished
-                return std::string();
-            }
+        if (answer.HasLine && !(answer.Text.empty() && FPartial.empty())) {
             std::string result = std::move(FPartial);
             FPartial.clear();
-            return result + line;
+            return result + answer.Text;
         }
-        if (waiting) continue;
-        // Neither a line nor a wait: the service has nothing more to say.
+        // An empty line, or no line at all: the service has finished.
         FEof = true;
         std::string result = std::move(FPartial);
         FPartial.clear();

@@ -34,10 +34,11 @@ delete from ORDERS where mod(ID, 5) = 0;
 
 class ReadOnlyStatsDb : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Create(kVersionedDdl); }
+    void Create(const std::string& ddl) {
         DV_REQUIRE_FB_SERVER();
         db = std::make_unique<TFbTestDatabase>(
-            ::testing::UnitTest::GetInstance()->current_test_info()->name(), kVersionedDdl);
+            ::testing::UnitTest::GetInstance()->current_test_info()->name(), ddl);
         ASSERT_TRUE(db->Created()) << db->CreateOutput();
         TCommandResult r = RunCommand("gfix -mode read_only -user SYSDBA -password " + ShellQuote(FbPassword()) +
                                       " " + ShellQuote(db->Remote()));
@@ -49,7 +50,7 @@ protected:
                        ShellQuote(db->Remote()));
     }
 
-    TStringList TakeStatistics(uint8_t options, size_t bufferSize = 32000) {
+    TStringList TakeStatistics(uint8_t options, size_t bufferSize = 32000, int* queries = nullptr) {
         TIBStatisticalService svc(nullptr);
         svc.ServerName = "localhost";
         svc.Protocol = TProtocol::TCP;
@@ -57,6 +58,7 @@ protected:
         svc.DatabaseName = db->Path();
         svc.Options = options;
         svc.SetQueryBufferSize(bufferSize);
+        if (queries) svc.OnWait = [queries] { ++*queries; };
         svc.Activate();
         svc.ServiceStart();
         TStringList lines;
@@ -134,6 +136,27 @@ TEST_F(ReadOnlyStatsDb, LargestReceiveBufferStaysBelow64KAndReadsTheSameLines) {
     // A buffer at the limit must not upset the server.
     TStringList big = TakeStatistics(kFullStatOptions, 65535);
     ExpectSameText(big, db->Fbstat("-a -r"));
+}
+
+// Two thousand tables keep the server busy for more than a second before it
+// prints "Analyzing database pages": the reader must wait, not stop.
+class ManyTablesStatsDb : public ReadOnlyStatsDb {
+protected:
+    void SetUp() override {
+        Create("set term ^;\nexecute block as declare t integer = 0; begin\n"
+               "while (t < 2000) do begin\n"
+               "execute statement 'create table BT' || t || ' (C0 integer, C1 varchar(30), C2 numeric(15,2))';\n"
+               "t = t + 1; end end^\nset term ;^");
+    }
+};
+
+TEST_F(ManyTablesStatsDb, SlowServerIsWaitedForAndEveryLineArrives) {
+    int queries = 0;
+    TStringList service = TakeStatistics(kFullStatOptions, 32000, &queries);
+    ExpectSameText(service, db->Fbstat("-a -r"));
+    EXPECT_TRUE(Contains(service, "BT1999 ("));
+    // More queries than lines means the server answered "not yet" on the way.
+    RecordProperty("QueriesOverLines", queries - static_cast<int>(service.size()));
 }
 
 TEST(StatService, WrongPasswordRaisesTheServersMessage) {
