@@ -402,6 +402,14 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
             return;
         }
         if (params.size() == 2) {
+            // Unattended: no message box may wait for a user, so the parser's
+            // messages go to standard error with their default answer. The
+            // guard puts the interactive provider back before an exception
+            // reaches the handler that shows it.
+            struct TConsoleDialogs {
+                IDialogProvider* Previous = SetDialogProvider(nullptr);
+                ~TConsoleDialogs() { SetDialogProvider(Previous); }
+            } console;
             OpenStatFile(params[0]);
             if (DBInfo && DBInfo->PageSize > 0) RunBatchReport(params[1]);
             FTerminateRequested = true;
