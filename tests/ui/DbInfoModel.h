@@ -22,6 +22,7 @@ protected:
         InitStatisticsModel();
         DBInfo->Reset(true);
         OptionSettings = TOptionSettings();
+        SavedFormats = FormatSettings();
         TFormatSettings& fs = FormatSettings();
         fs.DecimalSeparator = '.';
         fs.DateSeparator = '/';
@@ -48,7 +49,9 @@ protected:
     void TearDown() override {
         DBInfo->Reset(true);
         OptionSettings = TOptionSettings();
+        FormatSettings() = SavedFormats;
     }
+    TFormatSettings SavedFormats;
 
     TRelation* AddTable(const std::string& name, int64_t records = 100, int32_t dataPages = 2) {
         auto* r = new TRelation(DBInfo);

@@ -717,15 +717,5 @@ TEST_F(DbInfoTest, CopyPutsTheSelectedRowsOnTheClipboard) {
     EXPECT_EQ(Frame->Copy1->text(), "Copy");
 }
 
-TEST_F(DbInfoTest, ColumnsFitTheirWidestCell) {
-    DBInfo->DbName = std::string(120, 'x');
-    Frame->FillDbInfo();
-    EXPECT_EQ(Tree->Header().Columns[1].Width(), Tree->GetMaxColumnWidth(1));
-    EXPECT_EQ(Tree->Header().Columns[0].Width(), Tree->GetMaxColumnWidth(0));
-    EXPECT_GT(Tree->Header().Columns[1].Width(), 200);
-    EXPECT_EQ(Tree->Header().Columns[0].Text(), "Parameter");
-    EXPECT_EQ(Tree->Header().Columns[1].Text(), "Value");
-}
-
 }  // namespace
 }  // namespace dv::test

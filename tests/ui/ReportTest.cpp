@@ -102,6 +102,14 @@ TEST_F(ReportTest, WorkloadLineBreaksBeforeTheNumbersAreFilledIn) {
         EXPECT_EQ(phys[0], c.first);
         EXPECT_EQ(phys[1], "transactions per day.");
     }
+    // At width 66 the text with its placeholders still breaks after "~%d ";
+    // filled in first, it would break before the number.
+    OptionSettings.ReportWrap = 66;
+    DBInfo->NxT = 2000000000;
+    DBInfo->Age = DBInfo->CDate + 0.5;
+    auto phys = Physical(Build().at(3));
+    ASSERT_EQ(phys.size(), 2u);
+    EXPECT_EQ(phys[0], "Your database is running 1 days, and average workload is ~2000000000 ");
 }
 
 TEST_F(ReportTest, DayCountIsAtLeastOneWhenTheCreationDateLiesAfterTheStatistics) {
