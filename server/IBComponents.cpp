@@ -415,7 +415,6 @@ void TIBSQL::ExecQuery() {
     CheckDatabaseAndTransaction();
     if (FOpen) Close();
     Prepare();
-    auto* da = reinterpret_cast<XSQLDA*>(FSqlda.data());
     TStatusVector st;
     bool hasRows = FStatementType == isc_info_sql_stmt_select ||
                    FStatementType == isc_info_sql_stmt_select_for_upd;
@@ -425,7 +424,6 @@ void TIBSQL::ExecQuery() {
         FEof = true;
         return;
     }
-    (void)da;
     FOpen = true;
     FEof = false;
     Next();

@@ -50,7 +50,8 @@ public:
     TStringList Params;
     TIBTransaction* DefaultTransaction = nullptr;
 
-    // isc_attach_database; raises with the server's message.
+    // isc_attach_database; raises with the server's message. Does nothing
+    // when already connected.
     void Connect();
     bool Connected() const { return static_cast<bool>(FHandle); }
     // Drops the statements of this attachment, rolls back transactions still
