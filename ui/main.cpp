@@ -692,32 +692,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 // ---------------------------------------------------------------------------
-// Dialogs that come with later parts of the program. Each one is reached
-// through exactly one function here.
+// Dialogs that come with later parts of the program tell the user so.
 
-namespace {
 void NotAvailable(const char* what) {
     MessageDlg(std::string(what) + " is not available in this build.", mtInformation, mbOK);
 }
-}  // namespace
-
-bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
-    NotAvailable("Taking statistics from a server");
-    return false;
-}
-
-bool RunStatisticsRefresh(TStringList& lines, bool full) {
-    NotAvailable("Reloading statistics from a server");
-    return false;
-}
-
-bool RunOptionsDialog() {
-    NotAvailable("The options dialog");
-    return false;
-}
-
-void RunTransactionCalculator() { NotAvailable("The transaction calculator"); }
-
-void RunAboutBox() { NotAvailable("The about box"); }
 
 }  // namespace dv

@@ -228,5 +228,7 @@ bool RunStatisticsRefresh(TStringList& lines, bool full);
 bool RunOptionsDialog();
 void RunTransactionCalculator();
 void RunAboutBox();
+// Tells the user that a dialog is not part of this build yet.
+void NotAvailable(const char* what);
 
 }  // namespace dv

@@ -1,0 +1,7 @@
+#include "main.h"
+
+namespace dv {
+
+void RunAboutBox() { NotAvailable("The about box"); }
+
+}  // namespace dv
