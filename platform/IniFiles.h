@@ -59,9 +59,4 @@ private:
     std::vector<Section> FSections;
 };
 
-// Writes `content` to `path` through a temporary file in the same folder and
-// a rename, so that a failed write never leaves half a file; false on any
-// failure. Creates no folders.
-bool WriteFileAtomically(const std::string& path, const std::string& content);
-
 }  // namespace dv

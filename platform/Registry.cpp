@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include "IniFiles.h"
+#include "FileIO.h"
 
 namespace dv {
 
@@ -109,7 +107,7 @@ public:
         FRoots[0] = RegKey{kRootNames[0], {}, {}};
         FRoots[1] = RegKey{kRootNames[1], {}, {}};
         std::string text;
-        if (!exists || !ReadAll(path, text)) return;
+        if (!exists || !ReadWholeFile(path, text)) return;
         Parse(text);
     }
 
@@ -145,28 +143,6 @@ private:
         unsigned long long ino = 0;
         bool operator==(const Stamp&) const = default;
     };
-
-    static bool ReadAll(const std::string& path, std::string& text) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0) {
-                ::close(fd);
-                return false;
-            }
-            if (n == 0) break;
-            text.append(buf, static_cast<size_t>(n));
-        }
-        ::close(fd);
-        return true;
-    }
-
-    static void MakeDirs(const std::string& dir) {
-        for (size_t p = 1; p <= dir.size(); ++p)
-            if (p == dir.size() || dir[p] == '/') ::mkdir(dir.substr(0, p).c_str(), 0700);
-    }
 
     static void WriteKey(std::string& out, const RegKey& k, const std::string& path) {
         out += "[" + path + "]\n";
