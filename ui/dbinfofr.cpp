@@ -462,7 +462,7 @@ std::string TFrDbInfo::CellText(int code, int position, int column) const {
     return column == 0 ? DatabaseRowCaption(code) : DatabaseRowValue(*DBInfo, code);
 }
 
-std::string TFrDbInfo::HintText(int code) const {
+std::string TFrDbInfo::HintText(int code) {
     const TDatabaseInfo& db = *DBInfo;
     switch (code) {
         case 1: return "Database information items.";
@@ -568,8 +568,9 @@ std::string TFrDbInfo::HintText(int code) const {
     }
 }
 
-std::string TFrDbInfo::WrappedHint(int code) const {
-    std::string hint = HintText(code);
+std::string TFrDbInfo::WrappedHint(int code) { return WrapHint(HintText(code)); }
+
+std::string TFrDbInfo::WrapHint(const std::string& hint) {
     // The ODS list keeps its own line layout.
     if (Pos(" InterBase 4.0", hint) > 1) return hint;
     return WrapAtColumn(hint, OptionSettings.HintWidth);

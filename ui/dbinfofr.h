@@ -78,8 +78,10 @@ public:
     // its icon, by item code and position among the siblings (object rows);
     // usable without painting.
     std::string CellText(int code, int position, int column) const;
-    std::string HintText(int code) const;
-    std::string WrappedHint(int code) const;
+    static std::string HintText(int code);
+    static std::string WrappedHint(int code);
+    // The summary's wrapping of a hint text (the ODS list stays unwrapped).
+    static std::string WrapHint(const std::string& hint);
     static int ImageIndex(int code);
 
     // The database rows in tree order for a model and the current options.

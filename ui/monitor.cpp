@@ -1,44 +1,184 @@
-#include "monitor.h"
+#include "ui/monitor.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "model/dkmain.h"
+#include "platform/Dialogs.h"
+#include "platform/SysUtils.h"
+#include "server/DMData.h"
+#include "ui/Application.h"
+#include "ui/dbinfofr.h"
 
 namespace dv {
 
 TFrMonitor* FrMonitor = nullptr;
 
+namespace {
+
+// The chart's size and its distance from the frame's top and from the columns.
+constexpr int kChartLeft = 24;
+constexpr int kChartTop = 76;
+constexpr int kChartWidth = 400;
+constexpr int kChartHeight = 250;
+
+// The database rows the monitor shares with the summary, in its own order.
+constexpr int kHeaderRows[] = {100, 250, 255, 256, 270, 110, 180, 190, 200, 260};
+constexpr int kCounterRows[] = {miCacheSize, miAllocatedSize, miCacheWindow, miPageReads,
+                                miPageWrites, miCacheAccess, miCacheHitRatio};
+
+bool IsHeaderRow(int code) { return std::find(std::begin(kHeaderRows), std::end(kHeaderRows), code) != std::end(kHeaderRows); }
+
+// Zeros stand in while no counters exist (a view built before the unit's
+// initialisation, in a test).
+const TDBMonInfo& Counters() {
+    static const TDBMonInfo zeros(nullptr);
+    return DBMonInfo ? *DBMonInfo : zeros;
+}
+
+// "<pages> pages, <megabytes> megabytes"; the product is taken in floating
+// point, so a large cache of big pages does not overflow 32 bits.
+std::string PagesAndMegabytes(int32_t pages, int32_t pageSize) {
+    return Format("%d pages, %d megabytes", {int64_t(pages), Round(pages * (pageSize / 1024.0) / 1024)});
+}
+
+// Ends what a refresh opened: the transaction, then the attachment. The
+// refresh's own error is the one to report, so a failure here is left to
+// Disconnect, which rolls back whatever it finds still open.
+void CloseConnection(TDM& dm) {
+    try {
+        if (dm.TR->InTransaction()) dm.TR->Commit();
+    } catch (const Exception&) {
+        // Disconnect below ends the transaction the commit could not.
+    }
+    try {
+        dm.DB->Disconnect();
+    } catch (const Exception&) {
+        // The attachment is gone or unusable; the next refresh connects anew.
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- up-down
+
+TUpDown::TUpDown(QWidget* parent, QLineEdit* associate) : QWidget(parent), FAssociate(associate) {
+    setObjectName("UpDown1");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto arrow = [this, layout](Qt::ArrowType type, int delta) {
+        auto* b = new QToolButton(this);
+        b->setArrowType(type);
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFixedSize(16, 11);
+        QObject::connect(b, &QToolButton::clicked, this, [this, delta] { Step(delta); });
+        layout->addWidget(b);
+        return b;
+    };
+    Up = arrow(Qt::UpArrow, 1);
+    Down = arrow(Qt::DownArrow, -1);
+}
+
+void TUpDown::Step(int delta) {
+    int32_t v = Position;
+    if (FAssociate && TryStrToInt(FAssociate->text().toStdString(), v)) Position = std::clamp(v, Min, Max);
+    Position = std::clamp(Position + delta, Min, Max);
+    if (FAssociate) FAssociate->setText(QString::number(Position));
+}
+
+// ---------------------------------------------------------------- frame
+
 TFrMonitor::TFrMonitor(QWidget* owner) : QFrame(owner) {
-    setObjectName(QStringLiteral("FrMonitor"));
+    setObjectName("FrMonitor");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
     Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameShape(QFrame::StyledPanel);
     Panel1->setFixedHeight(29);
     auto* top = new QHBoxLayout(Panel1);
-    top->setContentsMargins(6, 2, 6, 2);
-    Label1 = new QLabel(QStringLiteral("Refresh interval"), Panel1);
-    eRefresh = new QLineEdit(QStringLiteral("10"), Panel1);
+    top->setContentsMargins(8, 2, 8, 2);
+    top->setSpacing(4);
+    Label1 = new QLabel("Refresh interval", Panel1);
+    eRefresh = new QLineEdit("10", Panel1);
+    eRefresh->setObjectName("eRefresh");
     eRefresh->setFixedWidth(40);
-    cbConnected = new QCheckBox(QStringLiteral("Stay connected"), Panel1);
-    Button1 = new QPushButton(QStringLiteral("Refresh"), Panel1);
+    eRefresh->installEventFilter(this);
+    UpDown1 = new TUpDown(Panel1, eRefresh);
+    cbConnected = new QCheckBox("Stay connected", Panel1);
+    cbConnected->setObjectName("cbConnected");
+    Button1 = new QPushButton("Refresh", Panel1);
+    Button1->setObjectName("Button1");
     top->addWidget(Label1);
     top->addWidget(eRefresh);
-    top->addSpacing(12);
+    top->addWidget(UpDown1);
+    top->addSpacing(16);
     top->addWidget(cbConnected);
+    top->addSpacing(16);
     top->addWidget(Button1);
     top->addStretch(1);
     layout->addWidget(Panel1);
+    connect(Button1, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button1Click(); }); });
 
     vstMonitor = new TVirtualStringTree(this);
-    vstMonitor->Header().Columns.Add("Parameter", 150);
-    vstMonitor->Header().Columns.Add("Value", 200);
+    vstMonitor->setObjectName("vstMonitor");
     layout->addWidget(vstMonitor, 1);
+    vstMonitor->SetFlatList(false);
+    vstMonitor->SetGridLines(true, true);
+    vstMonitor->SetShowHint(true);
+    vstMonitor->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    TVTHeader& h = vstMonitor->Header();
+    h.SetVisible(true);
+    h.SetHeight(17);
+    h.Columns.Add("Parameter", 150);
+    h.Columns.Add("Value", 200);
 
+    vstMonitor->OnGetText = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
+        vstMonitorGetText(t, n, c, s);
+    };
+    vstMonitor->OnPaintText = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c) {
+        vstMonitorPaintText(t, cv, n, c);
+    };
+    vstMonitor->OnGetHint = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
+        vstMonitorGetHint(t, n, c, s);
+    };
+    vstMonitor->OnGetImageIndex = [this](TVirtualStringTree* t, PVirtualNode n, TVTImageKind k, TColumnIndex c,
+                                         bool& g, int& i) { vstMonitorGetImageIndex(t, n, k, c, g, i); };
+    vstMonitor->OnColumnDblClick = [this](TVirtualStringTree* t, TColumnIndex c) { vstMonitorColumnDblClick(t, c); };
+
+    PopupMenu1 = new QMenu(this);
+    Copy1 = PopupMenu1->addAction("Copy");
+    Copy1->setObjectName("Copy1");
+    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+    vstMonitor->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(vstMonitor, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(vstMonitor->viewport()->mapToGlobal(p)); });
+
+    // Not part of the layout: a fixed-size chart floating over the tree's
+    // empty right-hand side, so that it hides none of the rows.
+    RChart = new TChart(this);
+    RChart->setGeometry(kChartLeft, kChartTop, kChartWidth, kChartHeight);
+    RChart->raise();
+    Series1 = &RChart->Series1;
+    connect(vstMonitor->header(), &QHeaderView::sectionResized, this, [this] { PlaceChart(); });
+    connect(vstMonitor->header(), &QHeaderView::sectionMoved, this, [this] { PlaceChart(); });
+
+    hide();   // the main window shows it
     if (!FrMonitor) FrMonitor = this;
 }
 
@@ -46,10 +186,192 @@ TFrMonitor::~TFrMonitor() {
     if (FrMonitor == this) FrMonitor = nullptr;
 }
 
+void TFrMonitor::PlaceChart() {
+    // Right of the columns when the frame has room, else as far right as it fits.
+    const int columnsEnd = vstMonitor->x() + vstMonitor->frameWidth() + vstMonitor->header()->length();
+    int left = std::max(kChartLeft, columnsEnd + kChartLeft);
+    left = std::max(kChartLeft, std::min(left, width() - kChartWidth - kChartLeft));
+    RChart->move(left, kChartTop);
+}
+
+void TFrMonitor::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    PlaceChart();
+}
+
+// ---------------------------------------------------------------- rows
+
+std::vector<int> TFrMonitor::MonitorRows(const TDatabaseInfo& db) {
+    std::vector<int> rows;
+    for (int code : kHeaderRows) {
+        if (code == 255 && !(db.WDate > 0)) continue;
+        if (code == 256 && !(db.DDate > 0)) continue;
+        rows.push_back(code);
+    }
+    rows.insert(rows.end(), std::begin(kCounterRows), std::end(kCounterRows));
+    return rows;
+}
+
 void TFrMonitor::FillMonitor() {
-    // The rows, the counters and the transaction chart come with the monitor
-    // view itself; until then a load leaves the view empty.
+    vstMonitor->BeginUpdate();
     vstMonitor->Clear();
+    PVirtualNode root = vstMonitor->AddChild(nullptr, 1);
+    if (DBInfo)
+        for (int code : MonitorRows(*DBInfo)) vstMonitor->AddChild(root, code);
+    vstMonitor->FullExpand();
+    for (int c = 0; c < 2; ++c) vstMonitor->Header().Columns[c].SetWidth(vstMonitor->GetMaxColumnWidth(c));
+    vstMonitor->EndUpdate();
+    vstMonitor->Repaint();
+    PlaceChart();
+}
+
+std::string TFrMonitor::RowCaption(int code) {
+    switch (code) {
+        case 1: return "Database info";
+        case miCacheSize: return "Cache size";
+        case miAllocatedSize: return "Allocated size";
+        case miCacheWindow: return "Cache window";
+        case miPageReads: return "Page reads";
+        case miPageWrites: return "Page writes";
+        case miCacheAccess: return "Cache access";
+        case miCacheHitRatio: return "Cache hit ratio";
+        default: return IsHeaderRow(code) ? TFrDbInfo::DatabaseRowCaption(code) : std::string();
+    }
+}
+
+std::string TFrMonitor::RowValue(int code) {
+    if (!DBInfo) return std::string();
+    const TDBMonInfo& m = Counters();
+    const int32_t pageSize = DBInfo->PageSize;
+    switch (code) {
+        case miCacheSize: return PagesAndMegabytes(m.CacheBuffers, pageSize);
+        case miAllocatedSize: return PagesAndMegabytes(m.AllocatedPages, pageSize);
+        case miCacheWindow:
+            if (m.AllocatedPages == 0) return "0%";
+            return Format("%d%% of database size",
+                          {Round(static_cast<double>(m.CacheBuffers) / m.AllocatedPages * 100)});
+        case miPageReads: return IntToStr(m.PageReads);
+        case miPageWrites: return IntToStr(m.PageWrites);
+        case miCacheAccess: return IntToStr(m.PageFetches);
+        case miCacheHitRatio: {
+            const int64_t ratio =
+                m.PageFetches == 0 ? 0 : Round((1 - static_cast<double>(m.PageReads) / m.PageFetches) * 100);
+            return Format("%2d%%", {ratio});
+        }
+        default: return IsHeaderRow(code) ? TFrDbInfo::DatabaseRowValue(*DBInfo, code) : std::string();
+    }
+}
+
+std::string TFrMonitor::RowHint(int code) {
+    if (!DBInfo) return std::string();
+    if (code == 180) {
+        // Only this view keeps the journal sentence to ODS 12.
+        std::string hint = TFrDbInfo::HintText(180);
+        if (DBInfo->ODSMajor != 12) hint = hint.substr(0, hint.find("\r\n"));
+        return TFrDbInfo::WrapHint(hint);
+    }
+    if (code == 1 || IsHeaderRow(code)) return TFrDbInfo::WrappedHint(code);
+    return std::string();   // the counters explain themselves
+}
+
+// ---------------------------------------------------------------- events
+
+void TFrMonitor::vstMonitorGetText(TVirtualStringTree*, PVirtualNode node, TColumnIndex column, std::string& text) {
+    const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
+    text = column == 0 ? RowCaption(code) : column == 1 ? RowValue(code) : std::string();
+}
+
+void TFrMonitor::vstMonitorPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex) {
+    if (tree->GetNodeLevel(node) == 0) canvas.Font.Style |= fsBold;
+}
+
+void TFrMonitor::vstMonitorGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex, std::string& hint) {
+    hint = RowHint(static_cast<int>(TVirtualStringTree::GetNodeData(node)));
+}
+
+void TFrMonitor::vstMonitorGetImageIndex(TVirtualStringTree*, PVirtualNode, TVTImageKind, TColumnIndex, bool&,
+                                         int&) {
+    // The monitor's rows have no pictures.
+}
+
+void TFrMonitor::vstMonitorColumnDblClick(TVirtualStringTree*, TColumnIndex) {
+    // Nothing to jump to from a header value or a counter.
+}
+
+void TFrMonitor::Copy1Click() { vstMonitor->CopyToClipBoard(); }
+
+// ---------------------------------------------------------------- refresh
+
+void TFrMonitor::Button1Click() {
+    // Statistics from a text file carry no server to ask.
+    if (!DBInfo || DBInfo->DBSize < 1) return;
+    if (!DM) {
+        // A saved-statistics file can bring a database size without a
+        // client library to reach the server with.
+        MessageDlg("Live counters are read from the server through the database client library, which is not "
+                   "installed.",
+                   mtInformation, mbOK);
+        return;
+    }
+    InitMonitorInfo();
+    try {
+        DM->ReadMonitorInfo(*DBMonInfo);
+        vstMonitor->Repaint();
+        // Cleared only now: when the counters cannot be read the chart keeps
+        // what it showed.
+        Series1->Clear();
+        ReadOpenTransactions();
+    } catch (...) {
+        // Counters and bars read so far stay; the connection does not, so
+        // the next refresh starts afresh.
+        vstMonitor->Repaint();
+        CloseConnection(*DM);
+        throw;
+    }
+}
+
+void TFrMonitor::ReadOpenTransactions() {
+    TIBSQL& q = *DM->Q;
+    DM->DB->Connect();   // nothing when connected already
+    if (!DM->TR->InTransaction()) DM->TR->StartTransaction();
+    q.SQL.clear();
+    q.SQL.push_back("SELECT * FROM TMP$TRANSACTIONS ORDER BY TMP$TRANSACTION_ID");
+    q.ExecQuery();
+    while (!q.Eof()) {
+        const TDateTime start = q.FieldByName("TMP$TIMESTAMP").AsDateTime();
+        const TDateTime end = Now();
+        const int32_t id = q.FieldByName("TMP$TRANSACTION_ID").AsInteger();
+        Series1->AddGanttColor(start, end, id, std::string(), Series1->SeriesColor);
+        q.Next();
+    }
+    q.Close();
+    DM->TR->Commit();
+    DM->DB->Disconnect();
+}
+
+// ---------------------------------------------------------------- interval
+
+void TFrMonitor::eRefreshExit() {
+    try {
+        StrToInt(eRefresh->text().toStdString());
+    } catch (const EConvertError&) {
+        eRefresh->setFocus();
+        throw;
+    }
+}
+
+bool TFrMonitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == eRefresh && event->type() == QEvent::FocusOut && !FInExit) {
+        // Leaving the edit for another control, not the window losing focus
+        // (to the message box this very check may open).
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            FInExit = true;
+            RunGuarded([this] { eRefreshExit(); });
+            FInExit = false;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 }  // namespace dv

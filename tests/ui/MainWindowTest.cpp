@@ -327,8 +327,6 @@ TEST_F(MainFormTest, LaterDialogsSayTheyAreNotAvailable) {
         const char* text;
     } cases[] = {
         {[&] { f.About->trigger(); }, "The about box is not available in this build."},
-        {[&] { f.tbTranCalc->click(); }, "The transaction calculator is not available in this build."},
-        {[&] { f.mTranCalc->trigger(); }, "The transaction calculator is not available in this build."},
         {[&] { f.Options->trigger(); }, "The options dialog is not available in this build."},
         {[&] { f.Database1->trigger(); }, "Taking statistics from a server is not available in this build."},
         {[&] { f.ReloadStatHeaderClick(); }, "Reloading statistics from a server is not available in this build."},
