@@ -1,15 +1,585 @@
-#include "main.h"
+#include "dlgDb.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "model/options.h"
+#include "platform/Dialogs.h"
+#include "platform/Registry.h"
+#include "platform/SysUtils.h"
+#include "server/DMData.h"
+#include "server/IBClient.h"
+#include "ui/Application.h"
+#include "ui/browseLAN.h"
+#include "ui/dblistfr.h"
+#include "ui/main.h"
 
 namespace dv {
 
-bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
-    NotAvailable("Taking statistics from a server");
-    return false;
+TGetServStatDlg* GetServStatDlg = nullptr;
+int TGetServStatDlg::EventInterval = 25;
+
+namespace {
+
+constexpr int kProtocolTCP = 0;
+constexpr int kProtocolLocal = 2;
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// The entry of a combo box's list that equals text ignoring case; -1 for none.
+int FindIgnoringCase(const QComboBox* box, const std::string& text) {
+    for (int i = 0; i < box->count(); ++i)
+        if (SameText(S(box->itemText(i)), text)) return i;
+    return -1;
 }
 
-bool RunStatisticsRefresh(TStringList& lines, bool full) {
-    NotAvailable("Reloading statistics from a server");
-    return false;
+class TOverrideCursor {
+public:
+    explicit TOverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
+    ~TOverrideCursor() { QApplication::restoreOverrideCursor(); }
+    TOverrideCursor(const TOverrideCursor&) = delete;
+    TOverrideCursor& operator=(const TOverrideCursor&) = delete;
+};
+
+QLabel* Note(const char* text, QWidget* parent) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    label->setPalette(p);
+    return label;
 }
+
+std::string CorruptionMessage() {
+    return std::string("Dravolt discovered possible database corruption in this database. Please download free "
+                       "tool Mendral Diagnostician from ") +
+           kMakerSite + ", open and run Diagnose, then send diagnistics log to " + kSupportMail +
+           ". Our specialists will check it for free and give you advice about best medicine for corruption.";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TGetServStatDlg::TGetServStatDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("GetServStatDlg"));
+    setWindowTitle(QStringLiteral("Get Statistics via Services API"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    PageControl = new QStackedWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    layout->addWidget(PageControl);
+    SetupParamPage();
+    SetupLogPage();
+    SetupWiring();
+    FLines = {"StatsMemo"};
+    resize(std::max(DesignWidth, minimumSizeHint().width()), std::max(DesignHeight, minimumSizeHint().height()));
+    FormCreate();
+}
+
+TGetServStatDlg::~TGetServStatDlg() {
+    if (GetServStatDlg == this) GetServStatDlg = nullptr;
+}
+
+void TGetServStatDlg::SetupParamPage() {
+    tsParam = new QWidget(PageControl);
+    tsParam->setObjectName(QStringLiteral("tsParam"));
+    auto* page = new QVBoxLayout(tsParam);
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(6);
+    lServerName = new QLabel(QStringLiteral("Server Name"), tsParam);
+    eServerName = new QComboBox(tsParam);
+    eServerName->setObjectName(QStringLiteral("eServerName"));
+    eServerName->setEditable(true);
+    eServerName->setInsertPolicy(QComboBox::NoInsert);
+    eServerName->setToolTip(QStringLiteral("Choose or enter server name"));
+    eServerName->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    eServerName->setMinimumContentsLength(12);
+    lServerName->setBuddy(eServerName);
+    sbServerName = new QToolButton(tsParam);
+    sbServerName->setObjectName(QStringLiteral("sbServerName"));
+    sbServerName->setText(QStringLiteral("..."));
+    lProtocol = new QLabel(QStringLiteral("Protocol"), tsParam);
+    cbProtocol = new QComboBox(tsParam);
+    cbProtocol->setObjectName(QStringLiteral("cbProtocol"));
+    cbProtocol->addItems({QStringLiteral("TCP"), QStringLiteral("NetBEUI"), QStringLiteral("Local")});
+    cbProtocol->setToolTip(QStringLiteral("Specify connection protocol"));
+    lProtocol->setBuddy(cbProtocol);
+
+    lDatabaseName = new QLabel(QStringLiteral("Database Name"), tsParam);
+    eDatabaseName = new QComboBox(tsParam);
+    eDatabaseName->setObjectName(QStringLiteral("eDatabaseName"));
+    eDatabaseName->setEditable(true);
+    eDatabaseName->setInsertPolicy(QComboBox::NoInsert);
+    eDatabaseName->setToolTip(QStringLiteral("Choose or enter database name at selected server"));
+    eDatabaseName->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    eDatabaseName->setMinimumContentsLength(12);
+    lDatabaseName->setBuddy(eDatabaseName);
+    sbDBName = new QToolButton(tsParam);
+    sbDBName->setObjectName(QStringLiteral("sbDBName"));
+    sbDBName->setText(QStringLiteral("..."));
+
+    fields->addWidget(lServerName, 0, 0);
+    fields->addWidget(eServerName, 0, 1);
+    fields->addWidget(sbServerName, 0, 2);
+    fields->addWidget(lProtocol, 0, 3);
+    fields->addWidget(cbProtocol, 0, 4);
+    fields->addWidget(lDatabaseName, 1, 0);
+    fields->addWidget(eDatabaseName, 1, 1, 1, 3);
+    fields->addWidget(sbDBName, 1, 4, Qt::AlignLeft);
+    fields->setColumnStretch(1, 1);
+    page->addLayout(fields);
+
+    auto* options = new QGridLayout;
+    options->setHorizontalSpacing(12);
+    options->setVerticalSpacing(2);
+    cbRecords = new QCheckBox(QStringLiteral("Include record/rec versions, etc."), tsParam);
+    cbRecords->setObjectName(QStringLiteral("cbRecords"));
+    cbRecords->setChecked(true);
+    cbRecords->setToolTip(QStringLiteral("Take full table information from database"));
+    cbHeader = new QCheckBox(QStringLiteral("Take only header page"), tsParam);
+    cbHeader->setObjectName(QStringLiteral("cbHeader"));
+    cbHeader->setToolTip(QStringLiteral("Do not take statistics about tables and indices"));
+    cbMetadata = new QCheckBox(QStringLiteral("Load table/index metadata"), tsParam);
+    cbMetadata->setObjectName(QStringLiteral("cbMetadata"));
+    cbMetadata->setChecked(true);
+    cbMetadata->setToolTip(
+        QStringLiteral("Take information from database about table structure, index fields and statistics"));
+    lNote1 = Note("Statistics will contain useful records/versions", tsParam);
+    lNote2 = Note("information only taken from IB 7.1 and FB 1.5 !", tsParam);
+    lNote3 = Note("Use gstat -a -r for Firebird 1.0 and Yaffil", tsParam);
+    options->addWidget(cbRecords, 0, 0);
+    options->addWidget(cbHeader, 1, 0);
+    options->addWidget(cbMetadata, 2, 0);
+    options->addWidget(lNote1, 0, 1);
+    options->addWidget(lNote2, 1, 1);
+    options->addWidget(lNote3, 2, 1);
+    options->setColumnStretch(1, 1);
+    page->addSpacing(4);
+    page->addLayout(options);
+    page->addStretch(1);
+
+    auto* bottom = new QHBoxLayout;
+    lUserName = new QLabel(QStringLiteral("User"), tsParam);
+    eUserName = new QLineEdit(QString::fromLatin1(kDefaultUser), tsParam);
+    eUserName->setObjectName(QStringLiteral("eUserName"));
+    lUserName->setBuddy(eUserName);
+    lPassword = new QLabel(QStringLiteral("Password"), tsParam);
+    ePassword = new QLineEdit(QString::fromLatin1(kDefaultPassword), tsParam);
+    ePassword->setObjectName(QStringLiteral("ePassword"));
+    ePassword->setEchoMode(QLineEdit::Password);
+    lPassword->setBuddy(ePassword);
+    const int credentialWidth = fontMetrics().horizontalAdvance(QLatin1Char('W')) * 8;
+    eUserName->setMinimumWidth(credentialWidth);
+    ePassword->setMinimumWidth(credentialWidth);
+    btnOk = new QPushButton(QStringLiteral("Run"), tsParam);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), tsParam);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    bottom->addWidget(lUserName);
+    bottom->addWidget(eUserName);
+    bottom->addSpacing(6);
+    bottom->addWidget(lPassword);
+    bottom->addWidget(ePassword);
+    bottom->addStretch(1);
+    bottom->addWidget(btnOk);
+    bottom->addWidget(btnCancel);
+    page->addLayout(bottom);
+
+    PageControl->addWidget(tsParam);
+}
+
+void TGetServStatDlg::SetupLogPage() {
+    tsLog = new QWidget(PageControl);
+    tsLog->setObjectName(QStringLiteral("tsLog"));
+    auto* page = new QHBoxLayout(tsLog);
+    StatsMemo = new QPlainTextEdit(tsLog);
+    StatsMemo->setObjectName(QStringLiteral("StatsMemo"));
+    StatsMemo->setReadOnly(true);
+    StatsMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    StatsMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StatsMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StatsMemo->setPlainText(QStringLiteral("StatsMemo"));
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), tsLog);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    auto* side = new QVBoxLayout;
+    side->addWidget(CancelBtn);
+    side->addStretch(1);
+    page->addWidget(StatsMemo, 1);
+    page->addLayout(side);
+    PageControl->addWidget(tsLog);
+}
+
+void TGetServStatDlg::SetupWiring() {
+    // Every text change of the server field: typing, choosing from the list
+    // and setting it from an entry.
+    connect(eServerName, &QComboBox::currentTextChanged, this, [this] { RunGuarded([this] { eServerNameChange(); }); });
+    connect(cbProtocol, &QComboBox::currentIndexChanged, this, [this] { RunGuarded([this] { cbProtocolChange(); }); });
+    connect(cbHeader, &QCheckBox::toggled, this, [this] { cbHeaderClick(); });
+    connect(cbMetadata, &QCheckBox::toggled, this, [this] { cbHeaderClick(); });
+    connect(sbServerName, &QToolButton::clicked, this, [this] { RunGuarded([this] { sbServerNameClick(); }); });
+    connect(sbDBName, &QToolButton::clicked, this, [this] { RunGuarded([this] { sbDBNameClick(); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CancelBtn, &QPushButton::clicked, this, [this] {
+        CancelBtnClick();
+        reject();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Handlers
+
+void TGetServStatDlg::FormCreate() {
+    ReadServers();
+    if (!OptionSettings.LastPassword.empty()) ePassword->setText(Q(OptionSettings.LastPassword));
+}
+
+void TGetServStatDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (FShown || event->spontaneous()) return;
+    FShown = true;
+    if (QScreen* screen = this->screen()) {
+        QRect area = screen->availableGeometry();
+        QRect frame = frameGeometry();
+        move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+    FormShow();
+}
+
+void TGetServStatDlg::FormShow() {
+    cbProtocol->setCurrentIndex(kProtocolTCP);
+    PageControl->setCurrentWidget(tsParam);
+    cbHeader->setChecked(OptionSettings.HeaderPage);
+    // The options always follow the boxes as shown: a dialog cancelled after
+    // changing the header box must not leave the next run with options that
+    // the boxes do not show.
+    cbHeaderClick();
+    UpdateProtocol();
+}
+
+void TGetServStatDlg::ReadServers() {
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    if (reg.OpenKey(kServersKey, true)) {
+        const QSignalBlocker block(eServerName);
+        for (const std::string& name : reg.GetKeyNames()) eServerName->addItem(Q(name));
+        eServerName->setCurrentIndex(FindIgnoringCase(eServerName, reg.ReadString(kLastServerValue)));
+        reg.CloseKey();
+    }
+    eServerNameChange();
+}
+
+void TGetServStatDlg::eServerNameChange() {
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    std::string lastDatabase;
+    if (!reg.OpenKey(kServersKey, true)) return;
+    lastDatabase = reg.ReadString(kLastDatabaseValue);
+    // An empty name (the local protocol) is the server key itself.
+    const std::string server = S(eServerName->currentText());
+    if (!server.empty() && !reg.OpenKey(server, false)) return;
+    eDatabaseName->clear();
+    for (const std::string& name : reg.GetValueNames())
+        if (name != kLastServerValue && name != kLastDatabaseValue) eDatabaseName->addItem(Q(name));
+    eDatabaseName->setCurrentIndex(FindIgnoringCase(eDatabaseName, lastDatabase));
+    reg.CloseKey();
+}
+
+void TGetServStatDlg::cbProtocolChange() { UpdateProtocol(); }
+
+void TGetServStatDlg::UpdateProtocol() {
+    if (cbProtocol->currentIndex() == kProtocolLocal) {
+        {
+            const QSignalBlocker block(eServerName);
+            eServerName->setCurrentIndex(-1);
+            eServerName->setEditText(QString());
+        }
+        eServerName->setEnabled(false);
+        sbServerName->setEnabled(false);
+        eServerNameChange();
+    } else {
+        eServerName->setEnabled(true);
+        sbServerName->setEnabled(true);
+    }
+}
+
+void TGetServStatDlg::cbHeaderClick() {
+    const bool header = cbHeader->isChecked();
+    cbRecords->setEnabled(!header);
+    cbMetadata->setEnabled(!header);
+    if (DM) DM->IBStatService->Options = header ? kHeaderStatOptions : kFullStatOptions;
+}
+
+void TGetServStatDlg::sbServerNameClick() { eServerName->setEditText(Q(BrowseForComputer())); }
+
+void TGetServStatDlg::sbDBNameClick() {
+    TFileDialogRequest open;
+    open.Filter = "Database files (*.gdb, *.fdb, *.ib)|*.gdb;*.fdb;*.ib|All files |*.*";
+    open.FilterIndex = 1;
+    if (DialogProvider().OpenFileDialog(open)) eDatabaseName->setEditText(Q(open.FileName));
+}
+
+void TGetServStatDlg::CancelBtnClick() {
+    FCancelled = true;
+    if (FRunning && DM) DM->IBStatService->Cancel();
+}
+
+void TGetServStatDlg::reject() {
+    if (FRunning) CancelBtnClick();
+    QDialog::reject();
+}
+
+bool TGetServStatDlg::MetadataWanted() const { return cbMetadata->isChecked() && cbMetadata->isEnabled(); }
+
+// ---------------------------------------------------------------------------
+// Running the service
+
+bool TGetServStatDlg::CheckInput() {
+    if (cbProtocol->currentIndex() != kProtocolLocal && Trim(S(eServerName->currentText())).empty()) {
+        MessageDlg("Enter the name of the server, or choose the protocol \"Local\".", mtWarning, mbOK);
+        eServerName->setFocus();
+        return false;
+    }
+    if (Trim(S(eDatabaseName->currentText())).empty()) {
+        MessageDlg("Enter the name of the database.", mtWarning, mbOK);
+        eDatabaseName->setFocus();
+        return false;
+    }
+    return true;
+}
+
+bool TGetServStatDlg::StartFailed(const std::string& message) {
+    std::string text;
+    if (Contains(message, "unrecognized service"))
+        text = "Server does not support Services API (Classic), \nor does not support \"Include records\" parameter.";
+    else if (Contains(message, "Can't open database file"))
+        text = "Error opening database (no such file?)";
+    else if (Contains(message, "consistency check"))
+        text = CorruptionMessage();
+    else if (Contains(message, "Wrong ODS"))
+        // Newer servers refuse such a database when the service starts
+        // instead of printing the complaint as the first line.
+        text = "Server can not work with this database:\n" + message;
+    else
+        // Any other refusal would otherwise look like a run that read
+        // nothing and succeeded.
+        text = message;
+    MessageDlg(text, mtError, mbOK);
+    return true;
+}
+
+void TGetServStatDlg::PumpEvents() {
+    if (FPumpTimer.isValid() && FPumpTimer.elapsed() < EventInterval) return;
+    FlushMemo();
+    QCoreApplication::processEvents();
+    FPumpTimer.restart();
+}
+
+void TGetServStatDlg::FlushMemo() {
+    if (FShownLines >= FLines.size()) return;
+    QStringList batch;
+    batch.reserve(static_cast<qsizetype>(FLines.size() - FShownLines));
+    for (size_t i = FShownLines; i < FLines.size(); ++i) batch << Q(FLines[i]);
+    StatsMemo->appendPlainText(batch.join(u'\n'));
+    FShownLines = FLines.size();
+}
+
+void TGetServStatDlg::ReadLines(TIBStatisticalService& service) {
+    while (!service.Eof()) {
+        if (FCancelled) return;
+        std::string line;
+        try {
+            line = service.GetNextLine();   // runs PumpEvents through OnWait first
+        } catch (const EAbort&) {
+            if (FCancelled) return;
+            throw;
+        }
+        // The empty answer that ends the text is no line of it.
+        if (service.Eof() && line.empty()) break;
+        FLines.push_back(std::move(line));
+    }
+}
+
+void TGetServStatDlg::btnOkClick() {
+    if (FRunning || !DM) return;
+    TIBStatisticalService& service = *DM->IBStatService;
+    if (!cbRecords->isChecked())
+        service.Options &= static_cast<uint8_t>(~soRecordVersions);
+    else if (cbRecords->isEnabled())
+        service.Options |= soRecordVersions;
+    if (!CheckInput()) return;
+    const std::string server = S(eServerName->currentText());
+    const std::string database = S(eDatabaseName->currentText());
+    DM->SetServiceParams(server, database, S(eUserName->text()), S(ePassword->text()), cbProtocol->currentIndex());
+
+    FLines.clear();
+    FShownLines = 0;
+    StatsMemo->clear();
+    FCancelled = false;
+    FSucceeded = false;
+    TOverrideCursor wait(Qt::BusyCursor);
+
+    std::exception_ptr error;
+    bool started = false;
+    try {
+        service.Activate();
+        try {
+            service.ServiceStart();
+            started = true;
+        } catch (const std::exception& e) {
+            StartFailed(e.what());
+        }
+        if (started) {
+            OptionSettings.LastPassword = S(ePassword->text());
+            PageControl->setCurrentWidget(tsLog);
+            FRunning = true;
+            FPumpTimer.invalidate();
+            service.OnWait = [this] { PumpEvents(); };
+            ReadLines(service);
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    service.OnWait = nullptr;
+    FRunning = false;
+    FlushMemo();
+    try {
+        service.Deactivate();
+    } catch (...) {
+        if (!error) error = std::current_exception();
+    }
+    if (error) std::rethrow_exception(error);
+    if (!started || FCancelled) return;
+
+    FSucceeded = FLines.empty() || !Contains(FLines.front(), "Wrong ODS");
+    if (!FSucceeded) return;
+    if (MainForm)
+        MainForm->setWindowTitle(Q(std::string(ProductTitle) + ". Unsaved from " + server + ":" + database));
+    RecordRun();
+    accept();
+}
+
+void TGetServStatDlg::RecordRun() {
+    const std::string server = S(eServerName->currentText());
+    const std::string database = S(eDatabaseName->currentText());
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    if (!reg.OpenKey(kServersKey, true)) return;
+    reg.WriteString(kLastServerValue, server);
+    reg.WriteString(kLastDatabaseValue, database);
+    // An empty server name (the local protocol) keeps its databases in the
+    // server key itself.
+    if (!server.empty() && !reg.OpenKey(server, true)) return;
+    for (const std::string& name : reg.GetValueNames())
+        if (SameText(name, database)) return;
+    reg.WriteInteger(database, cbProtocol->currentIndex());
+    reg.CloseKey();
+
+    if (!FrDBList || !DM) return;
+    const TIBStatisticalService& service = *DM->IBStatService;
+    auto* entry = new TDatabaseItem;
+    entry->Server = service.ServerName;
+    entry->Database = service.DatabaseName;
+    entry->User = ParamValue(service.Params, "user_name");
+    entry->Password = ParamValue(service.Params, "password");
+    PVirtualNode serverNode = FrDBList->FindServerNode(nullptr, entry->Server);
+    if (!serverNode) {
+        auto* serverEntry = new TDatabaseItem;
+        serverEntry->Server = entry->Server;
+        serverEntry->User = entry->User;
+        serverEntry->Password = entry->Password;
+        serverNode = FrDBList->AddEntry(nullptr, serverEntry);
+    }
+    FrDBList->AddEntry(serverNode, entry);
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
+
+bool ExecuteGetServStatDlg(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
+    if (!DM) return false;
+    TGetServStatDlg dialog(MainForm);
+    GetServStatDlg = &dialog;
+    if (entry) {
+        dialog.eUserName->setText(Q(entry->User.empty() ? std::string(kDefaultUser) : entry->User));
+        dialog.ePassword->setText(Q(entry->Password.empty() ? std::string(kDefaultPassword) : entry->Password));
+        dialog.eServerName->setEditText(Q(entry->Server));
+        dialog.eDatabaseName->setEditText(Q(entry->Database));
+    }
+    if (OptionSettings.ServStatDlgWidth != 0) dialog.resize(OptionSettings.ServStatDlgWidth, dialog.height());
+    dialog.setSizeGripEnabled(true);
+    dialog.exec();
+
+    OptionSettings.ServStatDlgWidth = dialog.width();
+    const bool result = dialog.Succeeded() && !dialog.Cancelled();
+    const std::string firstLine = dialog.MemoLines().empty() ? std::string() : dialog.MemoLines().front();
+    loadMetadata = dialog.MetadataWanted();
+    if (result) {
+        lines = dialog.MemoLines();
+        if (UnsavedStatLines) *UnsavedStatLines = dialog.MemoLines();
+        OptionSettings.HeaderPage = dialog.cbHeader->isChecked();
+        OptionSettings.LoadMetadata = dialog.cbMetadata->isChecked();
+    }
+    GetServStatDlg = nullptr;
+    if (Contains(firstLine, "Wrong ODS"))
+        MessageDlg("Server can not work with this database:\n" + firstLine, mtError, mbOK);
+    return result;
+}
+
+bool RefreshStatistics(TStringList& lines, bool full) {
+    if (!DM) return false;
+    TIBStatisticalService& service = *DM->IBStatService;
+    const uint8_t remembered = service.Options;
+    service.Options = full ? kFullStatOptions : kHeaderStatOptions;
+    // A failed refresh must not leave the service attached, nor the next
+    // dialog or refresh with the options of this one.
+    std::exception_ptr error;
+    try {
+        service.Activate();
+        service.ServiceStart();
+        while (!service.Eof()) {
+            std::string line = service.GetNextLine();
+            if (service.Eof() && line.empty()) break;
+            lines.push_back(std::move(line));
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    try {
+        service.Deactivate();
+    } catch (...) {
+        if (!error) error = std::current_exception();
+    }
+    service.Options = remembered;
+    if (error) std::rethrow_exception(error);
+    return true;
+}
+
+// What the main window's commands call.
+bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
+    return ExecuteGetServStatDlg(entry, lines, loadMetadata);
+}
+
+bool RunStatisticsRefresh(TStringList& lines, bool full) { return RefreshStatistics(lines, full); }
 
 }  // namespace dv

@@ -320,29 +320,6 @@ TEST_F(MainFormTest, OptionsChangeClearsMarksReleasesTheFilterAndShowsEveryRow) 
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
 }
 
-TEST_F(MainFormTest, LaterDialogsSayTheyAreNotAvailable) {
-    TMainForm& f = Make();
-    struct Case {
-        std::function<void()> run;
-        const char* text;
-    } cases[] = {
-        {[&] { f.About->trigger(); }, "The about box is not available in this build."},
-        {[&] { f.Options->trigger(); }, "The options dialog is not available in this build."},
-        {[&] { f.Database1->trigger(); }, "Taking statistics from a server is not available in this build."},
-        {[&] { f.ReloadStatHeaderClick(); }, "Reloading statistics from a server is not available in this build."},
-    };
-    for (const Case& c : cases) {
-        Dialogs.Messages.clear();
-        c.run();
-        ASSERT_EQ(Dialogs.Messages.size(), 1u) << c.text;
-        EXPECT_EQ(Dialogs.Messages[0].Text, c.text);
-        EXPECT_EQ(Dialogs.Messages[0].Type, mtInformation);
-    }
-    // The server command asked nothing else and loaded nothing.
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
-    EXPECT_EQ(DBInfo->PageSize, 0);
-}
-
 TEST_F(MainFormTest, HelpAndWebCommandsHandTheMakersAddressesToTheDesktop) {
     TMainForm& f = Make();
     struct Case {
