@@ -6,8 +6,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <cmath>
+#include <functional>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -23,12 +23,6 @@ namespace dv {
 TFrIndexStat* FrIndexStat = nullptr;
 
 namespace {
-
-struct TColumnDef {
-    const char* Caption;
-    TAlignment Align;
-    int Width;
-};
 
 const TColumnDef IndexColumns[IndexColumnCount] = {
     {"Index", taLeftJustify, 140},      {"Table", taLeftJustify, 100},   {"Depth", taRightJustify, 50},
@@ -47,11 +41,6 @@ const char* const RecomputeAllQuestion =
     "Do you wish to proceed ?";
 
 TIndex* IndexOf(PVirtualNode node) { return TVirtualStringTree::GetNodeObject<TIndex>(node); }
-
-void Fill(TCanvas& canvas, const QRect& rect, TColor color) {
-    canvas.Brush.Color = color;
-    canvas.FillRect(rect);
-}
 
 // Both duplicate rules; the chain is asked only after the count held.
 bool IsBadDuplicates(TIndex& i) { return HasManyDuplicates(i) && HasLongDuplicateChain(i); }
@@ -82,40 +71,15 @@ TFrIndexStat::~TFrIndexStat() {
 }
 
 void TFrIndexStat::SetupGrid() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    vstIdxStat = new TVirtualStringTree(this);
-    vstIdxStat->setObjectName(QStringLiteral("vstIdxStat"));
-    layout->addWidget(vstIdxStat);
-
-    vstIdxStat->SetFlatList(true);
-    vstIdxStat->SetGridLines(true, true);
-    vstIdxStat->SetShowHint(true);
-    vstIdxStat->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (const QIcon& icon : ViewImages()) vstIdxStat->Images.Add(icon);
-
-    auto& columns = vstIdxStat->Header().Columns;
-    for (const TColumnDef& def : IndexColumns) columns.Add(def.Caption, ScaledWidth(vstIdxStat, def.Width), def.Align);
-    WidenToCaptions(vstIdxStat);
+    vstIdxStat = CreateStatGrid(this, "vstIdxStat", IndexColumns);
     // A double click on a header divider sizes that column to its contents,
     // measured the way the rebuild measures.
-    QObject::disconnect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, vstIdxStat, nullptr);
     QObject::connect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, this,
                      [this](int section) { FitColumn(section); });
-
-    vstIdxStat->OnGetText = [this](auto* s, auto n, auto c, std::string& t) { vstIdxStatGetText(s, n, c, t); };
-    vstIdxStat->OnBeforeCellPaint = [this](auto* s, TCanvas& cv, auto n, auto c, QRect r) {
-        vstIdxStatBeforeCellPaint(s, cv, n, c, r);
-    };
-    vstIdxStat->OnPaintText = [this](auto* s, TCanvas& cv, auto n, auto c) { vstIdxStatPaintText(s, cv, n, c); };
-    vstIdxStat->OnGetImageIndex = [this](auto* s, auto n, auto k, auto c, bool& g, int& i) {
-        vstIdxStatGetImageIndex(s, n, k, c, g, i);
-    };
-    vstIdxStat->OnGetHint = [this](auto* s, auto n, auto c, std::string& h) { vstIdxStatGetHint(s, n, c, h); };
-    vstIdxStat->OnCompareNodes = [this](auto* s, auto n1, auto n2, auto c, int& r) {
-        vstIdxStatCompareNodes(s, n1, n2, c, r);
-    };
-    vstIdxStat->OnHeaderClick = [this](auto* s, auto c) { vstIdxStatHeaderClick(s, c); };
+    BindStatGridEvents(vstIdxStat, this, &TFrIndexStat::vstIdxStatGetText, &TFrIndexStat::vstIdxStatBeforeCellPaint,
+                       &TFrIndexStat::vstIdxStatPaintText, &TFrIndexStat::vstIdxStatGetImageIndex,
+                       &TFrIndexStat::vstIdxStatGetHint, &TFrIndexStat::vstIdxStatCompareNodes,
+                       &TFrIndexStat::vstIdxStatHeaderClick);
     vstIdxStat->OnColumnDblClick = [this](auto* s, auto c) { vstIdxStatColumnDblClick(s, c); };
 }
 
@@ -130,17 +94,12 @@ void TFrIndexStat::SetupMenu() {
     QObject::connect(mRecompSel, &QAction::triggered, this, [this] { mRecompSelClick(); });
     QObject::connect(mRecompSelAll, &QAction::triggered, this, [this] { mRecompSelAllClick(); });
     QObject::connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
-    vstIdxStat->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(vstIdxStat, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        PopupMenu1->popup(vstIdxStat->viewport()->mapToGlobal(pos));
-    });
+    AttachPopupMenu(vstIdxStat, PopupMenu1);
 }
 
 void TFrIndexStat::FitColumn(int modelColumn) {
     const TColumnIndex column = vstIdxStat->ColumnOf(modelColumn);
-    if (column < 0) return;
-    vstIdxStat->Header().Columns[column].SetWidth(
-        std::max(vstIdxStat->GetMaxColumnWidth(column), CaptionWidth(vstIdxStat, column)));
+    if (column >= 0) FitColumnToContents(vstIdxStat, column);
 }
 
 void TFrIndexStat::FillIndices() {
@@ -149,12 +108,10 @@ void TFrIndexStat::FillIndices() {
     if (DBInfo)
         for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
 
-    auto& columns = vstIdxStat->Header().Columns;
-    for (int c : {icIndex, icTable})
-        columns[c].SetWidth(std::max(vstIdxStat->GetMaxColumnWidth(c), CaptionWidth(vstIdxStat, c)));
-    for (int c : {icKeys, icUniques})
-        columns[c].SetWidth(std::max(vstIdxStat->GetMaxColumnWidth(c), columns[c].Width()));
+    for (int c : {icIndex, icTable}) FitColumnToContents(vstIdxStat, c);
+    for (int c : {icKeys, icUniques}) GrowColumnToContents(vstIdxStat, c);
 
+    auto& columns = vstIdxStat->Header().Columns;
     columns[icNulls].SetVisible(DBInfo && DBInfo->IsNullSegInfoAvailable);
     for (int c = icLeafs; c <= icFill100; ++c) columns[c].SetVisible(OptionSettings.ViewIndexFrag);
 
@@ -215,28 +172,28 @@ void TFrIndexStat::vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas
     if (!i) return;
     const TOptionSettings& o = OptionSettings;
     switch (column) {
-        case icDepth: Fill(canvas, cellRect, IsIndexTooDeep(*i) ? o.RedColor : o.Columns1Color); break;
+        case icDepth: FillCell(canvas, cellRect, IsIndexTooDeep(*i) ? o.RedColor : o.Columns1Color); break;
         case icKeys:
-            if (IsIndexMissingKeys(*i)) Fill(canvas, cellRect, PureRed);
+            if (IsIndexMissingKeys(*i)) FillCell(canvas, cellRect, PureRed);
             break;
-        case icKeyLen: Fill(canvas, cellRect, o.Columns1Color); break;
+        case icKeyLen: FillCell(canvas, cellRect, o.Columns1Color); break;
         case icMaxDup:
-            if (IsBadDuplicates(*i)) Fill(canvas, cellRect, o.RedColor);
+            if (IsBadDuplicates(*i)) FillCell(canvas, cellRect, o.RedColor);
             break;
         case icTotalDup:
-            if (HasManyDuplicates(*i)) Fill(canvas, cellRect, HasLongDuplicateChain(*i) ? o.RedColor : o.YellowColor);
+            if (HasManyDuplicates(*i)) FillCell(canvas, cellRect, HasLongDuplicateChain(*i) ? o.RedColor : o.YellowColor);
             break;
         case icUniques:
-            if (IsUselessIndex(*i)) Fill(canvas, cellRect, o.YellowColor);
+            if (IsUselessIndex(*i)) FillCell(canvas, cellRect, o.YellowColor);
             break;
         case icSelectivity:
             if (i->Sel == i->Stats) break;
             if (i->Inactive == 1) {
-                Fill(canvas, cellRect, o.MassColor);
+                FillCell(canvas, cellRect, o.MassColor);
                 break;
             }
             if (i->Stats < 0 || i->Inactive != 0) break;
-            Fill(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
+            FillCell(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
             break;
         case icSizeMb:
             if (DBInfo && DBInfo->IndexSize > 0)
@@ -247,7 +204,7 @@ void TFrIndexStat::vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas
             break;
         default:
             // Name and fill-distribution columns: only the chess fill.
-            if (o.ChessFill && sender->IsChessRow(node)) Fill(canvas, cellRect, o.ChessColor);
+            if (o.ChessFill && sender->IsChessRow(node)) FillCell(canvas, cellRect, o.ChessColor);
             break;
     }
 }
@@ -324,7 +281,7 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
             break;
         default: break;
     }
-    hint = text.empty() ? std::string() : WrapAtColumn(text, OptionSettings.HintWidth);
+    hint = WrapHint(text);
 }
 
 void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node1, PVirtualNode node2,
@@ -361,25 +318,16 @@ void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node
 }
 
 void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
-    if (column < 0) return;
-    TVTHeader& header = sender->Header();
-    const TSortDirection direction = column == header.SortColumn() && header.SortDirection() == sdDescending
-                                         ? sdAscending
-                                         : sdDescending;
-    header.SetSortColumn(column);
-    header.SetSortDirection(direction);
-    if (column == icIndex || column == icTable)
-        for (PVirtualNode n = sender->GetFirst(); n; n = sender->GetNextSibling(n)) {
-            TIndex* i = IndexOf(n);
-            if (!i) continue;
-            if (column == icIndex)
-                FSortKeys.Add(i, i->IndexName);
-            else if (i->Relation)
-                FSortKeys.Add(i->Relation, i->Relation->TableName);
-        }
-    FSortKeys.Prepare();
-    const TNameSortKeys::TScope forget(FSortKeys);
-    sender->SortTree(column, direction);
+    std::function<void(PVirtualNode)> rankName;
+    if (column == icIndex)
+        rankName = [this](PVirtualNode n) {
+            if (TIndex* i = IndexOf(n)) FSortKeys.Add(i, i->IndexName);
+        };
+    else if (column == icTable)
+        rankName = [this](PVirtualNode n) {
+            if (TIndex* i = IndexOf(n); i && i->Relation) FSortKeys.Add(i->Relation, i->Relation->TableName);
+        };
+    SortByHeaderClick(sender, column, FSortKeys, rankName);
 }
 
 void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {

@@ -3,14 +3,9 @@
 #include "ui/tablestat.h"
 
 #include <QAction>
-#include <QHeaderView>
-#include <QFontMetrics>
 #include <QMenu>
-#include <QStyle>
-#include <QVBoxLayout>
-#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <functional>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -18,44 +13,9 @@
 #include "platform/SysUtils.h"
 #include "ui/indexStat.h"
 
-// The resources of a static library are registered by hand.
-static void InitViewResources() { Q_INIT_RESOURCE(views); }
-
 namespace dv {
 
 TFrTableStat* FrTableStat = nullptr;
-
-const QList<QIcon>& ViewImages() {
-    static const QList<QIcon> images = [] {
-        InitViewResources();
-        QList<QIcon> list;
-        for (const char* name : {"table-versions", "table", "table-fragmented", "index", "table-massdelete",
-                                 "table-empty", "index-fragmented", "index-deep", "index-useless",
-                                 "index-duplicates"})
-            list.append(QIcon(QStringLiteral(":/views/%1.svg").arg(QLatin1String(name))));
-        return list;
-    }();
-    return images;
-}
-
-int ScaledWidth(const QWidget* grid, int width) {
-    const double digit = QFontMetricsF(grid->font()).horizontalAdvance(QLatin1Char('0'));
-    const double scale = digit > 6 ? digit / 6 : 1;
-    return static_cast<int>(std::ceil(width * scale));
-}
-
-int CaptionWidth(TVirtualStringTree* tree, int column) {
-    QHeaderView* header = tree->header();
-    const QFontMetrics fm(header->font());
-    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-    return fm.horizontalAdvance(QString::fromStdString(tree->Header().Columns[column].Text())) + 2 * margin + 2;
-}
-
-void WidenToCaptions(TVirtualStringTree* tree) {
-    auto& columns = tree->Header().Columns;
-    for (int c = 0; c < columns.Count(); ++c)
-        columns[c].SetWidth(std::max(columns[c].Width(), CaptionWidth(tree, c)));
-}
 
 int TableImageIndex(TRelation& r) {
     int image = imgTable;
@@ -68,76 +28,6 @@ int TableImageIndex(TRelation& r) {
 }
 
 namespace {
-size_t SlotOf(const void* owner, size_t mask) {
-    return static_cast<size_t>((reinterpret_cast<uintptr_t>(owner) >> 3) * 0x9E3779B97F4A7C15ull >> 17) & mask;
-}
-}  // namespace
-
-void TNameSortKeys::Prepare() {
-    if (FPending.empty()) {
-        Clear();
-        return;
-    }
-    std::sort(FPending.begin(), FPending.end());
-    FPending.erase(std::unique(FPending.begin(), FPending.end(),
-                               [](const auto& x, const auto& y) { return x.first == y.first; }),
-                   FPending.end());
-    // The C library's collation keys: comparing two keys bytewise gives
-    // what CompareText (strcoll) gives for the names.
-    std::vector<std::pair<std::string, const void*>> keyed;
-    keyed.reserve(FPending.size());
-    for (const auto& [owner, name] : FPending) {
-        const size_t n = std::strxfrm(nullptr, name->c_str(), 0);
-        std::string key(n + 1, '\0');
-        std::strxfrm(key.data(), name->c_str(), n + 1);
-        key.resize(n);
-        keyed.emplace_back(std::move(key), owner);
-    }
-    FPending.clear();
-    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-
-    size_t capacity = 16;
-    while (capacity < keyed.size() * 2) capacity *= 2;
-    FSlots.assign(capacity, {nullptr, -1});
-    FMask = capacity - 1;
-    int rank = -1;
-    for (size_t k = 0; k < keyed.size(); ++k) {
-        if (k == 0 || keyed[k - 1].first != keyed[k].first) rank = static_cast<int>(k);
-        size_t slot = SlotOf(keyed[k].second, FMask);
-        while (FSlots[slot].first) slot = (slot + 1) & FMask;
-        FSlots[slot] = {keyed[k].second, rank};
-    }
-}
-
-void TNameSortKeys::Clear() {
-    FPending.clear();
-    FSlots.clear();
-    FMask = 0;
-}
-
-int TNameSortKeys::RankOf(const void* owner) const {
-    if (FSlots.empty() || !owner) return -1;
-    for (size_t slot = SlotOf(owner, FMask);; slot = (slot + 1) & FMask) {
-        if (FSlots[slot].first == owner) return FSlots[slot].second;
-        if (!FSlots[slot].first) return -1;
-    }
-}
-
-int TNameSortKeys::Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const {
-    if (a == b) return 0;
-    const int ra = RankOf(a);
-    const int rb = RankOf(b);
-    if (ra >= 0 && rb >= 0) return ra < rb ? -1 : (ra > rb ? 1 : 0);
-    return nameA == nameB ? 0 : CompareText(nameA, nameB);
-}
-
-namespace {
-
-struct TColumnDef {
-    const char* Caption;
-    TAlignment Align;
-    int Width;
-};
 
 const TColumnDef TableColumns[TableColumnCount] = {
     {"Table", taLeftJustify, 140},      {"Records", taRightJustify, 55},
@@ -152,11 +42,6 @@ const TColumnDef TableColumns[TableColumnCount] = {
 };
 
 TRelation* RelationOf(PVirtualNode node) { return TVirtualStringTree::GetNodeObject<TRelation>(node); }
-
-void Fill(TCanvas& canvas, const QRect& rect, TColor color) {
-    canvas.Brush.Color = color;
-    canvas.FillRect(rect);
-}
 
 // value / (total / 100), or 0 when the total is not above 0 (an undefined
 // share draws no bar).
@@ -181,39 +66,14 @@ TFrTableStat::~TFrTableStat() {
 }
 
 void TFrTableStat::SetupGrid() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    vstTblStat = new TVirtualStringTree(this);
-    vstTblStat->setObjectName(QStringLiteral("vstTblStat"));
-    layout->addWidget(vstTblStat);
-
-    vstTblStat->SetFlatList(true);
-    vstTblStat->SetGridLines(true, true);
-    vstTblStat->SetShowHint(true);
-    vstTblStat->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (const QIcon& icon : ViewImages()) vstTblStat->Images.Add(icon);
-
-    auto& columns = vstTblStat->Header().Columns;
-    for (const TColumnDef& def : TableColumns) columns.Add(def.Caption, ScaledWidth(vstTblStat, def.Width), def.Align);
-    columns[tcSizeMb].SetMinWidth(12);
-    WidenToCaptions(vstTblStat);
+    vstTblStat = CreateStatGrid(this, "vstTblStat", TableColumns);
+    vstTblStat->Header().Columns[tcSizeMb].SetMinWidth(12);
     // Only the indices grid sizes a column to its contents on a divider
     // double click.
-    QObject::disconnect(vstTblStat->header(), &QHeaderView::sectionHandleDoubleClicked, vstTblStat, nullptr);
-
-    vstTblStat->OnGetText = [this](auto* s, auto n, auto c, std::string& t) { vstTblStatGetText(s, n, c, t); };
-    vstTblStat->OnBeforeCellPaint = [this](auto* s, TCanvas& cv, auto n, auto c, QRect r) {
-        vstTblStatBeforeCellPaint(s, cv, n, c, r);
-    };
-    vstTblStat->OnPaintText = [this](auto* s, TCanvas& cv, auto n, auto c) { vstTblStatPaintText(s, cv, n, c); };
-    vstTblStat->OnGetImageIndex = [this](auto* s, auto n, auto k, auto c, bool& g, int& i) {
-        vstTblStatGetImageIndex(s, n, k, c, g, i);
-    };
-    vstTblStat->OnGetHint = [this](auto* s, auto n, auto c, std::string& h) { vstTblStatGetHint(s, n, c, h); };
-    vstTblStat->OnCompareNodes = [this](auto* s, auto n1, auto n2, auto c, int& r) {
-        vstTblStatCompareNodes(s, n1, n2, c, r);
-    };
-    vstTblStat->OnHeaderClick = [this](auto* s, auto c) { vstTblStatHeaderClick(s, c); };
+    BindStatGridEvents(vstTblStat, this, &TFrTableStat::vstTblStatGetText, &TFrTableStat::vstTblStatBeforeCellPaint,
+                       &TFrTableStat::vstTblStatPaintText, &TFrTableStat::vstTblStatGetImageIndex,
+                       &TFrTableStat::vstTblStatGetHint, &TFrTableStat::vstTblStatCompareNodes,
+                       &TFrTableStat::vstTblStatHeaderClick);
     vstTblStat->OnChange = [this](auto* s, auto n) { vstTblStatChange(s, n); };
 }
 
@@ -221,10 +81,7 @@ void TFrTableStat::SetupMenu() {
     PopupMenu1 = new QMenu(this);
     Copy1 = PopupMenu1->addAction(QStringLiteral("Copy"));
     QObject::connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    vstTblStat->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(vstTblStat, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        PopupMenu1->popup(vstTblStat->viewport()->mapToGlobal(pos));
-    });
+    AttachPopupMenu(vstTblStat, PopupMenu1);
 }
 
 void TFrTableStat::FillTables() {
@@ -233,11 +90,10 @@ void TFrTableStat::FillTables() {
     if (DBInfo)
         for (TRelation* r : DBInfo->Relations) vstTblStat->AddChild(nullptr, reinterpret_cast<intptr_t>(r));
 
-    auto& columns = vstTblStat->Header().Columns;
-    columns[tcTable].SetWidth(std::max(vstTblStat->GetMaxColumnWidth(tcTable), CaptionWidth(vstTblStat, tcTable)));
-    for (int c : {tcRecords, tcVersions, tcSizeMb, tcIdxSizeMb})
-        columns[c].SetWidth(std::max(vstTblStat->GetMaxColumnWidth(c), columns[c].Width()));
+    FitColumnToContents(vstTblStat, tcTable);
+    for (int c : {tcRecords, tcVersions, tcSizeMb, tcIdxSizeMb}) GrowColumnToContents(vstTblStat, c);
 
+    auto& columns = vstTblStat->Header().Columns;
     const bool recordInfo = DBInfo && DBInfo->IsRecordInfoAvailable;
     for (int c : {tcRecords, tcRecLength, tcVerLen, tcVersions, tcMaxVers, tcRealFill})
         columns[c].SetVisible(recordInfo);
@@ -298,23 +154,23 @@ void TFrTableStat::vstTblStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas
     TRelation* r = RelationOf(node);
     if (!r) return;
     const TOptionSettings& o = OptionSettings;
-    if (o.ChessFill && sender->IsChessRow(node)) Fill(canvas, cellRect, o.ChessColor);
+    if (o.ChessFill && sender->IsChessRow(node)) FillCell(canvas, cellRect, o.ChessColor);
     switch (column) {
-        case tcRecords: Fill(canvas, cellRect, IsBlobFragmented(*r) ? o.BlobColor : o.Columns1Color); break;
+        case tcRecords: FillCell(canvas, cellRect, IsBlobFragmented(*r) ? o.BlobColor : o.Columns1Color); break;
         case tcVerLen:
-            if (HasLongVersions(*r)) Fill(canvas, cellRect, o.YellowColor);
+            if (HasLongVersions(*r)) FillCell(canvas, cellRect, o.YellowColor);
             break;
         case tcVersions:
             if (HasManyVersions(*r))
-                Fill(canvas, cellRect, r->Records >= 1000 ? o.RedColor : o.YellowColor);
+                FillCell(canvas, cellRect, r->Records >= 1000 ? o.RedColor : o.YellowColor);
             else
-                Fill(canvas, cellRect, o.Columns1Color);
+                FillCell(canvas, cellRect, o.Columns1Color);
             break;
         case tcMaxVers:
-            if (HasMassDeletes(*r)) Fill(canvas, cellRect, o.MassColor);
+            if (HasMassDeletes(*r)) FillCell(canvas, cellRect, o.MassColor);
             break;
         case tcDataPages:
-            if (IsTableNearPageLimit(*r)) Fill(canvas, cellRect, o.RedColor);
+            if (IsTableNearPageLimit(*r)) FillCell(canvas, cellRect, o.RedColor);
             break;
         case tcSizeMb:
             if (DBInfo)
@@ -329,7 +185,7 @@ void TFrTableStat::vstTblStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas
             DrawBar(canvas, cellRect, r->AverageFill, IsTableUnderfilled(*r) ? o.RedColor : o.Columns2Color);
             break;
         case tcRealFill:
-            if (IsFillMismatch(*r)) Fill(canvas, cellRect, o.YellowColor);
+            if (IsFillMismatch(*r)) FillCell(canvas, cellRect, o.YellowColor);
             break;
         default: break;
     }
@@ -396,7 +252,7 @@ void TFrTableStat::vstTblStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
             break;
         default: break;
     }
-    hint = text.empty() ? std::string() : WrapAtColumn(text, OptionSettings.HintWidth);
+    hint = WrapHint(text);
 }
 
 void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree*, PVirtualNode node1, PVirtualNode node2,
@@ -428,19 +284,12 @@ void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree*, PVirtualNode node
 }
 
 void TFrTableStat::vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
-    if (column < 0) return;
-    TVTHeader& header = sender->Header();
-    const TSortDirection direction = column == header.SortColumn() && header.SortDirection() == sdDescending
-                                         ? sdAscending
-                                         : sdDescending;
-    header.SetSortColumn(column);
-    header.SetSortDirection(direction);
+    std::function<void(PVirtualNode)> rankName;
     if (column == tcTable)
-        for (PVirtualNode n = sender->GetFirst(); n; n = sender->GetNextSibling(n))
+        rankName = [this](PVirtualNode n) {
             if (TRelation* r = RelationOf(n)) FSortKeys.Add(r, r->TableName);
-    FSortKeys.Prepare();
-    const TNameSortKeys::TScope forget(FSortKeys);
-    sender->SortTree(column, direction);
+        };
+    SortByHeaderClick(sender, column, FSortKeys, rankName);
 }
 
 void TFrTableStat::vstTblStatChange(TVirtualStringTree*, PVirtualNode node) {

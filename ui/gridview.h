@@ -1,0 +1,130 @@
+// What the statistics grids (tables view, indices view) have in common: the
+// row images, start widths and column sizing, the name ranks of a sort, the
+// grid's construction and event wiring, its popup menu, and the header click
+// that sorts. Each view keeps only its own per-cell answers.
+#pragma once
+
+#include <QIcon>
+#include <QList>
+#include <functional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/gui/VirtualTrees.h"
+
+class QFrame;
+class QMenu;
+
+namespace dv {
+
+// Row images shared by the tables and indices views, in list order:
+// 0 too many versions, 1 table, 2 fragmented table, 3 index, 4 mass deletes
+// or updates, 5 empty table, 6 fragmented index, 7 deep index, 8 useless
+// index, 9 index with many duplicates.
+enum TViewImage {
+    imgTableVersions = 0, imgTable = 1, imgTableFragmented = 2, imgIndex = 3,
+    imgTableMassDeletes = 4, imgTableEmpty = 5, imgIndexFragmented = 6,
+    imgIndexDeep = 7, imgIndexUseless = 8, imgIndexDuplicates = 9
+};
+const QList<QIcon>& ViewImages();
+
+// A start width of the grids' column tables in the font the grid uses. The
+// tables give pixels of a small 8-point font whose digits are 6 pixels wide;
+// a larger font scales them, so that the numbers they were sized for fit.
+int ScaledWidth(const QWidget* grid, int width);
+
+// The width a column's caption needs in the header's font (no sort mark).
+// The start widths are pixel values of a smaller font; a column never starts
+// narrower than its caption, so that the header stays readable.
+int CaptionWidth(TVirtualStringTree* tree, int column);
+void WidenToCaptions(TVirtualStringTree* tree);
+// Sizes a column to its widest cell, never narrower than its caption.
+void FitColumnToContents(TVirtualStringTree* tree, int column);
+// Widens a column to its widest cell; it never becomes narrower.
+void GrowColumnToContents(TVirtualStringTree* tree, int column);
+
+// The collation order of the names of one sort. A header click on a name
+// column ranks every row's name once (one collation key per name), so that
+// the many comparisons of the sort compare two integers; the order is
+// CompareText's. Owners are the objects whose names are ranked.
+class TNameSortKeys {
+public:
+    // Clears the ranks when a sort ends, also by an exception.
+    struct TScope {
+        explicit TScope(TNameSortKeys& keys) : Keys(keys) {}
+        ~TScope() { Keys.Clear(); }
+        TNameSortKeys& Keys;
+    };
+
+    void Add(const void* owner, const std::string& name) { FPending.emplace_back(owner, &name); }
+    // Ranks what was added; until Clear, Compare answers from the ranks.
+    void Prepare();
+    void Clear();
+    // -1, 0 or 1: by the ranks when both owners have one, else CompareText
+    // (equal texts are equal without asking the collation).
+    int Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const;
+
+private:
+    int RankOf(const void* owner) const;   // -1 when not ranked
+
+    std::vector<std::pair<const void*, const std::string*>> FPending;
+    // Open addressing: owner -> rank, capacity a power of two.
+    std::vector<std::pair<const void*, int>> FSlots;
+    size_t FMask = 0;
+};
+
+// One column of a grid's column table: caption, alignment and start width
+// (pixels of the small font, see ScaledWidth).
+struct TColumnDef {
+    const char* Caption;
+    TAlignment Align;
+    int Width;
+};
+
+// The grid of a statistics view, filling the frame: a flat list with grid
+// lines, hints, extended selection, the row images and the columns of the
+// table (scaled, then widened to their captions). A double click on a header
+// divider does nothing until the view connects its own sizing.
+TVirtualStringTree* CreateStatGrid(QFrame* frame, const char* objectName, std::span<const TColumnDef> columns);
+
+// Hooks the per-cell handlers every statistics view has to its grid.
+template <class View>
+void BindStatGridEvents(TVirtualStringTree* grid, View* view,
+                        void (View::*getText)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&),
+                        void (View::*beforeCellPaint)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex, QRect),
+                        void (View::*paintText)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex),
+                        void (View::*getImageIndex)(TVirtualStringTree*, PVirtualNode, TVTImageKind, TColumnIndex,
+                                                    bool&, int&),
+                        void (View::*getHint)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&),
+                        void (View::*compareNodes)(TVirtualStringTree*, PVirtualNode, PVirtualNode, TColumnIndex, int&),
+                        void (View::*headerClick)(TVirtualStringTree*, TColumnIndex)) {
+    grid->OnGetText = std::bind_front(getText, view);
+    grid->OnBeforeCellPaint = std::bind_front(beforeCellPaint, view);
+    grid->OnPaintText = std::bind_front(paintText, view);
+    grid->OnGetImageIndex = std::bind_front(getImageIndex, view);
+    grid->OnGetHint = std::bind_front(getHint, view);
+    grid->OnCompareNodes = std::bind_front(compareNodes, view);
+    grid->OnHeaderClick = std::bind_front(headerClick, view);
+}
+
+// Opens the menu where the grid is right-clicked.
+void AttachPopupMenu(TVirtualStringTree* grid, QMenu* menu);
+
+// Paints the whole cell in one colour.
+void FillCell(TCanvas& canvas, const QRect& rect, TColor color);
+
+// A cell's hint text wrapped at the hint width of the options; an empty text
+// stays empty (no hint).
+std::string WrapHint(const std::string& text);
+
+// A header click: the first click on a column sorts it descending, a click
+// on the column sorted descending sorts it ascending. `rankName` is called
+// for every top-level row when the column is a name column (else pass an
+// empty function) and adds the row's name to `keys`; the ranks last for the
+// sort only.
+void SortByHeaderClick(TVirtualStringTree* grid, TColumnIndex column, TNameSortKeys& keys,
+                       const std::function<void(PVirtualNode)>& rankName);
+
+}  // namespace dv
