@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "StatTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
 
 using namespace dv;
 using namespace dv::test;
@@ -21,6 +22,17 @@ class RealStats : public StatFixture {};
 TStringList Suffixed(TStringList lines, const std::string& end) {
     for (std::string& l : lines) l += end;
     return lines;
+}
+
+// The text with the blanks at the line ends taken away (the Services API
+// ends every line with one), lines joined by LF.
+std::string WithoutTrailingBlanks(const std::string& text) {
+    TStringList stripped;
+    for (std::string l : SplitLines(text)) {
+        while (!l.empty() && l.back() == ' ') l.pop_back();
+        stripped.push_back(l);
+    }
+    return JoinLines(stripped, "\n");
 }
 
 // Every real file, read as a file and as a list of lines, with its own line
@@ -146,13 +158,7 @@ TEST_F(RealStats, ServiceLinesEndInABlankAndReadLikeFileLines) {
     ASSERT_NE(text.find("Analyzing database pages ... \n"), std::string::npos);
     ASSERT_NE(text.find("\n \n"), std::string::npos);
     ASSERT_TRUE(ParseText(text));
-    TStringList stripped;
-    for (std::string l : SplitLines(text)) {
-        while (!l.empty() && l.back() == ' ') l.pop_back();
-        stripped.push_back(l);
-    }
-    const TextStats expected = ReadTextStats(JoinLines(stripped, "\n"));
-    ExpectModelMatchesText(expected);
+    ExpectModelMatchesText(ReadTextStats(WithoutTrailingBlanks(text)));
     // The creation time at the line's end is read although a blank follows it.
     int h, m, s, ms;
     DecodeTime(DBInfo->CDate, h, m, s, ms);
@@ -162,18 +168,13 @@ TEST_F(RealStats, ServiceLinesEndInABlankAndReadLikeFileLines) {
 // Fresh output of the running server: the script that wrote tests/data, into
 // a folder of this test, with database names of its own.
 TEST_F(RealStats, FreshOutputOfTheLocalServer) {
-    const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
-    const std::string check = std::string("fbsvcmgr localhost:service_mgr -user SYSDBA -password ") +
-                              (pw ? pw : "masterkey") + " info_server_version >/dev/null 2>&1";
-    if (std::system(check.c_str()) != 0) {
-        if (UnderCI()) FAIL() << "the Firebird server is not running (scripts/fbserver.sh start)";
-        GTEST_SKIP() << "the Firebird server is not running";
-    }
+    DV_REQUIRE_FB_SERVER();
     const std::string dir = TempPath("fresh");
     const std::string prefix = "dvt_model_" + std::to_string(getpid());
-    const std::string cmd = std::string(DRAVOLT_SOURCE_DIR) + "/scripts/make-testdata.sh '" + dir + "' " + prefix +
-                            " >/dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const std::string cmd =
+        ShellQuote(std::string(DRAVOLT_SOURCE_DIR) + "/scripts/make-testdata.sh") + " " + ShellQuote(dir) + " " + prefix;
+    const TCommandResult made = RunCommand(cmd);
+    ASSERT_EQ(made.Status, 0) << cmd << "\n" << made.Output;
     for (const char* name : kRealFiles) {
         SCOPED_TRACE(name);
         const std::string path = dir + "/" + name;
@@ -182,12 +183,7 @@ TEST_F(RealStats, FreshOutputOfTheLocalServer) {
         Dialogs.Messages.clear();
         EXPECT_TRUE(ParseStatFile(path));
         EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
-        TStringList stripped;
-        for (std::string l : SplitLines(text)) {
-            while (!l.empty() && l.back() == ' ') l.pop_back();
-            stripped.push_back(l);
-        }
-        ExpectModelMatchesText(ReadTextStats(JoinLines(stripped, "\n")));
+        ExpectModelMatchesText(ReadTextStats(WithoutTrailingBlanks(text)));
         if (std::string(name) == "fb3_full.txt") {
             int64_t versions = 0;
             for (TRelation* r : DBInfo->Relations) versions += r->Versions;

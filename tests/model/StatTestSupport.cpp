@@ -12,21 +12,6 @@
 
 namespace dv::test {
 
-TStringList SplitLines(const std::string& text) {
-    TStringList lines;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t lf = text.find('\n', start);
-        if (lf == std::string::npos) {
-            if (start < text.size()) lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, lf - start));
-        start = lf + 1;
-    }
-    return lines;
-}
-
 std::string JoinLines(const TStringList& lines, const std::string& eol) {
     std::string r;
     for (const std::string& l : lines) r += l + eol;

@@ -17,9 +17,6 @@
 
 namespace dv::test {
 
-// Lines as a list source gets them: split at LF, everything else (CR,
-// trailing blanks) kept.
-TStringList SplitLines(const std::string& text);
 std::string JoinLines(const TStringList& lines, const std::string& eol);
 // Every "\n" replaced by eol.
 std::string WithLineEnds(const std::string& text, const std::string& eol);

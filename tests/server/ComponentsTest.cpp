@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "FbTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "platform/DateUtils.h"
 #include "server/IBComponents.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "FbTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "model/dkmain.h"
 #include "model/StatParser.h"
 #include "server/DMData.h"
@@ -58,11 +58,7 @@ protected:
     }
 
     // The stored selectivity of an index as the server's own tool reads it.
-    double StoredStatistics(const std::string& index) const {
-        std::string v = db->QueryValue("select rdb$statistics from rdb$indices where rdb$index_name = '" +
-                                       StringReplaceAll(index, "'", "''") + "';");
-        return std::stod(v);
-    }
+    double StoredStatistics(const std::string& index) const { return db->StoredSelectivity(index); }
 
     void TearDown() override {
         dm.reset();

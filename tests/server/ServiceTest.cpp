@@ -2,7 +2,7 @@
 // engine's own statistics tool prints for the same database.
 #include <gtest/gtest.h>
 
-#include "FbTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "server/IBComponents.h"
 
 using namespace dv;
@@ -40,14 +40,12 @@ protected:
         db = std::make_unique<TFbTestDatabase>(
             ::testing::UnitTest::GetInstance()->current_test_info()->name(), ddl);
         ASSERT_TRUE(db->Created()) << db->CreateOutput();
-        TCommandResult r = RunCommand("gfix -mode read_only -user SYSDBA -password " + ShellQuote(FbPassword()) +
-                                      " " + ShellQuote(db->Remote()));
+        TCommandResult r = db->Gfix("-mode read_only");
         ASSERT_EQ(r.Status, 0) << r.Output;
     }
     void TearDown() override {
         if (db && db->Created())
-            RunCommand("gfix -mode read_write -user SYSDBA -password " + ShellQuote(FbPassword()) + " " +
-                       ShellQuote(db->Remote()));
+            db->Gfix("-mode read_write");
     }
 
     TStringList TakeStatistics(uint8_t options, size_t bufferSize = 32000, int* queries = nullptr) {

@@ -1,4 +1,4 @@
-#include "FbTestSupport.h"
+#include "FirebirdTestServer.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,26 +71,16 @@ TCommandResult RunIsql(const std::string& script) {
     return r;
 }
 
-TStringList SplitLines(const std::string& text) {
-    TStringList lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
+std::string FbTestDatabasePath(const std::string& name) {
+    return FbDataDir() + "/dvtest_" + name + "_" + std::to_string(getpid()) + ".fdb";
 }
 
-TFbTestDatabase::TFbTestDatabase(const std::string& name, const std::string& ddl) {
-    FPath = FbDataDir() + "/dvtest_" + name + "_" + std::to_string(getpid()) + ".fdb";
+TFbTestDatabase::TFbTestDatabase(const std::string& name, const std::string& ddl, int pageSize) {
+    FPath = FbTestDatabasePath(name);
     std::remove(FPath.c_str());  // a leftover of an earlier, killed run
     TCommandResult r = RunIsql("create database " + SqlString("localhost:" + FPath) + " user 'SYSDBA' password " +
-                               SqlString(FbPassword()) + " page_size 8192 default character set NONE;\n" + ddl +
-                               "\ncommit;");
+                               SqlString(FbPassword()) + " page_size " + std::to_string(pageSize) +
+                               " default character set NONE;\n" + ddl + "\ncommit;");
     FCreateOutput = r.Output;
     FCreated = r.Status == 0;
 }
@@ -99,16 +89,18 @@ TFbTestDatabase::~TFbTestDatabase() {
     // Best effort: a test that failed half-way may still hold an attachment,
     // and a script that failed after CREATE DATABASE left a file; the file is
     // removed below either way.
-    RunIsql("connect " + SqlString(Remote()) + " user 'SYSDBA' password " + SqlString(FbPassword()) +
-            ";\ndrop database;");
+    RunIsql(ConnectStatement() + "drop database;");
     std::remove(FPath.c_str());
+}
+
+std::string TFbTestDatabase::ConnectStatement(const std::string& user, const std::string& password) const {
+    const std::string pw = user == "SYSDBA" && password.empty() ? FbPassword() : password;
+    return "connect " + SqlString(Remote()) + " user " + SqlString(user) + " password " + SqlString(pw) + ";\n";
 }
 
 TCommandResult TFbTestDatabase::Exec(const std::string& sql, const std::string& user,
                                      const std::string& password) const {
-    std::string pw = user == "SYSDBA" && password.empty() ? FbPassword() : password;
-    return RunIsql("connect " + SqlString(Remote()) + " user " + SqlString(user) + " password " + SqlString(pw) +
-                   ";\n" + sql);
+    return RunIsql(ConnectStatement(user, password) + sql);
 }
 
 std::string TFbTestDatabase::QueryValue(const std::string& sql) const {
@@ -120,10 +112,21 @@ std::string TFbTestDatabase::QueryValue(const std::string& sql) const {
     return std::string();
 }
 
-TStringList TFbTestDatabase::Fbstat(const std::string& switches) const {
-    TCommandResult r = RunCommand("fbstat " + switches + " -user SYSDBA -password " + ShellQuote(FbPassword()) +
-                                  " " + ShellQuote(Remote()));
-    return SplitLines(r.Output);
+double TFbTestDatabase::StoredSelectivity(const std::string& index) const {
+    return std::stod(QueryValue("select rdb$statistics from rdb$indices where rdb$index_name = " + SqlString(index) +
+                                ";"));
+}
+
+TCommandResult TFbTestDatabase::FbstatOutput(const std::string& switches) const {
+    return RunCommand("fbstat " + switches + " -user SYSDBA -password " + ShellQuote(FbPassword()) + " " +
+                      ShellQuote(Remote()));
+}
+
+TStringList TFbTestDatabase::Fbstat(const std::string& switches) const { return SplitLines(FbstatOutput(switches).Output); }
+
+TCommandResult TFbTestDatabase::Gfix(const std::string& switches) const {
+    return RunCommand("gfix " + switches + " -user SYSDBA -password " + ShellQuote(FbPassword()) + " " +
+                      ShellQuote(Remote()));
 }
 
 TFbTestUser::TFbTestUser(const TFbTestDatabase& db, const std::string& prefix) : FDb(db) {

@@ -1,6 +1,8 @@
-// Test databases on the local Firebird server: created and dropped by the
-// tests themselves through the server's own tools, so that what the client
-// layer reads can be compared with what the tools print.
+// The local Firebird server for tests of every folder: whether it runs (a
+// missing server skips a test, or fails it under CI), and test databases
+// created and dropped by the tests themselves through the server's own tools
+// (isql, fbstat, gfix), so that what the program reads can be compared with
+// what the tools print. No Qt: every suite links this.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,12 +34,16 @@ TCommandResult RunIsql(const std::string& script);
 // Quotes a word for the shell.
 std::string ShellQuote(const std::string& s);
 
-// One database under the data folder, named after the test and the process,
-// created with the given SQL (after CREATE DATABASE, before the final COMMIT)
-// and dropped when the object goes.
+// A database file under the data folder that no other test or process uses
+// at the same time: named after `name` and the process.
+std::string FbTestDatabasePath(const std::string& name);
+
+// One database under the data folder (FbTestDatabasePath), created through
+// the server with the given SQL (after CREATE DATABASE, before the final
+// COMMIT) and dropped when the object goes.
 class TFbTestDatabase {
 public:
-    TFbTestDatabase(const std::string& name, const std::string& ddl);
+    TFbTestDatabase(const std::string& name, const std::string& ddl, int pageSize = 8192);
     ~TFbTestDatabase();
     TFbTestDatabase(const TFbTestDatabase&) = delete;
     TFbTestDatabase& operator=(const TFbTestDatabase&) = delete;
@@ -47,13 +53,23 @@ public:
     std::string Remote() const { return "localhost:" + FPath; }
     bool Created() const { return FCreated; }
     const std::string& CreateOutput() const { return FCreateOutput; }
+    // The isql CONNECT statement (with its line end) for this database as
+    // SYSDBA (or the given user; an empty password with SYSDBA is SYSDBA's).
+    std::string ConnectStatement(const std::string& user = "SYSDBA", const std::string& password = "") const;
     // Runs SQL connected to this database as SYSDBA (or the given user).
     TCommandResult Exec(const std::string& sql, const std::string& user = "SYSDBA",
                         const std::string& password = "") const;
     // The first value of the first row of a one-column query, trimmed.
     std::string QueryValue(const std::string& sql) const;
-    // fbstat (the engine's statistics tool) with these switches, as lines.
+    // The selectivity stored for an index, as the server's own tool reads it
+    // (std::invalid_argument when the query gives nothing).
+    double StoredSelectivity(const std::string& index) const;
+    // fbstat (the engine's statistics tool) with these switches as SYSDBA:
+    // its output as printed, and as lines.
+    TCommandResult FbstatOutput(const std::string& switches) const;
     TStringList Fbstat(const std::string& switches) const;
+    // gfix with these switches as SYSDBA.
+    TCommandResult Gfix(const std::string& switches) const;
 
 private:
     std::string FPath;
@@ -75,10 +91,6 @@ private:
     std::string FName;
     std::string FPassword = "NoRights1";
 };
-
-// The text split into lines (LF, CR LF), without line ends; a final line
-// end does not give an empty last line.
-TStringList SplitLines(const std::string& text);
 
 }  // namespace dv::test
 

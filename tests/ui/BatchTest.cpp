@@ -16,19 +16,11 @@
 
 #include "platform/Classes.h"
 #include "platform/SysUtils.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "tests/support/TestSupport.h"
 
 namespace dv::test {
 namespace {
-
-std::string Password() {
-    const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
-    return pw && *pw ? pw : "masterkey";
-}
-std::string DataDir() {
-    const char* d = std::getenv("DRAVOLT_FB_DATA");
-    return d && *d ? d : "/tmp/dravolt-fb";
-}
 
 struct TRun {
     bool Finished = false;
@@ -52,24 +44,6 @@ TRun RunProcess(const QString& program, const QStringList& args, const QProcessE
     r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.Out = p.readAll().toStdString();
     return r;
-}
-
-bool ServerUp() {
-    static const bool up = RunProcess("fbsvcmgr", {"localhost:service_mgr", "-user", "SYSDBA", "-password",
-                                             QString::fromStdString(Password()), "info_server_version"},
-                               QProcessEnvironment::systemEnvironment(), 20000)
-                               .ExitCode == 0;
-    return up;
-}
-
-TRun Isql(const std::string& script, const std::string& folder) {
-    const std::string file = folder + "/script.sql";
-    WriteFile(file, script);
-    return RunProcess("isql-fb", {"-q", "-b", "-i", QString::fromStdString(file)});
-}
-
-std::string Connect(const std::string& db) {
-    return "CONNECT 'localhost:" + db + "' USER 'SYSDBA' PASSWORD '" + Password() + "';\n";
 }
 
 // The program, built beside this test (build/tests/test_ui, build/app/dravolt).
@@ -112,69 +86,63 @@ class BatchTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Scratch = new QTemporaryDir();
-        if (!ServerUp()) return;
+        if (!FbServerUp()) return;
         const std::string dir = Scratch->path().toStdString();
-        const std::string stem = DataDir() + "/h7_batch_" + std::to_string(::getpid());
-        Healthy = stem + "_healthy.fdb";
-        Problem = stem + "_problem.fdb";
         HealthyStats = dir + "/healthy.txt";
         ProblemStats = dir + "/problem.txt";
-        BuildHealthy(dir);
-        BuildProblem(dir);
+        BuildHealthy();
+        BuildProblem();
     }
     static void TearDownTestSuite() {
-        if (ServerUp() && Scratch) {
-            for (const std::string& db : {Healthy, Problem})
-                if (!db.empty()) Isql(Connect(db) + "DROP DATABASE;\n", Scratch->path().toStdString());
-        }
+        HealthyDb.reset();   // each drops its database
+        ProblemDb.reset();
         delete Scratch;
         Scratch = nullptr;
     }
 
-    static void Fbstat(const std::string& db, const std::string& out) {
-        TRun r = RunProcess("fbstat", {"-a", "-r", QString::fromStdString("localhost:" + db), "-user", "SYSDBA",
-                                "-password", QString::fromStdString(Password())});
-        if (r.ExitCode == 0) WriteFile(out, r.Out);
-        else SetupLog += "fbstat failed: " + r.Out;
+    static void Fbstat(const TFbTestDatabase& db, const std::string& out) {
+        const TCommandResult r = db.FbstatOutput("-a -r");
+        if (r.Status == 0) WriteFile(out, r.Output);
+        else SetupLog += "fbstat failed: " + r.Output;
     }
 
-    static void BuildHealthy(const std::string& dir) {
-        TRun r = Isql("SET SQL DIALECT 3;\n"
-                      "CREATE DATABASE 'localhost:" + Healthy + "' USER 'SYSDBA' PASSWORD '" + Password() +
-                          "' PAGE_SIZE 8192;\n"
-                          "CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), CITY VARCHAR(30));\n"
-                          "COMMIT;\nSET TERM ^;\n"
-                          "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 2000) DO BEGIN "
-                          "INSERT INTO CUSTOMER VALUES (:I, 'Customer ' || :I, 'City ' || MOD(:I, 50)); I = I + 1; END END^\n"
-                          "SET TERM ;^\nCOMMIT;\n"
-                          "CREATE INDEX IDX_CUSTOMER_NAME ON CUSTOMER (NAME);\nCOMMIT;\n",
-                      dir);
-        if (r.ExitCode != 0) { SetupLog += "healthy database: " + r.Out; return; }
-        Fbstat(Healthy, HealthyStats);
+    static void BuildHealthy() {
+        HealthyDb = std::make_unique<TFbTestDatabase>(
+            "batch_healthy",
+            "CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), CITY VARCHAR(30));\n"
+            "COMMIT;\nSET TERM ^;\n"
+            "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 2000) DO BEGIN "
+            "INSERT INTO CUSTOMER VALUES (:I, 'Customer ' || :I, 'City ' || MOD(:I, 50)); I = I + 1; END END^\n"
+            "SET TERM ;^\nCOMMIT;\n"
+            "CREATE INDEX IDX_CUSTOMER_NAME ON CUSTOMER (NAME);\n",
+            8192);
+        Healthy = HealthyDb->Path();
+        if (!HealthyDb->Created()) { SetupLog += "healthy database: " + HealthyDb->CreateOutput(); return; }
+        Fbstat(*HealthyDb, HealthyStats);
     }
 
-    static void BuildProblem(const std::string& dir) {
-        TRun r = Isql("SET SQL DIALECT 3;\n"
-                      "CREATE DATABASE 'localhost:" + Problem + "' USER 'SYSDBA' PASSWORD '" + Password() +
-                          "' PAGE_SIZE 4096;\n"
-                          "CREATE TABLE T_VERS (ID INTEGER NOT NULL PRIMARY KEY, V INTEGER, S VARCHAR(20));\n"
-                          "CREATE TABLE T_DEL (ID INTEGER NOT NULL PRIMARY KEY, FLAG SMALLINT, S VARCHAR(40));\n"
-                          "CREATE TABLE T_EMPTY (ID INTEGER);\n"
-                          "CREATE INDEX IDX_DEL_FLAG ON T_DEL (FLAG);\n"
-                          "CREATE INDEX IDX_VERS_V ON T_VERS (V);\n"
-                          "COMMIT;\nSET TERM ^;\n"
-                          "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN\n"
-                          "  WHILE (I < 1000) DO BEGIN INSERT INTO T_VERS VALUES (:I, 0, 'row ' || :I); I = I + 1; END\n"
-                          "  I = 0;\n"
-                          "  WHILE (I < 20000) DO BEGIN INSERT INTO T_DEL VALUES (:I, 1, 'some text for row ' || :I); "
-                          "I = I + 1; END\n"
-                          "END^\nSET TERM ;^\nCOMMIT;\n"
-                          "ALTER INDEX IDX_VERS_V INACTIVE;\nCOMMIT;\n",
-                      dir);
-        if (r.ExitCode != 0) { SetupLog += "problem database: " + r.Out; return; }
-        const QString pw = QString::fromStdString(Password()), remote = QString::fromStdString("localhost:" + Problem);
-        RunProcess("gfix", {"-write", "async", "-user", "SYSDBA", "-password", pw, remote});
-        RunProcess("gfix", {"-housekeeping", "1000", "-user", "SYSDBA", "-password", pw, remote});
+    static void BuildProblem() {
+        ProblemDb = std::make_unique<TFbTestDatabase>(
+            "batch_problem",
+            "CREATE TABLE T_VERS (ID INTEGER NOT NULL PRIMARY KEY, V INTEGER, S VARCHAR(20));\n"
+            "CREATE TABLE T_DEL (ID INTEGER NOT NULL PRIMARY KEY, FLAG SMALLINT, S VARCHAR(40));\n"
+            "CREATE TABLE T_EMPTY (ID INTEGER);\n"
+            "CREATE INDEX IDX_DEL_FLAG ON T_DEL (FLAG);\n"
+            "CREATE INDEX IDX_VERS_V ON T_VERS (V);\n"
+            "COMMIT;\nSET TERM ^;\n"
+            "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN\n"
+            "  WHILE (I < 1000) DO BEGIN INSERT INTO T_VERS VALUES (:I, 0, 'row ' || :I); I = I + 1; END\n"
+            "  I = 0;\n"
+            "  WHILE (I < 20000) DO BEGIN INSERT INTO T_DEL VALUES (:I, 1, 'some text for row ' || :I); "
+            "I = I + 1; END\n"
+            "END^\nSET TERM ;^\nCOMMIT;\n"
+            "ALTER INDEX IDX_VERS_V INACTIVE;\n",
+            4096);
+        const TFbTestDatabase& db = *ProblemDb;
+        Problem = db.Path();
+        if (!db.Created()) { SetupLog += "problem database: " + db.CreateOutput(); return; }
+        db.Gfix("-write async");
+        db.Gfix("-housekeeping 1000");
 
         // A snapshot transaction held open in another connection keeps every
         // back version alive while the table is updated four times.
@@ -182,30 +150,26 @@ protected:
         holder.setProcessChannelMode(QProcess::MergedChannels);
         holder.start("isql-fb", {"-q"});
         holder.waitForStarted(10000);
-        holder.write(QByteArray::fromStdString(Connect(Problem) +
+        holder.write(QByteArray::fromStdString(db.ConnectStatement() +
                                                "SET TRANSACTION SNAPSHOT;\nSELECT 'HELD' FROM RDB$DATABASE;\n"));
         holder.waitForBytesWritten(10000);
         // isql holds its query output back while it runs, so ask the server
         // whether the snapshot is open.
         for (int tries = 0; tries < 100; ++tries) {
-            TRun q = Isql(Connect(Problem) +
-                              "SELECT 'OPEN=' || COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID <> "
-                              "CURRENT_CONNECTION AND MON$ISOLATION_MODE = 1;\n",
-                          dir);
-            if (q.Out.find("OPEN=0") == std::string::npos && q.Out.find("OPEN=") != std::string::npos) break;
+            const TCommandResult q = db.Exec("SELECT 'OPEN=' || COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID <> "
+                                             "CURRENT_CONNECTION AND MON$ISOLATION_MODE = 1;\n");
+            if (q.Output.find("OPEN=0") == std::string::npos && q.Output.find("OPEN=") != std::string::npos) break;
             QThread::msleep(100);
         }
         // The updates and deletes are the last thing before the statistics:
         // nothing reads the tables afterwards, so no garbage is collected.
-        r = Isql(Connect(Problem) +
-                     "UPDATE T_VERS SET V = 1, S = 'a';\nCOMMIT;\n"
-                     "UPDATE T_VERS SET V = 2, S = 'b';\nCOMMIT;\n"
-                     "UPDATE T_VERS SET V = 3, S = 'c';\nCOMMIT;\n"
-                     "UPDATE T_VERS SET V = 4, S = 'd';\nCOMMIT;\n"
-                     "DELETE FROM T_DEL WHERE ID < 6000;\nCOMMIT;\n",
-                 dir);
-        if (r.ExitCode != 0) SetupLog += "problem changes: " + r.Out;
-        else Fbstat(Problem, ProblemStats);
+        const TCommandResult r = db.Exec("UPDATE T_VERS SET V = 1, S = 'a';\nCOMMIT;\n"
+                                         "UPDATE T_VERS SET V = 2, S = 'b';\nCOMMIT;\n"
+                                         "UPDATE T_VERS SET V = 3, S = 'c';\nCOMMIT;\n"
+                                         "UPDATE T_VERS SET V = 4, S = 'd';\nCOMMIT;\n"
+                                         "DELETE FROM T_DEL WHERE ID < 6000;\nCOMMIT;\n");
+        if (r.Status != 0) SetupLog += "problem changes: " + r.Output;
+        else Fbstat(db, ProblemStats);
         holder.write("ROLLBACK;\nQUIT;\n");
         holder.waitForBytesWritten(10000);
         holder.closeWriteChannel();
@@ -216,10 +180,7 @@ protected:
     }
 
     void SetUp() override {
-        if (!ServerUp()) {
-            if (UnderCI()) FAIL() << "The local Firebird server is not running";
-            GTEST_SKIP() << "The local Firebird server is not running (scripts/fbserver.sh start)";
-        }
+        DV_REQUIRE_FB_SERVER();
         ASSERT_TRUE(SetupLog.empty()) << SetupLog;
         ASSERT_TRUE(std::filesystem::exists(ProgramPath())) << ProgramPath();
         Config = Scratch->path().toStdString() + "/config-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -262,6 +223,7 @@ protected:
     }
 
     static inline QTemporaryDir* Scratch = nullptr;
+    static inline std::unique_ptr<TFbTestDatabase> HealthyDb, ProblemDb;
     static inline std::string Healthy, Problem, HealthyStats, ProblemStats, SetupLog;
     static inline const std::string IniText = "[Options]\r\nMainWidth=700\r\nMainHeight=500\r\n";
     std::string Config, BesideExe, BesideExeBefore;

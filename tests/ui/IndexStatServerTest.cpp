@@ -4,49 +4,19 @@
 // index and for all of them, checked on the server itself.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QAction>
-#include <cstdio>
-#include <cstdlib>
 
 #include "model/StatParser.h"
 #include "model/utils.h"
 #include "server/DMData.h"
 #include "server/IBClient.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "tests/support/TestSupport.h"
 #include "tests/ui/TableStatSupport.h"
 #include "ui/indexStat.h"
 
 namespace dv::test {
 namespace {
-
-std::string Password() {
-    const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
-    return pw && *pw ? pw : "masterkey";
-}
-
-std::string Quote(const std::string& s) { return "'" + StringReplaceAll(s, "'", "'\\''") + "'"; }
-
-// stdout and stderr of a shell command, and whether it succeeded.
-std::pair<std::string, bool> Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return {out, false};
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return {out, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-}
-
-bool ServerUp() {
-    static const bool up =
-        Shell("fbsvcmgr localhost:service_mgr -user SYSDBA -password " + Quote(Password()) + " info_server_version").second;
-    return up;
-}
 
 // Ten rows, then the indices (selectivity stored as 1/10), then forty more
 // distinct rows: the stored values are stale, 1/50 is right.
@@ -83,38 +53,21 @@ commit;
 class IndexStatServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!ServerUp()) {
-            if (UnderCI()) FAIL() << "The local Firebird server is not running";
-            GTEST_SKIP() << "The local Firebird server is not running (scripts/fbserver.sh start)";
-        }
-        const char* dir = std::getenv("DRAVOLT_FB_DATA");
-        Path = std::string(dir && *dir ? dir : "/tmp/dravolt-fb") + "/h8_recompute_" + std::to_string(getpid()) + ".fdb";
-        std::remove(Path.c_str());
-        auto [out, ok] = Isql("create database 'localhost:" + Path + "' user 'SYSDBA' password '" + Password() +
-                              "' page_size 4096;\n" + kDdl);
-        ASSERT_TRUE(ok) << out;
-        Created = true;
+        DV_REQUIRE_FB_SERVER();
+        Db = std::make_unique<TFbTestDatabase>("index_recompute", kDdl, 4096);
+        ASSERT_TRUE(Db->Created()) << Db->CreateOutput();
 
         ResetModel();
         {
             ScriptedDialogs dialogs;
-            auto [stat, statOk] = Shell("fbstat -a -r -user SYSDBA -password " + Quote(Password()) + " " +
-                                      Quote("localhost:" + Path));
-            ASSERT_TRUE(statOk) << stat;
-            TStringList lines;
-            size_t start = 0;
-            while (start < stat.size()) {
-                size_t end = stat.find('\n', start);
-                if (end == std::string::npos) end = stat.size();
-                lines.push_back(stat.substr(start, end - start));
-                start = end + 1;
-            }
-            ASSERT_TRUE(ParseStatLines(lines));
+            const TCommandResult stat = Db->FbstatOutput("-a -r");
+            ASSERT_EQ(stat.Status, 0) << stat.Output;
+            ASSERT_TRUE(ParseStatLines(SplitLines(stat.Output)));
             ASSERT_TRUE(dialogs.Messages.empty()) << dialogs.LastText();
         }
         Dm = std::make_unique<TDM>(nullptr);
         DM = Dm.get();
-        DM->SetServiceParams("localhost", Path, "SYSDBA", Password(), 0);
+        DM->SetServiceParams("localhost", Db->Path(), "SYSDBA", FbPassword(), 0);
         DM->PrepareConnection();
         DM->ReadMetadata();
 
@@ -127,33 +80,18 @@ protected:
         Dm.reset();
         DM = nullptr;
         if (DBInfo) DBInfo->Reset(true);
-        if (Created) Isql("connect 'localhost:" + Path + "' user 'SYSDBA' password '" + Password() + "';\ndrop database;");
-        std::remove(Path.c_str());
+        Db.reset();
     }
 
-    std::pair<std::string, bool> Isql(const std::string& script) {
-        const std::string file = "/tmp/h8-recompute-" + std::to_string(getpid()) + ".sql";
-        WriteFile(file, "set bail on;\n" + script + "\n");
-        auto r = Shell("isql-fb -q -i " + Quote(file));
-        std::remove(file.c_str());
-        return r;
-    }
     // The selectivity stored on the server for one index.
-    double Stored(const std::string& index) {
-        auto [out, ok] = Isql("connect 'localhost:" + Path + "' user 'SYSDBA' password '" + Password() +
-                              "';\nset heading off;\nselect rdb$statistics from rdb$indices where rdb$index_name = '" +
-                              index + "';");
-        EXPECT_TRUE(ok) << out;
-        return std::atof(Trim(out).c_str());
-    }
+    double Stored(const std::string& index) { return Db->StoredSelectivity(index); }
     PVirtualNode Node(const std::string& index) {
         for (PVirtualNode n : Rows(Frame->vstIdxStat))
             if (TVirtualStringTree::GetNodeObject<TIndex>(n)->IndexName == index) return n;
         return nullptr;
     }
 
-    std::string Path;
-    bool Created = false;
+    std::unique_ptr<TFbTestDatabase> Db;
     std::unique_ptr<TDM> Dm;
     std::unique_ptr<TFrIndexStat> Frame;
 };
@@ -216,7 +154,7 @@ TEST_F(IndexStatServerTest, AFailedRecomputeLeavesTheModelAsItWas) {
     TIndex* id = FindIndex("IX_ITEMS_ID");
     ASSERT_NE(id, nullptr);
     id->Problem = true;
-    DM->SetServiceParams("localhost", Path + ".missing", "SYSDBA", Password(), 0);
+    DM->SetServiceParams("localhost", Db->Path() + ".missing", "SYSDBA", FbPassword(), 0);
     DM->PrepareConnection();
     Frame->vstIdxStat->SetFocusedNode(Node("IX_ITEMS_ID"));
     EXPECT_THROW(Frame->mRecompSelClick(), EIBError);

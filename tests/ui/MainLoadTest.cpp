@@ -4,11 +4,11 @@
 // lines they are handed.
 #include <QApplication>
 #include <QRegularExpression>
-#include <cstdio>
 
 #include "MainTestSupport.h"
 #include "model/StatParser.h"
 #include "platform/ComponentText.h"
+#include "tests/support/FirebirdTestServer.h"
 
 namespace dv::test {
 namespace {
@@ -362,81 +362,25 @@ TEST_F(MainFormTest, HeaderReloadKeepsTheRowsAndFullReloadRebuildsThem) {
 // Against the local server: the database size and the metadata come from the
 // live database the statistics were taken from.
 
-class ServerDatabase {
-public:
-    ServerDatabase() {
-        const char* pw = std::getenv("DRAVOLT_FB_PASSWORD");
-        FPassword = pw && *pw ? pw : "masterkey";
-        FPath = "/tmp/dravolt-fb/h6_main_" + std::to_string(getpid()) + ".fdb";
-        std::string script = "CREATE DATABASE 'localhost:" + FPath + "' PAGE_SIZE 8192;\n"
-                             "CREATE TABLE PARTS (ID INTEGER NOT NULL PRIMARY KEY, CODE VARCHAR(20), "
-                             "PRICE NUMERIC(12,2));\n"
-                             "CREATE INDEX PARTS_CODE ON PARTS (CODE);\n"
-                             "COMMIT;\n"
-                             "SET TERM ^;\n"
-                             "EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN WHILE (I <= 500) DO BEGIN "
-                             "INSERT INTO PARTS VALUES (:I, 'P' || MOD(:I, 7), :I * 1.5); I = I + 1; END END^\n"
-                             "SET TERM ;^\n"
-                             "COMMIT;\n";
-        FCreated = Run("isql-fb -q -b -user SYSDBA -password " + FPassword, script) == 0;
-        if (FCreated) Fbstat();
-    }
-    ~ServerDatabase() {
-        if (FCreated) Run("isql-fb -q -user SYSDBA -password " + FPassword + " localhost:" + FPath, "DROP DATABASE;\n");
-    }
-    bool Created() const { return FCreated; }
-    const std::string& Path() const { return FPath; }
-    const std::string& Password() const { return FPassword; }
-    const TStringList& Lines() const { return FLines; }
-
-private:
-    static int Run(const std::string& command, const std::string& input) {
-        FILE* p = popen((command + " >/dev/null 2>&1").c_str(), "w");
-        if (!p) return -1;
-        fwrite(input.data(), 1, input.size(), p);
-        return pclose(p);
-    }
-    void Fbstat() {
-        FILE* p = popen(("fbstat -a -r -user SYSDBA -password " + FPassword + " localhost:" + FPath).c_str(), "r");
-        if (!p) return;
-        std::string text;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-        std::string line;
-        for (char c : text) {
-            if (c == '\n') {
-                FLines.push_back(line);
-                line.clear();
-            } else {
-                line += c;
-            }
-        }
-    }
-
-    std::string FPassword, FPath;
-    bool FCreated = false;
-    TStringList FLines;
-};
-
-bool ServerUp() {
-    return std::system("fbsvcmgr localhost:service_mgr -user SYSDBA -password \"${DRAVOLT_FB_PASSWORD:-masterkey}\" "
-                       "info_server_version >/dev/null 2>&1") == 0;
-}
+const char* const kPartsDdl =
+    "CREATE TABLE PARTS (ID INTEGER NOT NULL PRIMARY KEY, CODE VARCHAR(20), PRICE NUMERIC(12,2));\n"
+    "CREATE INDEX PARTS_CODE ON PARTS (CODE);\n"
+    "COMMIT;\n"
+    "SET TERM ^;\n"
+    "EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN WHILE (I <= 500) DO BEGIN "
+    "INSERT INTO PARTS VALUES (:I, 'P' || MOD(:I, 7), :I * 1.5); I = I + 1; END END^\n"
+    "SET TERM ;^\n";
 
 TEST_F(MainFormTest, ServerLinesWithMetadataReadTheLiveDatabase) {
-    if (!ServerUp()) {
-        if (UnderCI()) FAIL() << "The local Firebird server is not running";
-        GTEST_SKIP() << "The local Firebird server is not running (scripts/fbserver.sh start)";
-    }
-    ServerDatabase db;
-    ASSERT_TRUE(db.Created());
-    ASSERT_FALSE(db.Lines().empty());
+    DV_REQUIRE_FB_SERVER();
+    TFbTestDatabase db("main_load", kPartsDdl);
+    ASSERT_TRUE(db.Created()) << db.CreateOutput();
+    const TStringList lines = db.Fbstat("-a -r");
+    ASSERT_FALSE(lines.empty());
     TMainForm& f = Make();
     ASSERT_NE(DM, nullptr);
-    DM->SetServiceParams("localhost", db.Path(), "SYSDBA", db.Password(), 0);
-    ASSERT_TRUE(f.LoadServerLines(db.Lines(), true));
+    DM->SetServiceParams("localhost", db.Path(), "SYSDBA", FbPassword(), 0);
+    ASSERT_TRUE(f.LoadServerLines(lines, true));
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_TRUE(MetadataLoaded);
     EXPECT_TRUE(SelectivityVisible());
@@ -454,7 +398,7 @@ TEST_F(MainFormTest, ServerLinesWithMetadataReadTheLiveDatabase) {
     EXPECT_TRUE(keyed);
 
     // A full reload reads the metadata again; the rows are rebuilt.
-    f.ApplyReloadLines(db.Lines(), true);
+    f.ApplyReloadLines(lines, true);
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
     for (TRelation* r : DBInfo->Relations) {
         if (r->TableName == "PARTS") EXPECT_EQ(r->Fields.size(), 3u);
