@@ -69,6 +69,35 @@ protected:
     std::unique_ptr<TDM> dm;
 };
 
+// A second attachment that changes the stored selectivity of an index and
+// keeps the change uncommitted until Release: a writer that does not wait,
+// or a reader that must not pass over uncommitted versions, fails on it.
+class TIndexStatisticsBlocker {
+public:
+    TIndexStatisticsBlocker(const TFbTestDatabase& db, const std::string& index) {
+        FDb.DatabaseName = db.Remote();
+        FDb.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
+        FDb.Connect();
+        FTr.SetDefaultDatabase(&FDb);
+        FTr.Params = {"write", "concurrency", "nowait"};
+        FTr.StartTransaction();
+        FSql.SetDatabase(&FDb);
+        FSql.SetTransaction(&FTr);
+        FSql.SQL = {"set statistics index " + index};
+        FSql.ExecQuery();
+    }
+    // Rolls the change back and detaches.
+    void Release() {
+        FTr.Rollback();
+        FDb.Disconnect();
+    }
+
+private:
+    TIBDatabase FDb{nullptr};
+    TIBTransaction FTr{nullptr};
+    TIBSQL FSql{nullptr};
+};
+
 inline TRelation* RelationNamed(const std::string& name) {
     for (TRelation* r : DBInfo->Relations)
         if (r->TableName == name) return r;

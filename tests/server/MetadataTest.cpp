@@ -200,19 +200,7 @@ TEST_F(MetadataTest, FailureHalfWayStillCommitsAndDisconnects) {
     // Another transaction changes the selectivity row of an index and keeps
     // it uncommitted; a reader that must not pass over such versions and does
     // not wait fails on the index query, after the columns were read.
-    TIBDatabase blockerDb(nullptr);
-    blockerDb.DatabaseName = db->Remote();
-    blockerDb.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    blockerDb.Connect();
-    TIBTransaction blockerTr(nullptr);
-    blockerTr.SetDefaultDatabase(&blockerDb);
-    blockerTr.Params = {"write", "concurrency", "nowait"};
-    blockerTr.StartTransaction();
-    TIBSQL blocker(nullptr);
-    blocker.SetDatabase(&blockerDb);
-    blocker.SetTransaction(&blockerTr);
-    blocker.SQL = {"set statistics index IDX_ITEMS_NAME_CODE"};
-    blocker.ExecQuery();
+    TIndexStatisticsBlocker blocker(*db, "IDX_ITEMS_NAME_CODE");
 
     dm->TR->Params = {"read", "read_committed", "no_rec_version", "nowait"};
     try {
@@ -228,7 +216,7 @@ TEST_F(MetadataTest, FailureHalfWayStillCommitsAndDisconnects) {
     EXPECT_EQ(items->Fields.size(), std::size(kItemsColumns)) << "the columns were read before the failure";
     EXPECT_EQ(IndexNamed("IDX_ITEMS_NAME_CODE")->Key, "");
 
-    blockerTr.Rollback();
+    blocker.Release();
     // With the way clear the same module reads everything.
     dm->ReadMetadata();
     EXPECT_EQ(IndexNamed("IDX_ITEMS_NAME_CODE")->Key, "NAME, CODE");

@@ -127,19 +127,7 @@ TEST_F(SelectivityTest, RecomputesEveryIndexIncludingTheSystemTables) {
 TEST_F(SelectivityTest, FailureHalfWayCommitsWhatWasDoneAndDisconnects) {
     // Another transaction holds the row of IX_B: the recomputation gets past
     // the system indices and IX_A, then fails on IX_B without waiting.
-    TIBDatabase blockerDb(nullptr);
-    blockerDb.DatabaseName = db->Remote();
-    blockerDb.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    blockerDb.Connect();
-    TIBTransaction blockerTr(nullptr);
-    blockerTr.SetDefaultDatabase(&blockerDb);
-    blockerTr.Params = {"write", "concurrency", "nowait"};
-    blockerTr.StartTransaction();
-    TIBSQL blocker(nullptr);
-    blocker.SetDatabase(&blockerDb);
-    blocker.SetTransaction(&blockerTr);
-    blocker.SQL = {"set statistics index IX_B"};
-    blocker.ExecQuery();
+    TIndexStatisticsBlocker blocker(*db, "IX_B");
 
     try {
         dm->RecomputeAllSelectivity();
@@ -148,8 +136,7 @@ TEST_F(SelectivityTest, FailureHalfWayCommitsWhatWasDoneAndDisconnects) {
         EXPECT_NE(std::string(e.what()).find("update conflicts with concurrent update"), std::string::npos) << e.what();
     }
     ExpectClosedAndReadOnly();
-    blockerTr.Rollback();
-    blockerDb.Disconnect();
+    blocker.Release();
 
     EXPECT_FLOAT_EQ(StoredStatistics("IX_A"), 0.02) << "the work before the failure was not committed";
     EXPECT_FLOAT_EQ(StoredStatistics("IX_B"), 0.1);
