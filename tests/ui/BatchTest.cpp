@@ -18,39 +18,10 @@
 #include "platform/SysUtils.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/ProgramRunSupport.h"
 
 namespace dv::test {
 namespace {
-
-struct TRun {
-    bool Finished = false;
-    int ExitCode = -1;
-    std::string Out;
-};
-
-TRun RunProcess(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-         int timeoutMs = 60000) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    TRun r;
-    if (!p.waitForStarted(10000)) return r;
-    r.Finished = p.waitForFinished(timeoutMs);
-    if (!r.Finished) {
-        p.kill();   // our own child only
-        p.waitForFinished(5000);
-    }
-    r.ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = p.readAll().toStdString();
-    return r;
-}
-
-// The program, built beside this test (build/tests/test_ui, build/app/dravolt).
-std::string ProgramPath() {
-    if (const char* p = std::getenv("DRAVOLT_EXE"); p && *p) return p;
-    return std::filesystem::weakly_canonical(ExeDir() + "../app/dravolt").string();
-}
 
 TStringList SplitCrLf(const std::string& text) {
     TStringList out;
@@ -194,14 +165,11 @@ protected:
 
     // Runs the program in batch mode; checks it ended on its own and touched
     // no settings file.
-    TRun Batch(const std::string& stats, const std::string& report) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("DRAVOLT_CONFIG_DIR", QString::fromStdString(Config));
-        TRun r = RunProcess(QString::fromStdString(ProgramPath()), {QString::fromStdString(stats), QString::fromStdString(report)},
-                     env, 30000);
-        EXPECT_TRUE(r.Finished) << "the program did not end by itself (a window or message box left open?)\n" << r.Out;
-        EXPECT_EQ(r.ExitCode, 0) << r.Out;
+    TProgramRun Batch(const std::string& stats, const std::string& report) {
+        TProgramRun r = RunProgram({QString::fromStdString(stats), QString::fromStdString(report)},
+                                   QString::fromStdString(Config), 30000);
+        EXPECT_TRUE(r.Finished) << "the program did not end by itself (a window or message box left open?)\n" << r.Output;
+        EXPECT_EQ(r.ExitCode, 0) << r.Output;
         EXPECT_EQ(ReadFile(Config + "/dravolt.ini"), IniText);
         EXPECT_EQ(std::filesystem::last_write_time(Config + "/dravolt.ini"), IniTime);
         EXPECT_EQ(std::filesystem::exists(BesideExe) ? ReadFile(BesideExe) : "<none>", BesideExeBefore);
@@ -349,8 +317,8 @@ TEST_F(BatchTest, BadStatisticsTextWritesNoReport) {
     const std::string bad = dir + "/not-statistics.txt";
     WriteFile(bad, "This is a shopping list,\nnot the output of a statistics tool.\n\tMilk\n\tBread 2\n");
     const std::string report = dir + "/bad-report.txt";
-    TRun r = Batch(bad, report);
-    EXPECT_FALSE(std::filesystem::exists(report)) << r.Out;
+    TProgramRun r = Batch(bad, report);
+    EXPECT_FALSE(std::filesystem::exists(report)) << r.Output;
     // An empty file is just as bad.
     const std::string empty = dir + "/empty.txt";
     WriteFile(empty, "");

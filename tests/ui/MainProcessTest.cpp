@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "MainTestSupport.h"
+#include "tests/ui/ProgramRunSupport.h"
 #include "ui/QtDialogs.h"
 
 namespace dv::test {
@@ -19,42 +20,8 @@ namespace {
 
 const std::string kFull = DataPath("fb3_full.txt");
 
-// The built program: app/dravolt beside the tests folder of the build.
-QString ProgramPath() {
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../app")).absoluteFilePath(QStringLiteral("dravolt"));
-}
-
-struct TRun {
-    bool Finished = false;
-    int ExitCode = -1;
-    QProcess::ExitStatus Status = QProcess::CrashExit;
-    std::string Output;
-};
-
-TRun RunProgram(const QStringList& args, const QString& configDir) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("DRAVOLT_CONFIG_DIR"), configDir);
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(ProgramPath(), args);
-    TRun r;
-    if (!p.waitForStarted(10000)) return r;
-    r.Finished = p.waitForFinished(60000);
-    if (!r.Finished) {
-        // A window or a message box stayed open: the test fails, the process goes.
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    r.ExitCode = p.exitCode();
-    r.Status = p.exitStatus();
-    r.Output = p.readAll().toStdString();
-    return r;
-}
-
 TEST_F(MainFormTest, TwoParametersWriteTheReportAndEndWithoutWindowOrSettings) {
-    const QString program = ProgramPath();
+    const QString program = QString::fromStdString(ProgramPath());
     ASSERT_TRUE(QFileInfo(program).isExecutable()) << program.toStdString();
     const std::string exeIni = QFileInfo(program).absolutePath().toStdString() + "/dravolt.ini";
     const bool exeIniBefore = FileExists(exeIni);
@@ -62,7 +29,7 @@ TEST_F(MainFormTest, TwoParametersWriteTheReportAndEndWithoutWindowOrSettings) {
     const std::string report = TempPath("report.txt");
 
     const auto started = std::chrono::steady_clock::now();
-    TRun r = RunProgram({QString::fromStdString(kFull), QString::fromStdString(report)}, Dir.path());
+    TProgramRun r = RunProgram({QString::fromStdString(kFull), QString::fromStdString(report)}, Dir.path());
     ASSERT_TRUE(r.Finished) << "the program did not end by itself:\n" << r.Output;
     EXPECT_EQ(r.Status, QProcess::NormalExit) << r.Output;
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
