@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -138,14 +140,14 @@ void TGetServStatDlg::SetupParamPage() {
     sbDBName->setText(QStringLiteral("..."));
 
     fields->addWidget(lServerName, 0, 0);
-    fields->addWidget(eServerName, 0, 1);
-    fields->addWidget(sbServerName, 0, 2);
-    fields->addWidget(lProtocol, 0, 3);
-    fields->addWidget(cbProtocol, 0, 4);
+    fields->addWidget(eServerName, 0, 1, 1, 2);
+    fields->addWidget(sbServerName, 0, 3);
     fields->addWidget(lDatabaseName, 1, 0);
-    fields->addWidget(eDatabaseName, 1, 1, 1, 3);
-    fields->addWidget(sbDBName, 1, 4, Qt::AlignLeft);
-    fields->setColumnStretch(1, 1);
+    fields->addWidget(eDatabaseName, 1, 1, 1, 2);
+    fields->addWidget(sbDBName, 1, 3);
+    fields->addWidget(lProtocol, 2, 0);
+    fields->addWidget(cbProtocol, 2, 1);
+    fields->setColumnStretch(2, 1);
     page->addLayout(fields);
 
     auto* options = new QGridLayout;
@@ -173,7 +175,6 @@ void TGetServStatDlg::SetupParamPage() {
     options->addWidget(lNote2, 1, 1);
     options->addWidget(lNote3, 2, 1);
     options->setColumnStretch(1, 1);
-    page->addSpacing(4);
     page->addLayout(options);
     page->addStretch(1);
 
@@ -219,6 +220,10 @@ void TGetServStatDlg::SetupLogPage() {
     StatsMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StatsMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StatsMemo->setPlainText(QStringLiteral("StatsMemo"));
+    // The text is the statistics tool's own output, laid out with tabs of
+    // eight columns.
+    StatsMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    StatsMemo->setTabStopDistance(QFontMetricsF(StatsMemo->font()).horizontalAdvance(QLatin1Char(' ')) * 8);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), tsLog);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     auto* side = new QVBoxLayout;
@@ -368,7 +373,7 @@ bool TGetServStatDlg::CheckInput() {
     return true;
 }
 
-bool TGetServStatDlg::StartFailed(const std::string& message) {
+void TGetServStatDlg::ShowStartError(const std::string& message) {
     std::string text;
     if (Contains(message, "unrecognized service"))
         text = "Server does not support Services API (Classic), \nor does not support \"Include records\" parameter.";
@@ -385,7 +390,6 @@ bool TGetServStatDlg::StartFailed(const std::string& message) {
         // nothing and succeeded.
         text = message;
     MessageDlg(text, mtError, mbOK);
-    return true;
 }
 
 void TGetServStatDlg::PumpEvents() {
@@ -440,22 +444,31 @@ void TGetServStatDlg::btnOkClick() {
     TOverrideCursor wait(Qt::BusyCursor);
 
     std::exception_ptr error;
-    bool started = false;
+    std::string refusal;   // why the server would not begin
     try {
         service.Activate();
         try {
             service.ServiceStart();
-            started = true;
         } catch (const std::exception& e) {
-            StartFailed(e.what());
+            refusal = e.what();
         }
-        if (started) {
+        if (refusal.empty()) {
             OptionSettings.LastPassword = S(ePassword->text());
             PageControl->setCurrentWidget(tsLog);
             FRunning = true;
             FPumpTimer.invalidate();
             service.OnWait = [this] { PumpEvents(); };
-            ReadLines(service);
+            try {
+                ReadLines(service);
+            } catch (const EAbort&) {
+                throw;
+            } catch (const std::exception& e) {
+                // Newer servers start the service and only then report that
+                // the database cannot be read: before the first line that is
+                // a refusal to start like any other.
+                if (!FLines.empty()) throw;
+                refusal = e.what();
+            }
         }
     } catch (...) {
         error = std::current_exception();
@@ -469,7 +482,12 @@ void TGetServStatDlg::btnOkClick() {
         if (!error) error = std::current_exception();
     }
     if (error) std::rethrow_exception(error);
-    if (!started || FCancelled) return;
+    if (!refusal.empty()) {
+        PageControl->setCurrentWidget(tsParam);
+        ShowStartError(refusal);
+        return;
+    }
+    if (FCancelled) return;
 
     FSucceeded = FLines.empty() || !Contains(FLines.front(), "Wrong ODS");
     if (!FSucceeded) return;

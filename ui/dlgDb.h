@@ -117,8 +117,8 @@ private:
     void SetupParamPage();
     void SetupLogPage();
     void SetupWiring();
-    // Explains a failed service start; false when the run may go on.
-    bool StartFailed(const std::string& message);
+    // Explains why the server would not begin a run.
+    void ShowStartError(const std::string& message);
     // Reads lines until the service ends or the user cancels.
     void ReadLines(TIBStatisticalService& service);
     // Processes pending events (at most every EventInterval ms) and shows

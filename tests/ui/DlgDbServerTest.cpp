@@ -1,0 +1,340 @@
+// The server statistics dialog against the real local server, through the
+// real main window: full and header-only runs, what a run leaves in the
+// caption, the unsaved lines, the registry and the database list, the
+// server's refusals, cancelling while lines arrive, and the two reloads.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "MainTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
+#include "tests/ui/DlgDbSupport.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kServers = kServersKey;
+
+// Two tables with rows and indices; CUSTOMERS has 120 rows.
+const char* const kDdl = R"(
+create table CUSTOMERS (ID integer not null primary key, NAME varchar(40), CITY char(20));
+create index IDX_CUST_CITY on CUSTOMERS (CITY);
+create table ORDERS (ID integer not null primary key, CUST integer, AMOUNT numeric(12,2));
+create index IDX_ORDERS_CUST on ORDERS (CUST);
+commit;
+set term ^;
+execute block as declare i integer = 0; begin
+  while (i < 120) do begin
+    insert into CUSTOMERS values (:i, 'Customer ' || :i, 'City ' || mod(:i, 7));
+    insert into ORDERS values (:i, mod(:i, 30), :i * 1.5);
+    i = i + 1;
+  end
+end^
+set term ;^
+)";
+
+TRelation* Table(const std::string& name) {
+    for (TRelation* r : DBInfo->Relations)
+        if (r->TableName == name) return r;
+    return nullptr;
+}
+
+class DlgDbServerTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        DV_REQUIRE_FB_SERVER();
+        Db = std::make_unique<TFbTestDatabase>(
+            std::string("dlg_") + ::testing::UnitTest::GetInstance()->current_test_info()->name(), kDdl);
+        ASSERT_TRUE(Db->Created()) << Db->CreateOutput();
+    }
+
+    void TearDown() override {
+        TGetServStatDlg::EventInterval = FOldInterval;
+        MainFormTest::TearDown();
+        Db.reset();
+    }
+
+    // Opens the dialog from the main window, fills it and presses Run; the
+    // step may look at the dialog afterwards (it is still open when the run
+    // did not succeed).
+    bool RunDialog(TMainForm& f, const std::string& database, const std::string& password, bool headerOnly = false,
+                   std::function<void(TGetServStatDlg&)> after = {}) {
+        TDialogStep step([&](TGetServStatDlg& dlg) {
+            FillParams(dlg, "localhost", database, "SYSDBA", password);
+            dlg.cbHeader->setChecked(headerOnly);
+            dlg.btnOk->click();
+            if (after) after(dlg);
+        });
+        const bool loaded = f.LoadStatFromServer(nullptr);
+        EXPECT_TRUE(step.Ran());
+        return loaded;
+    }
+
+    std::unique_ptr<TFbTestDatabase> Db;
+
+private:
+    int FOldInterval = TGetServStatDlg::EventInterval;
+};
+
+TEST_F(DlgDbServerTest, AFullRunLoadsTablesIndicesAndMetadataAndIsRecorded) {
+    TMainForm& f = Make();
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword()));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Unsaved from localhost:" + Db->Path());
+    // The lines are the engine's own statistics text, as its tool prints it
+    // (the header's counters have moved since: the metadata was read).
+    TStringList tool = Db->Fbstat("-a -r");
+    ASSERT_EQ(UnsavedStatLines->size(), tool.size());
+    bool pages = false;
+    for (size_t i = 0; i < tool.size(); ++i) {
+        pages = pages || tool[i].find("Analyzing database pages") != std::string::npos;
+        if (pages) EXPECT_EQ(TrimRight((*UnsavedStatLines)[i]), TrimRight(tool[i])) << "line " << i;
+    }
+    EXPECT_TRUE(pages);
+
+    ASSERT_NE(Table("CUSTOMERS"), nullptr);
+    ASSERT_NE(Table("ORDERS"), nullptr);
+    EXPECT_EQ(Table("CUSTOMERS")->Records, 120);
+    EXPECT_EQ(Table("ORDERS")->Records, 120);
+    EXPECT_EQ(DBInfo->PageSize, 8192);
+    EXPECT_GT(DBInfo->DBSize, 0);
+    // Metadata came with it.
+    EXPECT_TRUE(MetadataLoaded);
+    EXPECT_EQ(Table("CUSTOMERS")->Fields.size(), 3u);
+    bool cityIndex = false;
+    for (TIndex* i : DBInfo->Indices)
+        if (i->IndexName == "IDX_CUST_CITY") cityIndex = i->Key == "CITY";
+    EXPECT_TRUE(cityIndex);
+    EXPECT_TRUE(FrIndexStat->vstIdxStat->Header().Columns[8].Visible());
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
+    EXPECT_TRUE(f.SaveStatFile->isEnabled());
+    EXPECT_TRUE(f.tbRefresh->isEnabled());
+
+    // What the dialog remembers for the run.
+    EXPECT_FALSE(OptionSettings.HeaderPage);
+    EXPECT_TRUE(OptionSettings.LoadMetadata);
+    EXPECT_EQ(OptionSettings.LastPassword, FbPassword());
+    EXPECT_GE(OptionSettings.ServStatDlgWidth, TGetServStatDlg::DesignWidth);
+
+    // Registry and database list.
+    EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "localhost");
+    EXPECT_EQ(ReadRegistryString(kServers, "LastDatabase"), Db->Path());
+    EXPECT_EQ(RegistryValueNames(kServers + "\\localhost"), std::vector<std::string>{Db->Path()});
+    EXPECT_EQ(DBListText(), "[localhost]\n  " + Db->Path() + "\n");
+
+    // The next dialog offers what this run recorded.
+    std::string server, database;
+    TDialogStep step([&](TGetServStatDlg& dlg) {
+        server = dlg.eServerName->currentText().toStdString();
+        database = dlg.eDatabaseName->currentText().toStdString();
+    });
+    EXPECT_FALSE(f.LoadStatFromServer(nullptr));
+    EXPECT_EQ(server, "localhost");
+    EXPECT_EQ(database, Db->Path());
+    // Cancelling it changed nothing that was loaded.
+    EXPECT_EQ(Table("CUSTOMERS")->Records, 120);
+    EXPECT_FALSE(UnsavedStatLines->empty());
+}
+
+TEST_F(DlgDbServerTest, AHeaderOnlyRunTakesTheHeaderAndNoMetadata) {
+    TMainForm& f = Make();
+    uint8_t options = 0;
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword(), true));
+    options = DM->IBStatService->Options;
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(options, kHeaderStatOptions);
+    EXPECT_EQ(DBInfo->PageSize, 8192);
+    EXPECT_TRUE(DBInfo->Relations.empty());
+    EXPECT_GT(DBInfo->NxT, 0);
+    EXPECT_FALSE(MetadataLoaded);
+    EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[8].Visible());
+    EXPECT_TRUE(OptionSettings.HeaderPage);
+    for (const std::string& line : *UnsavedStatLines)
+        EXPECT_EQ(line.find("Analyzing database pages"), std::string::npos) << line;
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Unsaved from localhost:" + Db->Path());
+
+    // The next dialog starts with the header box checked; opened from a list
+    // entry it takes the entry's credentials.
+    TDatabaseItem entry{"localhost", Db->Path(), FbPassword(), "SYSDBA"};
+    bool header = false;
+    TDialogStep step([&](TGetServStatDlg& dlg) {
+        header = dlg.cbHeader->isChecked();
+        dlg.cbHeader->setChecked(false);
+        dlg.btnOk->click();
+    });
+    ASSERT_TRUE(f.LoadStatFromServer(&entry));
+    EXPECT_TRUE(header);
+    EXPECT_NE(Table("CUSTOMERS"), nullptr);
+    EXPECT_TRUE(MetadataLoaded);
+    EXPECT_FALSE(OptionSettings.HeaderPage);
+}
+
+TEST_F(DlgDbServerTest, TheServersRefusalsAreShownAndNothingIsRecorded) {
+    const std::string dataDir = FbDataDir() + "/";
+    const std::string zeros = dataDir + "dlg_zeros_" + std::to_string(getpid()) + ".fdb";
+    const std::string text = dataDir + "dlg_text_" + std::to_string(getpid()) + ".fdb";
+    WriteFile(zeros, std::string(200000, '\0'));
+    WriteFile(text, "not a database, only some text\n");
+    chmod(zeros.c_str(), 0666);
+    chmod(text.c_str(), 0666);
+    struct Case {
+        std::string database, password;
+        std::string message;   // the start of what the user is shown
+        bool exact;
+    } cases[] = {
+        {Db->Path(), "wrong-password", "Your user name and password are not defined", false},
+        {dataDir + "no_such_database.fdb", FbPassword(), "Error opening database (no such file?)", true},
+        {zeros, FbPassword(), "Server can not work with this database:\nWrong ODS version", false},
+        {text, FbPassword(), "Unexpected end of database file", false},
+    };
+    TMainForm& f = Make({DataPath("fb3_full.txt")});
+    const std::string caption = Caption(f);
+    const size_t tables = DBInfo->Relations.size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.database + " " + c.password);
+        Dialogs.Messages.clear();
+        bool onParams = false, active = true;
+        ASSERT_FALSE(RunDialog(f, c.database, c.password, false, [&](TGetServStatDlg& dlg) {
+            onParams = dlg.PageControl->currentWidget() == dlg.tsParam;
+            active = DM->IBStatService->Active();
+        }));
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+        if (c.exact)
+            EXPECT_EQ(Dialogs.Messages[0].Text, c.message);
+        else
+            EXPECT_EQ(Dialogs.Messages[0].Text.rfind(c.message, 0), 0u) << Dialogs.Messages[0].Text;
+        EXPECT_TRUE(onParams);
+        EXPECT_FALSE(active);
+        EXPECT_EQ(Caption(f), caption);
+        EXPECT_EQ(DBInfo->Relations.size(), tables);
+        EXPECT_TRUE(UnsavedStatLines->empty());
+        EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "<no value>");
+        // A password the server refused is not remembered.
+        if (c.password != FbPassword()) EXPECT_EQ(OptionSettings.LastPassword, "");
+    }
+    std::remove(zeros.c_str());
+    std::remove(text.c_str());
+}
+
+TEST_F(DlgDbServerTest, CancellingWhileLinesArriveKeepsThemAndChangesNothingElse) {
+    TGetServStatDlg::EventInterval = 0;
+    TMainForm& f = Make({DataPath("fb3_full.txt")});
+    const std::string caption = Caption(f);
+    const std::vector<TRelation*> tables = DBInfo->Relations;
+    struct Case {
+        const char* how;
+        std::function<void(TGetServStatDlg&)> cancel;
+    } cases[] = {
+        {"Cancel button", [](TGetServStatDlg& dlg) { dlg.CancelBtn->click(); }},
+        {"close box", [](TGetServStatDlg& dlg) { dlg.close(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        TStringList read;
+        std::string memo;
+        bool onLog = false, active = true;
+        QTimer poll;
+        TDialogStep step([&](TGetServStatDlg& dlg) {
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (dlg.Running() && dlg.MemoLines().size() >= 5 && !dlg.Cancelled()) c.cancel(dlg);
+            });
+            poll.start(0);
+            FillParams(dlg, "localhost", Db->Path(), "SYSDBA", FbPassword());
+            dlg.btnOk->click();
+            poll.stop();
+            read = dlg.MemoLines();
+            memo = dlg.StatsMemo->toPlainText().toStdString();
+            onLog = dlg.PageControl->currentWidget() == dlg.tsLog;
+            active = DM->IBStatService->Active();
+        });
+        EXPECT_FALSE(f.LoadStatFromServer(nullptr));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_GE(read.size(), 5u);
+        EXPECT_LT(read.size(), 40u);
+        std::string joined;
+        for (size_t i = 0; i < read.size(); ++i) joined += (i ? "\n" : "") + read[i];
+        EXPECT_EQ(memo, joined);
+        EXPECT_TRUE(onLog);
+        EXPECT_FALSE(active);
+        EXPECT_EQ(Caption(f), caption);
+        EXPECT_EQ(DBInfo->Relations, tables);
+        EXPECT_TRUE(UnsavedStatLines->empty());
+        EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "<no value>");
+        EXPECT_EQ(DBListText(), "");
+    }
+}
+
+TEST_F(DlgDbServerTest, ReloadsTakeTheSameDatabaseAgain) {
+    TMainForm& f = Make();
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword()));
+    const TStringList unsaved = *UnsavedStatLines;
+    const std::string caption = Caption(f);
+    ASSERT_EQ(Table("CUSTOMERS")->Records, 120);
+    f.tbSaveStat->setEnabled(false);
+
+    TCommandResult r = Db->Exec(
+        "set term ^;\nexecute block as declare i integer = 120; begin\n"
+        "  while (i < 150) do begin insert into CUSTOMERS values (:i, 'More', 'City'); i = i + 1; end\nend^\n"
+        "set term ;^\ncommit;\n");
+    ASSERT_EQ(r.Status, 0) << r.Output;
+    f.ReloadAllItem->trigger();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    ASSERT_NE(Table("CUSTOMERS"), nullptr);
+    EXPECT_EQ(Table("CUSTOMERS")->Records, 150);
+    EXPECT_EQ(Table("CUSTOMERS")->Fields.size(), 3u) << "metadata is read again";
+    EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
+    EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    EXPECT_EQ(Caption(f), caption);
+    EXPECT_EQ(*UnsavedStatLines, unsaved);
+    EXPECT_EQ(DM->IBStatService->Options, kFullStatOptions);
+
+    // Header only: the transaction counters move, the tables stay as they are.
+    const int32_t next = DBInfo->NxT;
+    const std::vector<TRelation*> tables = DBInfo->Relations;
+    ASSERT_EQ(Db->Exec("insert into ORDERS values (1000, 1, 1);\ncommit;\n").Status, 0);
+    f.tbSaveStat->setEnabled(false);
+    f.ReloadStatHeaderClick();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_GT(DBInfo->NxT, next);
+    EXPECT_EQ(DBInfo->Relations, tables);
+    EXPECT_EQ(Table("ORDERS")->Records, 120);
+    EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    EXPECT_EQ(DM->IBStatService->Options, kFullStatOptions) << "the reload keeps the dialog's options";
+}
+
+TEST_F(DlgDbServerTest, AFailedReloadLeavesTheServiceDetachedAndItsOptionsAsTheyWere) {
+    TMainForm& f = Make();
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword(), true));
+    const int32_t next = DBInfo->NxT;
+    ASSERT_EQ(DM->IBStatService->Options, kHeaderStatOptions);
+    // The database goes away between the run and the reload.
+    const std::string path = Db->Path();
+    Db.reset();
+    Dialogs.Messages.clear();
+    f.ReloadAllItem->trigger();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_NE(Dialogs.LastText().find(path), std::string::npos) << Dialogs.LastText();
+    EXPECT_FALSE(DM->IBStatService->Active());
+    EXPECT_EQ(DM->IBStatService->Options, kHeaderStatOptions);
+    EXPECT_EQ(DBInfo->NxT, next);
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Unsaved from localhost:" + path);
+
+    // RefreshStatistics on its own: the error reaches the caller.
+    TStringList lines;
+    EXPECT_THROW(RefreshStatistics(lines, false), std::exception);
+    EXPECT_FALSE(DM->IBStatService->Active());
+    EXPECT_EQ(DM->IBStatService->Options, kHeaderStatOptions);
+    EXPECT_TRUE(lines.empty());
+}
+
+}  // namespace
+}  // namespace dv::test
