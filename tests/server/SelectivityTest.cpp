@@ -9,39 +9,19 @@ using namespace dv::test;
 
 namespace {
 
-// Ten rows, then the indices (their selectivity is stored as 1/10), then 40
-// more distinct rows, so every stored value is stale: 1/50 is right.
-const char* kSelectivityDdl = R"(
-create table RA (A integer, B integer, C integer, D integer, E integer);
-create table RB (K integer);
-commit;
-set term ^;
-execute block as declare i integer = 0; begin
-  while (i < 10) do begin
-    insert into RA values (:i, :i, :i, :i, :i);
-    insert into RB values (:i);
-    i = i + 1;
-  end
-end^
-set term ;^
-commit;
-create index IX_A on RA (A);
-create index IX_B on RA (B);
-create index "my idx" on RA (C);
-create index "IT""S" on RA (D);
-create index "lower" on RA (E);
-create index IX_RB on RB (K);
-commit;
-set term ^;
-execute block as declare i integer = 10; begin
-  while (i < 50) do begin
-    insert into RA values (:i, :i, :i, :i, :i);
-    insert into RB values (:i);
-    i = i + 1;
-  end
-end^
-set term ;^
-)";
+// Every stored selectivity stale (1/10 stored, 1/50 right), on index names
+// that need quoting too.
+const std::string kSelectivityDdl = StaleSelectivityDdl(
+    "create table RA (A integer, B integer, C integer, D integer, E integer);\n"
+    "create table RB (K integer);",
+    "    insert into RA values (:i, :i, :i, :i, :i);\n"
+    "    insert into RB values (:i);",
+    "create index IX_A on RA (A);\n"
+    "create index IX_B on RA (B);\n"
+    "create index \"my idx\" on RA (C);\n"
+    "create index \"IT\"\"S\" on RA (D);\n"
+    "create index \"lower\" on RA (E);\n"
+    "create index IX_RB on RB (K);");
 
 const char* const kAllUserIndices[] = {"IX_A", "IX_B", "my idx", "IT\"S", "lower", "IX_RB"};
 

@@ -71,6 +71,16 @@ TCommandResult RunIsql(const std::string& script) {
     return r;
 }
 
+std::string SqlRowLoop(int from, int to, const std::string& body) {
+    return "set term ^;\nexecute block as declare i integer = " + std::to_string(from) + "; begin\n  while (i < " +
+           std::to_string(to) + ") do begin\n" + body + "\n    i = i + 1;\n  end\nend^\nset term ;^\n";
+}
+
+std::string StaleSelectivityDdl(const std::string& tables, const std::string& insertRow, const std::string& indices) {
+    return tables + "\ncommit;\n" + SqlRowLoop(0, 10, insertRow) + "commit;\n" + indices + "\ncommit;\n" +
+           SqlRowLoop(10, 50, insertRow);
+}
+
 std::string FbTestDatabasePath(const std::string& name) {
     return FbDataDir() + "/dvtest_" + name + "_" + std::to_string(getpid()) + ".fdb";
 }

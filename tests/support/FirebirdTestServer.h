@@ -34,6 +34,16 @@ TCommandResult RunIsql(const std::string& script);
 // Quotes a word for the shell.
 std::string ShellQuote(const std::string& s);
 
+// An isql script (SET TERM included) that runs `body` once for each i from
+// `from` up to `to` - 1; the body refers to the counter as :i.
+std::string SqlRowLoop(int from, int to, const std::string& body);
+
+// A script that leaves the stored selectivity of every index stale: the
+// tables, rows 0..9 through `insertRow` (SQL using :i), the indices (whose
+// selectivity is stored then, 1/10 for distinct keys), then rows 10..49, so
+// that a recomputation gives 1/50.
+std::string StaleSelectivityDdl(const std::string& tables, const std::string& insertRow, const std::string& indices);
+
 // A database file under the data folder that no other test or process uses
 // at the same time: named after `name` and the process.
 std::string FbTestDatabasePath(const std::string& name);

@@ -18,37 +18,15 @@
 namespace dv::test {
 namespace {
 
-// Ten rows, then the indices (selectivity stored as 1/10), then forty more
-// distinct rows: the stored values are stale, 1/50 is right.
-const char* const kDdl = R"(
-create table ITEMS (ID integer not null, GRP integer);
-create table CODES (K integer);
-commit;
-set term ^;
-execute block as declare i integer = 0; begin
-  while (i < 10) do begin
-    insert into ITEMS values (:i, mod(:i, 2));
-    insert into CODES values (:i);
-    i = i + 1;
-  end
-end^
-set term ;^
-commit;
-create index IX_ITEMS_ID on ITEMS (ID);
-create index IX_ITEMS_GRP on ITEMS (GRP);
-create index IX_CODES on CODES (K);
-commit;
-set term ^;
-execute block as declare i integer = 10; begin
-  while (i < 50) do begin
-    insert into ITEMS values (:i, mod(:i, 2));
-    insert into CODES values (:i);
-    i = i + 1;
-  end
-end^
-set term ;^
-commit;
-)";
+// Every stored selectivity stale: 1/10 stored, 1/50 right.
+const std::string kDdl = StaleSelectivityDdl(
+    "create table ITEMS (ID integer not null, GRP integer);\n"
+    "create table CODES (K integer);",
+    "    insert into ITEMS values (:i, mod(:i, 2));\n"
+    "    insert into CODES values (:i);",
+    "create index IX_ITEMS_ID on ITEMS (ID);\n"
+    "create index IX_ITEMS_GRP on ITEMS (GRP);\n"
+    "create index IX_CODES on CODES (K);");
 
 class IndexStatServerTest : public ::testing::Test {
 protected:
