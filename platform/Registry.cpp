@@ -41,6 +41,12 @@ struct RegKey {
             if (SameText(k.name, n)) return &k;
         return nullptr;
     }
+    // The subkey of that name, added when there is none.
+    RegKey* SubOrAdd(const std::string& n) {
+        if (RegKey* k = Sub(n)) return k;
+        subkeys.push_back(RegKey{n, {}, {}});
+        return &subkeys.back();
+    }
     RegValue* Value(const std::string& n) {
         for (RegValue& v : values)
             if (SameText(v.name, n)) return &v;
@@ -202,13 +208,7 @@ private:
                 else return nullptr;
                 continue;
             }
-            if (name.empty()) continue;
-            RegKey* sub = k->Sub(name);
-            if (!sub) {
-                k->subkeys.push_back(RegKey{name, {}, {}});
-                sub = &k->subkeys.back();
-            }
-            k = sub;
+            if (!name.empty()) k = k->SubOrAdd(name);
         }
         return k;
     }
@@ -222,6 +222,18 @@ Store& TheStore() {
     static Store s;
     return s;
 }
+
+// The store, locked and read again when its file changed, for the life of
+// this object.
+class LockedStore {
+public:
+    LockedStore() : FStore(TheStore()), FGuard(FStore.Lock) { FStore.Refresh(); }
+    Store& operator*() { return FStore; }
+
+private:
+    Store& FStore;
+    std::lock_guard<std::mutex> FGuard;
+};
 
 RegKey* Walk(RegKey& root, const std::vector<std::string>& path) {
     RegKey* k = &root;
@@ -264,21 +276,13 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     std::vector<std::string> path;
     Resolve(key, path);
     const TRootKey root = (!key.empty() && key[0] == '\\') || !FOpen ? RootKey : FOpenRoot;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     if (!Walk(st.Root(root), path)) {
         if (!canCreate) return false;
         const bool ok = st.Change([&]() {
             RegKey* k = &st.Root(root);
-            for (const std::string& n : path) {
-                RegKey* sub = k->Sub(n);
-                if (!sub) {
-                    k->subkeys.push_back(RegKey{n, {}, {}});
-                    sub = &k->subkeys.back();
-                }
-                k = sub;
-            }
+            for (const std::string& n : path) k = k->SubOrAdd(n);
             return true;
         });
         if (!ok) return false;
@@ -300,26 +304,23 @@ bool TRegistry::KeyExists(const std::string& key) {
     std::vector<std::string> path;
     Resolve(key, path);
     const TRootKey root = (!key.empty() && key[0] == '\\') || !FOpen ? RootKey : FOpenRoot;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     return Walk(st.Root(root), path) != nullptr;
 }
 
 bool TRegistry::ValueExists(const std::string& name) {
     if (!FOpen) return false;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     RegKey* k = Walk(st.Root(FOpenRoot), FCurrent);
     return k && k->Value(name);
 }
 
 std::string TRegistry::ReadString(const std::string& name) {
     if (!FOpen) return std::string();
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     RegKey* k = Walk(st.Root(FOpenRoot), FCurrent);
     RegValue* v = k ? k->Value(name) : nullptr;
     if (!v) return std::string();
@@ -331,9 +332,8 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
     RegValue found;
     bool ok = false;
     if (FOpen) {
-        Store& st = TheStore();
-        std::lock_guard<std::mutex> g(st.Lock);
-        st.Refresh();
+        LockedStore locked;
+        Store& st = *locked;
         RegKey* k = Walk(st.Root(FOpenRoot), FCurrent);
         RegValue* v = k ? k->Value(name) : nullptr;
         if (v && v->isInteger) {
@@ -348,9 +348,8 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
 static bool PutValue(bool open, TRootKey root, const std::vector<std::string>& current, const std::string& name,
                      bool isInteger, const std::string& text, int32_t number) {
     if (!open || name.empty()) return false;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     return st.Change([&]() {
         RegKey* k = Walk(st.Root(root), current);
         if (!k) return false;  // deleted meanwhile
@@ -377,9 +376,8 @@ bool TRegistry::WriteInteger(const std::string& name, int32_t value) {
 std::vector<std::string> TRegistry::GetKeyNames() {
     std::vector<std::string> names;
     if (!FOpen) return names;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     if (RegKey* k = Walk(st.Root(FOpenRoot), FCurrent))
         for (const RegKey& s : k->subkeys) names.push_back(s.name);
     std::stable_sort(names.begin(), names.end(),
@@ -390,9 +388,8 @@ std::vector<std::string> TRegistry::GetKeyNames() {
 std::vector<std::string> TRegistry::GetValueNames() {
     std::vector<std::string> names;
     if (!FOpen) return names;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     if (RegKey* k = Walk(st.Root(FOpenRoot), FCurrent))
         for (const RegValue& v : k->values) names.push_back(v.name);
     return names;
@@ -403,11 +400,10 @@ bool TRegistry::DeleteKey(const std::string& key) {
     Resolve(key, path);
     if (path.empty()) return false;  // a root key stays
     const TRootKey root = (!key.empty() && key[0] == '\\') || !FOpen ? RootKey : FOpenRoot;
-    Store& st = TheStore();
     bool ok;
     {
-        std::lock_guard<std::mutex> g(st.Lock);
-        st.Refresh();
+        LockedStore locked;
+        Store& st = *locked;
         ok = st.Change([&]() {
             std::vector<std::string> parentPath(path.begin(), path.end() - 1);
             RegKey* parent = Walk(st.Root(root), parentPath);
@@ -429,9 +425,8 @@ bool TRegistry::DeleteKey(const std::string& key) {
 
 bool TRegistry::DeleteValue(const std::string& name) {
     if (!FOpen) return false;
-    Store& st = TheStore();
-    std::lock_guard<std::mutex> g(st.Lock);
-    st.Refresh();
+    LockedStore locked;
+    Store& st = *locked;
     return st.Change([&]() {
         RegKey* k = Walk(st.Root(FOpenRoot), FCurrent);
         if (!k) return false;
