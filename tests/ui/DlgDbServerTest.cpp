@@ -225,6 +225,25 @@ TEST_F(DlgDbServerTest, TheServersRefusalsAreShownAndNothingIsRecorded) {
     std::remove(text.c_str());
 }
 
+TEST_F(DlgDbServerTest, NamedPipesAreOfferedButThisPlatformHasNone) {
+    TMainForm& f = Make();
+    bool onParams = false;
+    TDialogStep step([&](TGetServStatDlg& dlg) {
+        dlg.cbProtocol->setCurrentIndex(1);
+        FillParams(dlg, "localhost", Db->Path(), "SYSDBA", FbPassword());
+        dlg.btnOk->click();
+        onParams = dlg.PageControl->currentWidget() == dlg.tsParam;
+    });
+    EXPECT_FALSE(f.LoadStatFromServer(nullptr));
+    EXPECT_EQ(DM->IBStatService->ServiceManagerName(), "\\\\localhost\\service_mgr");
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+    EXPECT_NE(Dialogs.LastText().find("service_mgr"), std::string::npos) << Dialogs.LastText();
+    EXPECT_TRUE(onParams);
+    EXPECT_FALSE(DM->IBStatService->Active());
+    EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "<no value>");
+}
+
 TEST_F(DlgDbServerTest, CancellingWhileLinesArriveKeepsThemAndChangesNothingElse) {
     TGetServStatDlg::EventInterval = 0;
     TMainForm& f = Make({DataPath("fb3_full.txt")});
