@@ -102,20 +102,8 @@ void ExpectConsistentModel() {
 std::string OldText() {
     return "Database \"/x.gdb\"\n\tPage size\t\t1024\n\tODS version\t\t11.2 type 0200\n\tNext transaction\t9\n"
            "\tCreation date\t\tMay 27, 2013 23:40:53\n\tWrite timestamp\tMay 28, 2013 00:00:01\n\t*END*\n"
-           "Analyzing database pages ...\n"
-           "T (128)\n    Primary pointer page: 1, Index root page: 2\n"
-           "    Average record length: 22.07, total records: 15, max record length: 99\n"
-           "    Average version length: 3.33, total versions: 3, max versions: 1\n"
-           "    Data pages: 1, data page slots: 1, average fill: 86%\n    Fill distribution:\n"
-           "\t 0 - 19% = 0\n\t20 - 39% = 0\n\t40 - 59% = 0\n\t60 - 79% = 0\n\t80 - 99% = 1\n"
-           "    Blob pointer page: 3\n"
-           "    Average blob length: 0.1, total blobs: 7, max blob length: 9\n"
-           "    Average segment length: 1.7, total segments: 8, max segment length: 6\n"
-           "    Blob pages: 2, blob page slots: 3, average fill: 4%\n    Fill distribution:\n"
-           "\t 0 - 19% = 2\n\t20 - 39% = 0\n\t40 - 59% = 0\n\t60 - 79% = 0\n\t80 - 99% = 0\n"
-           "    Index I (0)\n\tDepth: 1, leaf buckets: 1, nodes: 7\n\tnull keys, segment null: 2\n"
-           "\tAverage data length: 0.33, total dup: 3, max dup: 2\n\tFill distribution:\n"
-           "\t     0 - 19% = 1\n\t    20 - 39% = 0\n\t    40 - 59% = 0\n\t    60 - 79% = 0\n\t    80 - 99% = 0\n"
+           "Analyzing database pages ...\n" +
+           std::string(kOldLayoutBlobTable) +
            "U (129)\n\n    Index J (0)\n\tDepth: 1, leaf buckets: 0, nodes: 0\n"
            "\tAverage data length: 0.00, total dup: 0, max dup: 0\n\tFill distribution:\n"
            "\t     0 - 19% = 0\n\t    20 - 39% = 0\n\t    40 - 59% = 0\n\t    60 - 79% = 0\n\t    80 - 99% = 0\n";

@@ -21,6 +21,10 @@ std::string JoinLines(const TStringList& lines, const std::string& eol);
 // Every "\n" replaced by eol.
 std::string WithLineEnds(const std::string& text, const std::string& eol);
 
+// One table block of the old (before ODS 12) layout: "T (128)" with blobs
+// on pages of their own and index "I" with null segments.
+extern const char* const kOldLayoutBlobTable;
+
 // A file under a per-process temporary folder; removed by the fixture.
 std::string TempPath(const std::string& name);
 // Sets a file's modification time (local calendar time).
