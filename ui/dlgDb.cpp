@@ -52,6 +52,16 @@ int FindIgnoringCase(const QComboBox* box, const std::string& text) {
     return -1;
 }
 
+// A string value of the open key; a missing value, or one that is not a
+// string (a damaged registry), reads as empty so that the dialog still opens.
+std::string ReadStringValue(TRegistry& reg, const char* name) {
+    try {
+        return reg.ReadString(name);
+    } catch (const ERegistryException&) {
+        return std::string();
+    }
+}
+
 class TOverrideCursor {
 public:
     explicit TOverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
@@ -288,7 +298,7 @@ void TGetServStatDlg::ReadServers() {
     if (reg.OpenKey(kServersKey, true)) {
         const QSignalBlocker block(eServerName);
         for (const std::string& name : reg.GetKeyNames()) eServerName->addItem(Q(name));
-        eServerName->setCurrentIndex(FindIgnoringCase(eServerName, reg.ReadString(kLastServerValue)));
+        eServerName->setCurrentIndex(FindIgnoringCase(eServerName, ReadStringValue(reg, kLastServerValue)));
         reg.CloseKey();
     }
     eServerNameChange();
@@ -297,9 +307,8 @@ void TGetServStatDlg::ReadServers() {
 void TGetServStatDlg::eServerNameChange() {
     TRegistry reg;
     reg.RootKey = HKEY_LOCAL_MACHINE;
-    std::string lastDatabase;
     if (!reg.OpenKey(kServersKey, true)) return;
-    lastDatabase = reg.ReadString(kLastDatabaseValue);
+    const std::string lastDatabase = ReadStringValue(reg, kLastDatabaseValue);
     // An empty name (the local protocol) is the server key itself.
     const std::string server = S(eServerName->currentText());
     if (!server.empty() && !reg.OpenKey(server, false)) return;

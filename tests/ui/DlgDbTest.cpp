@@ -178,6 +178,25 @@ TEST_F(DlgDbTest, AnEmptyRegistryGivesEmptyListsAndCreatesTheServerKey) {
     EXPECT_TRUE(RegistryValueNames(kServers).empty());
 }
 
+TEST_F(DlgDbTest, LastValuesOfTheWrongTypeAreTakenAsAbsent) {
+    Record("srv", {"/a.fdb", "/b.fdb"});
+    {
+        TRegistry reg;
+        reg.RootKey = HKEY_LOCAL_MACHINE;
+        ASSERT_TRUE(reg.OpenKey(kServers, true));
+        ASSERT_TRUE(reg.WriteInteger(kLastServerValue, 1));
+        ASSERT_TRUE(reg.WriteInteger(kLastDatabaseValue, 2));
+    }
+    auto dlg = Shown();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(Items(dlg->eServerName), std::vector<std::string>{"srv"});
+    EXPECT_EQ(Text(dlg->eServerName), "");
+    dlg->eServerName->setCurrentIndex(0);
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_EQ(Items(dlg->eDatabaseName), (std::vector<std::string>{"/a.fdb", "/b.fdb"}));
+    EXPECT_EQ(Text(dlg->eDatabaseName), "");
+}
+
 TEST_F(DlgDbTest, LocalProtocolEmptiesTheServerAndOffersTheLocalDatabases) {
     Record("srv", {"/remote.fdb"});
     Record("", {"/local/one.fdb", "/local/two.fdb"});
