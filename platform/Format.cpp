@@ -142,27 +142,33 @@ std::string FixedText(double v, int decimals, bool thousands) {
     return out;
 }
 
+// "d.ddd...E+ddd" without the sign: the first digit, the separator and the
+// other digits when there are any, then the exponent with at least
+// `expDigits` digits, its sign '-' or (with forceSign) '+'. `digits` is not
+// empty.
+std::string ScientificText(const std::string& digits, int exponent, int expDigits, bool forceSign) {
+    std::string out(1, digits[0]);
+    if (digits.size() > 1) {
+        out += FormatSettings().DecimalSeparator;
+        out.append(digits, 1, std::string::npos);
+    }
+    out += 'E';
+    if (exponent < 0) out += '-';
+    else if (forceSign) out += '+';
+    std::string ed = std::to_string(std::abs(exponent));
+    if (static_cast<int>(ed.size()) < expDigits) ed.insert(0, static_cast<size_t>(expDigits) - ed.size(), '0');
+    return out + ed;
+}
+
 // d.ddd...E+ddd with `precision` significant digits.
 std::string ExponentText(double v, int precision, int expDigits, bool forceSign) {
     if (!std::isfinite(v)) return NonFinite(v);
     if (precision < 1) precision = 1;
     Decimal d = ToDecimal(v, precision);
-    std::string out;
-    if (d.negative && !d.digits.empty()) out += '-';
     std::string digits = d.digits;
     digits.resize(static_cast<size_t>(precision), '0');
-    out += digits[0];
-    if (precision > 1) {
-        out += FormatSettings().DecimalSeparator;
-        out.append(digits, 1, std::string::npos);
-    }
-    const int e = d.digits.empty() ? 0 : d.exp - 1;
-    out += 'E';
-    if (e < 0) out += '-';
-    else if (forceSign) out += '+';
-    std::string ed = std::to_string(std::abs(e));
-    if (static_cast<int>(ed.size()) < expDigits) ed.insert(0, static_cast<size_t>(expDigits) - ed.size(), '0');
-    return out + ed;
+    return (d.negative && !d.digits.empty() ? "-" : "") +
+           ScientificText(digits, d.digits.empty() ? 0 : d.exp - 1, expDigits, forceSign);
 }
 
 // General form: the shorter of fixed and exponent notation with up to
@@ -174,20 +180,7 @@ std::string GeneralText(double v, int precision, int expDigits, bool forceSign) 
     const char sep = FormatSettings().DecimalSeparator;
     std::string out;
     if (d.negative) out += '-';
-    if (d.exp > precision || d.exp < -3) {
-        out += d.digits[0];
-        if (d.digits.size() > 1) {
-            out += sep;
-            out.append(d.digits, 1, std::string::npos);
-        }
-        const int e = d.exp - 1;
-        out += 'E';
-        if (e < 0) out += '-';
-        else if (forceSign) out += '+';
-        std::string ed = std::to_string(std::abs(e));
-        if (static_cast<int>(ed.size()) < expDigits) ed.insert(0, static_cast<size_t>(expDigits) - ed.size(), '0');
-        return out + ed;
-    }
+    if (d.exp > precision || d.exp < -3) return out + ScientificText(d.digits, d.exp - 1, expDigits, forceSign);
     std::string ip = IntDigits(d);
     out += ip.empty() ? "0" : ip;
     const int frac = static_cast<int>(d.digits.size()) - d.exp;
