@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <functional>
 #include <memory>
 
 #include "model/rules.h"
@@ -29,6 +30,14 @@ protected:
     void TearDown() override {
         Frame.reset();
         DbInfoModelTest::TearDown();
+    }
+    // One case of a table-driven test: the model and the frame as at the
+    // start, changed by `set`, then the tree filled.
+    void FillCase(const std::function<void()>& set) {
+        TearDown();
+        SetUp();
+        set();
+        Frame->FillDbInfo();
     }
 
     std::string Text(PVirtualNode n, int column) {
@@ -129,10 +138,7 @@ TEST_F(DbInfoTest, OptionalRowsAndTheSweepGapRow) {
         {"database size", [](TDatabaseInfo& d) { d.DBSize = 1; }, {285}, {280}},
     };
     for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        c.set(*DBInfo);
-        Frame->FillDbInfo();
+        FillCase([&] { c.set(*DBInfo); });
         const auto codes = Codes();
         for (intptr_t p : c.present) EXPECT_EQ(std::count(codes.begin(), codes.end(), p), 1) << c.name << " " << p;
         for (intptr_t a : c.absent) EXPECT_EQ(std::count(codes.begin(), codes.end(), a), 0) << c.name << " " << a;
@@ -184,10 +190,7 @@ TEST_F(DbInfoTest, ValuesOfTheDatabaseRows) {
         {"daily average 0 (edited file)", [&] { db.AverageTran = 0; db.NxT = 103; }, 170, "2, 200% of daily average"},
     };
     for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        c.set();
-        Frame->FillDbInfo();
+        FillCase(c.set);
         ASSERT_NE(NodeOf(c.code), nullptr) << c.name;
         EXPECT_EQ(Text(NodeOf(c.code), 1), c.value) << c.name;
     }
@@ -283,10 +286,7 @@ TEST_F(DbInfoTest, ListMembershipAtTheBounds) {
          [](const TProblemLists& l) { return l.BrokenIndices.size(); }, 0},
     };
     for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        c.build();
-        Frame->FillDbInfo();
+        FillCase(c.build);
         EXPECT_EQ(c.size(*Frame), c.expected) << c.name;
     }
 }
@@ -428,12 +428,11 @@ TEST_F(DbInfoTest, HintsDependOnTheirConditions) {
         {"database name", [] {}, 100, ""},
     };
     for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        OptionSettings.HintWidth = 1000;
-        if (c.code == 205 && db.Attrib.empty()) db.Attrib = "x";
-        c.set();
-        Frame->FillDbInfo();
+        FillCase([&] {
+            OptionSettings.HintWidth = 1000;
+            if (c.code == 205 && db.Attrib.empty()) db.Attrib = "x";
+            c.set();
+        });
         ASSERT_NE(NodeOf(c.code), nullptr) << c.name;
         EXPECT_EQ(Hint(NodeOf(c.code)), c.hint) << c.name;
     }
@@ -494,10 +493,7 @@ TEST_F(DbInfoTest, WarningFillsOfTheValueCells) {
         {"write date", [&] { db.WDate = 1; }, 255, Ordinary},
     };
     for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        c.set();
-        Frame->FillDbInfo();
+        FillCase(c.set);
         ASSERT_NE(NodeOf(c.code), nullptr) << c.name;
         const QImage img = PaintRow(*Frame, NodeOf(c.code));
         EXPECT_EQ(Pixel(img, 100, 9), c.colour) << c.name;
