@@ -11,6 +11,7 @@
 #include "model/dkmain.h"
 #include "model/StatParser.h"
 #include "server/DMData.h"
+#include "tests/server/ServiceTestSupport.h"
 #include "tests/support/ScriptedDialogs.h"
 
 namespace dv::test {
@@ -40,11 +41,7 @@ protected:
         svc.Options = kFullStatOptions;
         svc.Activate();
         svc.ServiceStart();
-        TStringList lines;
-        while (!svc.Eof()) {
-            std::string l = svc.GetNextLine();
-            if (!svc.Eof()) lines.push_back(l);
-        }
+        TStringList lines = ReadServiceLines(svc);
         svc.Deactivate();
         return lines;
     }

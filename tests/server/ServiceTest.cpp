@@ -4,6 +4,7 @@
 
 #include "tests/support/FirebirdTestServer.h"
 #include "server/IBComponents.h"
+#include "tests/server/ServiceTestSupport.h"
 
 using namespace dv;
 using namespace dv::test;
@@ -59,11 +60,7 @@ protected:
         if (queries) svc.OnWait = [queries] { ++*queries; };
         svc.Activate();
         svc.ServiceStart();
-        TStringList lines;
-        while (!svc.Eof()) {
-            std::string line = svc.GetNextLine();
-            if (!svc.Eof()) lines.push_back(line);
-        }
+        TStringList lines = ReadServiceLines(svc);
         svc.Deactivate();
         EXPECT_FALSE(svc.Active());
         return lines;
@@ -224,11 +221,7 @@ TEST_F(ReadOnlyStatsDb, CancelFromTheWaitHookStopsTheReadAndTheServiceCanRunAgai
     svc.Activate();
     EXPECT_FALSE(svc.Cancelled());
     svc.ServiceStart();
-    TStringList all;
-    while (!svc.Eof()) {
-        std::string l = svc.GetNextLine();
-        if (!svc.Eof()) all.push_back(l);
-    }
+    TStringList all = ReadServiceLines(svc);
     svc.Deactivate();
     ExpectSameText(all, db->Fbstat("-a -r"));
 }
