@@ -293,16 +293,13 @@ void TFrDBList::vstDBListColumnDblClick(TVirtualStringTree*, TColumnIndex) {
             }
         }
     }
-    if (OnOpenEntry) {
-        OnOpenEntry(entry);
-        return;
-    }
-    if (!MainForm) return;
     // Taking statistics replaces those shown: unsaved ones are offered for
     // saving first, as every other command that replaces them does.
-    if (MainForm->AskSaveStatistics() == mrCancel) return;
-    if (MainForm->LoadStatFromServer(entry)) {
+    if (MainForm && MainForm->AskSaveStatistics() == mrCancel) return;
+    const bool loaded = OnOpenEntry ? OnOpenEntry(entry) : MainForm && MainForm->LoadStatFromServer(entry);
+    if (loaded && MainForm) {
         MainForm->SelectTab(1);
+        // The grids were rebuilt unfiltered: the filter button must say so.
         MainForm->RaiseFilter();
     }
 }
