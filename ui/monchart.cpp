@@ -97,7 +97,8 @@ TAxisScale TChart::BottomAxis(int maxTicks) const {
     const double step = TimeStep(a.Max - a.Min, maxTicks) * kSecondsPerDay;
     const double lo = a.Min * kSecondsPerDay, hi = a.Max * kSecondsPerDay;
     // Counted in seconds so that the ticks fall on whole seconds.
-    for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + 1e-6 && a.Ticks.size() < 1000; k += 1)
+    // Dates of today carry some noise at this magnitude: allow for it.
+    for (double k = std::ceil(lo / step - 1e-4); k * step <= hi + step * 1e-4 && a.Ticks.size() < 1000; k += 1)
         a.Ticks.push_back(k * step / kSecondsPerDay);
     return a;
 }
