@@ -5,10 +5,7 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QFontMetrics>
-#include <QHeaderView>
 #include <QMenu>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
