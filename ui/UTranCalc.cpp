@@ -151,7 +151,11 @@ void TTranCalc::bResetClick() {
 void TTranCalc::bRecalcClick() { Recompute(); }
 
 void TTranCalc::LoadFromStatistics() {
-    if (!DBInfo) return;
+    if (!DBInfo) {   // no model at all: as with nothing loaded
+        eTransPerDay->setText("0");
+        eActiveTrans->setText("0");
+        return;
+    }
     const TDatabaseInfo& db = *DBInfo;
     // The day count of the summary: at least one day, so a creation date
     // just after the statistics date gives a rate rather than an error.

@@ -103,6 +103,15 @@ TEST_F(TranCalcTest, NothingLoadedShowsZerosEverywhere) {
     EXPECT_EQ(S(d.eWorkHours), "8");
     EXPECT_EQ(S(d.eComputers), "10");
     EXPECT_EQ(Outputs(d), (std::array<std::string, 7>{"0", "0", "0", "0", "0", "0", "0.00"}));
+
+    // Without any model (the main window has already freed it) the same.
+    TDatabaseInfo* model = DBInfo;
+    DBInfo = nullptr;
+    TTranCalc bare;
+    DBInfo = model;
+    EXPECT_TRUE(dialogs.Messages.empty()) << dialogs.LastText();
+    EXPECT_EQ(Outputs(bare), Outputs(d));
+    EXPECT_EQ(S(bare.eTransPerDay), "0");
 }
 
 TEST_F(TranCalcTest, ModelValuesAtCreation) {
