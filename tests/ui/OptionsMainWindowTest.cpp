@@ -1,0 +1,141 @@
+// The options dialog run from the real main window: the menu item and the
+// tool button open it, OK with statistics loaded refreshes the views under
+// the new thresholds, Cancel or nothing loaded refreshes nothing.
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "MainTestSupport.h"
+#include "ui/options.h"
+#include "ui/indexStat.h"
+
+namespace dv::test {
+namespace {
+
+const std::string kFull = DataPath("fb3_full.txt");
+
+// Acts inside the options dialog that the next command opens.
+void WhenOptionsOpen(const std::function<void(TfrmOptions&)>& act, bool& acted) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [&acted, poll, act] {
+        auto* dlg = dynamic_cast<TfrmOptions*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        acted = true;
+        poll->stop();
+        poll->deleteLater();
+        act(*dlg);
+        if (dlg->isVisible()) {
+            ADD_FAILURE() << "the test left the options dialog open";
+            dlg->reject();
+        }
+    });
+    poll->start();
+}
+
+class OptionsFromMainWindowTest : public MainFormTest {};
+
+TEST_F(OptionsFromMainWindowTest, MenuItemAndToolButtonOpenTheDialog) {
+    TMainForm& f = Make();
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"Options menu", [&] { f.Options->trigger(); }},
+        {"tool button", [&] { f.tbOptions->click(); }},
+    };
+    for (const auto& [name, run] : commands) {
+        bool acted = false;
+        QWidget* parent = nullptr;
+        WhenOptionsOpen(
+            [&](TfrmOptions& dlg) {
+                parent = dlg.parentWidget();
+                dlg.btnCancel->click();
+            },
+            acted);
+        run();
+        EXPECT_TRUE(acted) << name;
+        EXPECT_EQ(parent, &f) << name;
+    }
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+}
+
+// With statistics loaded, OK rebuilds the summary under the new thresholds,
+// clears every mark, raises the filter and rebuilds both grids.
+TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
+    TMainForm& f = Make();
+    f.OpenStatFile(kFull);
+    ASSERT_GT(DBInfo->PageSize, 0);
+    ASSERT_NE(FrDbInfo, nullptr);
+    EXPECT_TRUE(FrDbInfo->DeepIndices.empty()) << "no index is deeper than 3";
+    int deeper = 0;
+    for (TIndex* i : DBInfo->Indices)
+        if (i->Depth > 1) ++deeper;
+    ASSERT_GT(deeper, 0) << "the statistics should hold indices of depth 2";
+    f.tbFilter->click();
+    ASSERT_TRUE(f.tbFilter->isChecked());
+    for (TRelation* r : DBInfo->Relations) r->Problem = true;
+    for (TIndex* i : DBInfo->Indices) i->Problem = true;
+    EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[icLeafs].Visible());
+
+    bool acted = false;
+    WhenOptionsOpen(
+        [](TfrmOptions& dlg) {
+            dlg.eIndexDepth->SetText("1");
+            dlg.cbFIndex->setChecked(true);
+            dlg.btnOk->click();
+        },
+        acted);
+    f.Options->trigger();
+    ASSERT_TRUE(acted);
+    EXPECT_EQ(OptionSettings.IndexDepth, 1);
+    EXPECT_EQ(static_cast<int>(FrDbInfo->DeepIndices.size()), deeper) << "the summary was filled again";
+    EXPECT_FALSE(f.tbFilter->isChecked());
+    // The old marks went: what is marked now is what a rebuild from no
+    // marks at all gives under the new options (the grids mark again as
+    // they are filled).
+    std::vector<bool> after;
+    for (TRelation* r : DBInfo->Relations) after.push_back(r->Problem);
+    for (TIndex* i : DBInfo->Indices) after.push_back(i->Problem);
+    EXPECT_GT(std::count(after.begin(), after.end(), false), 0);
+    for (TRelation* r : DBInfo->Relations) r->Problem = false;
+    for (TIndex* i : DBInfo->Indices) i->Problem = false;
+    f.ApplyOptionsChange();
+    size_t k = 0;
+    for (TRelation* r : DBInfo->Relations) EXPECT_EQ(r->Problem, after[k++]) << r->TableName;
+    for (TIndex* i : DBInfo->Indices) EXPECT_EQ(i->Problem, after[k++]) << i->IndexName;
+    EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), static_cast<int>(DBInfo->Relations.size()));
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
+    EXPECT_TRUE(FrIndexStat->vstIdxStat->Header().Columns[icLeafs].Visible()) << "the indices grid was rebuilt";
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+}
+
+TEST_F(OptionsFromMainWindowTest, CancelOrNothingLoadedRefreshesNothing) {
+    TMainForm& f = Make();
+    // Nothing loaded: OK applies the options and touches no view.
+    f.tbFilter->click();
+    bool acted = false;
+    WhenOptionsOpen(
+        [](TfrmOptions& dlg) {
+            dlg.eIndexDepth->SetText("2");
+            dlg.btnOk->click();
+        },
+        acted);
+    f.OptionsClick();
+    ASSERT_TRUE(acted);
+    EXPECT_EQ(OptionSettings.IndexDepth, 2);
+    EXPECT_TRUE(f.tbFilter->isChecked()) << "nothing loaded: the filter stays down";
+
+    // Loaded, then cancelled: marks and filter stay as they were.
+    f.OpenStatFile(kFull);
+    ASSERT_GT(DBInfo->PageSize, 0);
+    f.tbFilter->setChecked(true);
+    for (TIndex* i : DBInfo->Indices) i->Problem = true;
+    acted = false;
+    WhenOptionsOpen([](TfrmOptions& dlg) { dlg.btnCancel->click(); }, acted);
+    f.OptionsClick();
+    ASSERT_TRUE(acted);
+    EXPECT_TRUE(f.tbFilter->isChecked());
+    for (TIndex* i : DBInfo->Indices) EXPECT_TRUE(i->Problem) << i->IndexName;
+}
+
+}  // namespace
+}  // namespace dv::test
