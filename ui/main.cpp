@@ -691,11 +691,4 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// ---------------------------------------------------------------------------
-// Dialogs that come with later parts of the program tell the user so.
-
-void NotAvailable(const char* what) {
-    MessageDlg(std::string(what) + " is not available in this build.", mtInformation, mbOK);
-}
-
 }  // namespace dv

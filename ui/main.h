@@ -218,17 +218,14 @@ void FreeDataModule();
 // EFCreateError/EInOutError naming the file when it cannot be written.
 void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName);
 
-// The dialogs that later parts of the program bring: the server statistics
-// dialog and its dialog-less refresh, the options dialog, the transaction
-// calculator and the about box. Each command reaches its dialog through one
-// of these; until the dialog is part of the build they tell the user so and
-// report no success.
+// The dialogs the commands open, each in its own unit: the server statistics
+// dialog and its dialog-less refresh (dlgDb), the options dialog (options),
+// the transaction calculator (UTranCalc) and the about box (about). The two
+// server functions report whether statistics lines were taken.
 bool RunServerStatisticsDialog(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata);
 bool RunStatisticsRefresh(TStringList& lines, bool full);
 bool RunOptionsDialog();
 void RunTransactionCalculator();
 void RunAboutBox();
-// Tells the user that a dialog is not part of this build yet.
-void NotAvailable(const char* what);
 
 }  // namespace dv
