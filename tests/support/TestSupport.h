@@ -16,3 +16,30 @@ std::vector<std::string> SplitLines(const std::string& text);
 bool UnderCI();
 
 }  // namespace dv::test
+
+#include "platform/SysUtils.h"
+
+namespace dv::test {
+
+// Fixes the process-wide number and date formats that texts are compared
+// against ('.', '/', ':', "dd/mm/yyyy", "hh:nn:ss") and puts the previous
+// ones back when it goes.
+class FixedFormats {
+public:
+    FixedFormats() : FSaved(FormatSettings()) {
+        TFormatSettings& fs = FormatSettings();
+        fs.DecimalSeparator = '.';
+        fs.DateSeparator = '/';
+        fs.TimeSeparator = ':';
+        fs.ShortDateFormat = "dd/mm/yyyy";
+        fs.LongTimeFormat = "hh:nn:ss";
+    }
+    ~FixedFormats() { FormatSettings() = FSaved; }
+    FixedFormats(const FixedFormats&) = delete;
+    FixedFormats& operator=(const FixedFormats&) = delete;
+
+private:
+    TFormatSettings FSaved;
+};
+
+}  // namespace dv::test

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "model/dkmain.h"
 #include "model/options.h"
 #include "platform/DateUtils.h"
 #include "platform/SysUtils.h"
+#include "tests/support/TestSupport.h"
 
 namespace dv::test {
 
@@ -22,13 +24,7 @@ protected:
         InitStatisticsModel();
         DBInfo->Reset(true);
         OptionSettings = TOptionSettings();
-        SavedFormats = FormatSettings();
-        TFormatSettings& fs = FormatSettings();
-        fs.DecimalSeparator = '.';
-        fs.DateSeparator = '/';
-        fs.TimeSeparator = ':';
-        fs.ShortDateFormat = "dd/mm/yyyy";
-        fs.LongTimeFormat = "hh:nn:ss";
+        Formats = std::make_unique<FixedFormats>();
         TDatabaseInfo& db = *DBInfo;
         db.DbName = "/data/shop.fdb";
         db.PageSize = 8192;
@@ -49,9 +45,9 @@ protected:
     void TearDown() override {
         DBInfo->Reset(true);
         OptionSettings = TOptionSettings();
-        FormatSettings() = SavedFormats;
+        Formats.reset();
     }
-    TFormatSettings SavedFormats;
+    std::unique_ptr<FixedFormats> Formats;
 
     TRelation* AddTable(const std::string& name, int64_t records = 100, int32_t dataPages = 2) {
         auto* r = new TRelation(DBInfo);

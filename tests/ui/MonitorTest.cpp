@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <cmath>
+#include <memory>
 #include <limits>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "ui/dbinfofr.h"
 #include "ui/monitor.h"
+#include "tests/support/TestSupport.h"
 
 namespace dv::test {
 namespace {
@@ -41,13 +43,7 @@ protected:
         DBInfo->Reset(true);
         ZeroCounters();
         OptionSettings = TOptionSettings();
-        SavedFormats = FormatSettings();
-        TFormatSettings& fs = FormatSettings();
-        fs.DecimalSeparator = '.';
-        fs.DateSeparator = '/';
-        fs.TimeSeparator = ':';
-        fs.ShortDateFormat = "dd/mm/yyyy";
-        fs.LongTimeFormat = "hh:nn:ss";
+        Formats = std::make_unique<FixedFormats>();
         SavedDM = DM;
         DM = nullptr;
 
@@ -70,7 +66,7 @@ protected:
         DBInfo->Reset(true);
         ZeroCounters();
         OptionSettings = TOptionSettings();
-        FormatSettings() = SavedFormats;
+        Formats.reset();
     }
     static void ZeroCounters() {
         ResetMonitorInfo(*DBMonInfo);
@@ -106,7 +102,7 @@ protected:
         return hint;
     }
 
-    TFormatSettings SavedFormats;
+    std::unique_ptr<FixedFormats> Formats;
     TDM* SavedDM = nullptr;
     std::unique_ptr<TFrMonitor> Frame;
 };
