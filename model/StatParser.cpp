@@ -5,6 +5,7 @@
 #include "model/StrData.h"
 #include "model/dkmain.h"
 #include "model/rules.h"
+#include "model/utils.h"
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
 
@@ -261,13 +262,9 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     if (Has(line, "Creation date")) {
         db.CDate = ParseStatDate("Creation date", line);
         db.Age = StatSource ? StatSource->GetSourceDate() : Now();
-        const double span = std::fabs(db.CDate - (db.Age + 1));
-        // Both dates lie within the calendar, so the span fits easily. A
-        // creation date up to two days after the statistics' date would give
-        // no whole day; it counts as one.
-        int64_t days = static_cast<int64_t>(span);
-        if (days == 0) days = 1;
-        db.AverageTran = static_cast<int32_t>(db.NxT / days);
+        // A creation date up to two days after the statistics' date gives no
+        // whole day; it counts as one.
+        db.AverageTran = db.NxT / StatDayCount(db);
         if (db.AverageTran == 0) db.AverageTran = 1;
     }
 }

@@ -1,6 +1,7 @@
 #include "model/utils.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -247,6 +248,13 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
     }
     result.append(text, lineStart, std::string::npos);
     return result;
+}
+
+int32_t StatDayCount(const TDatabaseInfo& db) {
+    const double d = std::fabs(db.CDate - (db.Age + 1));
+    if (!(d < 2147483647.0)) return 2147483647;   // absurd dates: no overflow
+    const int32_t days = static_cast<int32_t>(d);
+    return days < 1 ? 1 : days;
 }
 
 }  // namespace dv

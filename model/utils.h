@@ -42,6 +42,12 @@ std::string FieldListText(const TRelation& r);
 // MaxRecLen when above 0, else the sum of the column sizes.
 int32_t MaxRecordLength(const TRelation& r);
 
+// Whole days between the creation date and the statistics date plus one day
+// (absolute difference, fraction dropped), never below 1 and never beyond
+// the 32-bit range: the day count of the transactions-per-day figure, used
+// by the parser, the summary, the report and the calculator alike.
+int32_t StatDayCount(const TDatabaseInfo& db);
+
 // First table / index of DBInfo with exactly that name; nullptr when none.
 TRelation* FindRelation(const std::string& tableName);
 TIndex* FindIndex(const std::string& indexName);

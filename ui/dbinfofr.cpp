@@ -189,13 +189,6 @@ void FillProblemLists(TDatabaseInfo& db, TProblemLists& l) {
             if (IsEmptyTable(*r)) l.TablesWithNoRecords.push_back(r);
 }
 
-int32_t StatDayCount(const TDatabaseInfo& db) {
-    const double d = std::fabs(db.CDate - (db.Age + 1));
-    if (!(d < 2147483647.0)) return 2147483647;   // absurd dates: no overflow
-    const int32_t days = static_cast<int32_t>(d);
-    return days < 1 ? 1 : days;
-}
-
 // ---------------------------------------------------------------- frame
 
 TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {

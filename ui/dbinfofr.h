@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/dkmain.h"
+#include "model/utils.h"
 #include "platform/gui/VirtualTrees.h"
 
 class QMenu;
@@ -55,10 +56,6 @@ struct TProblemLists {
 // rules marks the objects they hold for, as the summary does.
 void FillProblemLists(TDatabaseInfo& db, TProblemLists& lists);
 
-// Whole days between the creation date and the statistics date plus one day
-// (absolute difference, fraction dropped), never below 1: the parser's rule,
-// shared by the summary's "Transactions per day" and the report.
-int32_t StatDayCount(const TDatabaseInfo& db);
 
 class TFrDbInfo : public QFrame, public TProblemLists {
 public:
