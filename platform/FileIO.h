@@ -17,6 +17,18 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // failure. Creates no folders.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
 
+// Replaces the content of `path` as a user-facing document is replaced: the
+// text goes to a temporary file beside the target, is flushed to disk and then
+// renamed over it, so that readers see the old file or the whole new one and
+// a failure (a full disk, a folder that does not exist or cannot be written)
+// leaves an existing file as it was and no temporary file behind. A symbolic
+// link is followed and its target replaced; a replaced file keeps its mode, a
+// new one gets the usual mode for the user's umask. An existing target that
+// is a terminal, pipe or other device cannot be replaced and is written
+// directly. Answers 0, or the errno of the step that failed (EISDIR for a
+// folder).
+int ReplaceFileContent(const std::string& path, const std::string& content);
+
 // Creates the folder and every missing parent (mode 0700); folders that exist
 // are left as they are. Failures show later, when a file in it is written.
 void MakeDirs(const std::string& dir);

@@ -1,14 +1,25 @@
 #include "Application.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QWidget>
 
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
+#include "server/DMData.h"
 
 namespace dv {
 
 namespace {
 bool g_terminate = false;
+int g_quitSignal = 0;
+
+void RejectOpenDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+}
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -54,5 +65,22 @@ void RequestTerminate() {
 }
 bool TerminateRequested() { return g_terminate; }
 void ClearTerminateRequest() { g_terminate = false; }
+
+void QuitOnSignal(int signal) {
+    if (g_quitSignal != 0) return;
+    g_quitSignal = signal;
+    // A statistics run polls the service and the event queue: the cancel
+    // flag ends it at its next look, and so does the closed dialog.
+    if (DM && DM->IBStatService) DM->IBStatService->Cancel();
+    RejectOpenDialogs();
+    // A dialog opened by code that runs on while the loops wind down closes
+    // as soon as it shows.
+    auto* sweeper = new QTimer(qApp);
+    QObject::connect(sweeper, &QTimer::timeout, qApp, [] { RejectOpenDialogs(); });
+    sweeper->start(50);
+    QCoreApplication::exit(128 + signal);
+}
+
+int QuitSignal() { return g_quitSignal; }
 
 }  // namespace dv

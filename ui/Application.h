@@ -27,4 +27,12 @@ void RequestTerminate();
 bool TerminateRequested();
 void ClearTerminateRequest();
 
+// Ending on a termination signal (SIGTERM, SIGINT, SIGHUP). QuitOnSignal runs
+// in the event loop: it cancels a running statistics service, closes the open
+// dialogs and makes every event loop end; from then on no message box is
+// shown (messages go to standard error) and the program start finishes the
+// window as on close. QuitSignal is the signal, 0 while none came.
+void QuitOnSignal(int signal);
+int QuitSignal();
+
 }  // namespace dv

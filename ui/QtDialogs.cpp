@@ -7,8 +7,11 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <cstdio>
+
 #include "platform/Shell.h"
 #include "platform/SysUtils.h"
+#include "ui/Application.h"
 
 namespace dv {
 
@@ -98,6 +101,20 @@ bool RunFileDialog(TFileDialogRequest& req, bool save) {
 
 }  // namespace
 
+QString MessageBoxText(const std::string& msg) {
+    const QString text = QString::fromStdString(msg);
+    QStringList lines = text.split(u'\n');
+    bool cut = false;
+    for (QString& line : lines) {
+        // A line end of CR LF leaves its CR here; it does not count.
+        const qsizetype length = line.endsWith(u'\r') ? line.size() - 1 : line.size();
+        if (length <= kMessageBoxLineLimit) continue;
+        line = line.left(kMessageBoxLineLimit) + QChar(0x2026) + (line.endsWith(u'\r') ? QStringLiteral("\r") : QString());
+        cut = true;
+    }
+    return cut ? lines.join(u'\n') : text;
+}
+
 QStringList QtNameFilters(const std::string& filter) {
     QStringList parts = QString::fromStdString(filter).split(u'|');
     QStringList result;
@@ -106,7 +123,12 @@ QStringList QtNameFilters(const std::string& filter) {
 }
 
 int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons, int) {
-    QMessageBox box(Icon(type), Title(type), QString::fromStdString(msg), QMessageBox::NoButton,
+    if (QuitSignal() != 0) {
+        // Ending on a signal: nobody is there to answer.
+        std::fprintf(stderr, "dravolt: %s\n", msg.c_str());
+        return (buttons & mbCancel) ? static_cast<int>(mrCancel) : DefaultResult(buttons);
+    }
+    QMessageBox box(Icon(type), Title(type), MessageBoxText(msg), QMessageBox::NoButton,
                     DialogParent());
     QMessageBox::StandardButton first = QMessageBox::NoButton;
     for (const TButtonMap& b : kButtons) {
@@ -127,8 +149,8 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButt
     return (buttons & mbCancel) ? static_cast<int>(mrCancel) : DefaultResult(buttons);
 }
 
-bool TQtDialogs::OpenFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, false); }
-bool TQtDialogs::SaveFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, true); }
+bool TQtDialogs::OpenFileDialog(TFileDialogRequest& req) { return QuitSignal() == 0 && RunFileDialog(req, false); }
+bool TQtDialogs::SaveFileDialog(TFileDialogRequest& req) { return QuitSignal() == 0 && RunFileDialog(req, true); }
 
 void InstallQtShell() {
     SetShellOpenHandler([](const std::string& url) {

@@ -17,6 +17,13 @@ public:
     bool SaveFileDialog(TFileDialogRequest& req) override;
 };
 
+// A message box lays out every character of its text, which freezes the
+// window on a statistics line of megabytes: each line of the text longer than
+// this is cut there and ends with an ellipsis. Where a message goes to
+// standard error it keeps its full text.
+inline constexpr qsizetype kMessageBoxLineLimit = 300;
+QString MessageBoxText(const std::string& msg);
+
 // Converts a "Text files (*.txt)|*.txt|All files|*.*" filter into Qt's name
 // filters, one per pair: "Text files (*.txt)", "All files (*)".
 QStringList QtNameFilters(const std::string& filter);

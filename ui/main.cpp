@@ -19,6 +19,7 @@
 #include <QToolTip>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <cstdlib>
 
 #include "model/moninfo.h"
@@ -402,16 +403,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
             return;
         }
         if (params.size() == 2) {
-            // Unattended: no message box may wait for a user, so the parser's
-            // messages go to standard error with their default answer. The
-            // guard puts the interactive provider back before an exception
-            // reaches the handler that shows it.
-            struct TConsoleDialogs {
-                IDialogProvider* Previous = SetDialogProvider(nullptr);
-                ~TConsoleDialogs() { SetDialogProvider(Previous); }
-            } console;
-            OpenStatFile(params[0]);
-            if (DBInfo && DBInfo->PageSize > 0) RunBatchReport(params[1]);
+            FBatchStatus = RunBatch(params[0], params[1]);
             FTerminateRequested = true;
             RequestTerminate();
         }
@@ -422,16 +414,6 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
             SelectTab(1);
         }
     });
-}
-
-void TMainForm::RunBatchReport(const std::string& reportFile) {
-    TStringList lines;
-    BuildRecommendations(lines);
-    if (lines.empty())
-        lines.push_back("Statistics report");
-    else
-        lines[0] = "Statistics report";
-    SaveReportToFile(lines, reportFile);
 }
 
 std::string TMainForm::SettingsFileName() {
@@ -673,6 +655,27 @@ void TMainForm::WriteSettings() {
     ok = ini.WriteBool(kSection, "HeaderPage", OptionSettings.HeaderPage) && ok;
     ok = ini.WriteBool(kSection, "LoadMetadata", OptionSettings.LoadMetadata) && ok;
     FSettingsWriteFailed = !ok;
+}
+
+void TMainForm::CloseOnSignal() {
+    if (UnsavedStatLines && !UnsavedStatLines->empty())
+        std::fprintf(stderr, "dravolt: ended by a signal; the statistics taken from the server were not saved.\n");
+    if (DM) {
+        // The client library may have dropped the attachments on the signal
+        // itself; what is left goes now.
+        try {
+            DM->IBStatService->Deactivate();
+        } catch (...) {
+        }
+        try {
+            if (DM->DB->Connected()) DM->DB->Disconnect();
+        } catch (...) {
+        }
+    }
+    if (FClosed) return;
+    FClosed = true;
+    RunGuarded([this] { FormClose(); });
+    hide();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -41,6 +41,16 @@ inline constexpr const char* kSupportMail = "support@kelmaris.example";
 // metadata, or a saved-statistics file).
 extern bool MetadataLoaded;
 
+// Exit status of a batch report run (two parameters): 0 only when the whole
+// text was read and the report written whole.
+enum TBatchStatus : int {
+    bsReportWritten = 0,
+    bsReportPartial = 1,      // written, but the parser reported part of the text unreadable
+    bsLoadFailed = 2,         // the statistics file could not be opened or read
+    bsNothingLoaded = 3,      // read, but it holds no statistics
+    bsReportNotWritten = 4,   // the report could not be written (or would replace the statistics)
+};
+
 class TMainForm : public QMainWindow {
 public:
     // Builds the window and runs the creation sequence with the command-line
@@ -110,6 +120,11 @@ public:
     // close; FormClose writes the settings and frees the model.
     bool FormCloseQuery();
     void FormClose();
+    // Ending on a termination signal, once the event loops have ended: the
+    // server connection is detached and the window closed as FormClose does;
+    // nobody can be asked about unsaved statistics, so standard error says
+    // they were not saved.
+    void CloseOnSignal();
 
     // Applies the hint options to the application's hint windows.
     void ApplyHintOptions();
@@ -171,6 +186,8 @@ public:
 
     // True when the batch report asked the application to terminate.
     bool TerminateRequested() const { return FTerminateRequested; }
+    // The batch report's exit status (TBatchStatus) once it ran.
+    int BatchStatus() const { return FBatchStatus; }
     // Which panel is in front: bigPnl or tiPnl.
     QWidget* FrontPanel() const;
     // The settings file the window reads and writes.
@@ -193,7 +210,10 @@ private:
     void CreateFrames();
     void ReadGeometry();
     void WriteSettings();
-    void RunBatchReport(const std::string& reportFile);
+    // The batch report: loads the statistics, writes the report and answers
+    // a TBatchStatus. Every message goes to standard error, naming its file;
+    // nothing is shown and nothing raises.
+    int RunBatch(const std::string& statFile, const std::string& reportFile);
     void BringToFront(QWidget* panel);
     // Connects a command so that an exception reaches the application's
     // handler instead of unwinding through the event loop.
@@ -203,6 +223,7 @@ private:
 
     QStackedLayout* FPanels = nullptr;
     bool FTerminateRequested = false;
+    int FBatchStatus = bsReportWritten;
     bool FClosed = false;
     bool FCentred = false;
     bool FSettingsWriteFailed = false;

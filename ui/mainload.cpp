@@ -6,8 +6,12 @@
 #include <QAction>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
-#include <iterator>
+#include <memory>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "main.h"
 #include "model/StatParser.h"
@@ -41,6 +45,105 @@ public:
 
 std::string SystemReason() { return std::strerror(errno); }
 
+// The most a pipe may bring: far beyond the statistics of any real database,
+// and a bound for a pipe that never ends (such as one fed from /dev/zero).
+constexpr off_t kMaxPipedBytes = off_t(1) << 30;
+
+// A statistics file opened for loading. A regular file is read where it is.
+// A pipe or FIFO (also a process substitution such as /dev/fd/63) can be
+// read only once, so it is first read whole into an anonymous file in
+// memory that the format check and the readers then share. A folder, a
+// device or other special file is refused before it is opened: reading one
+// would hang or never end.
+class TStatInput {
+public:
+    explicit TStatInput(const std::string& fileName) : FName(fileName) {
+        struct stat st {};
+        if (::stat(fileName.c_str(), &st) != 0) Fail(SystemReason());
+        if (S_ISDIR(st.st_mode)) Fail("It is a folder, not a statistics file.");
+        if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+            Fail("It is a device or other special file, not a statistics file or pipe.");
+        FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (FFd < 0) Fail(SystemReason());
+        if (::fstat(FFd, &st) != 0) Fail(SystemReason());
+        if (S_ISREG(st.st_mode)) {
+            FPath = fileName;
+            return;
+        }
+        if (!S_ISFIFO(st.st_mode)) Fail("It is not a statistics file or pipe.");
+        CopyPipe();
+    }
+    ~TStatInput() {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TStatInput(const TStatInput&) = delete;
+    TStatInput& operator=(const TStatInput&) = delete;
+
+    int Fd() const { return FFd; }
+    // The name the statistics reader opens: the file itself, or the copy.
+    const std::string& ReadPath() const { return FPath; }
+
+private:
+    [[noreturn]] void Fail(const std::string& reason) {
+        throw EFOpenError("Cannot open file \"" + FName + "\". " + reason);
+    }
+
+    void CopyPipe() {
+        int copy = ::memfd_create("dravolt-statistics", MFD_CLOEXEC);
+        if (copy < 0) Fail(SystemReason());
+        std::unique_ptr<char[]> buf(new char[256 * 1024]);
+        off_t total = 0;
+        for (;;) {
+            const ssize_t n = ::read(FFd, buf.get(), 256 * 1024);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                const int err = errno;
+                ::close(copy);
+                throw EReadError("Cannot read file \"" + FName + "\". " + std::strerror(err));
+            }
+            total += n;
+            if (total > kMaxPipedBytes) {
+                ::close(copy);
+                Fail("More than 1024 MB came through the pipe; that is no statistics text.");
+            }
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = ::write(copy, buf.get() + done, static_cast<size_t>(n - done));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) {
+                    const int err = w < 0 ? errno : ENOSPC;
+                    ::close(copy);
+                    throw EReadError("Cannot read file \"" + FName + "\". " + std::strerror(err));
+                }
+                done += w;
+            }
+        }
+        ::close(FFd);
+        FFd = copy;
+        FPath = "/proc/self/fd/" + std::to_string(copy);
+    }
+
+    std::string FName;
+    std::string FPath;
+    int FFd = -1;
+};
+
+// Reads from `offset` to the end of the file.
+std::string ReadFrom(const TStatInput& input, off_t offset, const std::string& fileName) {
+    std::string text;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::pread(input.Fd(), buf, sizeof buf, offset);
+        if (n == 0) return text;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
+        }
+        text.append(buf, static_cast<size_t>(n));
+        offset += n;
+    }
+}
+
 void SetCaptionLoadedFrom(TMainForm& form, const std::string& fileName) {
     form.setWindowTitle(QString::fromStdString(
         Format("%s. Loaded from %s", {std::string(ProductTitle), fileName})));
@@ -64,18 +167,18 @@ void TMainForm::ClearGrids() {
 
 void TMainForm::LoadStatFile(const std::string& fileName) {
     ClearGrids();
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemReason());
+    TStatInput input(fileName);
     char head[kMagicSize] = {};
-    size_t got = 0;
-    while (got < kMagicSize && file.get(head[got])) ++got;
+    ssize_t got;
+    do got = ::pread(input.Fd(), head, kMagicSize, 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
     if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
 
-    bool saved = got == kMagicSize && std::memcmp(head, kMagic, kMagicSize) == 0;
+    bool saved = got == static_cast<ssize_t>(kMagicSize) && std::memcmp(head, kMagic, kMagicSize) == 0;
     if (!saved) {
-        file.close();
         TOverrideCursor wait(Qt::WaitCursor);
-        if (ParseStatFile(fileName)) {
+        if (ParseStatFile(input.ReadPath())) {
             SetCaptionLoadedFrom(*this, fileName);
             MetadataLoaded = false;
             if (FrTableStat) FrTableStat->FillTables();
@@ -90,11 +193,8 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     }
 
     DBInfo->Reset(true);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
-    ReadComponentText(text, *DBInfo);
+    ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo);
     RebuildModelLists(*DBInfo);
-    file.close();
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();

@@ -312,28 +312,5 @@ TEST_F(BatchTest, ProblemDatabaseReportLineByLine) {
               "You can request Kelmaris technical support here: https://www.kelmaris.example/services/optimization");
 }
 
-TEST_F(BatchTest, BadStatisticsTextWritesNoReport) {
-    const std::string dir = Scratch->path().toStdString();
-    const std::string bad = dir + "/not-statistics.txt";
-    WriteFile(bad, "This is a shopping list,\nnot the output of a statistics tool.\n\tMilk\n\tBread 2\n");
-    const std::string report = dir + "/bad-report.txt";
-    TProgramRun r = Batch(bad, report);
-    EXPECT_FALSE(std::filesystem::exists(report)) << r.Output;
-    // An empty file is just as bad.
-    const std::string empty = dir + "/empty.txt";
-    WriteFile(empty, "");
-    Batch(empty, report);
-    EXPECT_FALSE(std::filesystem::exists(report));
-}
-
-TEST_F(BatchTest, AnExistingReportFileIsReplaced) {
-    const std::string report = Scratch->path().toStdString() + "/replaced-report.txt";
-    WriteFile(report, std::string(100000, 'x'));
-    Batch(HealthyStats, report);
-    const std::string text = ReadFile(report);
-    EXPECT_EQ(text.rfind("Statistics report\r\n", 0), 0u);
-    EXPECT_EQ(text.find('x' + std::string(10, 'x')), std::string::npos);
-}
-
 }  // namespace
 }  // namespace dv::test
