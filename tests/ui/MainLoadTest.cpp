@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+#include <thread>
+
 #include "MainTestSupport.h"
 #include "model/StatParser.h"
 #include "platform/ComponentText.h"
@@ -176,20 +179,23 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
     const size_t at = text.find("  object Relation");
     ASSERT_NE(at, std::string::npos);
     struct Case {
-        const char* name;
+        const char* name;   // a file of the test, or an absolute path as it is
         std::string content;
-        const char* expected;
+        std::string expected;
     } cases[] = {
         {"unknown-property.dvt", text.substr(0, at) + "  Bogus = 1\r\n" + text.substr(at), "Bogus"},
         {"unknown-class.dvt", text.substr(0, at) + "  object X: TNoSuchClass\r\n  end\r\n" + text.substr(at),
          "TNoSuchClass"},
         {"truncated.dvt", text.substr(0, text.size() / 2), ""},
         {"garbage.dvt", "DVT2DATA\r\n\x01\x02 not a component \xff", ""},
+        // Neither a file nor a pipe: refused before it is read.
+        {"/tmp", "", "Cannot open file \"/tmp\". It is a folder, not a statistics file."},
+        {"/dev/zero", "", "Cannot open file \"/dev/zero\". It is a device or other special file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = TempPath(c.name);
-        WriteFile(path, c.content);
+        const std::string path = c.name[0] == '/' ? std::string(c.name) : TempPath(c.name);
+        if (c.name[0] != '/') WriteFile(path, c.content);
         f.SelectTab(2);
         f.tbFilter->setChecked(true);
         Dialogs.Messages.clear();
@@ -213,9 +219,16 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
     EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
     EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
 
-    // Still usable: the good file loads.
-    Dialogs.ChooseFile(dvt);
+    // Still usable: the good file loads, also through a FIFO, where the look
+    // at its first bytes must not take them from the reader.
+    const std::string fifo = TempPath("saved.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { WriteFile(fifo, text); });
+    Dialogs.Messages.clear();
+    Dialogs.ChooseFile(fifo);
     f.tbLoadFile->click();
+    writer.join();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
     EXPECT_EQ(f.InfoTab->currentIndex(), 1);
 }

@@ -4,15 +4,20 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <chrono>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <stdexcept>
 #include <thread>
 
 #include "MainTestSupport.h"
+#include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/ProgramRunSupport.h"
 #include "ui/QtDialogs.h"
 
@@ -205,6 +210,96 @@ TEST(MainQtDialogs, FilterPairsBecomeQtNameFilters) {
         {"Lonely description", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(QtNameFilters(c.filter), c.expected) << c.filter;
+}
+
+// The parser's box for a line of a megabyte: the box lays out a few hundred
+// characters of each line and answers as before.
+TEST(MainQtDialogs, MessageBoxesCutLongLines) {
+    const std::string longLine = "    Average record length: abc" + std::string(1 << 20, 'x');
+    const QString ellipsis(QChar(0x2026));
+    struct Case {
+        std::string text;
+        QString shown;
+    } cases[] = {
+        {"Error parsing relation CUSTOMERS\r\n" + longLine,
+         "Error parsing relation CUSTOMERS\r\n" + QString::fromStdString(longLine.substr(0, kMessageBoxLineLimit)) +
+             ellipsis},
+        {longLine + "\nsecond line", QString::fromStdString(longLine.substr(0, kMessageBoxLineLimit)) + ellipsis +
+                                           "\nsecond line"},
+        {std::string(kMessageBoxLineLimit, 'y') + "\r\n", QString(kMessageBoxLineLimit, u'y') + "\r\n"},
+        {"Short message", "Short message"},
+    };
+    TQtDialogs dialogs;
+    for (const Case& c : cases) {
+        EXPECT_EQ(MessageBoxText(c.text), c.shown);
+        QString laidOut;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            laidOut = box->text();
+            box->defaultButton()->click();
+        });
+        EXPECT_EQ(dialogs.MessageDlg(c.text, mtError, mbAbortIgnore, 0), mrAbort);
+        EXPECT_EQ(laidOut, c.shown);
+    }
+}
+
+// SIGTERM (a logout, kill) after the window has taken statistics from the
+// server and while it holds a connection: the client library has put its own
+// handlers in place by then. The window ends at once, writes its settings as
+// on close, says the statistics were not saved and leaves no attachment.
+TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
+    DV_REQUIRE_FB_SERVER();
+    TFbTestDatabase db("signal_term", "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(20));\n"
+                                      "CREATE INDEX IDX_T_S ON T (S);\nCOMMIT;\nINSERT INTO T VALUES (1, 'a');\n");
+    ASSERT_TRUE(db.Created()) << db.CreateOutput();
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    const std::string ini = config.path().toStdString() + "/dravolt.ini";
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("DRAVOLT_CONFIG_DIR"), config.path());
+    env.insert(QStringLiteral("DRAVOLT_TEST_DATABASE"), QString::fromStdString(db.Path()));
+    env.insert(QStringLiteral("DRAVOLT_FB_PASSWORD"), QString::fromStdString(FbPassword()));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(ExeDir() + "dravolt_connected"), {});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    std::string out;
+    for (int i = 0; i < 600 && out.find("connected") == std::string::npos && p.state() == QProcess::Running; ++i) {
+        p.waitForReadyRead(100);
+        out += p.readAllStandardOutput().toStdString();
+    }
+    if (out.find("connected") == std::string::npos) {
+        p.kill();   // our own child only
+        p.waitForFinished(5000);
+        FAIL() << "the program did not connect:\n" << out << p.readAllStandardError().toStdString();
+    }
+    const std::string attachments = "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                                    "CURRENT_CONNECTION AND MON$REMOTE_PID = " +
+                                    std::to_string(p.processId()) + ";\n";
+    EXPECT_EQ(db.QueryValue(attachments), "1") << "no live connection to signal over";
+    EXPECT_FALSE(FileExists(ini));
+
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
+    const bool ended = p.waitForFinished(15000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    const std::string err = p.readAllStandardError().toStdString();
+    ASSERT_TRUE(ended) << "SIGTERM did not end the program:\n" << err;
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err;
+    EXPECT_EQ(p.exitCode(), 128 + SIGTERM) << err;
+    EXPECT_NE(err.find("the statistics taken from the server were not saved"), std::string::npos) << err;
+    ASSERT_TRUE(FileExists(ini)) << "the window state was not written";
+    const std::string settings = ReadFile(ini);
+    for (const char* key : {"MainWidth=", "MainHeight=", "MainTop=", "MainLeft=", "HeaderPage=", "LoadMetadata="})
+        EXPECT_NE(settings.find(key), std::string::npos) << key << " in\n" << settings;
+    EXPECT_EQ(db.QueryValue(attachments), "0");
 }
 
 TEST(MainShell, DetachedStartRunsTheProgramOrReportsWhyNot) {
