@@ -147,48 +147,6 @@ bool TransactionRow(const TDatabaseInfo& db, int code, TTranRow& t) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- lists
-
-void TProblemLists::Clear() {
-    FragmentedTables.clear();
-    DeepIndices.clear();
-    VersionedTables.clear();
-    BadIndices.clear();
-    VeryBigTables.clear();
-    TablesFragmentedWithBlobs.clear();
-    UselessIndices.clear();
-    TablesWithNoRecords.clear();
-    MassiveDeletes.clear();
-    BrokenIndices.clear();
-}
-
-void FillProblemLists(TDatabaseInfo& db, TProblemLists& l) {
-    l.Clear();
-    // The rules are asked group by group, in the order the summary lists the
-    // groups, so the marks they set are the same whoever fills the lists.
-    for (TRelation* r : db.Relations)
-        if (IsTableUnderfilled(*r)) l.FragmentedTables.push_back(r);
-    for (TRelation* r : db.Relations)
-        if (HasManyVersions(*r)) l.VersionedTables.push_back(r);
-    for (TRelation* r : db.Relations)
-        if (IsBlobFragmented(*r)) l.TablesFragmentedWithBlobs.push_back(r);
-    for (TRelation* r : db.Relations)
-        if (HasMassDeletes(*r)) l.MassiveDeletes.push_back(r);
-    for (TRelation* r : db.Relations)
-        if (IsTableNearPageLimit(*r)) l.VeryBigTables.push_back(r);
-    for (TIndex* i : db.Indices)
-        if (IsIndexTooDeep(*i)) l.DeepIndices.push_back(i);
-    for (TIndex* i : db.Indices)
-        if (HasManyDuplicates(*i) && HasLongDuplicateChain(*i)) l.BadIndices.push_back(i);
-    for (TIndex* i : db.Indices)
-        if (i->Inactive == 0 && IsIndexMissingKeys(*i)) l.BrokenIndices.push_back(i);
-    for (TIndex* i : db.Indices)
-        if (IsUselessIndex(*i)) l.UselessIndices.push_back(i);
-    if (OptionSettings.ZeroTables)
-        for (TRelation* r : db.Relations)
-            if (IsEmptyTable(*r)) l.TablesWithNoRecords.push_back(r);
-}
-
 // ---------------------------------------------------------------- frame
 
 TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {
@@ -265,7 +223,7 @@ void TFrDbInfo::FillDbInfo() {
     PVirtualNode root = vstDbInfo->AddChild(nullptr, siDatabaseInfo);
     for (int code : DatabaseRows(db)) vstDbInfo->AddChild(root, code);
 
-    FillProblemLists(db, *this);
+    Problems = ComputeProblemLists(db);
     for (int group : GroupOrder) {
         if (group == siEmptyTables && !OptionSettings.ZeroTables) continue;
         PVirtualNode g = vstDbInfo->AddChild(nullptr, group);
@@ -282,22 +240,22 @@ void TFrDbInfo::FillDbInfo() {
 
 const std::vector<TRelation*>* TFrDbInfo::TableList(int group) const {
     switch (group) {
-        case siFragmentedTables: return &FragmentedTables;
-        case siVersionedTables: return &VersionedTables;
-        case siVeryBigTables: return &VeryBigTables;
-        case siBlobTables: return &TablesFragmentedWithBlobs;
-        case siEmptyTables: return &TablesWithNoRecords;
-        case siMassDeletes: return &MassiveDeletes;
+        case siFragmentedTables: return &Problems.FragmentedTables;
+        case siVersionedTables: return &Problems.VersionedTables;
+        case siVeryBigTables: return &Problems.VeryBigTables;
+        case siBlobTables: return &Problems.TablesFragmentedWithBlobs;
+        case siEmptyTables: return &Problems.TablesWithNoRecords;
+        case siMassDeletes: return &Problems.MassiveDeletes;
         default: return nullptr;
     }
 }
 
 const std::vector<TIndex*>* TFrDbInfo::IndexList(int group) const {
     switch (group) {
-        case siDeepIndices: return &DeepIndices;
-        case siBadIndices: return &BadIndices;
-        case siUselessIndices: return &UselessIndices;
-        case siBrokenIndices: return &BrokenIndices;
+        case siDeepIndices: return &Problems.DeepIndices;
+        case siBadIndices: return &Problems.BadIndices;
+        case siUselessIndices: return &Problems.UselessIndices;
+        case siBrokenIndices: return &Problems.BrokenIndices;
         default: return nullptr;
     }
 }

@@ -1,7 +1,7 @@
 // The summary view: the header values of the loaded database under one root
 // "Database info", then the problem groups with the tables and indices for
-// which a warning rule holds. The view owns the ten problem lists that the
-// recommendations report reads.
+// which a warning rule holds. The view keeps the ten problem lists it shows,
+// which the recommendations report reads.
 #pragma once
 
 #include <QFrame>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/dkmain.h"
+#include "model/problems.h"
 #include "model/utils.h"
 #include "platform/gui/VirtualTrees.h"
 
@@ -33,31 +34,7 @@ enum : int {
     siBrokenIndices = 11,
 };
 
-// The ten problem lists, known by their group captions. They do not own
-// their entries (the model does) and hold them in model order. Kept apart
-// from the frame so the report can be built without any widget.
-struct TProblemLists {
-    std::vector<TRelation*> FragmentedTables;          // "Fragmented tables"
-    std::vector<TIndex*> DeepIndices;                  // "Deep indices"
-    std::vector<TRelation*> VersionedTables;           // "Versioned tables"
-    std::vector<TIndex*> BadIndices;                   // "Bad indices"
-    std::vector<TRelation*> VeryBigTables;             // "Very big tables"
-    std::vector<TRelation*> TablesFragmentedWithBlobs; // "Tables fragmented with blobs"
-    std::vector<TIndex*> UselessIndices;               // "Useless indices"
-    std::vector<TRelation*> TablesWithNoRecords;       // "Tables with no records"
-    std::vector<TRelation*> MassiveDeletes;            // "Massive deletes/updates"
-    std::vector<TIndex*> BrokenIndices;                // "Broken or incomplete indices"
-
-    void Clear();
-};
-
-// Refills all lists from the model and the current options (the empty-tables
-// list only while ZeroTables is on; otherwise it is left empty). Asking the
-// rules marks the objects they hold for, as the summary does.
-void FillProblemLists(TDatabaseInfo& db, TProblemLists& lists);
-
-
-class TFrDbInfo : public QFrame, public TProblemLists {
+class TFrDbInfo : public QFrame {
 public:
     explicit TFrDbInfo(QWidget* owner);
     ~TFrDbInfo() override;
@@ -106,6 +83,9 @@ public:
     void vstDbInfoGetImageIndex(TVirtualStringTree* tree, PVirtualNode node, TVTImageKind kind,
                                 TColumnIndex column, bool& ghosted, int& index);
     void vstDbInfoColumnDblClick(TVirtualStringTree* tree, TColumnIndex column);
+
+    // The problem lists the tree shows, as of the last FillDbInfo.
+    TProblemLists Problems;
 
     TVirtualStringTree* vstDbInfo = nullptr;
     QMenu* PopupMenu1 = nullptr;

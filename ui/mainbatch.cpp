@@ -132,8 +132,7 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
 
     messages.SetFile(reportFile);
     try {
-        TStringList lines;
-        BuildRecommendations(lines);
+        TStringList lines = CurrentRecommendations();
         if (lines.empty())
             lines.push_back("Statistics report");
         else

@@ -65,7 +65,7 @@ TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
     f.OpenStatFile(kFull);
     ASSERT_GT(DBInfo->PageSize, 0);
     ASSERT_NE(FrDbInfo, nullptr);
-    EXPECT_TRUE(FrDbInfo->DeepIndices.empty()) << "no index is deeper than 3";
+    EXPECT_TRUE(FrDbInfo->Problems.DeepIndices.empty()) << "no index is deeper than 3";
     int deeper = 0;
     for (TIndex* i : DBInfo->Indices)
         if (i->Depth > 1) ++deeper;
@@ -87,7 +87,7 @@ TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
     f.Options->trigger();
     ASSERT_TRUE(acted);
     EXPECT_EQ(OptionSettings.IndexDepth, 1);
-    EXPECT_EQ(static_cast<int>(FrDbInfo->DeepIndices.size()), deeper) << "the summary was filled again";
+    EXPECT_EQ(static_cast<int>(FrDbInfo->Problems.DeepIndices.size()), deeper) << "the summary was filled again";
     EXPECT_FALSE(f.tbFilter->isChecked());
     // The old marks went: what is marked now is what a rebuild from no
     // marks at all gives under the new options (the grids mark again as
