@@ -31,8 +31,8 @@ template <class Int>
 Int RoundClamped(double v) {
     if (std::isnan(v)) return 0;
     const double r = std::nearbyint(v);
-    // The limits as doubles: max + 1 is a power of two and exact.
-    constexpr double hi = -2.0 * static_cast<double>(std::numeric_limits<Int>::min());
+    // The limits as doubles: max + 1 = -min is a power of two and exact.
+    constexpr double hi = -static_cast<double>(std::numeric_limits<Int>::min());
     constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
     if (r >= hi) return std::numeric_limits<Int>::max();
     if (r < lo) return std::numeric_limits<Int>::min();
@@ -42,6 +42,7 @@ Int RoundClamped(double v) {
 // Exact sums of 64-bit fields: a save file may hold values whose sum leaves
 // the 64-bit range.
 __int128 Sum(int64_t a, int64_t b) { return static_cast<__int128>(a) + b; }
+__int128 Sum(int64_t a, int64_t b, int64_t c) { return static_cast<__int128>(a) + b + c; }
 
 }  // namespace
 
@@ -61,7 +62,7 @@ bool HasMassDeletes(TRelation& r) {
 }
 
 bool IsEmptyTable(TRelation& r) {
-    return Sum(Sum(r.DataPages, r.Records), r.Versions) == 0;
+    return Sum(r.DataPages, r.Records, r.Versions) == 0;
 }
 
 bool IsIndexLargerThanData(TRelation& r) {

@@ -222,12 +222,14 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
             result.append(text, lineStart, breakPos - lineStart + 1);
             col = 1;
             // Pass over the blanks and line breaks that follow. A new line
-            // break is wanted unless the last thing passed over was one. This
-            // also holds when a closing quote ended the piece: leaving the
-            // break out there would run the next piece on past maxCol.
+            // break is wanted unless the last thing passed over was one. When
+            // a closing quote ended the piece nothing is passed over: the
+            // quoted text begins the next piece and always needs its break,
+            // or it would run on past maxCol.
             size_t skip = pos;
             bool lastWasLineBreak = existingBreak;
-            while (skip < n) {
+            const bool afterQuote = IsQuoteChar(c);
+            while (!afterQuote && skip < n) {
                 if (IsBreakChar(text[skip])) {
                     ++skip;
                     lastWasLineBreak = false;
@@ -238,7 +240,7 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
                     break;
                 }
             }
-            if (skip < n && !lastWasLineBreak) result += "\r\n";
+            if ((afterQuote || skip < n) && !lastWasLineBreak) result += "\r\n";
             // The passed-over characters are not dropped: the next piece
             // starts right after the break and is scanned again from there.
             lineStart = breakPos + 1;

@@ -177,8 +177,8 @@ std::string FormatStreamFloat(double value) {
         out += std::to_string(exp);
         return out;
     }
-    if (exp < -1) {
-        // Below 0.1 the 18 decimals hold fewer than 16 significant digits:
+    if (exp < -2) {
+        // Below 0.01 the 18 decimals hold no more than 16 significant digits:
         // round once, at the 18th decimal.
         char buf[400];
         auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
@@ -405,8 +405,14 @@ private:
         }
     }
 
+    // Names the component (its name, when it has one, and class), the
+    // property and the line the property starts on: in a save file of
+    // thousands of alike objects the class alone does not find the fault.
     [[noreturn]] void PropError(const TComponent& comp, const std::string& prop, const std::string& what) const {
-        throw EReadError("Error reading " + std::string(comp.ClassName()) + "." + prop + ": " + what);
+        std::string where = "Error reading ";
+        if (!comp.Name().empty()) where += comp.Name() + ": ";
+        where += comp.ClassName();
+        throw EReadError(where + "." + prop + " on line " + std::to_string(FPropLine) + ": " + what);
     }
 
     // Properties come in declaration order, so the search starts behind the
@@ -426,6 +432,7 @@ private:
 
     void ReadProperty(TComponent& comp, size_t& cursor) {
         const std::string name = FTok.Text;
+        FPropLine = FTok.Line;
         Next();
         if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
         Next();
@@ -544,6 +551,7 @@ private:
     size_t FPos = 0;
     int FLine = 1;
     Token FTok;
+    int FPropLine = 0;   // line of the property being read
 };
 
 }  // namespace

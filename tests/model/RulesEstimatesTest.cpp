@@ -82,6 +82,7 @@ TEST_F(EstimatesTest, EstimateRecordCapacity) {
         {"negative record length", 4096, 101, 100, -5, 0, 0},
         {"16384 x 2^28 pages: beyond 32 bits", 16384, 268435456, 100, 10, 0, 99055101601},
         {"largest product of page size and pages", kI32Max, kI32Max, 100, 1000, 0, 4458319812579679},
+        {"between 2^63 and 2^64 clamps", kI32Max, kI32Max, 10000, 0.25, 0, kI64Max},
         {"version length that cancels the record: divisor 0", 4096, 101, 100, 10, -44.4, 0},
         {"divisor below 0", 4096, 101, 100, 10, -100, 0},
         {"no page size", 0, 101, 100, 65.6, 0, 0},
@@ -143,6 +144,7 @@ TEST_F(EstimatesTest, EstimateRealFill) {
         {"no data pages", 0, 1000, 0},
         {"negative data pages", -5, 1000, 0},
         {"far beyond 32 bits clamps", 1, 1000000000000000LL, kI32Max},
+        {"between 2^31 and 2^32 clamps", 1, 28600000LL * 128, kI32Max},
     };
     for (const Case& c : cases) {
         table.DataPages = c.dataPages;

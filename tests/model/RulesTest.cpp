@@ -141,6 +141,7 @@ TEST_F(RulesTest, IsEmptyTable) {
         {"one version", t(0, 0, 1), false},
         {"sums that wrap to 0 in 64 bits are not 0", t(0, kI64Min, kI64Min), false},
         {"largest values", t(kI32Max, kI64Max, kI64Max), false},
+        {"a sum of exactly 2^64 is not 0", t(2, kI64Max, kI64Max), false},
     });
 }
 
@@ -174,6 +175,9 @@ TEST_F(RulesTest, IsBlobFragmented) {
         {"101 pages, 2872 records and versions", t(101, 2000, 872), true},
         {"101 pages, 2873 records and versions", t(101, 2000, 873), false},
         {"sum beyond 64 bits", t(101, kI64Max, kI64Max), false},
+        {"capacity between 2^63 and 2^64", [](TRelation& r) {
+             r.DataPages = kI32Max; r.RecLen = 65.6; r.VerLen = -85; r.AverageFill = kI32Max; r.Records = 1;
+         }, true},
         {"no record length: no capacity", [](TRelation& r) { r.DataPages = 500; r.AverageFill = 100; }, false},
     });
 }

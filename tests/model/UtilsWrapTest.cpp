@@ -116,6 +116,10 @@ TEST(UtilsWrapTest, ClosingQuotePastTheWidthStillBreaksTheLine) {
     EXPECT_EQ(lines[1], "\"Deep indices list\" below). This will increase performance for index search and ");
     EXPECT_EQ(lines[2], "updates/deletes. ");
     EXPECT_EQ(WrapAtColumn("ab \"c d e f\" gh", 5), "ab \r\n\"c d e f\" \r\ngh");
+    // The blank after the closing quote is not passed over, so the break
+    // before the quote stays even when nothing but blanks follows.
+    EXPECT_EQ(WrapAtColumn("say \"hello\" ", 8), "say \r\n\"hello\" ");
+    EXPECT_EQ(WrapAtColumn("say \"hello\"", 8), "say \r\n\"hello\"");
 }
 
 TEST(UtilsWrapTest, SmallCases) {
