@@ -117,27 +117,51 @@ bool SplitNameId(std::string_view s, NameId& out) {
     return true;
 }
 
-// The first line of a table block: at the line's start, not indented, shaped
-// "NAME (id)". Unindented lines of any other shape (a completion time, a log
-// that follows the statistics) are passed over.
-bool IsTableFirstLine(const std::string& line) {
-    NameId shape;
-    return !line.empty() && line[0] != ' ' && !Has(line, "Service ended") && SplitNameId(line, shape);
+// The engine indents every line inside a block by four blanks or a tab (a
+// tab counts wherever a blank does). A table's name may itself begin with a
+// blank, so fewer than four leading blanks do not make a line indented.
+bool IsBlockIndented(std::string_view line) {
+    const size_t n = line.size() < 4 ? line.size() : 4;
+    for (size_t i = 0; i < n; ++i) {
+        if (line[i] == '\t') return true;
+        if (line[i] != ' ') return false;
+    }
+    return n == 4;
 }
 
-// The first line of an index block: "Index NAME (id)".
-bool IsIndexFirstLine(const std::string& line) {
-    const size_t p = line.find("Index ");
-    if (p == std::string::npos) return false;
+// A block line's text after its indentation.
+std::string_view BlockText(std::string_view line) {
+    size_t b = 0;
+    while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
+    return line.substr(b);
+}
+
+// The first line of a table block: not indented, shaped "NAME (id)"; the name
+// may hold any text, keywords and a leading blank included. Unindented lines
+// of any other shape (a completion time, a log that follows the statistics)
+// are passed over.
+bool IsTableFirstLine(std::string_view line) {
     NameId shape;
-    return SplitNameId(std::string_view(line).substr(p + 6), shape);
+    return !line.empty() && !IsBlockIndented(line) && SplitNameId(line, shape);
+}
+
+// The first line of an index block: indented "Index NAME (id)".
+bool IsIndexFirstLine(std::string_view line) {
+    if (!IsBlockIndented(line)) return false;
+    const std::string_view t = BlockText(line);
+    NameId shape;
+    return StartsWith(t, "Index ") && SplitNameId(t.substr(6), shape);
+}
+
+// The first line of a blob block: indented "Blob pointer ...".
+bool IsBlobFirstLine(std::string_view line) {
+    return IsBlockIndented(line) && StartsWith(BlockText(line), "Blob pointer");
 }
 
 // A line that cannot belong to the block being read: the start of another
-// block, or the end of the text.
-bool StartsOtherBlock(const std::string& line) {
-    return line.empty() || (line[0] != ' ' && line[0] != '\t') || Has(line, "   Index ") ||
-           Has(line, "Blob pointer");
+// block, an unindented line, or the end of the text.
+bool StartsOtherBlock(std::string_view line) {
+    return line.empty() || !IsBlockIndented(line) || IsIndexFirstLine(line) || IsBlobFirstLine(line);
 }
 
 // Newer engines print the data figures on several lines that begin a table's
@@ -156,17 +180,24 @@ bool IsNewerExtraLine(std::string_view line) {
            StartsWith(t, "Average unpacked") || StartsWith(t, "Total formats");
 }
 
+// The header gave no page size: no table's figures can be computed.
+class ENoPageSize : public Exception {
+public:
+    using Exception::Exception;
+};
+
 [[noreturn]] void BlockEndedEarly() { throw Exception("The block ends before its fill distribution"); }
 
 // Reads on to the fill-distribution heading; `line` ends on it. A block cut
 // short by the next one fails, and the next block is still read.
 template <class F>
 void ReadToFillHeading(std::string& line, F&& examine) {
-    while (!Has(line, "Fill distribution")) {
+    for (;;) {
         if (StartsOtherBlock(line)) {
             PushBack(line);
             BlockEndedEarly();
         }
+        if (Has(line, "Fill distribution")) return;
         examine(line);
         if (SourceEof()) BlockEndedEarly();
         NextLine(line);
@@ -215,6 +246,50 @@ TDateTime ParseStatDate(std::string_view keyword, const std::string& line) {
     return date + time;
 }
 
+// The text's own date, when the entry point takes it (a file: copying or
+// mailing a file changes its date, not what the engine printed).
+struct TextDate {
+    bool Wanted = false;
+    bool Found = false;
+    TDateTime Value = 0;
+};
+TextDate g_textDate;
+
+// "Gstat execution time Wed Apr  4 15:30:10 2018" (the C library's date
+// form, the day padded with a blank or a zero). False when any part is
+// missing or out of range.
+bool ParseExecutionTime(std::string_view line, TDateTime& out) {
+    constexpr std::string_view marker = "Gstat execution time";
+    std::string_view rest = TrimView(line);
+    if (!StartsWith(rest, marker)) return false;
+    rest.remove_prefix(marker.size());
+    std::string_view parts[5];
+    for (std::string_view& part : parts) {
+        rest = TrimLeftView(rest);
+        size_t e = 0;
+        while (e < rest.size() && static_cast<unsigned char>(rest[e]) > ' ') ++e;
+        if (e == 0) return false;
+        part = rest.substr(0, e);
+        rest.remove_prefix(e);
+    }
+    if (!TrimView(rest).empty()) return false;
+    int month = 0;
+    for (int m = 1; m <= 12; ++m)
+        if (parts[1] == StatMonthNames[m]) month = m;
+    int32_t day = 0, year = 0;
+    TDateTime date = 0, time = 0;
+    const std::string_view t = parts[3];
+    if (month == 0 || !TryStrToInt(parts[2], day) || !TryStrToInt(parts[4], year) || t.size() != 8 ||
+        t[2] != ':' || t[5] != ':')
+        return false;
+    int32_t h = 0, mi = 0, se = 0;
+    if (!TryStrToInt(t.substr(0, 2), h) || !TryStrToInt(t.substr(3, 2), mi) || !TryStrToInt(t.substr(6, 2), se))
+        return false;
+    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(h, mi, se, 0, time)) return false;
+    out = date + time;
+    return true;
+}
+
 void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
     std::string type;
     if (Has(line, "type")) {
@@ -243,6 +318,8 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
         db.DbName = std::move(name);
         return;
     }
+    if (g_textDate.Wanted && !g_textDate.Found && Has(line, "Gstat execution time"))
+        g_textDate.Found = ParseExecutionTime(line, g_textDate.Value);
     if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
     if (Has(line, "Page size")) db.PageSize = IntAfter("size", line);
     if (Has(line, "Oldest transaction")) db.OIT = IntAfter("transaction", line);
@@ -261,7 +338,8 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     if (Has(line, "Dump timestamp")) db.DDate = ParseStatDate("Dump timestamp", line);
     if (Has(line, "Creation date")) {
         db.CDate = ParseStatDate("Creation date", line);
-        db.Age = StatSource ? StatSource->GetSourceDate() : Now();
+        if (g_textDate.Found) db.Age = g_textDate.Value;
+        else db.Age = StatSource ? StatSource->GetSourceDate() : Now();
         // A creation date up to two days after the statistics' date gives no
         // whole day; it counts as one.
         db.AverageTran = db.NxT / StatDayCount(db);
@@ -310,6 +388,13 @@ void ParseHeaderBlock(std::string& line) {
     db.Sweep = 20000;
     while (!SourceEof() && !Has(line, "*END*")) {
         NextLine(line);
+        // A header cut before its "*END*" ends at the first line that
+        // belongs after it; a table's first line is then read as a table.
+        if (IsTableFirstLine(line)) {
+            PushBack(line);
+            return;
+        }
+        if (Has(line, "Database file sequence") || Has(line, "Analyzing database pages")) break;
         ExamineHeaderLine(db, line);
     }
     while (!SourceEof() && !Has(line, "Analyzing database pages")) NextLine(line);
@@ -343,12 +428,12 @@ bool ParseRelationBlock(const std::string& firstLine) {
             return true;
         }
         NextLine(line);
-        if (Has(line, "   Index ")) {
+        if (IsIndexFirstLine(line)) {
             db.Relations.push_back(rel);
             rel = nullptr;
             return ParseIndexBlock(line);
         }
-        if (line.empty() || (line[0] != ' ' && line[0] != '\t' && !Has(line, "pointer page: "))) {
+        if (line.empty() || IsTableFirstLine(line) || (!IsBlockIndented(line) && !Has(line, "pointer page: "))) {
             db.Relations.push_back(rel);
             rel = nullptr;
             PushBack(line);
@@ -446,9 +531,10 @@ bool ParseIndexBlock(const std::string& firstLine) {
     idx->Problem = false;
     std::string line = firstLine;
     try {
-        const size_t p = firstLine.find("Index ");
+        const std::string_view text = BlockText(firstLine);
+        const size_t p = text.find("Index ");
         NameId shape;
-        if (p != std::string::npos && SplitNameId(std::string_view(firstLine).substr(p + 6), shape)) {
+        if (p != std::string_view::npos && SplitNameId(text.substr(p + 6), shape)) {
             idx->IndexName = std::string(shape.Name);
             idx->id = StrToInt(shape.Digits);
         } else {
@@ -533,15 +619,29 @@ bool ParseStatistics() {
         ParseHeaderBlock(line);
         while (!SourceEof()) {
             NextLine(line);
-            if (IsTableFirstLine(line) && !ParseRelationBlock(line)) throw EAbort("Aborted");
+            // Each kind of line by its place and whole shape: a table's
+            // first line is unindented, an index's or blob's is indented.
+            if (IsTableFirstLine(line)) {
+                if (db.PageSize <= 0) throw ENoPageSize(SNoPageSize);
+                if (!ParseRelationBlock(line)) throw EAbort("Aborted");
+                continue;
+            }
             if (g_pending.SkipDependents) continue;
-            if (Has(line, "Blob pointer") && !ParseBlobBlock(line)) throw EAbort("Aborted");
-            if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) throw EAbort("Aborted");
+            if (IsBlobFirstLine(line)) {
+                if (!ParseBlobBlock(line)) throw EAbort("Aborted");
+            } else if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) {
+                throw EAbort("Aborted");
+            }
         }
         if (db.Relations.empty() && db.Indices.empty() && !HeaderRead(db)) {
             MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
             result = false;
         }
+    } catch (const ENoPageSize& e) {
+        // Said once, for the header, instead of blaming every table line
+        // whose figures need the page size.
+        MessageDlg(e.Message(), mtError, mbOK, 0);
+        result = HeaderRead(db);
     } catch (const std::exception&) {
         if (!HeaderRead(db)) {
             MessageDlg(SErrParseStatistics, mtError, mbOK, 0);
@@ -563,6 +663,15 @@ struct SourceScope {
     SourceScope& operator=(const SourceScope&) = delete;
 };
 
+// A file's statistics are dated by the engine's own "Gstat execution time"
+// line where they carry one; lists from a server keep the time of loading.
+struct TextDateScope {
+    TextDateScope() { g_textDate = TextDate{true, false, 0}; }
+    ~TextDateScope() { g_textDate = TextDate(); }
+    TextDateScope(const TextDateScope&) = delete;
+    TextDateScope& operator=(const TextDateScope&) = delete;
+};
+
 TDatabaseInfo& Model() {
     if (!DBInfo) InitStatisticsModel();
     return *DBInfo;
@@ -574,6 +683,7 @@ bool ParseStatFile(const std::string& fileName) {
     bool result;
     {
         SourceScope scope(std::make_shared<TTextFileSource>(fileName));
+        TextDateScope textDate;
         result = ParseStatistics();
     }
     if (result) CalcDatabaseTotals(*DBInfo);

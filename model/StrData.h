@@ -16,6 +16,11 @@ inline constexpr const char* SErrParseStatistics =
 // The whole parse ended early, after the header had been read.
 inline constexpr const char* SErrParseTableIndex =
     "Error parsing table/index info. Only correct information will be shown.";
+// The header ended without its page size and a table follows: no table's
+// sizes or fill can be computed, so the parse ends there.
+inline constexpr const char* SNoPageSize =
+    "Error parsing statistics info: the header has no \"Page size\" line, so its tables and indices "
+    "cannot be read.";
 // A complete read that found neither tables, indices nor a next transaction.
 inline constexpr const char* SNoStatistics = "None statistics info was found.";
 

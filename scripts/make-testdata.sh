@@ -7,6 +7,10 @@
 #   fb3_service.txt   the Services API's database statistics (data pages,
 #                     index pages, record versions); every line ends in a blank
 #   fb3_page4096.txt  fbstat -a -r of a database with the smallest page size
+#   fb3_oddnames.txt  fbstat -a -r of tables and indices whose names look like
+#                     the lines around them (keywords, a leading blank, a tab,
+#                     parentheses)
+#   fb3_oddnames_service.txt  the same through the Services API
 #
 #   scripts/make-testdata.sh [output folder] [database name prefix]
 # Defaults: tests/data of this repository, prefix "dvt_testdata". The server
@@ -21,6 +25,8 @@ PW="${DRAVOLT_FB_PASSWORD:-masterkey}"
 DATA="${DRAVOLT_FB_DATA:-/tmp/dravolt-fb}"
 MAIN="$DATA/${PREFIX}_main.fdb"
 SMALL="$DATA/${PREFIX}_page4096.fdb"
+ODD="$DATA/${PREFIX}_oddnames.fdb"
+TAB="$(printf '\t')"
 
 mkdir -p "$OUT"
 if ! fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" info_server_version >/dev/null 2>&1; then
@@ -31,7 +37,7 @@ fi
 isql() { isql-fb -q -b -user SYSDBA -password "$PW" "$@"; }
 
 # The server owns the files; a previous run's databases are dropped first.
-for db in "$MAIN" "$SMALL"; do
+for db in "$MAIN" "$SMALL" "$ODD"; do
     if [ -e "$db" ]; then
         echo "drop database;" | isql "localhost:$db" >/dev/null 2>&1 || rm -f "$db"
     fi
@@ -115,6 +121,47 @@ SET TERM ;^
 COMMIT;
 EOF
 
+# Names that look like the lines around them: keywords of other lines, a
+# leading blank, a tab, parentheses. Every table holds records, some also
+# back versions.
+isql <<EOF
+SET SQL DIALECT 3;
+CREATE DATABASE 'localhost:$ODD' PAGE_SIZE 8192;
+CREATE TABLE "Index T" (ID INTEGER NOT NULL);
+CREATE INDEX "PK (x)" ON "Index T" (ID);
+CREATE TABLE "A Blob pointer" (ID INTEGER NOT NULL, B BLOB SUB_TYPE TEXT);
+CREATE INDEX "Blob pointer" ON "A Blob pointer" (ID);
+CREATE TABLE "C Service ended" (ID INTEGER NOT NULL);
+CREATE INDEX "idx with space (1)" ON "C Service ended" (ID);
+CREATE TABLE " B" (ID INTEGER NOT NULL);
+CREATE INDEX " B idx" ON " B" (ID);
+CREATE TABLE "Tab${TAB}Tab" (ID INTEGER NOT NULL);
+CREATE INDEX "Tab${TAB}idx" ON "Tab${TAB}Tab" (ID);
+CREATE TABLE "My (odd) Table" (ID INTEGER NOT NULL);
+CREATE INDEX "Index My (odd) (2)" ON "My (odd) Table" (ID);
+COMMIT;
+SET TERM ^;
+EXECUTE BLOCK AS
+  DECLARE I INTEGER = 1;
+BEGIN
+  WHILE (I <= 200) DO BEGIN
+    INSERT INTO "Index T" VALUES (:I);
+    INSERT INTO "A Blob pointer" VALUES (:I, 'blob ' || :I);
+    INSERT INTO "C Service ended" VALUES (:I);
+    INSERT INTO " B" VALUES (:I);
+    INSERT INTO "Tab${TAB}Tab" VALUES (:I);
+    INSERT INTO "My (odd) Table" VALUES (:I);
+    I = I + 1;
+  END
+END^
+SET TERM ;^
+COMMIT;
+UPDATE "Index T" SET ID = ID + 1000 WHERE ID <= 20;
+UPDATE " B" SET ID = ID + 1000 WHERE ID <= 20;
+UPDATE "Tab${TAB}Tab" SET ID = ID + 1000 WHERE ID <= 20;
+COMMIT;
+EOF
+
 fbstat_() { fbstat "$@" -user SYSDBA -password "$PW"; }
 fbstat_ -a -r "localhost:$MAIN" >"$OUT/fb3_full.txt"
 fbstat_ -h "localhost:$MAIN" >"$OUT/fb3_header.txt"
@@ -122,8 +169,11 @@ fbstat_ -i "localhost:$MAIN" >"$OUT/fb3_index.txt"
 fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" action_db_stats dbname "$MAIN" \
     sts_data_pages sts_idx_pages sts_record_versions >"$OUT/fb3_service.txt"
 fbstat_ -a -r "localhost:$SMALL" >"$OUT/fb3_page4096.txt"
+fbstat_ -a -r "localhost:$ODD" >"$OUT/fb3_oddnames.txt"
+fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" action_db_stats dbname "$ODD" \
+    sts_data_pages sts_idx_pages sts_record_versions >"$OUT/fb3_oddnames_service.txt"
 
-for db in "$MAIN" "$SMALL"; do
+for db in "$MAIN" "$SMALL" "$ODD"; do
     echo "drop database;" | isql "localhost:$db" >/dev/null 2>&1 || true
 done
 echo "make-testdata: statistics written to $OUT"

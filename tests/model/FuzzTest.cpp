@@ -23,7 +23,8 @@ public:
     int MessageDlg(const std::string& msg, TMsgDlgType, TMsgDlgButtons buttons, int) override {
         ++Count;
         const bool known = msg.rfind(SErrParseRelation, 0) == 0 || msg.rfind(SErrParseIndex, 0) == 0 ||
-                           msg == SErrParseStatistics || msg == SErrParseTableIndex || msg == SNoStatistics;
+                           msg == SErrParseStatistics || msg == SErrParseTableIndex || msg == SNoStatistics ||
+                           msg == SNoPageSize;
         EXPECT_TRUE(known) << msg.substr(0, 200);
         if (buttons & mbIgnore) return FRng() % 8 == 0 ? mrAbort : mrIgnore;
         return mrOk;
@@ -159,7 +160,7 @@ TEST_F(Fuzz, BinaryBytes) {
 
 TEST_F(Fuzz, TenMegabyteLines) {
     const std::string big(10 * 1024 * 1024, 'x');
-    const std::string head = "\tNext transaction\t5\n\t*END*\nAnalyzing database pages ...\n";
+    const std::string head = "\tPage size\t\t4096\n\tNext transaction\t5\n\t*END*\nAnalyzing database pages ...\n";
     const auto start = std::chrono::steady_clock::now();
     // In the header, as an unindented line, as a table's name and as an
     // indented line after the blocks.

@@ -221,13 +221,51 @@ TEST_F(OldLayout, HeaderOnlyTextIsUsable) {
     EXPECT_TRUE(DBInfo->Relations.empty());
 }
 
-TEST_F(OldLayout, TextWithoutEndReadsEveryLineAsHeader) {
+// A header cut before its "*END*" ends at the first line that belongs after
+// it, and the tables are read as in the whole text.
+TEST_F(OldLayout, HeaderWithoutEndEndsAtTheFirstLineAfterIt) {
+    const std::string full = FullText();
+    auto without = [&](std::vector<std::string> pieces) {
+        std::string text = full;
+        for (const std::string& p : pieces) text.erase(text.find(p), p.size());
+        return text;
+    };
+    const std::string fileSequence = "Database file sequence:\nFile /data/old.gdb is the only file\n";
+    const std::string analyzing = "Analyzing database pages ...\n";
+    const std::vector<std::string> texts = {
+        without({"\t*END*\n"}),                                       // ends at the file sequence
+        without({"\t*END*\n", fileSequence}),                         // at "Analyzing database pages"
+        without({"\t*END*\n", fileSequence, analyzing}),              // at the first table
+        without({"\t*END*\n", "Database file sequence:\n", analyzing}),
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(text.find("Sweep")));
+        Dialogs.Messages.clear();
+        EXPECT_TRUE(ParseText(text));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_EQ(DBInfo->NxT, 150);
+        EXPECT_EQ(DBInfo->Sweep, 5000);
+        EXPECT_EQ(DBInfo->Relations.size(), 2u);
+        EXPECT_EQ(DBInfo->Indices.size(), 2u);
+        ASSERT_NE(Table("CUSTOMER"), nullptr);
+        EXPECT_TRUE(Table("CUSTOMER")->Blobs);
+    }
+}
+
+// Without a page size no table's figures can be computed: one message says
+// so, instead of one box per table that blames a fill line.
+TEST_F(OldLayout, HeaderWithoutPageSizeSaysSo) {
     std::string text = FullText();
-    text.erase(text.find("\t*END*\n"), 7);
+    text.erase(text.find("\tPage size\t\t4096\n"), 16);
     EXPECT_TRUE(ParseText(text));
-    EXPECT_TRUE(Dialogs.Messages.empty());
-    EXPECT_TRUE(DBInfo->Relations.empty());
+    EXPECT_EQ(Shown(), std::vector<std::string>{SNoPageSize});
+    EXPECT_EQ(Dialogs.Messages.at(0).Buttons, static_cast<TMsgDlgButtons>(mbOK));
     EXPECT_EQ(DBInfo->NxT, 150);
+    EXPECT_TRUE(DBInfo->Relations.empty());
+    // A header-only text without it is still a header.
+    Dialogs.Messages.clear();
+    EXPECT_TRUE(ParseText(text.substr(0, text.find("Analyzing"))));
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
 }
 
 TEST_F(OldLayout, NegativeRecordCountIsTakenAsUnsigned32Bit) {
@@ -451,6 +489,47 @@ TEST_F(OldLayout, AverageTransactionsPerDay) {
     }
 }
 
+// A file's statistics are dated by the engine's own "Gstat execution time"
+// line before the header, however the file's date was moved by copying;
+// without a readable line the file's date stands. Lists from a server keep
+// their own date.
+TEST_F(OldLayout, StatisticsDateIsTheTextsOwn) {
+    const TDateTime fileDate = EncodeDate(2030, 6, 1);
+    const TDateTime jan5 = EncodeDate(2010, 1, 5);
+    struct Case {
+        std::string Before, After;
+        TDateTime Age;
+        int AverageTran;
+    } cases[] = {
+        {"Gstat execution time Tue Jan  5 00:00:00 2010\n", "", jan5, 12},
+        {"Gstat execution time Tue Jan 05 13:14:15 2010\n", "", jan5 + EncodeTime(13, 14, 15, 0), 12},
+        {"Gstat execution time Tue Jan  5 00:00:00 2010 \n", "", jan5, 12},   // the Services API's blank
+        {"", "", fileDate, 1},
+        {"Gstat execution time soon\n", "", fileDate, 1},
+        {"Gstat execution time Tue Feb 30 00:00:00 2010\n", "", fileDate, 1},
+        {"Gstat execution time Tue Jan  5 00:00 2010\n", "", fileDate, 1},
+        {"Gstat execution time Tue Jan  5 00:00:00\n", "", fileDate, 1},
+        {"", "Gstat execution time Tue Jan  5 00:00:00 2010\n", fileDate, 1},   // after the creation date
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Before + c.After);
+        const std::string path = TempPath("dated.txt");
+        WriteFile(path, "Database \"/data/x.fdb\"\n" + c.Before + "\nDatabase header page information:\n"
+                        "\tNext transaction\t150\n\tCreation date\t\tDec 25, 2009 00:00:00\n" + c.After +
+                        "\tPage size\t\t2048\n\t*END*\n");
+        SetFileTime(path, 2030, 6, 1, 0, 0, 0);
+        Dialogs.Messages.clear();
+        ASSERT_TRUE(ParseStatFile(path));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_DOUBLE_EQ(DBInfo->Age, c.Age);
+        EXPECT_EQ(DBInfo->AverageTran, c.AverageTran);
+    }
+    const TDateTime before = Now();
+    ASSERT_TRUE(ParseStatLines({"Gstat execution time Tue Jan  5 00:00:00 2010", "\tNext transaction\t150",
+                                "\tCreation date\t\tDec 25, 2009 00:00:00"}));
+    EXPECT_GE(DBInfo->Age, before);
+}
+
 TEST_F(OldLayout, AttributesForcedWritesAndSweep) {
     ASSERT_TRUE(ParseStatLines({"\tNext transaction\t1", "\tAttributes\t\tno reserve"}));
     EXPECT_EQ(DBInfo->FW, 0);
@@ -478,20 +557,39 @@ TEST_F(OldLayout, IndexOnlyStatistics) {
     EXPECT_FALSE(DBInfo->IsRecordInfoAvailable);
 }
 
-TEST_F(OldLayout, TableNamedLikeAnIndexIsReadAsBoth) {
-    const std::string body = "    Primary pointer page: 1, Index root page: 2\n"
-                             "    Data pages: 0, data page slots: 0, average fill: 0%\n" +
-                             Bands("\t", 0, 0, 0, 0, 0) +
-                             "\tDepth: 1, leaf buckets: 1, nodes: 3\n"
-                             "\tAverage data length: 1.00, total dup: 0, max dup: 0\n" +
-                             Bands("\t    ", 1, 0, 0, 0, 0);
-    ASSERT_TRUE(ParseText(Header() + "Index X (200)\n" + body));
+// Names are read by the line's place and shape: a table named like an index
+// line, a blob line or a log line is a table, and an index named like a blob
+// line is an index.
+TEST_F(OldLayout, NamesThatLookLikeOtherLines) {
+    const std::string text = Header() + TableText("Index X", 200, "") + IndexBlock("Blob pointer", 1) +
+                             TableText("A Blob pointer", 201, "") + kBlob + TableText("C Service ended", 202, "") +
+                             IndexBlock("Index Y (3)", 2) + TableText(" B", 203, "") + IndexBlock(" B idx", 4) +
+                             TableText("Tab\tTab", 204, "");
+    ASSERT_TRUE(ParseText(text));
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
-    ASSERT_NE(Table("Index X"), nullptr);
-    ASSERT_NE(Index("X"), nullptr);
-    EXPECT_EQ(Index("X")->Relation, Table("Index X"));
-    EXPECT_EQ(Index("X")->Name(), "Relation200Index200");
-    EXPECT_EQ(Index("X")->Nodes, 3);
+    ASSERT_EQ(DBInfo->Relations.size(), 5u);
+    ASSERT_EQ(DBInfo->Indices.size(), 3u);
+    const struct {
+        const char* Table;
+        int Id;
+        const char* Index;
+    } expected[] = {{"Index X", 200, "Blob pointer"}, {"A Blob pointer", 201, nullptr},
+                    {"C Service ended", 202, "Index Y (3)"}, {" B", 203, " B idx"}, {"Tab\tTab", 204, nullptr}};
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.Table);
+        ASSERT_NE(Table(e.Table), nullptr);
+        EXPECT_EQ(Table(e.Table)->Id, e.Id);
+        EXPECT_EQ(Table(e.Table)->DataPages, 40);
+        EXPECT_EQ(Table(e.Table)->ComponentCount(), e.Index ? 1 : 0);
+        if (e.Index) {
+            ASSERT_NE(Index(e.Index), nullptr);
+            EXPECT_EQ(Index(e.Index)->Relation, Table(e.Table));
+            EXPECT_EQ(Index(e.Index)->Nodes, 1000);
+        }
+    }
+    EXPECT_TRUE(Table("A Blob pointer")->Blobs);
+    EXPECT_EQ(Table("A Blob pointer")->BPages, 12);
+    EXPECT_FALSE(Table("Index X")->Blobs);
 }
 
 TEST_F(OldLayout, HalvesRoundToEven) {

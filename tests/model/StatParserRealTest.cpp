@@ -14,8 +14,9 @@ using namespace dv::test;
 
 namespace {
 
-const char* const kRealFiles[] = {"fb3_full.txt", "fb3_page4096.txt", "fb3_index.txt", "fb3_header.txt",
-                                  "fb3_service.txt"};
+const char* const kRealFiles[] = {"fb3_full.txt",   "fb3_page4096.txt", "fb3_index.txt",
+                                  "fb3_header.txt", "fb3_service.txt",  "fb3_oddnames.txt",
+                                  "fb3_oddnames_service.txt"};
 
 class RealStats : public StatFixture {};
 
@@ -33,6 +34,15 @@ std::string WithoutTrailingBlanks(const std::string& text) {
         stripped.push_back(l);
     }
     return JoinLines(stripped, "\n");
+}
+
+// The text with every four-blank indentation given as a tab, as editors and
+// mail programs do.
+std::string WithTabIndents(const std::string& text) {
+    TStringList lines = SplitLines(text);
+    for (std::string& l : lines)
+        for (size_t at = 0; l.compare(at, 4, "    ") == 0;) l.replace(at++, 4, "\t");
+    return JoinLines(lines, "\n");
 }
 
 // Every real file, read as a file and as a list of lines, with its own line
@@ -54,6 +64,8 @@ TEST_F(RealStats, EveryFileMatchesItsTextThroughEverySource) {
             {"lines holding their LF", [&] { return ParseStatLines(Suffixed(SplitLines(text), "\n")); }},
             {"lines holding CR", [&] { return ParseStatLines(Suffixed(SplitLines(text), "\r")); }},
             {"blank lines between", [&] { return ParseText(WithLineEnds(text, "\n \n\t\n")); }},
+            {"tabs for blanks", [&] { return ParseText(WithTabIndents(text)); }},
+            {"file with tabs for blanks", [&] { return ParseAsFile(WithTabIndents(text), "tabs.txt"); }},
         };
         for (const Way& way : ways) {
             SCOPED_TRACE(std::string(name) + " as " + way.What);
@@ -106,6 +118,44 @@ TEST_F(RealStats, FullOutputHoldsEveryKindOfTableAndIndex) {
     EXPECT_GT(DBInfo->IndexSize, 0);
     EXPECT_EQ(DBInfo->MaxRName, static_cast<int32_t>(std::string("EMPTY_TABLE").size()));
     EXPECT_EQ(DBInfo->MaxIName, static_cast<int32_t>(std::string("CUSTOMERS_CREATED_DESC").size()));
+}
+
+// Names that hold another line's keyword, begin with a blank, hold a tab or
+// parentheses: every table and index is read with its figures (which the
+// test above compares with the text), both from the tool and through the
+// Services API.
+TEST_F(RealStats, OddNamesAreReadWithTheirTables) {
+    const struct {
+        const char* Table;
+        const char* Index;
+    } names[] = {
+        {"Index T", "PK (x)"},
+        {"A Blob pointer", "Blob pointer"},
+        {"C Service ended", "idx with space (1)"},
+        {" B", " B idx"},
+        {"Tab\tTab", "Tab\tidx"},
+        {"My (odd) Table", "Index My (odd) (2)"},
+    };
+    for (const char* file : {"fb3_oddnames.txt", "fb3_oddnames_service.txt"}) {
+        SCOPED_TRACE(file);
+        Dialogs.Messages.clear();
+        ASSERT_TRUE(ParseStatFile(DataPath(file)));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_EQ(DBInfo->Relations.size(), std::size(names));
+        EXPECT_EQ(DBInfo->Indices.size(), std::size(names));
+        for (const auto& n : names) {
+            SCOPED_TRACE(n.Table);
+            TRelation* table = Table(n.Table);
+            ASSERT_NE(table, nullptr);
+            EXPECT_EQ(table->Records, 200);
+            EXPECT_GT(table->DataPages, 0);
+            EXPECT_FALSE(table->Blobs);
+            TIndex* index = Index(n.Index);
+            ASSERT_NE(index, nullptr) << n.Index;
+            EXPECT_EQ(index->Relation, table);
+            EXPECT_GE(index->Nodes, 200);
+        }
+    }
 }
 
 TEST_F(RealStats, IndexOnlyStatisticsKeepATableWithoutIndices) {
@@ -190,6 +240,10 @@ TEST_F(RealStats, FreshOutputOfTheLocalServer) {
             EXPECT_GT(versions, 0) << "updates and deletes should leave back versions";
             EXPECT_EQ(DBInfo->Relations.size(), 5u);
             EXPECT_EQ(DBInfo->Indices.size(), 9u);
+        }
+        if (std::string(name).find("oddnames") != std::string::npos) {
+            EXPECT_EQ(DBInfo->Relations.size(), 6u);
+            EXPECT_EQ(DBInfo->Indices.size(), 6u);
         }
     }
 }

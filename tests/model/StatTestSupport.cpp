@@ -111,7 +111,9 @@ TextStats ReadTextStats(const std::string& text) {
         reOAT(R"(Oldest active\s+(\d+))"), reOST(R"(Oldest snapshot\s+(\d+))"), reNxT(R"(Next transaction\s+(\d+))"),
         reDialect(R"(Database dialect\s+(\d+))"), reGen(R"(^\s*Generation\s+(\d+))"), reODS(R"(ODS version\s+(\S+))"),
         reSweep(R"(Sweep interval:\s+(\d+))"), reName(R"(^Database \"(.*)\"$)"), reAttr(R"(^\s*Attributes\s+(.*)$)"),
-        reTable(R"(^(\S.*) \((\d+)\)$)"), reIndex(R"(^\s+Index (.*) \((\d+)\)$)"),
+        // A table line is not indented by four blanks or a tab; its
+        // name may begin with a blank.
+        reTable(R"(^(?!    |\t)(.+) \((\d+)\)$)"), reIndex(R"(^(?:    |\t)\s*Index (.*) \((\d+)\)$)"),
         reRec(R"(Average record length: ([\d.]+), total records: (\d+))"),
         reVer(R"(Average version length: ([\d.]+), total versions: (\d+), max versions: (\d+))"),
         reSlots(R"(data page slots: (\d+))"), reData(R"(Data pages: (\d+),.*average fill: (\d+)%)"),
