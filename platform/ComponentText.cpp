@@ -223,7 +223,8 @@ struct Token {
 
 class TextReader {
 public:
-    TextReader(std::string_view text, TComponent& root) : FText(text), FRoot(root) {}
+    TextReader(std::string_view text, TComponent& root, int firstLine)
+        : FText(text), FRoot(root), FLine(firstLine) {}
 
     void Run() {
         Next();
@@ -556,11 +557,11 @@ private:
 
 }  // namespace
 
-void ReadComponentText(std::string_view text, TComponent& root) {
+void ReadComponentText(std::string_view text, TComponent& root, int firstLine) {
     const unsigned oldState = root.ComponentState();
     root.SetState(csLoading | csReading, true);
     try {
-        TextReader(text, root).Run();
+        TextReader(text, root, firstLine).Run();
     } catch (const EReadError&) {
         root.SetState(csLoading | csReading, false);
         root.SetState(oldState & (csLoading | csReading), true);

@@ -27,14 +27,17 @@ std::string WriteComponentText(TComponent& root);
 // owner, named, told its enclosing object (SetParentComponent) while in the
 // csLoading state, then its properties and children are read.
 // Raises EReadError on bad syntax ("<what> on line <n>"), an unknown property
-// ("Error reading <Class>.<Prop>: Property <Prop> does not exist"), a value of
-// the wrong kind ("Error reading <Class>.<Prop>: Invalid property value") or
-// out of the property's range ("...: Value <text> out of range"), an
+// ("Error reading <Name>: <Class>.<Prop> on line <n>: Property <Prop> does
+// not exist"; an unnamed component gives no "<Name>: "), a value of the wrong
+// kind ("...: Invalid property value") or out of the property's range
+// ("...: Value <text> out of range"), an
 // unregistered class ("Class <Class> not found"), a naming error of the
 // component layer (its own message) or nesting deeper than 64 levels; what
 // was read before stays, the object being read when the error came is freed.
 // Nothing in the input can make it read out of bounds or recurse without end.
-void ReadComponentText(std::string_view text, TComponent& root);
+// `firstLine` is the number of the text's first line in its file, for the
+// line numbers of the messages.
+void ReadComponentText(std::string_view text, TComponent& root, int firstLine = 1);
 
 // The 18-decimal fixed form of a floating value, as written above. Values
 // below 0.1 are rounded at the 18th decimal (1e-20 is written as 0). inf and

@@ -193,7 +193,8 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     }
 
     DBInfo->Reset(true);
-    ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo);
+    // The model's text begins on the file's second line, after the magic.
+    ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo, 2);
     RebuildModelLists(*DBInfo);
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();

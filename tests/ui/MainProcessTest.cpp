@@ -86,7 +86,7 @@ TEST_F(MainFormTest, BatchRunsEndWithTheirMessageAndExitStatus) {
         {"unreadable", TFeed::Unprivileged, path("unreadable.txt"), "r4.txt", bsLoadFailed,
          {"Cannot open file \"" + path("unreadable.txt") + "\". Permission denied"}},
         {"damaged dvt", TFeed::Direct, path("damaged.dvt"), "r5.txt", bsLoadFailed,
-         {path("damaged.dvt") + ": Error reading TDatabaseInfo.Bogus"}},
+         {path("damaged.dvt") + ": Error reading DBInfo: TDatabaseInfo.Bogus on line 3"}},
         {"no statistics", TFeed::Direct, path("nothing.txt"), "r6.txt", bsNothingLoaded,
          {path("nothing.txt") + ": None statistics info was found."}},
         {"empty", TFeed::Direct, path("empty.txt"), "r7.txt", bsNothingLoaded,
