@@ -3,6 +3,7 @@
 #include <exception>
 #include <initializer_list>
 
+#include "server/IBApi.h"
 #include "model/dkmain.h"
 #include "model/utils.h"
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include "server/IBApi.h"
+
 namespace dv {
 
 // ---------------------------------------------------------------------------

@@ -5,10 +5,9 @@
 //
 // The program must start without the library, so nothing here links against
 // it: the functions come from dlopen/dlsym with the types that ibase.h
-// declares.
+// declares. This header does not include ibase.h, so the C API stays inside
+// the server layer; server/IBApi.h holds what needs it.
 #pragma once
-
-#include <ibase.h>
 
 #include <cstdint>
 #include <string>
@@ -20,22 +19,27 @@
 
 namespace dv {
 
+// The C API's status word and handle, by their widths on this platform
+// (server/IBApi.h checks them against ibase.h).
+using TIscStatus = intptr_t;
+using TApiHandle = unsigned int;
+
 // Any error of the client layer. SQLCode and the engine's error codes are
 // those of the status vector (0 and empty for errors of our own layer).
 class EIBError : public Exception {
 public:
-    explicit EIBError(std::string message, int32_t sqlCode = 0, std::vector<ISC_STATUS> codes = {})
+    explicit EIBError(std::string message, int32_t sqlCode = 0, std::vector<TIscStatus> codes = {})
         : Exception(std::move(message)), FSQLCode(sqlCode), FCodes(std::move(codes)) {}
     const char* ClassName() const noexcept override { return "EIBError"; }
     int32_t SQLCode() const noexcept { return FSQLCode; }
     // The first engine error code (isc_...), 0 when there is none.
-    ISC_STATUS IBErrorCode() const noexcept { return FCodes.empty() ? 0 : FCodes.front(); }
+    TIscStatus IBErrorCode() const noexcept { return FCodes.empty() ? 0 : FCodes.front(); }
     // Every engine error code of the status vector, in order.
-    const std::vector<ISC_STATUS>& ErrorCodes() const noexcept { return FCodes; }
+    const std::vector<TIscStatus>& ErrorCodes() const noexcept { return FCodes; }
 
 private:
     int32_t FSQLCode;
-    std::vector<ISC_STATUS> FCodes;
+    std::vector<TIscStatus> FCodes;
 };
 // An error reported by the server or the client library through the status vector.
 class EIBInterBaseError : public EIBError {
@@ -55,35 +59,9 @@ public:
 // instead of the usual search (a test points it at a missing file).
 inline constexpr const char* kClientLibraryVariable = "DRAVOLT_FBCLIENT";
 
-// The client library's entry points, resolved once.
-struct TIBClientLibrary {
-    std::string FileName;   // the name that loaded
-    void* Handle = nullptr;
-
-    decltype(&::isc_attach_database) isc_attach_database = nullptr;
-    decltype(&::isc_detach_database) isc_detach_database = nullptr;
-    decltype(&::isc_database_info) isc_database_info = nullptr;
-    decltype(&::isc_start_multiple) isc_start_multiple = nullptr;
-    decltype(&::isc_commit_transaction) isc_commit_transaction = nullptr;
-    decltype(&::isc_rollback_transaction) isc_rollback_transaction = nullptr;
-    decltype(&::isc_dsql_allocate_statement) isc_dsql_allocate_statement = nullptr;
-    decltype(&::isc_dsql_prepare) isc_dsql_prepare = nullptr;
-    decltype(&::isc_dsql_describe) isc_dsql_describe = nullptr;
-    decltype(&::isc_dsql_sql_info) isc_dsql_sql_info = nullptr;
-    decltype(&::isc_dsql_execute) isc_dsql_execute = nullptr;
-    decltype(&::isc_dsql_fetch) isc_dsql_fetch = nullptr;
-    decltype(&::isc_dsql_free_statement) isc_dsql_free_statement = nullptr;
-    decltype(&::isc_open_blob2) isc_open_blob2 = nullptr;
-    decltype(&::isc_get_segment) isc_get_segment = nullptr;
-    decltype(&::isc_close_blob) isc_close_blob = nullptr;
-    decltype(&::isc_service_attach) isc_service_attach = nullptr;
-    decltype(&::isc_service_detach) isc_service_detach = nullptr;
-    decltype(&::isc_service_start) isc_service_start = nullptr;
-    decltype(&::isc_service_query) isc_service_query = nullptr;
-    decltype(&::fb_interpret) fb_interpret = nullptr;
-    decltype(&::isc_sqlcode) isc_sqlcode = nullptr;
-    decltype(&::isc_get_client_version) isc_get_client_version = nullptr;
-};
+// The client library's entry points, resolved once (server/IBApi.h; only
+// the server layer sees the C API).
+struct TIBClientLibrary;
 
 // The names tried, in order of preference (the legacy name first).
 const std::vector<std::string>& ClientLibraryNames();
@@ -94,26 +72,6 @@ const std::vector<std::string>& ClientLibraryNames();
 // Raises EIBClientError naming what was tried when no candidate loads with
 // every entry point.
 const TIBClientLibrary& LoadClientLibrary();
-
-// One status vector per call site; the error is read out of it at once, before
-// any clean-up call can overwrite it.
-class TStatusVector {
-public:
-    TStatusVector() { Clear(); }
-    ISC_STATUS* Get() { return FStatus; }
-    void Clear();
-    bool Failed() const { return FStatus[0] == 1 && FStatus[1] != 0; }
-    // The exception for the vector as it stands: the library's message lines
-    // joined by line feeds, the SQL code and the engine codes.
-    EIBInterBaseError Error(const TIBClientLibrary& lib) const;
-    // Raises Error() when the last call failed.
-    void Check(const TIBClientLibrary& lib) const {
-        if (Failed()) throw Error(lib);
-    }
-
-private:
-    ISC_STATUS_ARRAY FStatus;
-};
 
 // A parameter block: a version byte (none for the service start block)
 // followed by clumplets. Strings longer than their length field can hold raise
@@ -179,8 +137,8 @@ public:
     TIBHandle(const TIBHandle&) = delete;
     TIBHandle& operator=(const TIBHandle&) = delete;
 
-    FB_API_HANDLE* Ptr() { return &FHandle; }
-    FB_API_HANDLE Get() const { return FHandle; }
+    TApiHandle* Ptr() { return &FHandle; }
+    TApiHandle Get() const { return FHandle; }
     explicit operator bool() const { return FHandle != 0; }
     // Ends the handle without raising: used where an error has nowhere to go
     // (destructors, a connection that is being dropped after a failure). The
@@ -190,7 +148,7 @@ public:
 private:
     const TIBClientLibrary* FLib;
     THandleKind FKind;
-    FB_API_HANDLE FHandle = 0;
+    TApiHandle FHandle = 0;
 };
 
 }  // namespace dv

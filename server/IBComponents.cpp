@@ -5,9 +5,15 @@
 #include <cstring>
 #include <limits>
 
+#include "server/IBApi.h"
+
 namespace dv {
 
 namespace {
+
+// A field's column descriptor (kept untyped in the header, which does not
+// see the C API).
+const XSQLVAR* Var(const void* p) { return static_cast<const XSQLVAR*>(p); }
 
 // The transaction existence block of isc_start_multiple, laid out as the
 // client library reads it.
@@ -189,7 +195,7 @@ std::string ScaledToString(int64_t v, int scale) {
 
 }  // namespace
 
-bool TIBField::IsNull() const { return (FVar->sqltype & 1) && FVar->sqlind && *FVar->sqlind == -1; }
+bool TIBField::IsNull() const { return (Var(FVar)->sqltype & 1) && Var(FVar)->sqlind && *Var(FVar)->sqlind == -1; }
 
 void TIBField::Unsupported(const char* as) const {
     throw EIBClientError("Field \"" + FName + "\" cannot be read as " + as);
@@ -197,13 +203,13 @@ void TIBField::Unsupported(const char* as) const {
 
 int64_t TIBField::AsInt64() const {
     if (IsNull()) return 0;
-    const char* d = FVar->sqldata;
-    int scale = FVar->sqlscale;
+    const char* d = Var(FVar)->sqldata;
+    int scale = Var(FVar)->sqlscale;
     auto scaled = [scale](int64_t v) -> int64_t {
         if (scale >= 0) return v * Pow10(scale);
         return Round(static_cast<double>(v) / static_cast<double>(Pow10(-scale)));
     };
-    switch (FVar->sqltype & ~1) {
+    switch (Var(FVar)->sqltype & ~1) {
         case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return scaled(v); }
         case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return scaled(v); }
         case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return scaled(v); }
@@ -226,9 +232,9 @@ int32_t TIBField::AsInteger() const {
 
 double TIBField::AsDouble() const {
     if (IsNull()) return 0;
-    const char* d = FVar->sqldata;
-    auto scaled = [this](int64_t v) { return static_cast<double>(v) / std::pow(10.0, -FVar->sqlscale); };
-    switch (FVar->sqltype & ~1) {
+    const char* d = Var(FVar)->sqldata;
+    auto scaled = [this](int64_t v) { return static_cast<double>(v) / std::pow(10.0, -Var(FVar)->sqlscale); };
+    switch (Var(FVar)->sqltype & ~1) {
         case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return scaled(v); }
         case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return scaled(v); }
         case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return scaled(v); }
@@ -247,17 +253,17 @@ double TIBField::AsDouble() const {
 
 std::string TIBField::AsString() const {
     if (IsNull()) return std::string();
-    const char* d = FVar->sqldata;
-    switch (FVar->sqltype & ~1) {
-        case SQL_TEXT: return std::string(d, static_cast<size_t>(FVar->sqllen));
+    const char* d = Var(FVar)->sqldata;
+    switch (Var(FVar)->sqltype & ~1) {
+        case SQL_TEXT: return std::string(d, static_cast<size_t>(Var(FVar)->sqllen));
         case SQL_VARYING: {
             uint16_t len;
             std::memcpy(&len, d, 2);
-            return std::string(d + 2, std::min<size_t>(len, static_cast<size_t>(FVar->sqllen)));
+            return std::string(d + 2, std::min<size_t>(len, static_cast<size_t>(Var(FVar)->sqllen)));
         }
-        case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return ScaledToString(v, FVar->sqlscale); }
-        case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return ScaledToString(v, FVar->sqlscale); }
-        case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return ScaledToString(v, FVar->sqlscale); }
+        case SQL_SHORT: { int16_t v; std::memcpy(&v, d, 2); return ScaledToString(v, Var(FVar)->sqlscale); }
+        case SQL_LONG: { int32_t v; std::memcpy(&v, d, 4); return ScaledToString(v, Var(FVar)->sqlscale); }
+        case SQL_INT64: { int64_t v; std::memcpy(&v, d, 8); return ScaledToString(v, Var(FVar)->sqlscale); }
         case SQL_FLOAT:
         case SQL_DOUBLE:
         case SQL_D_FLOAT: return FloatToStr(AsDouble());
@@ -272,8 +278,8 @@ std::string TIBField::AsString() const {
 
 TDateTime TIBField::AsDateTime() const {
     if (IsNull()) return 0;
-    const char* d = FVar->sqldata;
-    switch (FVar->sqltype & ~1) {
+    const char* d = Var(FVar)->sqldata;
+    switch (Var(FVar)->sqltype & ~1) {
         case SQL_TIMESTAMP: {
             ISC_TIMESTAMP ts;
             std::memcpy(&ts, d, sizeof ts);
@@ -291,7 +297,7 @@ std::string TIBField::ReadBlob() const {
     const TIBClientLibrary& lib = *q.FLib;
     TIBHandle blob(lib, THandleKind::Blob);
     ISC_QUAD id;
-    std::memcpy(&id, FVar->sqldata, sizeof id);
+    std::memcpy(&id, Var(FVar)->sqldata, sizeof id);
     TStatusVector st;
     lib.isc_open_blob2(st.Get(), q.FDatabase->Handle(), q.FTransaction->Handle(), blob.Ptr(), &id, 0, nullptr);
     st.Check(lib);

@@ -58,7 +58,7 @@ public:
     // open on it, then isc_detach_database. Does nothing when not connected.
     void Disconnect();
 
-    FB_API_HANDLE* Handle() { return FHandle.Ptr(); }
+    TApiHandle* Handle() { return FHandle.Ptr(); }
     // The SQL dialect used for statements: 3, or the database's own when lower.
     unsigned short SQLDialect() const { return FSQLDialect; }
     const TIBClientLibrary& Lib() const { return *FLib; }
@@ -95,7 +95,7 @@ public:
     void Commit();
     void Rollback();
 
-    FB_API_HANDLE* Handle() { return FHandle.Ptr(); }
+    TApiHandle* Handle() { return FHandle.Ptr(); }
     const TIBClientLibrary& Lib() const { return *FLib; }
     void CheckInTransaction() const;
 
@@ -133,7 +133,7 @@ public:
 private:
     friend class TIBSQL;
     TIBSQL* FOwner = nullptr;
-    XSQLVAR* FVar = nullptr;
+    const void* FVar = nullptr;   // the column's XSQLVAR in the owner's descriptor area
     std::string FName;
     std::string ReadBlob() const;
     [[noreturn]] void Unsupported(const char* as) const;

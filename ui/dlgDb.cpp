@@ -24,7 +24,6 @@
 #include "platform/Registry.h"
 #include "platform/SysUtils.h"
 #include "server/DMData.h"
-#include "server/IBClient.h"
 #include "ui/Application.h"
 #include "ui/browseLAN.h"
 #include "ui/dblistfr.h"

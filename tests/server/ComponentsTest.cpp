@@ -7,6 +7,7 @@
 
 #include "tests/support/FirebirdTestServer.h"
 #include "platform/DateUtils.h"
+#include "server/IBApi.h"
 #include "server/IBComponents.h"
 
 using namespace dv;

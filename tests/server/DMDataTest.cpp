@@ -7,6 +7,7 @@
 
 #include "DMTestSupport.h"
 #include "model/moninfo.h"
+#include "server/IBApi.h"
 
 using namespace dv;
 using namespace dv::test;

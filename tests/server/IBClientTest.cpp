@@ -2,7 +2,7 @@
 // parameter blocks.
 #include <gtest/gtest.h>
 
-#include "server/IBClient.h"
+#include "server/IBApi.h"
 
 using namespace dv;
 
