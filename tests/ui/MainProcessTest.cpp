@@ -246,60 +246,72 @@ TEST(MainQtDialogs, MessageBoxesCutLongLines) {
 
 // SIGTERM (a logout, kill) after the window has taken statistics from the
 // server and while it holds a connection: the client library has put its own
-// handlers in place by then. The window ends at once, writes its settings as
-// on close, says the statistics were not saved and leaves no attachment.
+// handlers in place by then. The window ends at once, also while it asks
+// whether to save, writes its settings as on close, says the statistics were
+// not saved and leaves no attachment.
 TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
     DV_REQUIRE_FB_SERVER();
     TFbTestDatabase db("signal_term", "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(20));\n"
                                       "CREATE INDEX IDX_T_S ON T (S);\nCOMMIT;\nINSERT INTO T VALUES (1, 'a');\n");
     ASSERT_TRUE(db.Created()) << db.CreateOutput();
-    QTemporaryDir config;
-    ASSERT_TRUE(config.isValid());
-    const std::string ini = config.path().toStdString() + "/dravolt.ini";
+    struct Case {
+        const char* name;
+        bool closing;          // the save question is open
+        const char* waitFor;   // on standard output
+    } cases[] = {
+        {"idle", false, "connected"},
+        {"asking to save", true, "asking"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir config;
+        ASSERT_TRUE(config.isValid());
+        const std::string ini = config.path().toStdString() + "/dravolt.ini";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("DRAVOLT_CONFIG_DIR"), config.path());
+        env.insert(QStringLiteral("DRAVOLT_TEST_DATABASE"), QString::fromStdString(db.Path()));
+        env.insert(QStringLiteral("DRAVOLT_FB_PASSWORD"), QString::fromStdString(FbPassword()));
+        if (c.closing) env.insert(QStringLiteral("DRAVOLT_TEST_CLOSE"), QStringLiteral("1"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QString::fromStdString(ExeDir() + "dravolt_connected"), {});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        std::string out;
+        for (int i = 0; i < 600 && out.find(c.waitFor) == std::string::npos && p.state() == QProcess::Running; ++i) {
+            p.waitForReadyRead(100);
+            out += p.readAllStandardOutput().toStdString();
+        }
+        if (out.find(c.waitFor) == std::string::npos) {
+            p.kill();   // our own child only
+            p.waitForFinished(5000);
+            FAIL() << "the program did not get there:\n" << out << p.readAllStandardError().toStdString();
+        }
+        const std::string attachments = "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                                        "CURRENT_CONNECTION AND MON$REMOTE_PID = " +
+                                        std::to_string(p.processId()) + ";\n";
+        EXPECT_EQ(db.QueryValue(attachments), "1") << "no live connection to signal over";
+        EXPECT_FALSE(FileExists(ini));
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("DRAVOLT_CONFIG_DIR"), config.path());
-    env.insert(QStringLiteral("DRAVOLT_TEST_DATABASE"), QString::fromStdString(db.Path()));
-    env.insert(QStringLiteral("DRAVOLT_FB_PASSWORD"), QString::fromStdString(FbPassword()));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QString::fromStdString(ExeDir() + "dravolt_connected"), {});
-    ASSERT_TRUE(p.waitForStarted(10000));
-    std::string out;
-    for (int i = 0; i < 600 && out.find("connected") == std::string::npos && p.state() == QProcess::Running; ++i) {
-        p.waitForReadyRead(100);
-        out += p.readAllStandardOutput().toStdString();
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
+        const bool ended = p.waitForFinished(15000);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+        const std::string err = p.readAllStandardError().toStdString();
+        ASSERT_TRUE(ended) << "SIGTERM did not end the program:\n" << err;
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err;
+        EXPECT_EQ(p.exitCode(), 128 + SIGTERM) << err;
+        EXPECT_NE(err.find("the statistics taken from the server were not saved"), std::string::npos) << err;
+        ASSERT_TRUE(FileExists(ini)) << "the window state was not written";
+        const std::string settings = ReadFile(ini);
+        for (const char* key : {"MainWidth=", "MainHeight=", "MainTop=", "MainLeft=", "HeaderPage=", "LoadMetadata="})
+            EXPECT_NE(settings.find(key), std::string::npos) << key << " in\n" << settings;
+        EXPECT_EQ(db.QueryValue(attachments), "0");
     }
-    if (out.find("connected") == std::string::npos) {
-        p.kill();   // our own child only
-        p.waitForFinished(5000);
-        FAIL() << "the program did not connect:\n" << out << p.readAllStandardError().toStdString();
-    }
-    const std::string attachments = "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
-                                    "CURRENT_CONNECTION AND MON$REMOTE_PID = " +
-                                    std::to_string(p.processId()) + ";\n";
-    EXPECT_EQ(db.QueryValue(attachments), "1") << "no live connection to signal over";
-    EXPECT_FALSE(FileExists(ini));
-
-    const auto sent = std::chrono::steady_clock::now();
-    ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
-    const bool ended = p.waitForFinished(15000);
-    if (!ended) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    const std::string err = p.readAllStandardError().toStdString();
-    ASSERT_TRUE(ended) << "SIGTERM did not end the program:\n" << err;
-    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err;
-    EXPECT_EQ(p.exitCode(), 128 + SIGTERM) << err;
-    EXPECT_NE(err.find("the statistics taken from the server were not saved"), std::string::npos) << err;
-    ASSERT_TRUE(FileExists(ini)) << "the window state was not written";
-    const std::string settings = ReadFile(ini);
-    for (const char* key : {"MainWidth=", "MainHeight=", "MainTop=", "MainLeft=", "HeaderPage=", "LoadMetadata="})
-        EXPECT_NE(settings.find(key), std::string::npos) << key << " in\n" << settings;
-    EXPECT_EQ(db.QueryValue(attachments), "0");
 }
 
 TEST(MainShell, DetachedStartRunsTheProgramOrReportsWhyNot) {

@@ -3,7 +3,9 @@
 // DRAVOLT_TEST_DATABASE names on the local server (SYSDBA, the password in
 // DRAVOLT_FB_PASSWORD or "masterkey"), loaded with their metadata and left
 // unsaved, and a connection to that database stays open. "connected" on
-// standard output says so; a failure ends the run with status 99.
+// standard output says so; a failure ends the run with status 99. With
+// DRAVOLT_TEST_CLOSE set the window is then closed, which asks whether to
+// save the statistics; "asking" says that question is open.
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -40,6 +42,14 @@ void TakeStatisticsAndStayConnected() {
     DM->DB->Connect();
     std::printf("connected\n");
     std::fflush(stdout);
+    if (std::getenv("DRAVOLT_TEST_CLOSE")) {
+        // Fires inside the question's own event loop.
+        QTimer::singleShot(100, [] {
+            std::printf("asking\n");
+            std::fflush(stdout);
+        });
+        MainForm->close();
+    }
 }
 
 }  // namespace
