@@ -65,8 +65,12 @@ bool IsTableGroup(int group) {
            group == siMassDeletes || group == siVeryBigTables || group == siEmptyTables;
 }
 
-// Child rows carry 100 times their group's code (300 for group 3, ...).
-int GroupOfCode(int code) { return code >= 300 && code <= 1200 && code % 100 == 0 ? code / 100 - 1 : 0; }
+// The group whose child rows carry the code, 0 for any other code.
+int GroupOfCode(int code) {
+    return code >= ChildRowCode(siFragmentedTables) && code <= ChildRowCode(siBrokenIndices) && code % 100 == 0
+               ? code / 100 - 1
+               : 0;
+}
 
 std::string DateText(TDateTime d) { return DateTimeToStr(d); }
 
@@ -102,7 +106,7 @@ std::string SweepGapHint(const TDatabaseInfo& db, int32_t gap) {
 struct TTranRow {
     bool Warn = false;
     TColor WarnColor = 0;
-    bool WholeCell = false;   // 160: the bar fills the cell
+    bool WholeCell = false;   // next transaction: the bar fills the cell
     bool FromLeft = false;    // the bar starts at the cell's left edge
     bool ToRight = false;     // the bar ends at the cell's right edge
     int32_t From = 0, To = 0; // transaction numbers of the ends that are not edges
@@ -111,32 +115,32 @@ struct TTranRow {
 bool TransactionRow(const TDatabaseInfo& db, int code, TTranRow& t) {
     const TOptionSettings& o = OptionSettings;
     switch (code) {
-        case 130: t.FromLeft = true; t.To = db.OIT; break;
-        case 140: t.FromLeft = true; t.To = db.OAT; break;
-        case 150:
+        case drOldestTransaction: t.FromLeft = true; t.To = db.OIT; break;
+        case drOldestActive: t.FromLeft = true; t.To = db.OAT; break;
+        case drOldestSnapshot:
             t.FromLeft = true; t.To = db.OST;
             t.Warn = IsOatGapWide(db); t.WarnColor = o.YellowColor;
             break;
-        case 160:
+        case drNextTransaction:
             t.WholeCell = true;
             t.Warn = IsNextTransactionHigh(db); t.WarnColor = o.RedColor;
             break;
-        case 220:
-        case 225:
-            t.From = db.OIT; t.To = code == 220 ? db.OAT : db.OST;
+        case drSweepGapActive:
+        case drSweepGapSnapshot:
+            t.From = db.OIT; t.To = code == drSweepGapActive ? db.OAT : db.OST;
             if (IsSweepGapExceeded(db)) {
                 t.Warn = true;
                 t.WarnColor = db.Sweep > 0 ? o.RedColor : o.YellowColor;
-            } else if (code == 225 && IsSnapshotBelowOIT(db)) {
+            } else if (code == drSweepGapSnapshot && IsSnapshotBelowOIT(db)) {
                 t.Warn = true;
                 t.WarnColor = o.YellowColor;
             }
             break;
-        case 235:
+        case drSnapshotTipSize:
             t.From = db.OIT; t.ToRight = true;
             t.Warn = IsOitGapOverLimit(db); t.WarnColor = o.YellowColor;
             break;
-        case 170:
+        case drActiveTransactions:
             t.From = db.OAT; t.ToRight = true;
             t.Warn = IsActiveTransactionOld(db); t.WarnColor = o.RedColor;
             break;
@@ -203,16 +207,16 @@ TFrDbInfo::~TFrDbInfo() {
 }
 
 std::vector<int> TFrDbInfo::DatabaseRows(const TDatabaseInfo& db) {
-    std::vector<int> rows = {100, 250};
-    if (db.WDate > 0) rows.push_back(255);
-    if (db.DDate > 0) rows.push_back(256);
-    rows.insert(rows.end(), {270, 110, 180, 190, 200});
-    if (!db.Attrib.empty()) rows.push_back(205);
-    rows.insert(rows.end(), {210, 130, 150, 140, 160});
-    rows.push_back(db.ODSMajor >= 11 || OptionSettings.FB152 ? 220 : 225);
-    rows.insert(rows.end(), {230, 235, 170, 260});
-    if (db.RecordSize > 0) rows.push_back(280);
-    if (db.DBSize > 0) rows.push_back(285);
+    std::vector<int> rows = {drDatabaseName, drCreationDate};
+    if (db.WDate > 0) rows.push_back(drWriteTimestamp);
+    if (db.DDate > 0) rows.push_back(drDumpTimestamp);
+    rows.insert(rows.end(), {drStatisticsDate, drPageSize, drForcedWrite, drDialect, drOds});
+    if (!db.Attrib.empty()) rows.push_back(drAttributes);
+    rows.insert(rows.end(), {drSweepInterval, drOldestTransaction, drOldestSnapshot, drOldestActive, drNextTransaction});
+    rows.push_back(db.ODSMajor >= 11 || OptionSettings.FB152 ? drSweepGapActive : drSweepGapSnapshot);
+    rows.insert(rows.end(), {drTipSize, drSnapshotTipSize, drActiveTransactions, drTransactionsPerDay});
+    if (db.RecordSize > 0) rows.push_back(drDataVersionsPercent);
+    if (db.DBSize > 0) rows.push_back(drDatabaseSize);
     return rows;
 }
 
@@ -228,7 +232,7 @@ void TFrDbInfo::FillDbInfo() {
         if (group == siEmptyTables && !OptionSettings.ZeroTables) continue;
         PVirtualNode g = vstDbInfo->AddChild(nullptr, group);
         const size_t n = IsTableGroup(group) ? TableList(group)->size() : IndexList(group)->size();
-        const intptr_t childCode = (group + 1) * 100;
+        const intptr_t childCode = ChildRowCode(group);
         for (size_t k = 0; k < n; ++k) vstDbInfo->AddChild(g, childCode);
     }
 
@@ -276,29 +280,29 @@ TIndex* TFrDbInfo::IndexAt(int code, int position) const {
 
 std::string TFrDbInfo::DatabaseRowCaption(int code) {
     switch (code) {
-        case 100: return "Database name";
-        case 250: return "Creation date";
-        case 255: return "Write timestamp";
-        case 256: return "Dump timestamp";
-        case 270: return "Statistics date";
-        case 110: return "Page size";
-        case 180: return "Forced Write";
-        case 190: return "Dialect";
-        case 200: return "OnDiskStructure";
-        case 205: return "Attributes";
-        case 210: return "Sweep interval";
-        case 130: return "Oldest transaction";
-        case 150: return "Oldest snapshot";
-        case 140: return "Oldest active";
-        case 160: return "Next transaction";
-        case 220: return "Sweep gap (active - oldest)";
-        case 225: return "Sweep gap (snapshot - oldest)";
-        case 230: return "TIP size";
-        case 235: return "Snapshot TIP size";
-        case 170: return "Active transactions";
-        case 260: return "Transactions per day";
-        case 280: return "Data versions percent";
-        case 285: return "Database Size";
+        case drDatabaseName: return "Database name";
+        case drCreationDate: return "Creation date";
+        case drWriteTimestamp: return "Write timestamp";
+        case drDumpTimestamp: return "Dump timestamp";
+        case drStatisticsDate: return "Statistics date";
+        case drPageSize: return "Page size";
+        case drForcedWrite: return "Forced Write";
+        case drDialect: return "Dialect";
+        case drOds: return "OnDiskStructure";
+        case drAttributes: return "Attributes";
+        case drSweepInterval: return "Sweep interval";
+        case drOldestTransaction: return "Oldest transaction";
+        case drOldestSnapshot: return "Oldest snapshot";
+        case drOldestActive: return "Oldest active";
+        case drNextTransaction: return "Next transaction";
+        case drSweepGapActive: return "Sweep gap (active - oldest)";
+        case drSweepGapSnapshot: return "Sweep gap (snapshot - oldest)";
+        case drTipSize: return "TIP size";
+        case drSnapshotTipSize: return "Snapshot TIP size";
+        case drActiveTransactions: return "Active transactions";
+        case drTransactionsPerDay: return "Transactions per day";
+        case drDataVersionsPercent: return "Data versions percent";
+        case drDatabaseSize: return "Database Size";
         default: return std::string();
     }
 }
@@ -306,46 +310,46 @@ std::string TFrDbInfo::DatabaseRowCaption(int code) {
 std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
     const double pageKb = db.PageSize / 1024.0;
     switch (code) {
-        case 100: return db.DbName;
-        case 250: return DateText(db.CDate);
-        case 255: return DateText(db.WDate);
-        case 256: return DateText(db.DDate);
-        case 270: return DateText(db.Age);
-        case 110: return IntToStr(db.PageSize);
-        case 180: return db.FW == 0 ? "OFF" : db.FW == 1 ? "ON" : "";
-        case 190: return IntToStr(db.Dialect);
-        case 200: return db.ODS;
-        case 205: return db.Attrib;
-        case 210: return IntToStr(db.Sweep);
-        case 130: return IntToStr(db.OIT);
-        case 150: return IntToStr(db.OST);
-        case 140: return IntToStr(db.OAT);
-        case 160: return IntToStr(db.NxT);
-        case 220: return IntToStr(Diff32(db.OAT, db.OIT));
-        case 225: return IntToStr(Diff32(db.OST, db.OIT));
-        case 230:
+        case drDatabaseName: return db.DbName;
+        case drCreationDate: return DateText(db.CDate);
+        case drWriteTimestamp: return DateText(db.WDate);
+        case drDumpTimestamp: return DateText(db.DDate);
+        case drStatisticsDate: return DateText(db.Age);
+        case drPageSize: return IntToStr(db.PageSize);
+        case drForcedWrite: return db.FW == 0 ? "OFF" : db.FW == 1 ? "ON" : "";
+        case drDialect: return IntToStr(db.Dialect);
+        case drOds: return db.ODS;
+        case drAttributes: return db.Attrib;
+        case drSweepInterval: return IntToStr(db.Sweep);
+        case drOldestTransaction: return IntToStr(db.OIT);
+        case drOldestSnapshot: return IntToStr(db.OST);
+        case drOldestActive: return IntToStr(db.OAT);
+        case drNextTransaction: return IntToStr(db.NxT);
+        case drSweepGapActive: return IntToStr(Diff32(db.OAT, db.OIT));
+        case drSweepGapSnapshot: return IntToStr(Diff32(db.OST, db.OIT));
+        case drTipSize:
             if (db.PageSize <= 0) return std::string();
             return IntToStr(Round(db.NxT / 4.0 / db.PageSize) + 1) + " pages, " +
                    IntToStr(Round(db.NxT / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
-        case 235: {
+        case drSnapshotTipSize: {
             const int32_t gap = Diff32(db.NxT, db.OIT);
             return IntToStr(gap) + " transactions, " + IntToStr(Round(gap / 4.0 / 1024) + db.PageSize / 1024) +
                    " kilobytes";
         }
-        case 170: {
+        case drActiveTransactions: {
             const int32_t active = Diff32(db.NxT, db.OAT);
             return IntToStr(active) +
                    Format(", %d%% of daily average", {Round(active / (AverageTranOf(db) / 100))});
         }
-        case 260: {
+        case drTransactionsPerDay: {
             const int32_t days = StatDayCount(db);
             return Format("%d, for %d days", {int64_t(IntDiv(db.NxT, days)), int64_t(days)});
         }
-        case 280:
+        case drDataVersionsPercent:
             return Format("%3.2f%% - records: %d mb, versions: %d mb, pages %d mb, indices %d mb",
                           {db.Garbage, Round(db.RecordSize / 1024.0 / 1024), Round(db.VersionSize / 1024.0 / 1024),
                            Round(db.Pages * pageKb / 1024), Round(db.IndexSize / 1024.0 / 1024)});
-        case 285: {
+        case drDatabaseSize: {
             if (db.DBSize <= 0 || db.PageSize <= 0) return std::string();
             const int64_t usedPages = db.IndexSize / db.PageSize + db.Pages;
             return Format("%6.2f megabytes, %d%% data and indices",
@@ -361,20 +365,20 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
         if (!r) return std::string();
         if (column == 0) return r->TableName;
         switch (code) {
-            case 300:
+            case ChildRowCode(siFragmentedTables):
                 return Format("Average Fill: %3d%%, Records %9d, Pages %6d",
                               {int64_t(r->AverageFill), r->Records, int64_t(r->DataPages)});
-            case 500:
+            case ChildRowCode(siVersionedTables):
                 return Format("Records: %d, versions: %d, verlen is %d%% from reclen",
                               {r->Records, r->Versions,
                                Round((r->VerLen + RecordOverhead) / ((r->RecLen + RecordOverhead) / 100))});
-            case 700: return "Data Pages = " + IntToStr(r->DataPages);
-            case 800:
+            case ChildRowCode(siVeryBigTables): return "Data Pages = " + IntToStr(r->DataPages);
+            case ChildRowCode(siBlobTables):
                 return "Records: " + IntToStr(r->Records + r->Versions) +
                        ", Estimated records: " + IntToStr(EstimateRecordCapacity(*r)) +
                        ", Real avg.fill: " + IntToStr(EstimateRealFill(*r)) + "%";
-            case 1000: return " 0 records";
-            case 1100:
+            case ChildRowCode(siEmptyTables): return " 0 records";
+            case ChildRowCode(siMassDeletes):
                 return Format("Records: %d, versions: %d, RecLen: %5.2f, VerLen %5.2f",
                               {r->Records, r->Versions, r->RecLen, r->VerLen});
             default: return std::string();
@@ -384,9 +388,9 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
     if (!i) return std::string();
     if (column == 0) return i->IndexName + " (" + (i->Relation ? i->Relation->TableName : std::string()) + ")";
     switch (code) {
-        case 400:
+        case ChildRowCode(siDeepIndices):
             return Format("Index depth: %2d, Average Fill %3d%%", {int64_t(i->Depth), int64_t(i->AverageFill)});
-        case 600: {
+        case ChildRowCode(siBadIndices): {
             // Listed bad indices have at least 1000 nodes; an edited save
             // file may not, so the shares guard their divisor.
             const double hundredth = i->Nodes / 100.0;
@@ -396,8 +400,8 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
                    ", Unique values - " + IntToStr(i->Uniques) + " (" +
                    FormatFloat("00.000", share(static_cast<double>(i->Uniques))) + "%)";
         }
-        case 900: return "Equal keys - " + IntToStr(i->Nodes);
-        case 1200: {
+        case ChildRowCode(siUselessIndices): return "Equal keys - " + IntToStr(i->Nodes);
+        case ChildRowCode(siBrokenIndices): {
             const int64_t records = i->Relation ? i->Relation->Records : 0;
             return "Records: " + IntToStr(records) + ", Keys: " + IntToStr(i->Nodes) +
                    ", Difference - " + IntToStr(records - i->Nodes);
@@ -409,47 +413,47 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
 std::string TFrDbInfo::CellText(int code, int position, int column) const {
     if (code == siDatabaseInfo) return column == 0 ? "Database info" : "";
     if (code >= siFragmentedTables && code <= siBrokenIndices) return column == 0 ? GroupCaption(code) : "";
-    if (code >= 300) return ObjectRowText(code, position, column);
+    if (IsObjectRow(code)) return ObjectRowText(code, position, column);
     return column == 0 ? DatabaseRowCaption(code) : DatabaseRowValue(*DBInfo, code);
 }
 
 std::string TFrDbInfo::HintText(int code) {
     const TDatabaseInfo& db = *DBInfo;
     switch (code) {
-        case 1: return "Database information items.";
-        case 2: return "Fragmented tables list. You can set average fill check criteria in Options dialog.";
-        case 3: return "List of indices that have depth greater than specified in Options dialog.";
-        case 4: return "List of tables with versions count greater than records.";
-        case 5: return "List of idices with lot of duplicate keys.";
-        case 6: return "List of tables having page count close to engine limit.";
-        case 7: return "List of tables higly fragmented with blobs that are placed at data pages.";
-        case 8: return "List of indices having only one key value for all keys.";
-        case 9:
+        case siDatabaseInfo: return "Database information items.";
+        case siFragmentedTables: return "Fragmented tables list. You can set average fill check criteria in Options dialog.";
+        case siDeepIndices: return "List of indices that have depth greater than specified in Options dialog.";
+        case siVersionedTables: return "List of tables with versions count greater than records.";
+        case siBadIndices: return "List of idices with lot of duplicate keys.";
+        case siVeryBigTables: return "List of tables having page count close to engine limit.";
+        case siBlobTables: return "List of tables higly fragmented with blobs that are placed at data pages.";
+        case siUselessIndices: return "List of indices having only one key value for all keys.";
+        case siEmptyTables:
             return "List of tables having no data. Listed tables can be temporary, for future use, or just "
                    "forgottend and not needed anymore.";
-        case 10:
+        case siMassDeletes:
             return "List of tables that are suspects of massive updates/deletes, not yet processed by garbage "
                    "collection. MaxVers for these tables = 1.";
-        case 11: return "List of indices that have key count less than record count";
-        case 110:
+        case siBrokenIndices: return "List of indices that have key count less than record count";
+        case drPageSize:
             if (db.PageSize <= 2048)
                 return "Page size is too small. Make backup and restore with -page option using 4096 or 8192 "
                        "page size value.";
             return std::string();
-        case 150:
+        case drOldestSnapshot:
             if (IsOatGapWide(db))
                 return Format("You have long running snapshot transaction - it was started ~%5.1f days ago, and "
                               "it can block garbage collection. ",
                               {Diff32(db.NxT, db.OST) / AverageTranOf(db)});
             return std::string();
-        case 160:
+        case drNextTransaction:
             if (IsNextTransactionHigh(db))
                 return Format("Transactions count is close to it's limit - MaxInt (2 billion). You need to backup "
                               "and restore your database in the near %d days, or database will stop functioning.",
                               {int64_t((2147483647 - static_cast<int64_t>(db.NxT)) /
                                        static_cast<int64_t>(AverageTranOf(db)))});
             return std::string();
-        case 170:
+        case drActiveTransactions:
             if (IsActiveTransactionOld(db)) {
                 const int32_t active = Diff32(db.NxT, db.OAT);
                 return Format("There is a long running active transaction or maybe lot of them. Oldest active "
@@ -458,7 +462,7 @@ std::string TFrDbInfo::HintText(int code) {
                               {int64_t(active), active / AverageTranOf(db), int64_t(db.AverageTran)});
             }
             return std::string();
-        case 180: {
+        case drForcedWrite: {
             if (db.FW != 0) return std::string();
             std::string s = "Forced Write = OFF can cause database corruption in case of power failure (without "
                             "UPS) or operating system crush.";
@@ -466,8 +470,8 @@ std::string TFrDbInfo::HintText(int code) {
                 s += "\r\nIf this database have journal on, than Forced Write = OFF is OK.";
             return s;
         }
-        case 200: return OdsList;
-        case 205:
+        case drOds: return OdsList;
+        case drAttributes:
             if (NoReserveOnWritable(db))
                 return "No_reserve option is ON, but database is not read-only.\r\n"
                        "Usually no_reserve is used to compact database written on read-only media like CD, DVD, "
@@ -475,46 +479,46 @@ std::string TFrDbInfo::HintText(int code) {
                        "We recommend to run gfix db -mode read_write, to return reserving space on pages\r\n"
                        "on next restore, to speedup data modification.";
             return std::string();
-        case 210:
+        case drSweepInterval:
             if (db.Sweep > 0)
                 return "Automatic sweep is ON. When Sweep Gap is greater than Sweep interval, it is recommended to "
                        "set sweep interval to 0 (gfix -housekeeping 0) and run gfix -sweep routinely or when no "
                        "users are connected.";
             return std::string();
-        case 220:
+        case drSweepGapActive:
             if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OAT, db.OIT));
             return std::string();
-        case 225:
+        case drSweepGapSnapshot:
             if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OST, db.OIT));
             if (IsSnapshotBelowOIT(db))
                 return "Oldest snapshot transaction is less than Oldest transaction.See View Recommendations about "
                        "why this happens";
             return std::string();
-        case 230:
+        case drTipSize:
             if (IsTipOverLimit(db))
                 return "If you are using InterBase 5.x or 6.0, soon database will stop working. you need to backup "
                        "your database and restore it with bigger page size immediately, or, the better way is to "
                        "upgrade your InterBase to newer InterBase or Firebird versions.";
             return "Transaction Inventory Pages count and size.";
-        case 235:
+        case drSnapshotTipSize:
             if (IsOitGapOverLimit(db))
                 return "Lot of transactions ( > 262140) in Transaction Inventory Pages - this can slowdown TIP "
                        "check for transactions state and snapshot transaction start.";
             return std::string();
-        case 250: return "Date of database file creation (create or restore).";
-        case 255: return "Date and time when database file was last updated.";
-        case 256: return "This database is online dump file. Date shows the last time of successful dump update.";
-        case 260:
+        case drCreationDate: return "Date of database file creation (create or restore).";
+        case drWriteTimestamp: return "Date and time when database file was last updated.";
+        case drDumpTimestamp: return "This database is online dump file. Date shows the last time of successful dump update.";
+        case drTransactionsPerDay:
             return "Average transactions per day, and days between database creation and getting statistics. May "
                    "be useless if this is not production database statistics.";
-        case 270: return "Date when statistics was taken (stats file date or Services API call date).";
-        case 300:
-        case 400:
-        case 500:
-        case 600:
-        case 700:
-        case 900:
-        case 1000: return "Double click on this object will move you to corresponding (table or index) view.";
+        case drStatisticsDate: return "Date when statistics was taken (stats file date or Services API call date).";
+        case ChildRowCode(siFragmentedTables):
+        case ChildRowCode(siDeepIndices):
+        case ChildRowCode(siVersionedTables):
+        case ChildRowCode(siBadIndices):
+        case ChildRowCode(siVeryBigTables):
+        case ChildRowCode(siUselessIndices):
+        case ChildRowCode(siEmptyTables): return "Double click on this object will move you to corresponding (table or index) view.";
         default: return std::string();
     }
 }
@@ -529,14 +533,14 @@ std::string TFrDbInfo::WrapHint(const std::string& hint) {
 
 int TFrDbInfo::ImageIndex(int code) {
     switch (code) {
-        case 300:
-        case 800: return 2;
-        case 400: return 7;
-        case 500: return 0;
-        case 600: return 9;
-        case 900: return 8;
-        case 1000: return 5;
-        case 1100: return 4;
+        case ChildRowCode(siFragmentedTables):
+        case ChildRowCode(siBlobTables): return 2;
+        case ChildRowCode(siDeepIndices): return 7;
+        case ChildRowCode(siVersionedTables): return 0;
+        case ChildRowCode(siBadIndices): return 9;
+        case ChildRowCode(siUselessIndices): return 8;
+        case ChildRowCode(siEmptyTables): return 5;
+        case ChildRowCode(siMassDeletes): return 4;
         default: return -1;
     }
 }
@@ -546,7 +550,7 @@ int TFrDbInfo::ImageIndex(int code) {
 void TFrDbInfo::vstDbInfoGetText(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column,
                                  std::string& text) {
     const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
-    text = CellText(code, code >= 300 ? tree->GetNodeIndex(node) : 0, column);
+    text = CellText(code, IsObjectRow(code) ? tree->GetNodeIndex(node) : 0, column);
 }
 
 void TFrDbInfo::vstDbInfoGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex, std::string& hint) {
@@ -567,27 +571,27 @@ void TFrDbInfo::vstDbInfoGetImageIndex(TVirtualStringTree*, PVirtualNode node, T
 bool TFrDbInfo::CellFill(const TDatabaseInfo& db, int code, TColor& color) {
     const TOptionSettings& o = OptionSettings;
     switch (code) {
-        case 110:
+        case drPageSize:
             if (db.PageSize == 1024) { color = o.RedColor; return true; }
             if (db.PageSize == 2048) { color = o.YellowColor; return true; }
             return false;
-        case 180:
+        case drForcedWrite:
             if (db.FW != 0) return false;
             color = db.ODSMajor == 12 ? o.YellowColor : o.RedColor;
             return true;
-        case 205:
+        case drAttributes:
             if (!NoReserveOnWritable(db)) return false;
             color = o.RedColor;
             return true;
-        case 210:
+        case drSweepInterval:
             if (db.Sweep <= 0) return false;
             color = IsSweepGapExceeded(db) ? o.RedColor : o.YellowColor;
             return true;
-        case 230:
+        case drTipSize:
             if (!IsTipOverLimit(db)) return false;
             color = o.YellowColor;
             return true;
-        case 256: color = 0x00F0CAA6; return true;
+        case drDumpTimestamp: color = 0x00F0CAA6; return true;
         default: {
             // Transaction rows without bars: filled only while their rule holds.
             TTranRow t;
@@ -625,7 +629,7 @@ void TFrDbInfo::vstDbInfoBeforeCellPaint(TVirtualStringTree*, TCanvas& canvas, P
                                          TColumnIndex column, QRect cell) {
     if (column != 1) return;
     const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
-    if (code < 100 || code >= 300) return;
+    if (code < drDatabaseName || IsObjectRow(code)) return;   // database rows only
     const TDatabaseInfo& db = *DBInfo;
     TColor fill;
     if (CellFill(db, code, fill)) {
@@ -640,8 +644,8 @@ void TFrDbInfo::vstDbInfoBeforeCellPaint(TVirtualStringTree*, TCanvas& canvas, P
         canvas.FillRect(bar);
     }
     // Two black lines frame the block of transaction rows.
-    if (code == 130 || code == 170) {
-        const int y = code == 130 ? cell.top() : cell.bottom();
+    if (code == drOldestTransaction || code == drActiveTransactions) {
+        const int y = code == drOldestTransaction ? cell.top() : cell.bottom();
         canvas.Brush.Color = clBlack;
         canvas.FillRect(QRect(cell.left(), y, cell.width(), 1));
     }
@@ -651,7 +655,7 @@ void TFrDbInfo::vstDbInfoColumnDblClick(TVirtualStringTree* tree, TColumnIndex) 
     PVirtualNode node = tree->FocusedNode();
     if (!node) return;
     const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
-    if (code < 300) return;
+    if (!IsObjectRow(code)) return;
     const int position = tree->GetNodeIndex(node);
     if (IsTableGroup(GroupOfCode(code))) {
         if (TRelation* r = TableAt(code, position)) GotoTable(r);

@@ -34,6 +34,40 @@ enum : int {
     siBrokenIndices = 11,
 };
 
+// The code of a group's child rows: 100 times the group's code plus one
+// (300 for the fragmented tables, ... 1200 for the broken indices).
+constexpr int ChildRowCode(int group) { return (group + 1) * 100; }
+// True for the child rows of the problem groups (the listed objects).
+constexpr bool IsObjectRow(int code) { return code >= ChildRowCode(siFragmentedTables); }
+
+// The database rows under "Database info", by the codes the tree carries as
+// node data; the numbers are those the rows have always had.
+enum : int {
+    drDatabaseName = 100,
+    drPageSize = 110,
+    drOldestTransaction = 130,
+    drOldestActive = 140,
+    drOldestSnapshot = 150,
+    drNextTransaction = 160,
+    drActiveTransactions = 170,
+    drForcedWrite = 180,
+    drDialect = 190,
+    drOds = 200,
+    drAttributes = 205,
+    drSweepInterval = 210,
+    drSweepGapActive = 220,
+    drSweepGapSnapshot = 225,
+    drTipSize = 230,
+    drSnapshotTipSize = 235,
+    drCreationDate = 250,
+    drWriteTimestamp = 255,
+    drDumpTimestamp = 256,
+    drTransactionsPerDay = 260,
+    drStatisticsDate = 270,
+    drDataVersionsPercent = 280,
+    drDatabaseSize = 285,
+};
+
 class TFrDbInfo : public QFrame {
 public:
     explicit TFrDbInfo(QWidget* owner);
