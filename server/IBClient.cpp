@@ -275,19 +275,19 @@ int32_t DecodeInteger(const char* p, int length) {
     return static_cast<int32_t>(v);
 }
 
-TServiceLineAnswer ParseServiceLineAnswer(const char* buffer, size_t size) {
-    TServiceLineAnswer a;
+TServiceAnswer ParseServiceAnswer(const char* buffer, size_t size) {
+    TServiceAnswer a;
     const char* p = buffer;
     const char* end = buffer + size;
     while (p < end && *p != isc_info_end) {
         char item = *p++;
-        if (item == isc_info_svc_line) {
+        if (item == isc_info_svc_to_eof) {
             if (end - p < 2) break;
             size_t len = static_cast<size_t>(DecodeInteger(p, 2)) & 0xFFFF;
             p += 2;
             len = std::min<size_t>(len, static_cast<size_t>(end - p));
             a.Text.assign(p, len);
-            a.HasLine = true;
+            a.HasData = true;
             p += len;
         } else if (item == isc_info_truncated || item == isc_info_svc_timeout || item == isc_info_data_not_ready) {
             a.More = true;
@@ -296,6 +296,33 @@ TServiceLineAnswer ParseServiceLineAnswer(const char* buffer, size_t size) {
         }
     }
     return a;
+}
+
+void TServiceLineSplitter::Append(std::string_view chunk) {
+    // Drop what was handed out before the text grows again, so that it does
+    // not keep the whole run.
+    if (FPos > 0 && FPos >= FText.size() / 2) {
+        FText.erase(0, FPos);
+        FPos = 0;
+    }
+    FText.append(chunk);
+}
+
+bool TServiceLineSplitter::NextLine(std::string& line) {
+    const size_t lf = FText.find('\n', FPos);
+    if (lf == std::string::npos) return false;
+    line.assign(FText, FPos, lf - FPos);
+    line += ' ';
+    FPos = lf + 1;
+    return true;
+}
+
+bool TServiceLineSplitter::TakeRest(std::string& rest) {
+    if (Empty()) return false;
+    rest.assign(FText, FPos, std::string::npos);
+    FText.clear();
+    FPos = 0;
+    return true;
 }
 
 // ---------------------------------------------------------------------------

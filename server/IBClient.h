@@ -113,17 +113,35 @@ std::string ParamValue(const TStringList& params, std::string_view name);
 // information answer), sign-extended from its width.
 int32_t DecodeInteger(const char* p, int length);
 
-// One answer to an isc_info_svc_line query: 2-byte length and the line
-// text; length 0 means that the service has finished unless the answer also
-// says isc_info_svc_timeout or isc_info_data_not_ready (nothing ready yet)
-// or isc_info_truncated (the line did not fit). With More set, Text is the
-// beginning of a line whose rest comes with the next query.
-struct TServiceLineAnswer {
+// One answer to an isc_info_svc_to_eof query: 2-byte length and as much of
+// the service's text as fitted. Length 0 means that the service has finished
+// unless the answer also says isc_info_svc_timeout or isc_info_data_not_ready
+// (nothing ready yet) or isc_info_truncated (the buffer filled up): with More
+// set, further text follows with the next query.
+struct TServiceAnswer {
     std::string Text;
-    bool HasLine = false;
+    bool HasData = false;
     bool More = false;
 };
-TServiceLineAnswer ParseServiceLineAnswer(const char* buffer, size_t size);
+TServiceAnswer ParseServiceAnswer(const char* buffer, size_t size);
+
+// Cuts the text of a service that is read to its end in chunks into the lines
+// that one query per line gives: every line feed becomes a single trailing
+// blank that ends the line, whatever the chunks' boundaries.
+class TServiceLineSplitter {
+public:
+    void Append(std::string_view chunk);
+    // The next complete line; false when no line feed is waiting.
+    bool NextLine(std::string& line);
+    // At the end of the text: what follows the last line feed, as the last
+    // line (without a blank); false when nothing does.
+    bool TakeRest(std::string& rest);
+    bool Empty() const { return FPos >= FText.size(); }
+
+private:
+    std::string FText;
+    size_t FPos = 0;   // first byte not yet handed out
+};
 
 enum class THandleKind { Database, Transaction, Statement, Blob, Service };
 
@@ -144,6 +162,8 @@ public:
     // (destructors, a connection that is being dropped after a failure). The
     // handle is forgotten even when the library refuses.
     void Release() noexcept;
+    // Forgets the handle without ending it: someone else ends it.
+    void Forget() noexcept { FHandle = 0; }
 
 private:
     const TIBClientLibrary* FLib;

@@ -1,9 +1,13 @@
 #include "IBComponents.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 #include "server/IBApi.h"
 
@@ -522,7 +526,90 @@ TIBStatisticalService::TIBStatisticalService(TComponent* AOwner)
 TIBStatisticalService::TIBStatisticalService(TComponent* AOwner, const TIBClientLibrary& lib)
     : TComponent(AOwner), FLib(&lib), FHandle(lib, THandleKind::Service) {}
 
-TIBStatisticalService::~TIBStatisticalService() = default;
+// What one run of the service has read so far, shared by the component and
+// the thread that asks the server for more.
+struct TIBStatisticalService::TReader {
+    const TIBClientLibrary* Lib = nullptr;
+    TApiHandle Handle = 0;
+    size_t BufferSize = kMaxServiceBuffer;
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::string Data;             // received and not yet taken
+    bool Finished = false;        // the service has sent all of its text
+    std::exception_ptr Error;     // a query failed; nothing more comes
+    bool Stop = false;            // the component gave the run up
+    bool HandedOver = false;      // ... and left the attachment to this thread
+    bool Exited = false;          // past the last query
+    std::thread Thread;
+
+    void Run();
+    void Query();
+};
+
+namespace {
+
+// How long GetNextLine waits for the reading thread before it lets the user
+// interface run again.
+constexpr auto kWaitSlice = std::chrono::milliseconds(25);
+// How far the reading thread may run ahead of a caller that takes no lines.
+constexpr size_t kMaxAhead = size_t{16} << 20;
+
+}  // namespace
+
+void TIBStatisticalService::TReader::Run() {
+    try {
+        Query();
+    } catch (...) {
+        // Whatever went wrong reaches the caller with its next line.
+        std::lock_guard<std::mutex> lock(Mutex);
+        Error = std::current_exception();
+    }
+    bool detach = false;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Exited = true;
+        detach = HandedOver;
+        Changed.notify_all();
+    }
+    if (detach) {
+        // Nobody is left to hear about a failure here.
+        TStatusVector st;
+        Lib->isc_service_detach(st.Get(), &Handle);
+    }
+}
+
+void TIBStatisticalService::TReader::Query() {
+    // The whole text in chunks as large as the buffer allows; each query waits
+    // at most a second, so that a run given up is left soon.
+    TParamBlock send;
+    send.AddSizedInt32(isc_info_svc_timeout, 1);
+    const char request = isc_info_svc_to_eof;
+    std::vector<char> buf(BufferSize);
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(Mutex);
+            Changed.wait(lock, [&] { return Stop || Data.size() < kMaxAhead; });
+            if (Stop) return;
+        }
+        TStatusVector st;
+        Lib->isc_service_query(st.Get(), &Handle, nullptr, send.Length(), send.Data(), 1, &request,
+                               static_cast<unsigned short>(buf.size()), buf.data());
+        st.Check(*Lib);
+        TServiceAnswer answer = ParseServiceAnswer(buf.data(), buf.size());
+        std::lock_guard<std::mutex> lock(Mutex);
+        Data += answer.Text;
+        // Nothing sent and nothing pending: the service has finished.
+        if (!answer.More && answer.Text.empty()) Finished = true;
+        Changed.notify_all();
+        if (Finished) return;
+    }
+}
+
+TIBStatisticalService::~TIBStatisticalService() {
+    if (StopReader(true)) FHandle.Forget();
+    for (auto& r : FRetired) r->Thread.join();
+}
 
 std::string TIBStatisticalService::ServiceManagerName() const {
     switch (Protocol) {
@@ -537,7 +624,18 @@ void TIBStatisticalService::Activate() {
     if (Active()) return;
     FEof = true;
     FCancelled = false;
-    FPartial.clear();
+    FLines = TServiceLineSplitter();
+    // Runs given up earlier whose threads have detached by now.
+    FRetired.erase(std::remove_if(FRetired.begin(), FRetired.end(),
+                                  [](const std::shared_ptr<TReader>& r) {
+                                      {
+                                          std::lock_guard<std::mutex> lock(r->Mutex);
+                                          if (!r->Exited) return false;
+                                      }
+                                      r->Thread.join();
+                                      return true;
+                                  }),
+                   FRetired.end());
     TParamBlock spb = BuildServiceAttachSPB(Params);
     std::string name = ServiceManagerName();
     TStatusVector st;
@@ -548,10 +646,34 @@ void TIBStatisticalService::Activate() {
 void TIBStatisticalService::Deactivate() {
     if (!Active()) return;
     FEof = true;
-    FPartial.clear();
+    FLines = TServiceLineSplitter();
+    if (StopReader(true)) {
+        // The reading thread detaches once the server answers its last query.
+        FHandle.Forget();
+        return;
+    }
     TStatusVector st;
     FLib->isc_service_detach(st.Get(), FHandle.Ptr());
     st.Check(*FLib);
+}
+
+bool TIBStatisticalService::StopReader(bool handOver) {
+    std::shared_ptr<TReader> r = std::move(FReader);
+    FReader.reset();
+    FReaderDone = false;
+    if (!r) return false;
+    bool handed = false;
+    {
+        std::lock_guard<std::mutex> lock(r->Mutex);
+        r->Stop = true;
+        if (handOver && !r->Exited) handed = r->HandedOver = true;
+        r->Changed.notify_all();
+    }
+    if (handed)
+        FRetired.push_back(std::move(r));
+    else
+        r->Thread.join();
+    return handed;
 }
 
 void TIBStatisticalService::CheckActive() const {
@@ -560,16 +682,26 @@ void TIBStatisticalService::CheckActive() const {
 
 void TIBStatisticalService::ServiceStart() {
     CheckActive();
+    // An earlier run on this attachment is read no further.
+    StopReader(false);
+    FEof = true;
+    FLines = TServiceLineSplitter();
     TParamBlock spb;
     spb.AddTag(isc_action_svc_db_stats);
     spb.AddString2(isc_spb_dbname, DatabaseName);
     spb.AddInt32(isc_spb_options, Options);
     FCancelled = false;
-    FPartial.clear();
     TStatusVector st;
     FLib->isc_service_start(st.Get(), FHandle.Ptr(), nullptr, static_cast<unsigned short>(spb.Length()),
                             spb.Data());
     st.Check(*FLib);
+    auto reader = std::make_shared<TReader>();
+    reader->Lib = FLib;
+    reader->Handle = FHandle.Get();
+    reader->BufferSize = FBufferSize;
+    // The thread holds the shared state for as long as it runs.
+    reader->Thread = std::thread([reader] { reader->Run(); });
+    FReader = std::move(reader);
     FEof = false;
 }
 
@@ -580,40 +712,31 @@ void TIBStatisticalService::SetQueryBufferSize(size_t size) {
 std::string TIBStatisticalService::GetNextLine() {
     CheckActive();
     if (FEof) return std::string();
-
-    // Wait at most a second per query, so that a slow server still lets the
-    // user interface run and the user cancel.
-    TParamBlock send;
-    send.AddSizedInt32(isc_info_svc_timeout, 1);
-    const char request = isc_info_svc_line;
-    std::vector<char> buf(FBufferSize);
-
+    std::string line;
     for (;;) {
         if (OnWait) OnWait();
         if (FCancelled) throw EAbort("Operation cancelled");
-
-        TStatusVector st;
-        FLib->isc_service_query(st.Get(), FHandle.Ptr(), nullptr, send.Length(), send.Data(), 1, &request,
-                                static_cast<unsigned short>(buf.size()), buf.data());
-        st.Check(*FLib);
-
-        TServiceLineAnswer answer = ParseServiceLineAnswer(buf.data(), buf.size());
-        if (answer.More) {
-            // The line did not fit, or the server ran out of time before its
-            // end: keep what came, the rest follows with the next query.
-            FPartial += answer.Text;
-            continue;
+        if (FLines.NextLine(line)) return line;
+        if (FReaderDone) {
+            // A last line without a line feed, then the end.
+            if (FLines.TakeRest(line)) return line;
+            StopReader(false);
+            FEof = true;
+            return std::string();
         }
-        if (answer.HasLine && !(answer.Text.empty() && FPartial.empty())) {
-            std::string result = std::move(FPartial);
-            FPartial.clear();
-            return result + answer.Text;
+        TReader& r = *FReader;
+        std::unique_lock<std::mutex> lock(r.Mutex);
+        r.Changed.wait_for(lock, kWaitSlice, [&] { return !r.Data.empty() || r.Finished || r.Error; });
+        if (!r.Data.empty()) {
+            // Text that came before a failure or the end is handed out first.
+            FLines.Append(r.Data);
+            r.Data.clear();
+            r.Changed.notify_all();
+        } else if (r.Error) {
+            std::rethrow_exception(r.Error);
+        } else if (r.Finished) {
+            FReaderDone = true;
         }
-        // An empty line, or no line at all: the service has finished.
-        FEof = true;
-        std::string result = std::move(FPartial);
-        FPartial.clear();
-        return result;
     }
 }
 

@@ -256,20 +256,25 @@ public:
     // isc_service_attach; raises with the server's message.
     void Activate();
     bool Active() const { return static_cast<bool>(FHandle); }
-    // isc_service_detach; does nothing when not active.
+    // isc_service_detach; does nothing when not active. A run that is still
+    // being read is abandoned without waiting for the server.
     void Deactivate();
 
     // isc_service_start with the database statistics action, the database
-    // path and the options.
+    // path and the options. The service's text is then read to its end in
+    // large chunks by a thread of its own, so that the server is not asked
+    // once per line and the caller never waits on a query.
     void ServiceStart();
     // Set once the service has sent its last line.
     bool Eof() const { return FEof; }
-    // The next line of the statistics text, as the server sends it. While the
-    // server has nothing ready the query returns after a second, OnWait runs
-    // and the cancel flag is looked at; a cancelled read raises EAbort.
+    // The next line of the statistics text, as a query per line would give
+    // it: each line with one trailing blank. At the end an empty text, with
+    // Eof set. OnWait runs before each line and every few hundredths of a
+    // second while the server has nothing ready; the cancel flag is looked at
+    // each time, and a cancelled read raises EAbort.
     std::string GetNextLine();
 
-    // Called before every query and while waiting for the server, so that the
+    // Called before every line and while waiting for the server, so that the
     // user interface can process its pending events.
     std::function<void()> OnWait;
     // Asks a running GetNextLine to give up at its next chance. Cleared by
@@ -282,14 +287,23 @@ public:
     size_t QueryBufferSize() const { return FBufferSize; }
 
 private:
+    struct TReader;
     void CheckActive() const;
+    // Ends the reading thread of the current run. When it is still waiting on
+    // the server and `handOver` is set, the attachment goes with it: the
+    // thread detaches when its query returns, and this component forgets the
+    // handle at once. Returns whether the handle was handed over.
+    bool StopReader(bool handOver);
 
     const TIBClientLibrary* FLib;
     TIBHandle FHandle;
     bool FEof = true;
     bool FCancelled = false;
-    size_t FBufferSize = 32000;
-    std::string FPartial;   // a line that came in pieces (isc_info_truncated)
+    size_t FBufferSize = kMaxServiceBuffer;
+    std::shared_ptr<TReader> FReader;             // the run being read
+    std::vector<std::shared_ptr<TReader>> FRetired;   // abandoned runs still winding down
+    TServiceLineSplitter FLines;
+    bool FReaderDone = false;   // the reader has delivered everything it will
 };
 
 }  // namespace dv

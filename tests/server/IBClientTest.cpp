@@ -2,15 +2,18 @@
 // parameter blocks.
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 #include "server/IBApi.h"
 
 using namespace dv;
 
 namespace {
 
-std::string LineItem(const std::string& text, size_t declaredLength = std::string::npos) {
+std::string TextItem(const std::string& text, size_t declaredLength = std::string::npos) {
     size_t len = declaredLength == std::string::npos ? text.size() : declaredLength;
-    std::string s(1, static_cast<char>(isc_info_svc_line));
+    std::string s(1, static_cast<char>(isc_info_svc_to_eof));
     s += static_cast<char>(len & 0xFF);
     s += static_cast<char>((len >> 8) & 0xFF);
     return s + text;
@@ -20,34 +23,66 @@ std::string Item(int tag) { return std::string(1, static_cast<char>(tag)); }
 
 }  // namespace
 
-TEST(ServiceLineAnswer, LinesEndAndWaits) {
+TEST(ServiceAnswer, ChunksEndAndWaits) {
     const std::string end = Item(isc_info_end);
-    const std::string longLine(300, 'x');   // a length above 255 uses both bytes
+    const std::string longText(300, 'x');   // a length above 255 uses both bytes
     struct Case {
         const char* What;
         std::string Answer;
-        bool HasLine, More;
+        bool HasData, More;
         std::string Text;
     } cases[] = {
-        {"a line", LineItem("\tPage size\t\t8192 ") + end, true, false, "\tPage size\t\t8192 "},
-        {"a long line", LineItem(longLine) + end, true, false, longLine},
-        {"a blank line", LineItem(" ") + end, true, false, " "},
-        {"finished", LineItem("") + end, true, false, ""},
-        {"timed out, nothing yet", LineItem("") + Item(isc_info_svc_timeout) + end, true, true, ""},
-        {"timed out in a line", LineItem("Analyz") + Item(isc_info_svc_timeout) + end, true, true, "Analyz"},
-        {"not ready", LineItem("") + Item(isc_info_data_not_ready) + end, true, true, ""},
-        {"did not fit", LineItem("Database hea") + Item(isc_info_truncated), true, true, "Database hea"},
+        {"the last chunk", TextItem("\tPage size\t\t8192\n\n") + end, true, false, "\tPage size\t\t8192\n\n"},
+        {"a long chunk", TextItem(longText) + end, true, false, longText},
+        {"finished", TextItem("") + end, true, false, ""},
+        {"timed out, nothing yet", TextItem("") + Item(isc_info_svc_timeout) + end, true, true, ""},
+        {"timed out in a line", TextItem("Analyz") + Item(isc_info_svc_timeout) + end, true, true, "Analyz"},
+        {"not ready", TextItem("") + Item(isc_info_data_not_ready) + end, true, true, ""},
+        {"buffer full", TextItem("Database hea") + Item(isc_info_truncated), true, true, "Database hea"},
         {"nothing at all", end, false, false, ""},
-        {"length beyond the buffer", LineItem("abc", 40000), true, false, "abc"},
-        {"length cut off", std::string(1, static_cast<char>(isc_info_svc_line)) + "\x05", false, false, ""},
-        {"unknown item first", Item(99) + LineItem("abc") + end, false, false, ""},
+        {"length beyond the buffer", TextItem("abc", 40000), true, false, "abc"},
+        {"length cut off", std::string(1, static_cast<char>(isc_info_svc_to_eof)) + "\x05", false, false, ""},
+        {"unknown item first", Item(99) + TextItem("abc") + end, false, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
-        TServiceLineAnswer a = ParseServiceLineAnswer(c.Answer.data(), c.Answer.size());
-        EXPECT_EQ(a.HasLine, c.HasLine);
+        TServiceAnswer a = ParseServiceAnswer(c.Answer.data(), c.Answer.size());
+        EXPECT_EQ(a.HasData, c.HasData);
         EXPECT_EQ(a.More, c.More);
         EXPECT_EQ(a.Text, c.Text);
+    }
+}
+
+// However the text is cut into chunks, the lines are those of a query per
+// line: each ends in one blank instead of its line feed, blank lines are a
+// single blank, and a last line without a line feed comes as it is.
+TEST(ServiceAnswer, ChunksGiveTheLinesOfALineByLineRead) {
+    struct Case {
+        const char* What;
+        std::string Text;
+        std::vector<std::string> Lines;
+    } cases[] = {
+        {"header and blocks", "\nDatabase \"/db/a.fdb\"\n\tPage size\t\t8192\n\nT (128)\n\r\n",
+         {" ", "Database \"/db/a.fdb\" ", "\tPage size\t\t8192 ", " ", "T (128) ", "\r "}},
+        {"a last line without a line feed", "a\nb\n\tlast", {"a ", "b ", "\tlast"}},
+        {"blank lines only", "\n\n\n", {" ", " ", " "}},
+        {"nothing", "", {}},
+    };
+    for (const Case& c : cases) {
+        for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{1000}}) {
+            SCOPED_TRACE(std::string(c.What) + ", chunks of " + std::to_string(chunk));
+            TServiceLineSplitter splitter;
+            std::vector<std::string> lines;
+            std::string line;
+            for (size_t at = 0; at < c.Text.size(); at += chunk) {
+                splitter.Append(std::string_view(c.Text).substr(at, chunk));
+                while (splitter.NextLine(line)) lines.push_back(line);
+            }
+            if (splitter.TakeRest(line)) lines.push_back(line);
+            EXPECT_EQ(lines, c.Lines);
+            EXPECT_TRUE(splitter.Empty());
+            EXPECT_FALSE(splitter.TakeRest(line));
+        }
     }
 }
 
