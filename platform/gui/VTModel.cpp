@@ -3,28 +3,43 @@
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
+#include <algorithm>
 
 namespace dv {
 
 // ---------------------------------------------------------------- model
 
+int TVTModel::rowOf(PVirtualNode node) {
+    if (!node->Parent) return -1;
+    const auto& shown = node->Parent->Shown;
+    const auto at = std::lower_bound(shown.begin(), shown.end(), node->Index,
+                                     [](PVirtualNode n, int index) { return n->Index < index; });
+    return at != shown.end() && *at == node ? static_cast<int>(at - shown.begin()) : -1;
+}
+
+bool TVTModel::inModel(PVirtualNode node) const {
+    for (PVirtualNode n = node; n && n != root_; n = n->Parent)
+        if (rowOf(n) < 0) return false;
+    return true;
+}
+
 QModelIndex TVTModel::index(int row, int column, const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return {};
     PVirtualNode p = parent.isValid() ? nodeOf(parent) : root_;
-    if (row < 0 || column < 0 || column >= columnCount() || row >= static_cast<int>(p->Children.size())) return {};
-    return createIndex(row, column, p->Children[static_cast<size_t>(row)]);
+    if (row < 0 || column < 0 || column >= columnCount() || row >= static_cast<int>(p->Shown.size())) return {};
+    return createIndex(row, column, p->Shown[static_cast<size_t>(row)]);
 }
 
 QModelIndex TVTModel::parent(const QModelIndex& child) const {
     PVirtualNode n = nodeOf(child);
     if (!n || !n->Parent || n->Parent == root_) return {};
-    return createIndex(n->Parent->Index, 0, n->Parent);
+    return createIndex(rowOf(n->Parent), 0, n->Parent);
 }
 
 int TVTModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return 0;
     PVirtualNode p = parent.isValid() ? nodeOf(parent) : root_;
-    return static_cast<int>(p->Children.size());
+    return static_cast<int>(p->Shown.size());
 }
 
 int TVTModel::columnCount(const QModelIndex&) const {
@@ -98,7 +113,7 @@ void TVTModel::endReorder(PVirtualNode parent) {
     now.reserve(old.size());
     for (const QModelIndex& i : old) {
         PVirtualNode n = nodeOf(i);
-        now << (n ? createIndex(n->Index, i.column(), n) : QModelIndex());
+        now << (n && inModel(n) ? createIndex(rowOf(n), i.column(), n) : QModelIndex());
     }
     changePersistentIndexList(old, now);
     QList<QPersistentModelIndex> parents;

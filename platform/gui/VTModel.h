@@ -12,10 +12,15 @@ namespace dv {
 struct TVirtualNode {
     TVirtualNode* Parent = nullptr;
     std::vector<TVirtualNode*> Children;
+    // The children whose own flag is visible, in Children's order: the rows
+    // the item model exposes under this node. A filter that leaves three
+    // rows of 60 000 hands the view three rows, not 59 997 hidden ones.
+    std::vector<TVirtualNode*> Shown;
     intptr_t Data = 0;
-    int Index = 0;          // position among the siblings
+    int Index = 0;          // position among the siblings, hidden ones counted
     bool Visible = true;
     bool Expanded = false;
+    bool Pending = false;   // its visible flag changed inside an update
 };
 
 class TVTModel : public QAbstractItemModel {
@@ -34,9 +39,16 @@ public:
     PVirtualNode nodeOf(const QModelIndex& index) const {
         return index.isValid() ? static_cast<PVirtualNode>(index.internalPointer()) : nullptr;
     }
+    // The node's row among its parent's shown children, -1 when it has
+    // none. Shown is kept in sibling order, so this is a search by Index.
+    // Shown is what the view was told, so inside an update (flags changed,
+    // not yet announced) it may lag behind the visible flags.
+    static int rowOf(PVirtualNode node);
+    // True when the node and every ancestor have a row: the view knows it.
+    bool inModel(PVirtualNode node) const;
     QModelIndex indexOf(PVirtualNode node, int column) const {
-        if (!node || node == root_) return {};
-        return createIndex(node->Index, column, node);
+        if (!node || node == root_ || !inModel(node)) return {};
+        return createIndex(rowOf(node), column, node);
     }
 
     // Announcements the tree makes around its own changes.
@@ -49,7 +61,8 @@ public:
     void beginColumnInsert(int first, int last) { beginInsertColumns({}, first, last); }
     void endColumnInsert() { endInsertColumns(); }
     void headerChanged(int first, int last) { emit headerDataChanged(Qt::Horizontal, first, last); }
-    // Rows of parent were reordered in place; persistent indices follow their nodes.
+    // Rows were reordered, hidden or shown; persistent indices follow their
+    // nodes, and those of nodes that left the model become invalid.
     void beginReorder(PVirtualNode parent);
     void endReorder(PVirtualNode parent);
 

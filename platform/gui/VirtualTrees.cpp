@@ -165,6 +165,9 @@ TVirtualStringTree::TVirtualStringTree(QWidget* parent)
     connect(this, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (OnColumnDblClick && index.isValid()) OnColumnDblClick(this, ColumnOf(index.column()));
     });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& now) {
+        if (now.isValid()) parkedFocus_ = nullptr;
+    });
     connect(this, &QTreeView::expanded, this, &TVirtualStringTree::onExpandedByView);
     connect(this, &QTreeView::collapsed, this, &TVirtualStringTree::onCollapsedByView);
 }
@@ -244,10 +247,18 @@ void TVirtualStringTree::EndUpdate() {
     if (--updateCount_ > 0) return;
     if (resetPending_) {
         resetPending_ = false;
+        pendingVisible_.clear();   // rebuildShown clears the nodes' marks
+        rebuildShown(root_, true);
         model_->endReset();
-        // The view forgot hidden rows and expanded nodes with the reset; the
-        // nodes' own flags are what counts.
+        // The view forgot expanded nodes and its current row with the reset;
+        // the nodes' own flags are what counts.
         applyNodeFlags(root_);
+        if (parkedFocus_ && model_->inModel(parkedFocus_)) {
+            PVirtualNode n = parkedFocus_;
+            selectionModel()->setCurrentIndex(IndexOf(n, parkedColumn_), QItemSelectionModel::NoUpdate);
+        }
+    } else if (!pendingVisible_.empty()) {
+        applyVisibility();
     }
     setUpdatesEnabled(true);
     viewport()->update();
@@ -258,19 +269,139 @@ void TVirtualStringTree::applyNodeFlags(PVirtualNode parent) {
     while (!stack.empty()) {
         PVirtualNode p = stack.back();
         stack.pop_back();
-        const QModelIndex pi = model_->indexOf(p, 0);
-        for (PVirtualNode c : p->Children) {
-            if (!c->Visible) setRowHidden(c->Index, pi, true);
-            if (!c->Children.empty()) {
-                if (c->Expanded) {
-                    inExpand_ = true;
-                    expand(model_->indexOf(c, 0));
-                    inExpand_ = false;
-                }
-                stack.push_back(c);
+        for (PVirtualNode c : p->Shown) {
+            if (c->Children.empty()) continue;
+            if (c->Expanded) {
+                inExpand_ = true;
+                expand(model_->indexOf(c, 0));
+                inExpand_ = false;
             }
+            stack.push_back(c);
         }
     }
+}
+
+void TVirtualStringTree::rebuildShown(PVirtualNode parent, bool subtree) {
+    std::vector<PVirtualNode> stack{parent};
+    while (!stack.empty()) {
+        PVirtualNode p = stack.back();
+        stack.pop_back();
+        p->Shown.clear();
+        for (PVirtualNode c : p->Children) {
+            c->Pending = false;
+            if (c->Visible) p->Shown.push_back(c);
+            if (subtree && !c->Children.empty()) stack.push_back(c);
+        }
+    }
+}
+
+PVirtualNode TVirtualStringTree::nextShownSibling(PVirtualNode node) const {
+    if (!node || !node->Parent) return nullptr;
+    if (shownExact()) {
+        // Shown holds exactly the visible siblings: the first after node.
+        const auto& shown = node->Parent->Shown;
+        const auto at = std::upper_bound(shown.begin(), shown.end(), node->Index,
+                                         [](int index, PVirtualNode n) { return index < n->Index; });
+        return at == shown.end() ? nullptr : *at;
+    }
+    for (PVirtualNode s = GetNextSibling(node); s; s = GetNextSibling(s))
+        if (s->Visible) return s;
+    return nullptr;
+}
+
+void TVirtualStringTree::beginLayout(TLayoutState& state) {
+    const QModelIndex current = currentIndex();
+    state.Current = NodeOf(current);
+    state.Column = current.isValid() ? current.column() : 0;
+    if (selectionModel()->hasSelection()) state.Selected = GetSelectedNodes();
+    model_->beginReorder(nullptr);
+}
+
+void TVirtualStringTree::endLayout(const TLayoutState& state) {
+    model_->endReorder(nullptr);
+    if (state.Current && !model_->inModel(state.Current)) {
+        parkedFocus_ = state.Current;
+        parkedColumn_ = state.Column;
+    } else if (parkedFocus_ && model_->inModel(parkedFocus_)) {
+        PVirtualNode n = parkedFocus_;
+        selectionModel()->setCurrentIndex(IndexOf(n, parkedColumn_), QItemSelectionModel::NoUpdate);
+        parkedFocus_ = nullptr;
+    }
+    if (state.Selected.empty()) return;
+    // The selected rows that are still shown, as whole rows; rows that left
+    // the model are no longer selected.
+    QItemSelection selection;
+    const int lastColumn = model_->columnCount() - 1;
+    for (PVirtualNode n : state.Selected) {
+        if (!model_->inModel(n)) continue;
+        const QModelIndex first = IndexOf(n, 0);
+        if (!selection.isEmpty()) {
+            QItemSelectionRange& last = selection.last();
+            if (last.parent() == first.parent() && last.bottom() + 1 == first.row()) {
+                last = QItemSelectionRange(last.topLeft(), first.siblingAtColumn(lastColumn));
+                continue;
+            }
+        }
+        selection.append(QItemSelectionRange(first, first.siblingAtColumn(lastColumn)));
+    }
+    restoringSelection_ = true;
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    restoringSelection_ = false;
+}
+
+void TVirtualStringTree::expandShown(PVirtualNode node) {
+    if (node->Children.empty()) return;
+    if (node->Expanded) {
+        inExpand_ = true;
+        expand(model_->indexOf(node, 0));
+        inExpand_ = false;
+    }
+    applyNodeFlags(node);
+}
+
+void TVirtualStringTree::applyVisibility() {
+    std::vector<PVirtualNode> changed;
+    changed.swap(pendingVisible_);
+    // Only the nodes whose row really comes or goes (a flag set and reset
+    // inside one update changes nothing), grouped by parent, in sibling order.
+    std::vector<PVirtualNode> moves;
+    for (PVirtualNode n : changed) {
+        n->Pending = false;
+        if (n->Visible != (TVTModel::rowOf(n) >= 0)) moves.push_back(n);
+    }
+    if (moves.empty()) return;
+    std::sort(moves.begin(), moves.end(), [](PVirtualNode a, PVirtualNode b) {
+        return a->Parent != b->Parent ? std::less<PVirtualNode>()(a->Parent, b->Parent) : a->Index < b->Index;
+    });
+
+    TLayoutState state;
+    beginLayout(state);
+    for (size_t first = 0; first < moves.size();) {
+        PVirtualNode parent = moves[first]->Parent;
+        size_t last = first;
+        while (last < moves.size() && moves[last]->Parent == parent) ++last;
+        auto& shown = parent->Shown;
+        // A few rows: each goes in or out at its place; many: the list is
+        // taken again from the flags.
+        if (last - first <= 64) {
+            for (size_t k = first; k < last; ++k) {
+                PVirtualNode n = moves[k];
+                const auto at = std::lower_bound(shown.begin(), shown.end(), n->Index,
+                                                 [](PVirtualNode s, int index) { return s->Index < index; });
+                if (n->Visible)
+                    shown.insert(at, n);
+                else
+                    shown.erase(at);
+            }
+        } else {
+            rebuildShown(parent, false);
+        }
+        first = last;
+    }
+    endLayout(state);
+    // Nodes that came back show their children as they were left.
+    for (PVirtualNode n : moves)
+        if (n->Visible && !n->Children.empty() && model_->inModel(n)) expandShown(n);
 }
 
 void TVirtualStringTree::Clear() {
@@ -283,6 +414,10 @@ void TVirtualStringTree::Clear() {
     }
     std::vector<PVirtualNode> top;
     top.swap(root_->Children);
+    root_->Shown.clear();
+    pendingVisible_.clear();
+    parkedFocus_ = nullptr;
+    ++generation_;
     for (PVirtualNode n : top) freeSubtree(n);
     totalCount_ = 0;
     if (announce && updateCount_ == 0) model_->endReset();
@@ -291,6 +426,7 @@ void TVirtualStringTree::Clear() {
 void TVirtualStringTree::freeSubtree(PVirtualNode node) {
     for (PVirtualNode c : node->Children) freeSubtree(c);
     node->Children.clear();
+    if (parkedFocus_ == node) parkedFocus_ = nullptr;
     if (OnFreeNode) OnFreeNode(this, node);
     delete node;
 }
@@ -305,12 +441,17 @@ PVirtualNode TVirtualStringTree::AddChild(PVirtualNode parent, intptr_t data) {
         resetPending_ = true;
         model_->beginReset();
     }
+    ++generation_;
     if (resetPending_) {
-        p->Children.push_back(n);
+        p->Children.push_back(n);   // Shown is taken from the flags when the update ends
     } else {
-        model_->beginInsert(p, n->Index, n->Index);
+        // A child of a node the view does not know (hidden) is not announced.
+        const bool announce = p == root_ || model_->inModel(p);
+        const int row = static_cast<int>(p->Shown.size());
+        if (announce) model_->beginInsert(p, row, row);
         p->Children.push_back(n);
-        model_->endInsert();
+        p->Shown.push_back(n);
+        if (announce) model_->endInsert();
         // A parent hidden before it had children stays so; expanded flags set
         // ahead of the first child take effect now.
         if (p != root_ && p->Expanded && p->Children.size() == 1) {
@@ -336,10 +477,15 @@ void TVirtualStringTree::DeleteNode(PVirtualNode node) {
         resetPending_ = true;
         model_->beginReset();
     }
-    if (!resetPending_) model_->beginRemove(p, row, row);
+    ++generation_;
+    const int shownRow = TVTModel::rowOf(node);
+    const bool announce = !resetPending_ && shownRow >= 0 && (p == root_ || model_->inModel(p));
+    if (announce) model_->beginRemove(p, shownRow, shownRow);
     p->Children.erase(p->Children.begin() + row);
+    if (shownRow >= 0) p->Shown.erase(p->Shown.begin() + shownRow);
     for (size_t i = static_cast<size_t>(row); i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
-    if (!resetPending_) model_->endRemove();
+    if (announce) model_->endRemove();
+    if (node->Pending) pendingVisible_.erase(std::remove(pendingVisible_.begin(), pendingVisible_.end(), node), pendingVisible_.end());
     totalCount_ -= count;
     freeSubtree(node);
 }
@@ -392,6 +538,7 @@ PVirtualNode TVirtualStringTree::GetParent(PVirtualNode node) const {
 }
 
 PVirtualNode TVirtualStringTree::GetFirstVisible() const {
+    if (shownExact()) return root_->Shown.empty() ? nullptr : root_->Shown.front();
     PVirtualNode n = GetFirst();
     while (n && !n->Visible) n = GetNextSibling(n);
     return n;
@@ -405,10 +552,8 @@ PVirtualNode TVirtualStringTree::GetNextVisible(PVirtualNode node) const {
         for (PVirtualNode c : node->Children)
             if (c->Visible) return c;
     }
-    for (PVirtualNode n = node; n && n != root_; n = n->Parent) {
-        for (PVirtualNode s = GetNextSibling(n); s; s = GetNextSibling(s))
-            if (s->Visible) return s;
-    }
+    for (PVirtualNode n = node; n && n != root_; n = n->Parent)
+        if (PVirtualNode s = nextShownSibling(n)) return s;
     return nullptr;
 }
 
@@ -449,7 +594,12 @@ bool TVirtualStringTree::IsVisible(PVirtualNode node) const { return node && nod
 void TVirtualStringTree::SetVisible(PVirtualNode node, bool visible) {
     if (!node || node == root_ || node->Visible == visible) return;
     node->Visible = visible;
-    if (!resetPending_) setRowHidden(node->Index, model_->indexOf(node->Parent, 0), !visible);
+    if (resetPending_) return;   // Shown is taken from the flags when the update ends
+    if (!node->Pending) {
+        node->Pending = true;
+        pendingVisible_.push_back(node);
+    }
+    if (updateCount_ == 0) applyVisibility();
 }
 
 bool TVirtualStringTree::Expanded(PVirtualNode node) const { return node && node->Expanded; }
@@ -512,20 +662,27 @@ TColumnIndex TVirtualStringTree::ColumnOf(int modelColumn) const {
     return header_.Columns.Count() == 0 ? NoColumn : modelColumn;
 }
 
-PVirtualNode TVirtualStringTree::FocusedNode() const { return NodeOf(currentIndex()); }
+PVirtualNode TVirtualStringTree::FocusedNode() const {
+    PVirtualNode n = NodeOf(currentIndex());
+    return n ? n : parkedFocus_;
+}
 
 void TVirtualStringTree::SetFocusedNode(PVirtualNode node) {
-    if (!node) {
+    const int column = std::max(0, FocusedColumn());
+    if (!node || !model_->inModel(node)) {
+        // A hidden node keeps the focus without a row in the view.
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        parkedFocus_ = node;
+        parkedColumn_ = column;
         return;
     }
-    const int column = std::max(0, FocusedColumn());
     selectionModel()->setCurrentIndex(IndexOf(node, column), QItemSelectionModel::NoUpdate);
 }
 
 TColumnIndex TVirtualStringTree::FocusedColumn() const {
     const QModelIndex cur = currentIndex();
     if (cur.isValid()) return ColumnOf(cur.column());
+    if (parkedFocus_) return ColumnOf(parkedColumn_);
     return header_.Columns.Count() == 0 ? NoColumn : 0;
 }
 
@@ -536,11 +693,13 @@ void TVirtualStringTree::SetFocusedColumn(TColumnIndex column) {
 }
 
 bool TVirtualStringTree::Selected(PVirtualNode node) const {
-    return node && selectionModel()->isRowSelected(node->Index, model_->indexOf(node->Parent, 0));
+    if (!node || node == root_ || !model_->inModel(node)) return false;
+    return selectionModel()->isRowSelected(TVTModel::rowOf(node), model_->indexOf(node->Parent, 0));
 }
 
 void TVirtualStringTree::SetSelected(PVirtualNode node, bool selected) {
-    if (!node || node == root_) return;
+    // A hidden row cannot be selected.
+    if (!node || node == root_ || !model_->inModel(node)) return;
     selectionModel()->select(IndexOf(node, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                                                    QItemSelectionModel::Rows);
 }
@@ -548,11 +707,18 @@ void TVirtualStringTree::SetSelected(PVirtualNode node, bool selected) {
 std::vector<PVirtualNode> TVirtualStringTree::GetSelectedNodes() const {
     std::vector<PVirtualNode> out;
     const QItemSelection sel = selectionModel()->selection();
+    bool flat = true;
     for (const QItemSelectionRange& r : sel) {
         PVirtualNode p = r.parent().isValid() ? NodeOf(r.parent()) : root_;
-        for (int row = r.top(); row <= r.bottom(); ++row) out.push_back(p->Children[static_cast<size_t>(row)]);
+        flat = flat && p == root_;
+        for (int row = r.top(); row <= r.bottom(); ++row) out.push_back(p->Shown[static_cast<size_t>(row)]);
     }
     // Ranges may overlap column-wise and come in any order: tree order, once each.
+    if (flat) {
+        std::sort(out.begin(), out.end(), [](PVirtualNode a, PVirtualNode b) { return a->Index < b->Index; });
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+        return out;
+    }
     std::vector<std::pair<std::vector<int>, PVirtualNode>> keyed;
     keyed.reserve(out.size());
     for (PVirtualNode n : out) {
@@ -576,7 +742,8 @@ void TVirtualStringTree::SelectAll() { selectAll(); }
 
 void TVirtualStringTree::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     QTreeView::selectionChanged(selected, deselected);
-    if (!OnChange) return;
+    // Rows that a filter took away are no change of the user's.
+    if (!OnChange || restoringSelection_) return;
     // One event per change: the node when exactly one row became selected,
     // otherwise nullptr (a cleared selection, a range, select all).
     PVirtualNode single = nullptr;
@@ -624,9 +791,24 @@ void TVirtualStringTree::Sort(PVirtualNode parent, TColumnIndex column, TSortDir
         return direction == sdAscending ? r < 0 : r > 0;
     };
     std::stable_sort(order.begin(), order.end(), before);
+    applyOrder(parent, std::move(order));
+}
+
+void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNode> order) {
+    PVirtualNode p = parent ? parent : root_;
     if (order == p->Children) return;
-    const bool announce = !resetPending_;
+    // The view knows the rows of this parent only when it knows the parent.
+    const bool announce = !resetPending_ && (p == root_ || model_->inModel(p));
     if (announce) model_->beginReorder(p);
+    // Shown keeps the rows the view knows (inside an open update a changed
+    // flag is not yet among them), in the new order.
+    std::vector<char> wasShown(p->Children.size(), 0);
+    for (PVirtualNode c : p->Shown) wasShown[static_cast<size_t>(c->Index)] = 1;
+    std::vector<PVirtualNode> shown;
+    shown.reserve(p->Shown.size());
+    for (PVirtualNode c : order)
+        if (wasShown[static_cast<size_t>(c->Index)]) shown.push_back(c);
+    p->Shown.swap(shown);
     p->Children.swap(order);
     for (size_t i = 0; i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
     if (announce) model_->endReorder(p);

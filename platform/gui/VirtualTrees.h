@@ -11,10 +11,12 @@
 #include <QIcon>
 #include <QList>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dv {
@@ -230,9 +232,17 @@ public:
     // the node at which the callback set abort, else nullptr.
     PVirtualNode IterateSubtree(PVirtualNode node, const TGetNodeProc& callback);
 
-    // Per-node visible flag (filters).
+    // Per-node visible flag (filters). The item model holds only the rows
+    // whose flag (and every ancestor's) is set; inside an update the view
+    // learns of the changes once, at the outermost EndUpdate. A hidden row
+    // loses its selection; a hidden focused row stays the focused node (the
+    // view has no current row meanwhile) and gets the view's focus back when
+    // it shows again.
     bool IsVisible(PVirtualNode node) const;
     void SetVisible(PVirtualNode node, bool visible);
+    // Changes whenever nodes are added, deleted or cleared; a view that
+    // keeps something per node compares it.
+    unsigned Generation() const { return generation_; }
     bool Expanded(PVirtualNode node) const;
     // Expanding asks OnExpanding first.
     void SetExpanded(PVirtualNode node, bool expanded);
@@ -263,6 +273,26 @@ public:
     void SortTree(TColumnIndex column, TSortDirection direction, bool deep = false);
     // Stable sort of one node's children (nullptr: the top level).
     void Sort(PVirtualNode parent, TColumnIndex column, TSortDirection direction);
+    // The same order as Sort with a comparison that compares keyOf(node1)
+    // with keyOf(node2), without calling OnCompareNodes: each child's key is
+    // taken once and the keys are sorted (descending is the reverse order of
+    // the keys, equal keys keep their order).
+    template <class KeyOf>
+    void SortByKey(PVirtualNode parent, TSortDirection direction, KeyOf keyOf) {
+        using Key = decltype(keyOf(PVirtualNode()));
+        std::vector<std::pair<Key, PVirtualNode>> keyed;
+        keyed.reserve(static_cast<size_t>(ChildCount(parent)));
+        for (PVirtualNode n = GetFirstChild(parent); n; n = GetNextSibling(n)) keyed.emplace_back(keyOf(n), n);
+        if (keyed.size() < 2) return;
+        if (direction == sdAscending)
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        else
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return b.first < a.first; });
+        std::vector<PVirtualNode> order;
+        order.reserve(keyed.size());
+        for (const auto& k : keyed) order.push_back(k.second);
+        applyOrder(parent, std::move(order));
+    }
 
     // --- column widths ---
     // Widest cell of the column over all rows: text width (font style from
@@ -307,6 +337,24 @@ private:
     void applySortIndicator();
     void freeSubtree(PVirtualNode node);
     void applyNodeFlags(PVirtualNode node);
+    // Puts a node's children in the given order (a permutation of them).
+    void applyOrder(PVirtualNode parent, std::vector<PVirtualNode> order);
+    // Hands the view the visible flags changed since the last call.
+    void applyVisibility();
+    // Every parent's Shown from its children's flags (after a reset).
+    void rebuildShown(PVirtualNode parent, bool subtree);
+    // Around a change of the shown rows: the focused node and the selected
+    // rows are kept on their nodes.
+    struct TLayoutState {
+        PVirtualNode Current = nullptr;
+        int Column = 0;
+        std::vector<PVirtualNode> Selected;
+    };
+    void beginLayout(TLayoutState& state);
+    void endLayout(const TLayoutState& state);
+    void expandShown(PVirtualNode node);
+    PVirtualNode nextShownSibling(PVirtualNode node) const;
+    bool shownExact() const { return pendingVisible_.empty() && !resetPending_; }
     void onExpandedByView(const QModelIndex& index);
     void onCollapsedByView(const QModelIndex& index);
     void onSectionResized(int logical, int oldSize, int newSize);
@@ -323,6 +371,12 @@ private:
     PVirtualNode root_;
     int totalCount_ = 0;
     int updateCount_ = 0;
+    unsigned generation_ = 0;
+    std::vector<PVirtualNode> pendingVisible_;
+    // The focused node while it is hidden (the view then has no current row).
+    PVirtualNode parkedFocus_ = nullptr;
+    int parkedColumn_ = 0;
+    bool restoringSelection_ = false;
     bool resetPending_ = false;
     bool flat_ = false;
     bool showHint_ = true;

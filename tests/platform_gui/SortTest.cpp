@@ -73,7 +73,7 @@ TEST(Sort, HiddenRowsSelectionAndFocusStayWithTheirNodes) {
     f.tree.SetFocusedNode(c);
     f.tree.SortTree(0, sdAscending);
     EXPECT_EQ(ShownText(f.tree), "a | 1\nb | 1\nc | 2\ne | 2\n");
-    EXPECT_TRUE(f.tree.isRowHidden(f.tree.GetNodeIndex(d), {}));
+    EXPECT_FALSE(f.tree.IndexOf(d).isValid()) << "a hidden node has no row in the view";
     EXPECT_FALSE(f.tree.IsVisible(d));
     EXPECT_EQ(f.tree.GetSelectedNodes(), std::vector<PVirtualNode>{c});
     EXPECT_EQ(f.tree.FocusedNode(), c);
@@ -81,6 +81,29 @@ TEST(Sort, HiddenRowsSelectionAndFocusStayWithTheirNodes) {
     EXPECT_EQ(ShownText(f.tree), "c | 2\ne | 2\na | 1\nb | 1\n");
     f.tree.SetVisible(d, true);
     EXPECT_EQ(ShownText(f.tree), "c | 2\nd | 2\ne | 2\na | 1\nb | 1\n");  // sorted while hidden
+}
+
+TEST(Sort, ByKeyGivesTheOrderOfTheComparison) {
+    // Many equal values in both directions, with hidden rows among them.
+    std::vector<Row> rows;
+    for (int i = 0; i < 200; ++i) rows.push_back({"r" + std::to_string(i), (i * 37) % 11});
+    for (TSortDirection d : {sdAscending, sdDescending}) {
+        GridFixture byCompare, byKey;
+        byCompare.fill(rows);
+        byKey.fill(rows);
+        for (GridFixture* g : {&byCompare, &byKey}) {
+            int i = 0;
+            g->tree.BeginUpdate();
+            for (PVirtualNode n = g->tree.GetFirst(); n; n = g->tree.GetNextSibling(n)) g->tree.SetVisible(n, i++ % 3);
+            g->tree.EndUpdate();
+        }
+        byCompare.tree.SortTree(1, d);
+        byKey.tree.SortByKey(nullptr, d, [&](PVirtualNode n) {
+            return byKey.rows[static_cast<size_t>(TVirtualStringTree::GetNodeData(n))].Value;
+        });
+        EXPECT_EQ(TopLevelNames(byKey), TopLevelNames(byCompare)) << "direction " << d;
+        EXPECT_EQ(ShownText(byKey.tree), ShownText(byCompare.tree)) << "direction " << d;
+    }
 }
 
 TEST(Sort, WithoutAComparisonNothingMoves) {

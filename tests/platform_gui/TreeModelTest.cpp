@@ -62,8 +62,73 @@ TEST(TreeModel, PassesModelTesterThroughAddClearSortAndUpdates) {
     f.tree.SortTree(1, sdAscending);
     f.tree.EndUpdate();
     f.tree.SortTree(1, sdDescending);
+    // Rows leave and come back, one at a time and many in one update,
+    // also under an expanded parent and while the parent is hidden.
+    f.tree.FullExpand();
+    PVirtualNode a = f.tree.GetFirst();
+    f.tree.SetVisible(f.tree.GetFirstChild(a), false);
+    f.tree.BeginUpdate();
+    f.tree.SetVisible(a, false);
+    f.tree.SetVisible(f.tree.GetLastChild(nullptr), false);
+    f.tree.SetVisible(f.tree.GetLastChild(nullptr), true);   // back within the update: no change
+    f.tree.EndUpdate();
+    f.tree.SetVisible(f.tree.GetLastChild(a), false);         // under a hidden parent
+    f.tree.SortTree(0, sdAscending, true);
+    f.tree.BeginUpdate();
+    for (PVirtualNode n = f.tree.GetFirst(); n; n = f.tree.GetNext(n)) f.tree.SetVisible(n, true);
+    f.tree.EndUpdate();
     f.tree.Header().Columns.Add("Third");
     EXPECT_TRUE(failures.messages.empty()) << failures.all();
+    // Every row back, sorted while hidden, expanded as it was left.
+    EXPECT_EQ(ShownText(f.tree), "a | 1 | 1\n  a1 | 2 | 2\n  a2 | 3 | 3\n    a21 | 4 | 4\nb | 5 | 5\nc | 6 | 6\n  c1 | 7 | 7\n");
+}
+
+TEST(TreeModel, OnlyShownRowsAreModelRowsAndFocusSurvivesHiding) {
+    GridFixture f;
+    f.fill({{"r0", 0}, {"r1", 1}, {"r2", 2}, {"r3", 3}, {"r4", 4}});
+    std::vector<PVirtualNode> n;
+    for (PVirtualNode x = f.tree.GetFirst(); x; x = f.tree.GetNextSibling(x)) n.push_back(x);
+    int changes = 0;
+    f.tree.OnChange = [&](TVirtualStringTree*, PVirtualNode) { ++changes; };
+    f.tree.SetSelected(n[1], true);
+    f.tree.SetSelected(n[2], true);
+    f.tree.SetFocusedNode(n[2]);
+    changes = 0;
+
+    f.tree.BeginUpdate();
+    for (int i : {0, 2, 3}) f.tree.SetVisible(n[static_cast<size_t>(i)], false);
+    EXPECT_EQ(f.tree.model()->rowCount(), 5) << "the view learns of the change when the update ends";
+    f.tree.EndUpdate();
+    EXPECT_EQ(f.tree.model()->rowCount(), 2);
+    EXPECT_EQ(ShownText(f.tree), "r1 | 1\nr4 | 4\n");
+    EXPECT_EQ(f.tree.NodeOf(f.tree.model()->index(1, 0)), n[4]);
+    EXPECT_EQ(f.tree.GetFirstVisible(), n[1]);
+    EXPECT_EQ(f.tree.GetNextVisible(n[1]), n[4]);
+    EXPECT_EQ(f.tree.GetNextVisible(n[2]), n[4]) << "from a hidden node too";
+    EXPECT_EQ(f.tree.GetNodeIndex(n[4]), 4) << "positions count hidden rows";
+    // The hidden focused row stays the focused node; the hidden selected row
+    // is no longer selected; neither is a selection change of the user's.
+    EXPECT_EQ(f.tree.FocusedNode(), n[2]);
+    EXPECT_FALSE(f.tree.currentIndex().isValid());
+    EXPECT_EQ(f.tree.GetSelectedNodes(), std::vector<PVirtualNode>{n[1]});
+    EXPECT_FALSE(f.tree.Selected(n[2]));
+    EXPECT_EQ(changes, 0);
+
+    f.tree.SetVisible(n[2], true);
+    EXPECT_EQ(ShownText(f.tree), "r1 | 1\nr2 | 2\nr4 | 4\n");
+    EXPECT_EQ(f.tree.NodeOf(f.tree.currentIndex()), n[2]) << "the focus is back on its row";
+    EXPECT_EQ(f.tree.GetSelectedNodes(), std::vector<PVirtualNode>{n[1]});
+
+    // Focusing a hidden node keeps it focused until it shows.
+    f.tree.SetFocusedNode(n[3]);
+    EXPECT_EQ(f.tree.FocusedNode(), n[3]);
+    f.tree.SetVisible(n[3], true);
+    EXPECT_EQ(f.tree.NodeOf(f.tree.currentIndex()), n[3]);
+    // Deleting the hidden focused node leaves no focus behind.
+    f.tree.SetVisible(n[3], false);
+    f.tree.DeleteNode(n[3]);
+    EXPECT_EQ(f.tree.FocusedNode(), nullptr);
+    EXPECT_EQ(ShownText(f.tree), "r1 | 1\nr2 | 2\nr4 | 4\n");
 }
 
 TEST(TreeModel, ParentsRowsAndNavigationAgree) {
