@@ -110,6 +110,7 @@ void TNameSortKeys::Clear() {
     FPending.clear();
     FSlots.clear();
     FMask = 0;
+    FGrid = nullptr;
 }
 
 int TNameSortKeys::RankOf(const void* owner) const {
@@ -163,20 +164,14 @@ std::string WrapHint(const std::string& text) {
     return text.empty() ? std::string() : WrapAtColumn(text, OptionSettings.HintWidth);
 }
 
-void SortByHeaderClick(TVirtualStringTree* grid, TColumnIndex column, TNameSortKeys& keys,
-                       const std::function<void(PVirtualNode)>& rankName) {
-    if (column < 0) return;
+TSortDirection HeaderClickDirection(TVirtualStringTree* grid, TColumnIndex column) {
     TVTHeader& header = grid->Header();
     const TSortDirection direction = column == header.SortColumn() && header.SortDirection() == sdDescending
                                          ? sdAscending
                                          : sdDescending;
     header.SetSortColumn(column);
     header.SetSortDirection(direction);
-    if (rankName)
-        for (PVirtualNode n = grid->GetFirst(); n; n = grid->GetNextSibling(n)) rankName(n);
-    keys.Prepare();
-    const TNameSortKeys::TScope forget(keys);
-    grid->SortTree(column, direction);
+    return direction;
 }
 
 }  // namespace dv

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QList>
 #include <functional>
+#include <limits>
 #include <span>
 #include <string>
 #include <utility>
@@ -45,18 +46,32 @@ void FitColumnToContents(TVirtualStringTree* tree, int column);
 // Widens a column to its widest cell; it never becomes narrower.
 void GrowColumnToContents(TVirtualStringTree* tree, int column);
 
-// The collation order of the names of one sort. A header click on a name
-// column ranks every row's name once (one collation key per name), so that
-// the many comparisons of the sort compare two integers; the order is
-// CompareText's. Owners are the objects whose names are ranked.
+// The collation order of the names of a grid's rows. The first sort by a
+// name column ranks every row's name once (one collation key per name) and
+// the ranks serve every later sort until the grid's rows change, so that a
+// sort compares integers; the order is CompareText's. Owners are the
+// objects whose names are ranked.
 class TNameSortKeys {
 public:
-    // Clears the ranks when a sort ends, also by an exception.
-    struct TScope {
-        explicit TScope(TNameSortKeys& keys) : Keys(keys) {}
-        ~TScope() { Keys.Clear(); }
-        TNameSortKeys& Keys;
-    };
+    // Ranks the names of the grid's top-level rows unless the ranks are
+    // those of the grid's current rows. nameOf(node) gives the owner and its
+    // name (owner nullptr: a row without a name).
+    template <class NameOf>
+    void Rank(const TVirtualStringTree* grid, NameOf nameOf) {
+        if (Ranked(grid)) return;
+        Clear();
+        for (PVirtualNode n = grid->GetFirst(); n; n = grid->GetNextSibling(n)) {
+            const auto [owner, name] = nameOf(n);
+            if (owner) Add(owner, *name);
+        }
+        Prepare();
+        FGrid = grid;
+        FGeneration = grid->Generation();
+    }
+    // True when the ranks belong to the grid's current rows.
+    bool Ranked(const TVirtualStringTree* grid) const {
+        return FGrid == grid && FGeneration == grid->Generation();
+    }
 
     void Add(const void* owner, const std::string& name) { FPending.emplace_back(owner, &name); }
     // Ranks what was added; until Clear, Compare answers from the ranks.
@@ -65,9 +80,11 @@ public:
     // -1, 0 or 1: by the ranks when both owners have one, else CompareText
     // (equal texts are equal without asking the collation).
     int Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const;
+    int RankOf(const void* owner) const;   // -1 when not ranked
 
 private:
-    int RankOf(const void* owner) const;   // -1 when not ranked
+    const TVirtualStringTree* FGrid = nullptr;
+    unsigned FGeneration = 0;
 
     std::vector<std::pair<const void*, const std::string*>> FPending;
     // Open addressing: owner -> rank, capacity a power of two.
@@ -119,12 +136,20 @@ void FillCell(TCanvas& canvas, const QRect& rect, TColor color);
 // stays empty (no hint).
 std::string WrapHint(const std::string& text);
 
-// A header click: the first click on a column sorts it descending, a click
-// on the column sorted descending sorts it ascending. `rankName` is called
-// for every top-level row when the column is a name column (else pass an
-// empty function) and adds the row's name to `keys`; the ranks last for the
-// sort only.
-void SortByHeaderClick(TVirtualStringTree* grid, TColumnIndex column, TNameSortKeys& keys,
-                       const std::function<void(PVirtualNode)>& rankName);
+// A header click moves the sort mark and answers the direction to sort in:
+// the first click on a column sorts it descending, a click on the column
+// sorted descending sorts it ascending.
+TSortDirection HeaderClickDirection(TVirtualStringTree* grid, TColumnIndex column);
+
+// Sorts a grid's top-level rows by one value of their model objects (class
+// Object, the node data), as the view's comparison of that column orders
+// them; rows without an object count as the lowest value.
+template <class Object, class Value>
+void SortRowsBy(TVirtualStringTree* grid, TSortDirection direction, Value (*value)(const Object&)) {
+    grid->SortByKey(nullptr, direction, [value](PVirtualNode n) {
+        const Object* o = TVirtualStringTree::GetNodeObject<Object>(n);
+        return o ? value(*o) : std::numeric_limits<Value>::lowest();
+    });
+}
 
 }  // namespace dv

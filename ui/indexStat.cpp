@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -103,6 +104,7 @@ void TFrIndexStat::FitColumn(int modelColumn) {
 }
 
 void TFrIndexStat::FillIndices() {
+    FRelation = nullptr;
     vstIdxStat->BeginUpdate();
     vstIdxStat->Clear();
     if (DBInfo)
@@ -124,19 +126,58 @@ void TFrIndexStat::SetColumnVisible(int column, bool visible) {
     vstIdxStat->Header().Columns[column].SetVisible(visible);
 }
 
+namespace {
+bool ProblemsOnly() { return MainForm && MainForm->tbFilter && MainForm->tbFilter->isChecked(); }
+
+bool ShowIndex(const TIndex& i, const TRelation* relation, bool problemsOnly) {
+    return (!relation || i.Relation == relation) && (!problemsOnly || i.Problem);
+}
+}  // namespace
+
 bool TFrIndexStat::RelationFilterNode(PVirtualNode node, TRelation* relation) const {
     TIndex* i = IndexOf(node);
     if (!i) return vstIdxStat->IsVisible(node);
-    const bool problemsOnly = MainForm && MainForm->tbFilter && MainForm->tbFilter->isChecked();
-    return (!relation || i->Relation == relation) && (!problemsOnly || i->Problem);
+    return ShowIndex(*i, relation, ProblemsOnly());
+}
+
+const std::vector<std::pair<const TRelation*, PVirtualNode>>& TFrIndexStat::RowsByTable() {
+    if (FRowsByTableBuilt && FRowsByTableGeneration == vstIdxStat->Generation()) return FRowsByTable;
+    FRowsByTable.clear();
+    FRowsByTable.reserve(static_cast<size_t>(vstIdxStat->RootNodeCount()));
+    for (PVirtualNode n = vstIdxStat->GetFirst(); n; n = vstIdxStat->GetNextSibling(n))
+        if (const TIndex* i = IndexOf(n)) FRowsByTable.emplace_back(i->Relation, n);
+    // The statistics list a table's indices together, so this is mostly in order already.
+    auto byTable = [](const auto& a, const auto& b) { return std::less<const TRelation*>()(a.first, b.first); };
+    if (!std::is_sorted(FRowsByTable.begin(), FRowsByTable.end(), byTable))
+        std::stable_sort(FRowsByTable.begin(), FRowsByTable.end(), byTable);
+    FRowsByTableGeneration = vstIdxStat->Generation();
+    FRowsByTableBuilt = true;
+    return FRowsByTable;
 }
 
 void TFrIndexStat::FilterByRelation(TRelation* relation) {
-    vstIdxStat->BeginUpdate();
-    vstIdxStat->IterateSubtree(nullptr, [&](TVirtualStringTree* tree, PVirtualNode node, bool&) {
-        tree->SetVisible(node, RelationFilterNode(node, relation));
-    });
-    vstIdxStat->EndUpdate();
+    FRelation = relation;
+    const bool problemsOnly = ProblemsOnly();
+    TVirtualStringTree* tree = vstIdxStat;
+    tree->BeginUpdate();
+    if (!relation) {
+        for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n))
+            if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
+    } else {
+        // Every other row is hidden already unless it is shown now: only
+        // the shown rows and the table's own rows can change.
+        std::vector<PVirtualNode> shown;
+        for (PVirtualNode n = tree->GetFirstVisible(); n; n = tree->GetNextVisible(n)) shown.push_back(n);
+        for (PVirtualNode n : shown)
+            if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
+        const auto& rows = RowsByTable();
+        auto at = std::lower_bound(rows.begin(), rows.end(), relation, [](const auto& row, const TRelation* r) {
+            return std::less<const TRelation*>()(row.first, r);
+        });
+        for (; at != rows.end() && at->first == relation; ++at)
+            tree->SetVisible(at->second, ShowIndex(*IndexOf(at->second), relation, problemsOnly));
+    }
+    tree->EndUpdate();
 }
 
 void TFrIndexStat::vstIdxStatGetText(TVirtualStringTree*, PVirtualNode node, TColumnIndex column,
@@ -284,17 +325,20 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
     hint = WrapHint(text);
 }
 
-void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node1, PVirtualNode node2,
+void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
                                           TColumnIndex column, int& result) {
     TIndex* a = IndexOf(node1);
     TIndex* b = IndexOf(node2);
     if (!a || !b) return;
+    // Ranks of rows since replaced must not answer for new objects.
+    if (!FIndexNames.Ranked(sender)) FIndexNames.Clear();
+    if (!FTableNames.Ranked(sender)) FTableNames.Clear();
     switch (column) {
-        case icIndex: result = FSortKeys.Compare(a, a->IndexName, b, b->IndexName); break;
+        case icIndex: result = FIndexNames.Compare(a, a->IndexName, b, b->IndexName); break;
         case icTable: {
             static const std::string none;
-            result = FSortKeys.Compare(a->Relation, a->Relation ? a->Relation->TableName : none, b->Relation,
-                                       b->Relation ? b->Relation->TableName : none);
+            result = FTableNames.Compare(a->Relation, a->Relation ? a->Relation->TableName : none, b->Relation,
+                                         b->Relation ? b->Relation->TableName : none);
             break;
         }
         case icDepth: result = CompareInt(a->Depth, b->Depth); break;
@@ -318,16 +362,53 @@ void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree*, PVirtualNode node
 }
 
 void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
-    std::function<void(PVirtualNode)> rankName;
-    if (column == icIndex)
-        rankName = [this](PVirtualNode n) {
-            if (TIndex* i = IndexOf(n)) FSortKeys.Add(i, i->IndexName);
-        };
-    else if (column == icTable)
-        rankName = [this](PVirtualNode n) {
-            if (TIndex* i = IndexOf(n); i && i->Relation) FSortKeys.Add(i->Relation, i->Relation->TableName);
-        };
-    SortByHeaderClick(sender, column, FSortKeys, rankName);
+    if (column < 0) return;
+    const TSortDirection d = HeaderClickDirection(sender, column);
+    // Each column sorts by the value its comparison compares, taken once
+    // per row; names by their cached collation ranks (a table without a
+    // name ranks lowest, as its empty name would).
+    auto by = [sender, d](auto value) { SortRowsBy<TIndex>(sender, d, +value); };
+    switch (column) {
+        case icIndex: {
+            FIndexNames.Rank(sender, [](PVirtualNode n) {
+                const TIndex* i = IndexOf(n);
+                return std::pair<const void*, const std::string*>(i, i ? &i->IndexName : nullptr);
+            });
+            const TNameSortKeys& keys = FIndexNames;
+            sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) { return keys.RankOf(IndexOf(n)); });
+            break;
+        }
+        case icTable: {
+            FTableNames.Rank(sender, [](PVirtualNode n) {
+                const TIndex* i = IndexOf(n);
+                const TRelation* r = i ? i->Relation : nullptr;
+                return std::pair<const void*, const std::string*>(r, r ? &r->TableName : nullptr);
+            });
+            const TNameSortKeys& keys = FTableNames;
+            sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) {
+                const TIndex* i = IndexOf(n);
+                return keys.RankOf(i ? i->Relation : nullptr);
+            });
+            break;
+        }
+        case icDepth: by([](const TIndex& i) { return i.Depth; }); break;
+        case icKeys: by([](const TIndex& i) { return i.Nodes; }); break;
+        case icKeyLen: by([](const TIndex& i) { return i.KeyLen; }); break;
+        case icMaxDup: by([](const TIndex& i) { return i.MaxDup; }); break;
+        case icTotalDup: by([](const TIndex& i) { return i.TotalDup; }); break;
+        case icUniques: by([](const TIndex& i) { return i.Uniques; }); break;
+        case icSelectivity: by([](const TIndex& i) { return double(i.Stats); }); break;
+        case icSizeMb: by([](const TIndex& i) { return i.SizeMb; }); break;
+        case icAvgFill: by([](const TIndex& i) { return i.AverageFill; }); break;
+        case icNulls: by([](const TIndex& i) { return i.NullSeg; }); break;
+        case icLeafs: by([](const TIndex& i) { return i.Leafs; }); break;
+        case icFill20: by([](const TIndex& i) { return i.Fill20; }); break;
+        case icFill40: by([](const TIndex& i) { return i.Fill40; }); break;
+        case icFill60: by([](const TIndex& i) { return i.Fill60; }); break;
+        case icFill80: by([](const TIndex& i) { return i.Fill80; }); break;
+        case icFill100: by([](const TIndex& i) { return i.Fill100; }); break;
+        default: sender->SortTree(column, d); break;
+    }
 }
 
 void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {

@@ -5,6 +5,8 @@
 
 #include <QFrame>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/gui/VirtualTrees.h"
 #include "ui/tablestat.h"
@@ -40,13 +42,18 @@ public:
     explicit TFrIndexStat(QWidget* owner);
     ~TFrIndexStat() override;
 
-    // Rebuilds the rows from DBInfo.Indices (model order); all rows visible.
+    // Rebuilds the rows from DBInfo.Indices (model order); all rows visible
+    // and no table restriction.
     void FillIndices();
     // Shows or hides one column (the main window uses it for "Selectivity").
     void SetColumnVisible(int column, bool visible);
     // Shows only the indices of the given table (all with nullptr), and with
-    // the main window's problem filter down only the marked ones.
+    // the main window's problem filter down only the marked ones. With a
+    // table it visits only the rows shown so far and that table's rows.
     void FilterByRelation(TRelation* relation);
+    // The table the rows are restricted to (nullptr: none); the problem
+    // filter keeps it when it filters again.
+    TRelation* FilteredRelation() const { return FRelation; }
     // The per-row test of FilterByRelation.
     bool RelationFilterNode(PVirtualNode node, TRelation* relation) const;
 
@@ -83,7 +90,15 @@ private:
     // says why not and answers false.
     bool LiveDatabaseReady() const;
 
-    TNameSortKeys FSortKeys;
+    // The rows of each table, sorted by table (built per set of rows).
+    const std::vector<std::pair<const TRelation*, PVirtualNode>>& RowsByTable();
+
+    TNameSortKeys FIndexNames;
+    TNameSortKeys FTableNames;
+    TRelation* FRelation = nullptr;
+    std::vector<std::pair<const TRelation*, PVirtualNode>> FRowsByTable;
+    unsigned FRowsByTableGeneration = 0;
+    bool FRowsByTableBuilt = false;
 };
 
 extern TFrIndexStat* FrIndexStat;

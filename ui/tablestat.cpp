@@ -255,11 +255,13 @@ void TFrTableStat::vstTblStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
     hint = WrapHint(text);
 }
 
-void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree*, PVirtualNode node1, PVirtualNode node2,
+void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
                                           TColumnIndex column, int& result) {
     TRelation* a = RelationOf(node1);
     TRelation* b = RelationOf(node2);
     if (!a || !b) return;
+    // Ranks of rows since replaced must not answer for new objects.
+    if (!FSortKeys.Ranked(sender)) FSortKeys.Clear();
     switch (column) {
         case tcTable: result = FSortKeys.Compare(a, a->TableName, b, b->TableName); break;
         case tcRecords: result = CompareInt64(a->Records, b->Records); break;
@@ -284,12 +286,40 @@ void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree*, PVirtualNode node
 }
 
 void TFrTableStat::vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
-    std::function<void(PVirtualNode)> rankName;
-    if (column == tcTable)
-        rankName = [this](PVirtualNode n) {
-            if (TRelation* r = RelationOf(n)) FSortKeys.Add(r, r->TableName);
-        };
-    SortByHeaderClick(sender, column, FSortKeys, rankName);
+    if (column < 0) return;
+    const TSortDirection d = HeaderClickDirection(sender, column);
+    // Each column sorts by the value its comparison compares, taken once
+    // per row; names by their cached collation ranks.
+    auto by = [sender, d](auto value) { SortRowsBy<TRelation>(sender, d, +value); };
+    switch (column) {
+        case tcTable: {
+            FSortKeys.Rank(sender, [](PVirtualNode n) {
+                const TRelation* r = RelationOf(n);
+                return std::pair<const void*, const std::string*>(r, r ? &r->TableName : nullptr);
+            });
+            const TNameSortKeys& keys = FSortKeys;
+            sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) { return keys.RankOf(RelationOf(n)); });
+            break;
+        }
+        case tcRecords: by([](const TRelation& r) { return r.Records; }); break;
+        case tcRecLength: by([](const TRelation& r) { return r.RecLen; }); break;
+        case tcVerLen: by([](const TRelation& r) { return r.VerLen; }); break;
+        case tcVersions: by([](const TRelation& r) { return r.Versions; }); break;
+        case tcMaxVers: by([](const TRelation& r) { return r.MaxVer; }); break;
+        case tcDataPages: by([](const TRelation& r) { return r.DataPages; }); break;
+        case tcSizeMb: by([](const TRelation& r) { return r.SizeMB; }); break;
+        case tcIdxSizeMb: by([](const TRelation& r) { return r.ISizeMB; }); break;
+        case tcSlots: by([](const TRelation& r) { return r.PageSlots; }); break;
+        case tcAvgFill: by([](const TRelation& r) { return r.AverageFill; }); break;
+        case tcFill20: by([](const TRelation& r) { return r.Fill20; }); break;
+        case tcFill40: by([](const TRelation& r) { return r.Fill40; }); break;
+        case tcFill60: by([](const TRelation& r) { return r.Fill60; }); break;
+        case tcFill80: by([](const TRelation& r) { return r.Fill80; }); break;
+        case tcFill100: by([](const TRelation& r) { return r.Fill100; }); break;
+        case tcRealFill: by([](const TRelation& r) { return r.RealFill; }); break;
+        case tcTotalPercent: by([](const TRelation& r) { return r.SizeMB + r.ISizeMB; }); break;
+        default: sender->SortTree(column, d); break;
+    }
 }
 
 void TFrTableStat::vstTblStatChange(TVirtualStringTree*, PVirtualNode node) {
