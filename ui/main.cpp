@@ -545,27 +545,33 @@ void TMainForm::ViewDBListExecute() { SelectTab(0); }
 void TMainForm::FilterNode(TVirtualStringTree* tree, PVirtualNode node) {
     intptr_t data = TVirtualStringTree::GetNodeData(node);
     if (!data) return;
-    if (!tbFilter->isChecked()) {
-        tree->SetVisible(node, true);
-        return;
-    }
-    auto* object = reinterpret_cast<TComponent*>(data);
-    if (auto* r = dynamic_cast<TRelation*>(object))
-        tree->SetVisible(node, r->Problem);
-    else if (auto* i = dynamic_cast<TIndex*>(object))
-        tree->SetVisible(node, i->Problem);
+    // The grid tells what its rows hold: tables in the tables grid, indices
+    // in the indices grid, where the table the rows are restricted to stays.
+    const bool problemsOnly = tbFilter->isChecked();
+    if (FrTableStat && tree == FrTableStat->vstTblStat)
+        tree->SetVisible(node, !problemsOnly || reinterpret_cast<TRelation*>(data)->Problem);
+    else if (FrIndexStat && tree == FrIndexStat->vstIdxStat)
+        tree->SetVisible(node, FrIndexStat->RelationFilterNode(node, FrIndexStat->FilteredRelation()));
 }
 
 void TMainForm::tbFilterClick() {
-    auto filter = [this](TVirtualStringTree* tree) {
+    if (FrTableStat) {
+        TVirtualStringTree* tree = FrTableStat->vstTblStat;
+        tree->BeginUpdate();
         tree->IterateSubtree(nullptr, [this](TVirtualStringTree* t, PVirtualNode n, bool&) { FilterNode(t, n); });
-        tree->Repaint();
-    };
-    if (FrTableStat) filter(FrTableStat->vstTblStat);
-    if (FrIndexStat) filter(FrIndexStat->vstIdxStat);
+        tree->EndUpdate();
+    }
+    // The indices grid keeps the table the tables grid restricts it to.
+    if (FrIndexStat) FrIndexStat->FilterByRelation(FrIndexStat->FilteredRelation());
 }
 
-void TMainForm::RaiseFilter() { tbFilter->setChecked(false); }
+void TMainForm::RaiseFilter() {
+    // A raised button means every row shows: grids filtered while it was
+    // down show their rows again.
+    const bool wasDown = tbFilter->isChecked();
+    tbFilter->setChecked(false);
+    if (wasDown) tbFilterClick();
+}
 
 // ---------------------------------------------------------------------------
 // Commands

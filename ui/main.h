@@ -73,7 +73,7 @@ public:
     // The problem filter.
     void tbFilterClick();
     void FilterNode(TVirtualStringTree* tree, PVirtualNode node);
-    // Raises the filter button without filtering again.
+    // Raises the filter button; grids it had filtered show every row again.
     void RaiseFilter();
 
     // Commands of the menu and the tool bar.

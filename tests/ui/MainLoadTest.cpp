@@ -96,14 +96,19 @@ TEST_F(MainFormTest, OpenCommandLoadsTextThenTheSummaryTabAndRaisesTheFilter) {
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + kFull);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
 
-    // Cancelling the dialog changes nothing but the filter button.
+    // Cancelling the dialog changes nothing but the filter button, and the
+    // grids it had filtered show every row again.
     f.SelectTab(2);
-    f.tbFilter->setChecked(true);
+    f.tbFilter->click();
+    ASSERT_TRUE(f.tbFilter->isChecked());
+    ASSERT_LT(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
     Dialogs.ChooseFile("");
     f.Load1->trigger();
     EXPECT_EQ(f.InfoTab->currentIndex(), 2);
     EXPECT_FALSE(f.tbFilter->isChecked());
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
+    EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), 5);
+    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
 }
 
 TEST_F(MainFormTest, SavedStatisticsRoundTripThroughTheWindow) {

@@ -241,9 +241,24 @@ TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
     ASSERT_NE(pick, nullptr);
     tables->SetSelected(pick, true);
     tables->SetFocusedNode(pick);
-    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), 1);
+    TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
+    EXPECT_EQ(VisibleRows(indices), 1);
+    // The problem filter, pressed and raised, keeps the indices grid on the
+    // focused table: its marked indices, then all of them.
+    const auto* documents = TVirtualStringTree::GetNodeObject<TRelation>(pick);
+    int marked = 0, markedElsewhere = 0;
+    for (TIndex* i : DBInfo->Indices) (i->Relation == documents ? marked : markedElsewhere) += i->Problem;
+    ASSERT_GT(markedElsewhere, 0) << "marked indices of other tables must stay hidden";
+    f.tbFilter->click();
+    ASSERT_TRUE(f.tbFilter->isChecked());
+    EXPECT_EQ(VisibleRows(indices), marked);
+    for (PVirtualNode n = indices->GetFirst(); n; n = indices->GetNextSibling(n))
+        if (indices->IsVisible(n)) EXPECT_EQ(TVirtualStringTree::GetNodeObject<TIndex>(n)->Relation, documents);
+    f.tbFilter->click();
+    EXPECT_EQ(VisibleRows(indices), 1);
+    EXPECT_EQ(tables->FocusedNode(), pick);
     f.SelectTab(3);
-    EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), all);
+    EXPECT_EQ(VisibleRows(indices), all);
 }
 
 TEST_F(MainFormTest, FilterShowsOnlyMarkedRowsAndAllAgainOnTheSecondClick) {
