@@ -1,164 +1,259 @@
-// Tree grid benchmark: 60 000 rows of 18 columns, as large as the indices
-// grid gets. Times a rebuild (nodes, four auto-fitted columns, first paint),
-// header-click sorts by a name and by a number, a filter that hides most rows,
-// and counts the cells asked while scrolling. Run by hand:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_grid [rows]
-#include "platform/gui/VirtualTrees.h"
-
+// Grid benchmark through the main window, on the statistics text that
+// parse_bench writes (N tables with three indices each). Prints, as medians:
+//   1. loading the file until the window has painted (and the grids' share),
+//   2. each header-click sort of the indices grid until it has painted,
+//   3. each press and release of the problem filter until both grids painted,
+//   4. a row change in the tables grid ("Tables + Indices") until the indices
+//      grid has followed and painted,
+//   5. the same row change on a database a tenth the size, and the ratio.
+// Then the rebuild and sort times of both grids on their own, and how many
+// rows one paint of the indices grid asks for.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_grid [tables=20000] [runs=5]
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QScrollBar>
+#include <QHeaderView>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <random>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "model/dkmain.h"
+#include "model/moninfo.h"
+#include "model/options.h"
+#include "ui/dblistfr.h"
+#include "ui/indexStat.h"
+#include "ui/main.h"
+#include "ui/tablestat.h"
 
 using namespace dv;
 
 namespace {
 
-struct Item {
-    std::string name;
-    std::string table;
-    int depth;
-    int64_t nodes;
-    double selectivity;
-    int32_t counts[13];
+double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+public:
+    int Paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++Paints;
+        return false;
+    }
 };
 
-double ms(QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+PaintCounter* g_paints = nullptr;
+
+// Delivers everything pending (timers, posted events, update requests)
+// until a round paints nothing more; the time ends with the last paint.
+void Settle() {
+    for (int round = 0; round < 50; ++round) {
+        const int before = g_paints->Paints;
+        QApplication::sendPostedEvents();
+        QApplication::processEvents(QEventLoop::AllEvents);
+        if (g_paints->Paints == before && round > 0) break;
+    }
+}
+
+std::string WriteStatText(int tables) {
+    const std::string path = "/tmp/dravolt-grid-bench-" + std::to_string(tables) + ".txt";
+    const std::string cmd = std::string(PARSE_BENCH) + " " + std::to_string(tables) + " " + path + " 1 >/dev/null";
+    if (std::system(cmd.c_str()) != 0) {
+        std::fprintf(stderr, "could not write the statistics text with %s\n", PARSE_BENCH);
+        std::exit(1);
+    }
+    return path;
+}
+
+void ClickHeader(TVirtualStringTree* grid, int column) {
+    QHeaderView* h = grid->header();
+    const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+struct RowChange {
+    double Median = 0;
+    double Worst = 0;
+};
+
+// Moves down the tables grid one row at a time, each move until the indices
+// grid has followed and painted.
+RowChange MoveThroughTables(TMainForm& form, int moves) {
+    form.SelectTab(4);
+    Settle();
+    TVirtualStringTree* tables = FrTableStat->vstTblStat;
+    tables->setFocus();
+    QTest::keyClick(tables, Qt::Key_Home);
+    Settle();
+    std::vector<double> times;
+    for (int m = 0; m < moves; ++m) {
+        QElapsedTimer t;
+        t.start();
+        QTest::keyClick(tables, Qt::Key_Down);
+        Settle();
+        times.push_back(Ms(t));
+    }
+    TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
+    int shown = 0;
+    for (PVirtualNode n = indices->GetFirst(); n; n = indices->GetNextSibling(n)) shown += indices->IsVisible(n);
+    if (shown > 3) std::fprintf(stderr, "the indices grid did not follow the tables grid (%d rows shown)\n", shown);
+    return {Median(times), *std::max_element(times.begin(), times.end())};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Paint as soon as an update is asked for, not after the platform's idle
+    // pause: the figures are the work, not the wait.
+    setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
     QApplication app(argc, argv);
-    const int rows = argc > 1 ? std::atoi(argv[1]) : 60000;
+    const int tableCount = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
-    std::mt19937 rnd(42);
-    std::vector<Item> items(static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i) {
-        Item& it = items[static_cast<size_t>(i)];
-        it.table = "TABLE_" + std::to_string(rnd() % (rows / 3 + 1));
-        it.name = "IDX_" + it.table + "_" + std::to_string(i);
-        it.depth = static_cast<int>(rnd() % 4) + 1;
-        it.nodes = static_cast<int64_t>(rnd() % 1000000);
-        it.selectivity = (rnd() % 100000) / 1e6;
-        for (int32_t& c : it.counts) c = static_cast<int32_t>(rnd() % 100000);
+    QTemporaryDir config;
+    setenv("DRAVOLT_CONFIG_DIR", config.path().toLocal8Bit().constData(), 1);
+    const std::string big = WriteStatText(tableCount);
+    const std::string small = WriteStatText(std::max(1, tableCount / 10));
+
+    InitStatisticsModel();
+    InitMonitorInfo();
+    InitDatabaseLists();
+    PaintCounter paints;
+    g_paints = &paints;
+
+    TMainForm form;
+    form.resize(1200, 800);
+    form.show();
+    Settle();
+    for (QWidget* w : {FrTableStat->vstTblStat->viewport(), FrIndexStat->vstIdxStat->viewport(),
+                       static_cast<QWidget*>(FrTableStat->vstTblStat->header()->viewport()),
+                       static_cast<QWidget*>(FrIndexStat->vstIdxStat->header()->viewport())})
+        w->installEventFilter(&paints);
+    form.installEventFilter(&paints);
+
+    // 1. Load: the file command's work until the window has painted; the
+    // grids' rebuild is timed again on its own below.
+    std::vector<double> loads;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer t;
+        t.start();
+        form.OpenStatFile(big);
+        Settle();
+        loads.push_back(Ms(t));
+    }
+    const size_t indexCount = DBInfo->Indices.size();
+    std::printf("database: %zu tables, %zu indices\n", DBInfo->Relations.size(), indexCount);
+
+    std::vector<double> rebuilds;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer t;
+        t.start();
+        FrTableStat->FillTables();
+        FrIndexStat->FillIndices();
+        rebuilds.push_back(Ms(t));
+    }
+    Settle();
+
+    // 2. Header-click sorts of the indices grid, on the Indices tab: every
+    // visible column, clicked twice (descending, then ascending).
+    form.SelectTab(3);
+    Settle();
+    TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
+    double worstSort = 0;
+    int worstColumn = -1;
+    std::vector<double> allSorts;
+    for (int c = 0; c < indices->Header().Columns.Count(); ++c) {
+        if (!indices->Header().Columns[c].Visible()) continue;
+        std::vector<double> times;
+        for (int r = 0; r < runs; ++r) {
+            for (int click = 0; click < 2; ++click) {
+                QElapsedTimer t;
+                t.start();
+                ClickHeader(indices, c);
+                Settle();
+                times.push_back(Ms(t));
+            }
+        }
+        const double m = Median(times);
+        allSorts.push_back(m);
+        if (m > worstSort) {
+            worstSort = m;
+            worstColumn = c;
+        }
     }
 
-    TVirtualStringTree tree;
-    tree.SetFlatList(true);
-    for (int c = 0; c < 18; ++c) tree.Header().Columns.Add("Column " + std::to_string(c), 60, c < 2 ? taLeftJustify : taRightJustify);
-    long textCalls = 0;
-    std::map<intptr_t, int> askedRows;
-    tree.OnGetText = [&](TVirtualStringTree*, PVirtualNode n, TColumnIndex c, std::string& s) {
-        ++textCalls;
-        ++askedRows[TVirtualStringTree::GetNodeData(n)];
-        const Item* it = TVirtualStringTree::GetNodeObject<Item>(n);
-        char buf[32];
-        switch (c) {
-            case 0: s = it->name; break;
-            case 1: s = it->table; break;
-            case 2: s = std::to_string(it->depth); break;
-            case 3: s = std::to_string(it->nodes); break;
-            case 4: std::snprintf(buf, sizeof buf, "%.6f", it->selectivity); s = buf; break;
-            default: s = std::to_string(it->counts[c - 5]); break;
+    // 3. The problem filter, pressed and released on the Indices tab and on
+    // "Tables + Indices" with a table focused.
+    std::vector<double> toggles;
+    auto toggle = [&](int times) {
+        for (int r = 0; r < times; ++r) {
+            QElapsedTimer t;
+            t.start();
+            form.tbFilter->click();
+            Settle();
+            toggles.push_back(Ms(t));
         }
     };
-    tree.OnPaintText = [](TVirtualStringTree*, TCanvas& canvas, PVirtualNode, TColumnIndex c) {
-        if (c == 10) canvas.Font.Style = fsBold;
-    };
-    tree.OnBeforeCellPaint = [](TVirtualStringTree* t, TCanvas& canvas, PVirtualNode n, TColumnIndex c, QRect r) {
-        if (t->IsChessRow(n)) {
-            canvas.Brush.Color = 0x00F0F0F0;
-            canvas.FillRect(r);
-        }
-        if (c == 4) DrawBar(canvas, r, TVirtualStringTree::GetNodeObject<Item>(n)->selectivity * 1000, 0x00C0DCC0);
-    };
-    tree.OnCompareNodes = [](TVirtualStringTree*, PVirtualNode a, PVirtualNode b, TColumnIndex c, int& r) {
-        const Item* x = TVirtualStringTree::GetNodeObject<Item>(a);
-        const Item* y = TVirtualStringTree::GetNodeObject<Item>(b);
-        if (c == 0)
-            r = CompareText(x->name, y->name);
-        else if (c == 1)
-            r = CompareText(x->table, y->table);
-        else
-            r = x->nodes < y->nodes ? -1 : (x->nodes > y->nodes ? 1 : 0);
-    };
-    tree.resize(1200, 800);
-    tree.show();
-    QApplication::processEvents();
+    toggle(2 * runs);
+    form.SelectTab(4);
+    Settle();
+    FrTableStat->vstTblStat->setFocus();
+    QTest::keyClick(FrTableStat->vstTblStat, Qt::Key_Home);
+    Settle();
+    toggle(2 * runs);
+    if (form.tbFilter->isChecked()) toggle(1);
 
-    auto rebuild = [&] {
-        QElapsedTimer t;
-        t.start();
-        tree.BeginUpdate();
-        tree.Clear();
-        for (Item& it : items) tree.AddChild(nullptr, reinterpret_cast<intptr_t>(&it));
-        const double nodes = ms(t);
-        for (int c : {0, 1}) tree.Header().Columns[c].SetWidth(tree.GetMaxColumnWidth(c));
-        for (int c : {3, 7}) tree.Header().Columns[c].SetWidth(std::max(tree.GetMaxColumnWidth(c), tree.Header().Columns[c].Width()));
-        const double widths = ms(t) - nodes;
-        tree.EndUpdate();
-        tree.viewport()->grab();
-        std::printf("rebuild %d rows: %.1f ms (nodes %.1f, widths %.1f, update+paint %.1f)\n", rows, ms(t), nodes, widths,
-                    ms(t) - nodes - widths);
-    };
-    rebuild();
-    rebuild();
+    // 4. Row changes in the tables grid.
+    const RowChange bigMoves = MoveThroughTables(form, 200);
 
-    auto sortBy = [&](int column, TSortDirection dir, const char* what) {
-        QElapsedTimer t;
-        t.start();
-        tree.Header().SetSortColumn(column);
-        tree.Header().SetSortDirection(dir);
-        tree.SortTree(column, dir);
-        tree.viewport()->grab();
-        std::printf("sort by %s %s: %.1f ms\n", what, dir == sdAscending ? "ascending" : "descending", ms(t));
-    };
-    tree.SelectAll();
-    sortBy(0, sdDescending, "name (all rows selected)");
-    tree.ClearSelection();
-    sortBy(0, sdAscending, "name");
-    sortBy(1, sdDescending, "table name");
-    sortBy(3, sdDescending, "number");
-
+    // The grids on their own, with the rows one paint asks for.
+    std::set<PVirtualNode> asked;
     {
-        QElapsedTimer t;
-        t.start();
-        tree.BeginUpdate();
-        int i = 0;
-        for (PVirtualNode n = tree.GetFirst(); n; n = tree.GetNextSibling(n)) tree.SetVisible(n, (i++ % 10) == 0);
-        tree.EndUpdate();
-        tree.viewport()->grab();
-        std::printf("filter to every 10th row: %.1f ms\n", ms(t));
-        t.restart();
-        sortBy(3, sdAscending, "number with 90% hidden");
-        t.restart();
-        tree.BeginUpdate();
-        for (PVirtualNode n = tree.GetFirst(); n; n = tree.GetNextSibling(n)) tree.SetVisible(n, true);
-        tree.EndUpdate();
-        tree.viewport()->grab();
-        std::printf("filter off: %.1f ms\n", ms(t));
+        form.SelectTab(3);
+        Settle();
+        auto getText = indices->OnGetText;
+        indices->OnGetText = [&](TVirtualStringTree* s, PVirtualNode n, TColumnIndex c, std::string& text) {
+            asked.insert(n);
+            getText(s, n, c, text);
+        };
+        indices->viewport()->repaint();
+        indices->OnGetText = getText;
     }
 
-    const int rowHeight = tree.visualRect(tree.IndexOf(tree.GetFirst())).height();
-    const int shown = tree.viewport()->height() / rowHeight + 1;
-    long maxRows = 0;
-    QElapsedTimer t;
-    t.start();
-    const int steps = 200;
-    for (int s = 0; s < steps; ++s) {
-        tree.verticalScrollBar()->setValue(static_cast<int>(static_cast<long>(s) * rows / steps));
-        askedRows.clear();
-        textCalls = 0;
-        tree.viewport()->grab();
-        maxRows = std::max<long>(maxRows, static_cast<long>(askedRows.size()));
-    }
-    std::printf("scroll: %d paints, %.2f ms per paint, at most %ld rows asked per paint (%d fit on screen)\n", steps,
-                ms(t) / steps, maxRows, shown);
+    // 5. The same row change on a database a tenth the size.
+    form.OpenStatFile(small);
+    Settle();
+    const size_t smallIndexCount = DBInfo->Indices.size();
+    const RowChange smallMoves = MoveThroughTables(form, 200);
+
+    std::printf("1. load file to painted window: %.1f ms (grids' rebuild alone: %.1f ms)\n", Median(loads),
+                Median(rebuilds));
+    std::printf("2. header-click sort + paint of the indices grid: worst column %d (\"%s\") %.1f ms, "
+                "median over columns %.1f ms\n",
+                worstColumn, worstColumn >= 0 ? indices->Header().Columns[worstColumn].Text().c_str() : "",
+                worstSort, Median(allSorts));
+    std::printf("3. problem filter toggle + paint: %.1f ms (worst %.1f ms)\n", Median(toggles),
+                toggles.empty() ? 0 : *std::max_element(toggles.begin(), toggles.end()));
+    std::printf("4. row change in the tables grid, indices grid following + paint, %zu indices: %.2f ms "
+                "(worst %.2f ms)\n",
+                indexCount, bigMoves.Median, bigMoves.Worst);
+    std::printf("5. the same with %zu indices: %.2f ms (worst %.2f ms); ratio %.2f\n", smallIndexCount,
+                smallMoves.Median, smallMoves.Worst, smallMoves.Median > 0 ? bigMoves.Median / smallMoves.Median : 0);
+    std::printf("one paint of the indices grid asked %zu rows\n", asked.size());
     return 0;
 }
