@@ -192,6 +192,14 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
 
     auto breakAfterStart = [&] { return breakPos != kNone && breakPos > lineStart; };
 
+    // The last run of break characters and CR LF pairs passed over: the next
+    // piece begins inside it and would pass over the same run again, which
+    // on a long run of blanks or line breaks costs its length per piece.
+    // From any place in the run that is not the LF of a pair the pass ends
+    // at the same place with the same last thing passed over.
+    size_t runFrom = 0, runEnd = 0;
+    bool runEndsWithLineBreak = false;
+
     while (pos < n) {
         const char c = text[pos];
         const bool isLead = static_cast<unsigned char>(c) >= 0xC0;
@@ -229,15 +237,25 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
             size_t skip = pos;
             bool lastWasLineBreak = existingBreak;
             const bool afterQuote = IsQuoteChar(c);
-            while (!afterQuote && skip < n) {
-                if (IsBreakChar(text[skip])) {
-                    ++skip;
-                    lastWasLineBreak = false;
-                } else if (IsLineBreakAt(text, skip)) {
-                    skip += 2;
-                    lastWasLineBreak = true;
-                } else {
-                    break;
+            if (!afterQuote && skip >= runFrom && skip < runEnd && text[skip] != '\n') {
+                skip = runEnd;
+                lastWasLineBreak = runEndsWithLineBreak;
+            } else if (!afterQuote) {
+                while (skip < n) {
+                    if (IsBreakChar(text[skip])) {
+                        ++skip;
+                        lastWasLineBreak = false;
+                    } else if (IsLineBreakAt(text, skip)) {
+                        skip += 2;
+                        lastWasLineBreak = true;
+                    } else {
+                        break;
+                    }
+                }
+                if (skip > pos) {
+                    runFrom = pos;
+                    runEnd = skip;
+                    runEndsWithLineBreak = lastWasLineBreak;
                 }
             }
             if ((afterQuote || skip < n) && !lastWasLineBreak) result += "\r\n";

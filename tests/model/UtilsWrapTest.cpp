@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,128 @@ TEST(UtilsWrapTest, InsertsOnlyLineBreaksAndKeepsWithinTheWidth) {
             }
         }
     }
+}
+
+// The routine as it was before passing over runs of break characters was
+// made linear: every output must stay the same.
+bool RefIsBreak(char c) { return c == ' ' || c == '-' || c == '\t'; }
+bool RefIsQuote(char c) { return c == '"' || c == '\''; }
+bool RefIsLineBreakAt(const std::string& s, size_t at) {
+    return at + 1 < s.size() && s[at] == '\r' && s[at + 1] == '\n';
+}
+size_t RefUtf8Width(const std::string& s, size_t at) {
+    const auto lead = static_cast<unsigned char>(s[at]);
+    size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead >= 0xF8) want = 1;
+    size_t w = 1;
+    while (w < want && at + w < s.size() && (static_cast<unsigned char>(s[at + w]) & 0xC0) == 0x80)
+        ++w;
+    return w;
+}
+
+std::string ReferenceWrap(const std::string& text, int maxCol) {
+    const size_t n = text.size();
+    constexpr size_t kNone = std::numeric_limits<size_t>::max();
+    std::string result;
+    result.reserve(n + n / 8 + 16);
+
+    size_t lineStart = 0;      // first character of the current piece
+    size_t breakPos = kNone;   // last break character (or LF of an existing break)
+    int64_t col = 1;
+    char quote = 0;            // the open quote character, 0 when none
+    size_t pos = 0;
+
+    auto breakAfterStart = [&] { return breakPos != kNone && breakPos > lineStart; };
+
+    while (pos < n) {
+        const char c = text[pos];
+        const bool isLead = static_cast<unsigned char>(c) >= 0xC0;
+        bool existingBreak = false;
+        size_t width = 1;
+
+        if (isLead) {
+            width = RefUtf8Width(text, pos);
+        } else {
+            if (RefIsQuote(c)) {
+                if (!quote) quote = c;
+                else if (c == quote) quote = 0;
+            }
+            if (!quote) {
+                if (RefIsLineBreakAt(text, pos)) {
+                    existingBreak = true;
+                    ++pos;  // onto the LF
+                    breakPos = pos;
+                } else if (RefIsBreak(c)) {
+                    breakPos = pos;
+                }
+            }
+        }
+        pos += width;
+        col += static_cast<int64_t>(width);
+
+        if (!quote && (existingBreak || (col > maxCol && breakAfterStart()))) {
+            result.append(text, lineStart, breakPos - lineStart + 1);
+            col = 1;
+            // Pass over the blanks and line breaks that follow. A new line
+            // break is wanted unless the last thing passed over was one. When
+            // a closing quote ended the piece nothing is passed over: the
+            // quoted text begins the next piece and always needs its break,
+            // or it would run on past maxCol.
+            size_t skip = pos;
+            bool lastWasLineBreak = existingBreak;
+            const bool afterQuote = RefIsQuote(c);
+            while (!afterQuote && skip < n) {
+                if (RefIsBreak(text[skip])) {
+                    ++skip;
+                    lastWasLineBreak = false;
+                } else if (RefIsLineBreakAt(text, skip)) {
+                    skip += 2;
+                    lastWasLineBreak = true;
+                } else {
+                    break;
+                }
+            }
+            if ((afterQuote || skip < n) && !lastWasLineBreak) result += "\r\n";
+            // The passed-over characters are not dropped: the next piece
+            // starts right after the break and is scanned again from there.
+            lineStart = breakPos + 1;
+            breakPos = lineStart;
+            pos = lineStart;
+        }
+    }
+    result.append(text, lineStart, std::string::npos);
+    return result;
+}
+
+// Random texts of words, break characters, line breaks (whole, lone CR, lone
+// LF), quotes and UTF-8 characters, in runs of every length, at every width.
+TEST(UtilsWrapTest, SameAsTheQuadraticRoutineOnRandomTexts) {
+    const char* pieces[] = {"a", "bb", "word", "averylongwordindeed", " ", "  ", "-", "\t", "\r\n", "\r",
+                            "\n", "\"", "'", "\xC3\xA9", "\xE2\x82\xAC", "\xC3"};
+    const size_t count = sizeof pieces / sizeof pieces[0];
+    uint32_t seed = 2024;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(next() % 60);
+        for (int k = 0; k < length; ++k) {
+            const char* piece = pieces[next() % count];
+            const int repeat = next() % 4 == 0 ? static_cast<int>(next() % 12) + 1 : 1;
+            for (int r = 0; r < repeat; ++r) text += piece;
+        }
+        const int width = static_cast<int>(next() % 24) - 2;
+        ASSERT_EQ(WrapAtColumn(text, width), ReferenceWrap(text, width)) << "'" << text << "' at " << width;
+    }
+    // Long runs, the inputs the old routine took quadratic time on.
+    const std::string blanks(3000, ' '), word(3000, 'x');
+    std::string lineBreaks;
+    for (int k = 0; k < 1500; ++k) lineBreaks += "\r\n";
+    for (const std::string& run : {blanks, word, lineBreaks, "ab" + blanks + "cd", "ab" + lineBreaks + " cd"})
+        for (int width : {1, 2, 50})
+            ASSERT_EQ(WrapAtColumn(run, width), ReferenceWrap(run, width)) << "run of " << run.size() << " at " << width;
 }
 
 }  // namespace
