@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/SysUtils.h"
@@ -109,6 +110,12 @@ inline TBareRun RunWithoutDisplay(TFeed feed, const QString& input, const QStrin
     if (!r.Finished) {
         ::kill(-static_cast<pid_t>(p.processId()), SIGKILL);   // the group this run made
         p.waitForFinished(5000);
+    }
+    if (feed == TFeed::Fifo) {
+        // A program that ended without opening the FIFO leaves its writer
+        // waiting for a reader: one comes and goes, and the writer ends.
+        const int fd = ::open(input.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
     }
     r.Status = p.exitStatus();
     r.ExitCode = r.Status == QProcess::NormalExit ? p.exitCode() : -1;
