@@ -53,18 +53,6 @@ TFormatSettings& FormatSettings() {
     return fs;
 }
 
-int32_t IntDiv(int32_t n, int32_t d) {
-    if (d == 0) throw EDivByZero("Division by zero");
-    if (d == -1) return static_cast<int32_t>(-static_cast<int64_t>(n));  // INT_MIN / -1 wraps
-    return n / d;
-}
-
-int64_t IntDiv64(int64_t n, int64_t d) {
-    if (d == 0) throw EDivByZero("Division by zero");
-    if (d == -1) return static_cast<int64_t>(0 - static_cast<uint64_t>(n));
-    return n / d;
-}
-
 // Val-like parse: leading blanks, optional sign, decimal digits or '$'/0x hex.
 static bool ParseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
     size_t i = 0;

@@ -3,8 +3,10 @@
 // see, so they are fixed texts.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -33,6 +35,7 @@ private:
 
 DV_EXCEPTION_CLASS(EConvertError, Exception)
 DV_EXCEPTION_CLASS(EDivByZero, Exception)       // "Division by zero"
+DV_EXCEPTION_CLASS(EIntOverflow, Exception)     // "Integer overflow"
 DV_EXCEPTION_CLASS(EInvalidOp, Exception)       // inf/NaN where an integer is needed
 DV_EXCEPTION_CLASS(EAbort, Exception)           // silent abort of a command
 DV_EXCEPTION_CLASS(EInOutError, Exception)      // file open/read failures
@@ -42,9 +45,17 @@ DV_EXCEPTION_CLASS(EReadError, Exception)       // component text that does not 
 DV_EXCEPTION_CLASS(EComponentError, Exception)  // bad or duplicate component name
 DV_EXCEPTION_CLASS(EListError, Exception)
 
-// Throws EDivByZero("Division by zero") when d is 0; otherwise n / d truncated.
-int32_t IntDiv(int32_t n, int32_t d);
-int64_t IntDiv64(int64_t n, int64_t d);
+// n / d truncated toward zero. Throws EDivByZero("Division by zero") when d
+// is 0, and EIntOverflow("Integer overflow") when the quotient does not fit
+// the type (its smallest value divided by -1).
+template <std::signed_integral T>
+T CheckedDiv(T n, T d) {
+    if (d == 0) throw EDivByZero("Division by zero");
+    if (d == -1 && n == std::numeric_limits<T>::min()) throw EIntOverflow("Integer overflow");
+    return n / d;
+}
+inline int32_t IntDiv(int32_t n, int32_t d) { return CheckedDiv(n, d); }
+inline int64_t IntDiv64(int64_t n, int64_t d) { return CheckedDiv(n, d); }
 
 // Process-wide number and date conventions. The parser sets DecimalSeparator
 // to '.' on its first run and leaves it so.

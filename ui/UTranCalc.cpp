@@ -25,8 +25,20 @@ constexpr int kClientHeight = 283;
 
 QString Text(int64_t v) { return QString::fromStdString(IntToStr(v)); }
 
+using TValue = TTranCalc::TValue;
+
 // Strict whole-text conversion: "'<text>' is not a valid integer value".
-int32_t IntOf(const QLineEdit* e) { return StrToInt(e->text().toStdString()); }
+TValue IntOf(const QLineEdit* e) {
+    const std::string text = e->text().toStdString();
+    if constexpr (sizeof(TValue) > sizeof(int32_t))
+        return StrToInt64(text);
+    else
+        return StrToInt(text);
+}
+
+// Whole-number division: a zero divisor and a quotient that does not fit
+// are errors shown to the user, like text that is not a number.
+TValue Div(TValue n, TValue d) { return CheckedDiv(n, d); }
 
 }  // namespace
 
@@ -166,17 +178,17 @@ void TTranCalc::LoadFromStatistics() {
 }
 
 void TTranCalc::Recompute() {
-    const int32_t t = IntOf(eTransPerDay);
-    const int32_t c = IntOf(eComputers);
-    const int32_t h = IntOf(eWorkHours);
-    eTranComp->setText(Text(IntDiv(t, c)));
-    const int32_t perHour = IntDiv(t, h);
+    const TValue t = IntOf(eTransPerDay);
+    const TValue c = IntOf(eComputers);
+    const TValue h = IntOf(eWorkHours);
+    eTranComp->setText(Text(Div(t, c)));
+    const TValue perHour = Div(t, h);
     eTranHour->setText(Text(perHour));
-    const int32_t perMinute = IntDiv(perHour, 60);
+    const TValue perMinute = Div(perHour, 60);
     eTranMin->setText(Text(perMinute));
-    eTranHourC->setText(Text(IntDiv(perHour, c)));
-    eTranMinC->setText(Text(IntDiv(perMinute, c)));
-    eTranSec->setText(Text(IntDiv(perMinute, 60)));
+    eTranHourC->setText(Text(Div(perHour, c)));
+    eTranMinC->setText(Text(Div(perMinute, c)));
+    eTranSec->setText(Text(Div(perMinute, 60)));
     // From the per-minute integer, so what its division dropped stays dropped.
     const double perSecond = perMinute / 60.0 / c + 0.0;   // + 0.0: no "-0.00"
     eTranSecC->setText(QString::fromStdString(Format("%.2f", {perSecond})));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 
 class QLabel;
 class QLineEdit;
@@ -14,6 +15,10 @@ namespace dv {
 
 class TTranCalc : public QDialog {
 public:
+    // The integer type of the inputs and of the whole-number results: that
+    // of the transaction counters.
+    using TValue = int32_t;
+
     // Builds the dialog and runs FormCreate; an error there is shown and the
     // dialog still opens, without values.
     explicit TTranCalc(QWidget* owner = nullptr);
@@ -30,8 +35,9 @@ public:
     // The seven outputs from the three numeric inputs, in the order
     // eTranComp, eTranHour, eTranMin, eTranHourC, eTranMinC, eTranSec,
     // eTranSecC. Text that is not an integer raises EConvertError before any
-    // output changes; a zero divisor raises EDivByZero at the first output
-    // that divides by it, the outputs before it keeping their new values.
+    // output changes; a zero divisor raises EDivByZero, and a quotient that
+    // does not fit TValue EIntOverflow, at the first output that divides so,
+    // the outputs before it keeping their new values.
     void Recompute();
 
     // Inputs.

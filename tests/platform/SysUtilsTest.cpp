@@ -138,6 +138,16 @@ TEST(Rounding, IntegerDivision) {
         EXPECT_EQ(e.Message(), "Division by zero");
     }
     EXPECT_THROW(IntDiv64(1, 0), EDivByZero);
+    // The one quotient that does not fit its type is an error, not a wrap.
+    EXPECT_EQ(IntDiv(INT32_MIN, 1), INT32_MIN);
+    EXPECT_EQ(IntDiv(INT32_MAX, -1), -INT32_MAX);
+    try {
+        IntDiv(INT32_MIN, -1);
+        ADD_FAILURE();
+    } catch (const EIntOverflow& e) {
+        EXPECT_EQ(e.Message(), "Integer overflow");
+    }
+    EXPECT_THROW(IntDiv64(INT64_MIN, -1), EIntOverflow);
 }
 
 TEST(FormatTest, Specifiers) {

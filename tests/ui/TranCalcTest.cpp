@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "model/dkmain.h"
@@ -68,10 +69,9 @@ TEST_F(TranCalcTest, OutputsFromTypedInputs) {
         {"28320", "8", "1", {"28320", "3540", "59", "3540", "59", "0", "0.98"}},
         // Rates too small for a whole per-minute transaction give zeros, not "-0.00".
         {"-100", "8", "-10", {"10", "-12", "0", "1", "0", "0", "0.00"}},
-        // The extremes of 32 bits: no overflow trap, the quotient wraps as the
-        // integer division of the platform does.
-        {"-2147483648", "-1", "1", {"-2147483648", "-2147483648", "-35791394", "-2147483648", "-35791394",
-                                    "-596523", "-596523.23"}},
+        // The extremes of 32 bits.
+        {"-2147483648", "1", "1", {"-2147483648", "-2147483648", "-35791394", "-2147483648", "-35791394",
+                                   "-596523", "-596523.23"}},
         {"2147483647", "1", "2147483647", {"1", "2147483647", "35791394", "1", "0", "596523", "0.00"}},
         // Leading blanks and the '$' hex form are integers to the class library too.
         {" 100000", "$8", "10", {"10000", "12500", "208", "1250", "20", "3", "0.35"}},
@@ -181,26 +181,35 @@ TEST_F(TranCalcTest, ActiveTransactionsAreNotRead) {
     EXPECT_TRUE(dialogs.Messages.empty()) << dialogs.LastText();
 }
 
-TEST_F(TranCalcTest, ZeroDivisorStopsAtTheFirstOutputThatNeedsIt) {
-    TTranCalc d;
-    Inputs(d, "100000", "8", "10");
-    d.Recompute();
-    const auto before = Outputs(d);
+TEST_F(TranCalcTest, ADivisionWithoutAResultStopsAtTheFirstOutputThatNeedsIt) {
+    // The smallest value divided by -1 does not fit the calculator's type.
+    const std::string min = IntToStr(std::numeric_limits<TTranCalc::TValue>::min());
+    struct Case {
+        std::string t, h, c;
+        const char* message;
+        std::string comp;   // the one output written before the failing one; "" for none
+    } cases[] = {
+        {"50000", "8", "0", "Division by zero", ""},       // no computers: nothing changes
+        {"50000", "0", "10", "Division by zero", "5000"},  // no working hours: only the daily share
+        {min, "-1", "1", "Integer overflow", min},
+        {min, "1", "-1", "Integer overflow", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.t + " / " + c.h + " / " + c.c);
+        TTranCalc d;
+        Inputs(d, "100000", "8", "10");
+        d.Recompute();
+        auto expected = Outputs(d);
+        if (!c.comp.empty()) expected[0] = c.comp;
 
-    ScriptedDialogs dialogs;
-    Inputs(d, "50000", "8", "0");   // no computers: nothing changes
-    d.bRecalc->click();
-    ASSERT_EQ(dialogs.Messages.size(), 1u);
-    EXPECT_EQ(dialogs.Messages[0].Text, "Division by zero");
-    EXPECT_EQ(Outputs(d), before);
-
-    Inputs(d, "50000", "0", "10");   // no working hours: only the daily share changes
-    d.bRecalc->click();
-    ASSERT_EQ(dialogs.Messages.size(), 2u);
-    EXPECT_EQ(dialogs.Messages[1].Text, "Division by zero");
-    auto expected = before;
-    expected[0] = "5000";
-    EXPECT_EQ(Outputs(d), expected);
+        ScriptedDialogs dialogs;
+        Inputs(d, c.t.c_str(), c.h.c_str(), c.c.c_str());
+        d.bRecalc->click();   // the guarded command: shown, not thrown
+        ASSERT_EQ(dialogs.Messages.size(), 1u);
+        EXPECT_EQ(dialogs.Messages[0].Text, c.message);
+        EXPECT_EQ(dialogs.Messages[0].Type, mtError);
+        EXPECT_EQ(Outputs(d), expected);
+    }
 }
 
 TEST_F(TranCalcTest, ResetPutsBackTheDefaultsAndTheModelValues) {
