@@ -32,6 +32,8 @@ constexpr int kChartLeft = 24;
 constexpr int kChartTop = 76;
 constexpr int kChartWidth = 400;
 constexpr int kChartHeight = 250;
+// Narrower than this the time labels crowd: the tree gives way instead.
+constexpr int kChartMinWidth = 240;
 
 // The database rows the monitor shares with the summary, in its own order.
 constexpr int kHeaderRows[] = {100, 250, 255, 256, 270, 110, 180, 190, 200, 260};
@@ -137,7 +139,12 @@ TFrMonitor::TFrMonitor(QWidget* owner) : QFrame(owner) {
 
     vstMonitor = new TVirtualStringTree(this);
     vstMonitor->setObjectName("vstMonitor");
-    layout->addWidget(vstMonitor, 1);
+    // The tree's row: its right margin keeps room for the chart when the
+    // frame is too narrow for both (PlaceChart).
+    FTreeRow = new QHBoxLayout;
+    FTreeRow->setContentsMargins(0, 0, 0, 0);
+    FTreeRow->addWidget(vstMonitor);
+    layout->addLayout(FTreeRow, 1);
     vstMonitor->SetFlatList(false);
     vstMonitor->SetGridLines(true, true);
     vstMonitor->SetShowHint(true);
@@ -169,8 +176,8 @@ TFrMonitor::TFrMonitor(QWidget* owner) : QFrame(owner) {
     connect(vstMonitor, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(vstMonitor->viewport()->mapToGlobal(p)); });
 
-    // Not part of the layout: a fixed-size chart floating over the tree's
-    // empty right-hand side, so that it hides none of the rows.
+    // Not part of the layout: a chart floating over the tree's empty
+    // right-hand side, beside the columns, so that it hides none of them.
     RChart = new TChart(this);
     RChart->setGeometry(kChartLeft, kChartTop, kChartWidth, kChartHeight);
     RChart->raise();
@@ -187,11 +194,25 @@ TFrMonitor::~TFrMonitor() {
 }
 
 void TFrMonitor::PlaceChart() {
-    // Right of the columns when the frame has room, else as far right as it fits.
+    // Right of the columns, as wide as the room there allows. Without room
+    // even for its smallest width the chart keeps that width at the right
+    // edge, and the tree ends before it and scrolls its columns: the chart
+    // never covers a column.
     const int columnsEnd = vstMonitor->x() + vstMonitor->frameWidth() + vstMonitor->header()->length();
-    int left = std::max(kChartLeft, columnsEnd + kChartLeft);
-    left = std::max(kChartLeft, std::min(left, width() - kChartWidth - kChartLeft));
-    RChart->move(left, kChartTop);
+    const int room = width() - columnsEnd - 2 * kChartLeft;
+    int chartWidth = kChartMinWidth;
+    int left = width() - kChartLeft - kChartMinWidth;
+    int reserve = kChartMinWidth + 2 * kChartLeft;
+    if (room >= kChartMinWidth) {
+        chartWidth = std::min(kChartWidth, room);
+        left = columnsEnd + kChartLeft;
+        reserve = 0;
+    }
+    RChart->setGeometry(left, kChartTop, chartWidth, kChartHeight);
+    if (FTreeRow->contentsMargins().right() != reserve) {
+        FTreeRow->setContentsMargins(0, 0, reserve, 0);
+        if (QLayout* l = layout()) l->activate();
+    }
 }
 
 void TFrMonitor::resizeEvent(QResizeEvent* event) {

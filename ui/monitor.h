@@ -14,6 +14,7 @@
 
 class QAction;
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -104,6 +105,7 @@ protected:
 private:
     void ReadOpenTransactions();
     bool FInExit = false;
+    QHBoxLayout* FTreeRow = nullptr;   // the tree and the room kept for the chart
 };
 
 extern TFrMonitor* FrMonitor;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -327,20 +328,45 @@ TEST_F(MonitorTest, PanelAsDesigned) {
     EXPECT_EQ(Frame->RChart->LeftAxisTitle, "Transaction N");
 }
 
-TEST_F(MonitorTest, ChartStaysBesideTheColumnsWhenThereIsRoom) {
-    Frame->resize(1200, 600);
+TEST_F(MonitorTest, TheChartNeverCoversTheColumns) {
+    // The widest values a server gives: two thousand million pages of 8 KB
+    // and a long database path.
+    DBInfo->PageSize = 8192;
+    DBInfo->DbName = "/var/lib/firebird/3.0/data/warehouse/archive/customers_and_orders_2024.fdb";
+    DBMonInfo->AllocatedPages = 2000000000;
+    DBMonInfo->CacheBuffers = 2048;
     Frame->show();
-    Frame->FillMonitor();
-    const int columnsEnd = Frame->vstMonitor->header()->length();
-    EXPECT_GE(Frame->RChart->x(), columnsEnd);
-    EXPECT_LE(Frame->RChart->geometry().right(), Frame->width());
-    // Wider columns push it along; a narrow frame keeps it inside.
-    Frame->vstMonitor->Header().Columns[1].SetWidth(450);
-    EXPECT_GE(Frame->RChart->x(), Frame->vstMonitor->header()->length());
-    Frame->resize(500, 600);
-    EXPECT_EQ(Frame->RChart->x(), 500 - 400 - 24);
-    Frame->resize(300, 600);
-    EXPECT_EQ(Frame->RChart->x(), 24);
+    struct Case {
+        int width;        // the frame's width; 792 is the main window's at its design size
+        int valueColumn;  // 0: as FillMonitor sizes it
+        bool scrolls;     // the tree gives way and scrolls its columns
+    } cases[] = {
+        {1200, 0, false}, {792, 0, true}, {1200, 450, false}, {792, 300, false}, {500, 0, true}, {300, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " / " + std::to_string(c.valueColumn));
+        Frame->resize(c.width, 600);
+        Frame->FillMonitor();
+        if (c.valueColumn) Frame->vstMonitor->Header().Columns[1].SetWidth(c.valueColumn);
+        QApplication::processEvents();
+        TVirtualStringTree* tree = Frame->vstMonitor;
+        QWidget* view = tree->viewport();
+        // The columns as shown: as wide as the header, at most the viewport.
+        const QRect columns(view->mapTo(Frame.get(), QPoint(0, 0)),
+                            QSize(std::min(tree->header()->length(), view->width()), view->height()));
+        const QRect chart = Frame->RChart->geometry();
+        EXPECT_FALSE(chart.intersects(columns)) << "chart " << chart.x() << ".." << chart.right() << ", columns to "
+                                                << columns.right();
+        EXPECT_GT(chart.left(), columns.right());
+        EXPECT_LT(chart.right(), Frame->width());
+        EXPECT_EQ(chart.top(), 76);
+        // Where it had to give way, every column can still be reached.
+        EXPECT_EQ(tree->header()->length() > view->width(), c.scrolls);
+        if (c.scrolls) {
+            EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
+            EXPECT_LT(tree->geometry().right(), chart.left());
+        }
+    }
 }
 
 TEST_F(MonitorTest, UpDownStepsTheEditWithinItsLimits) {
