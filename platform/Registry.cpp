@@ -47,9 +47,11 @@ struct RegKey {
         subkeys.push_back(RegKey{n, {}, {}});
         return &subkeys.back();
     }
+    // Value names are exact: they hold database paths, and on this
+    // platform two paths that differ only in case are two files.
     RegValue* Value(const std::string& n) {
         for (RegValue& v : values)
-            if (SameText(v.name, n)) return &v;
+            if (v.name == n) return &v;
         return nullptr;
     }
 };
@@ -431,7 +433,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
         RegKey* k = Walk(st.Root(FOpenRoot), FCurrent);
         if (!k) return false;
         const auto it = std::find_if(k->values.begin(), k->values.end(),
-                                     [&](const RegValue& v) { return SameText(v.name, name); });
+                                     [&](const RegValue& v) { return v.name == name; });
         if (it == k->values.end()) return false;
         k->values.erase(it);
         return true;

@@ -11,9 +11,10 @@
 // root key and anything else is relative to the open key; an empty path
 // opens the open key itself. Key names may otherwise hold any character
 // ('/' and ':' included); value names may hold any character at all,
-// '\' included. Names are compared ignoring ASCII case and keep the case
-// they were created with. Subkeys are listed in alphabetical order (ignoring
-// case), values in the order they were created.
+// '\' included. Key names (servers) are compared ignoring ASCII case and
+// keep the case they were created with; value names (database paths among
+// them) are compared exactly. Subkeys are listed in alphabetical order
+// (ignoring case), values in the order they were created.
 //
 // A store that cannot be read is empty; one that cannot be written makes the
 // changing operations return false and leaves the stored state as it was.

@@ -334,8 +334,7 @@ void TFrDBList::DeleteFromRegistry(PVirtualNode node) {
         // Local databases lie in the server key itself, beside the values of
         // the last run, which stay; the key itself must never go.
         auto drop = [&reg](const TDatabaseItem* database) {
-            if (database && !database->Database.empty() && !SameText(database->Database, kLastServerValue) &&
-                !SameText(database->Database, kLastDatabaseValue))
+            if (database && !database->Database.empty() && !IsReservedValue(database->Database))
                 reg.DeleteValue(database->Database);
         };
         if (entry->Database.empty()) {

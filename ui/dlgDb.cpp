@@ -77,6 +77,43 @@ QLabel* Note(const char* text, QWidget* parent) {
     return label;
 }
 
+// The statistics service's settings as they were before a dialog ran. Until
+// a run ends in statistics that are loaded, the commands that work on the
+// statistics shown (the reloads, recomputing selectivity, the database size,
+// the proposed save name) must keep reaching the database those came from,
+// so a cancelled or failed run puts every setting back.
+class TServiceSettings {
+public:
+    explicit TServiceSettings(TIBStatisticalService& service)
+        : FService(service),
+          FServerName(service.ServerName),
+          FProtocol(service.Protocol),
+          FParams(service.Params),
+          FDatabaseName(service.DatabaseName),
+          FOptions(service.Options) {}
+    ~TServiceSettings() {
+        if (FKept) return;
+        FService.ServerName = FServerName;
+        FService.Protocol = FProtocol;
+        FService.Params = FParams;
+        FService.DatabaseName = FDatabaseName;
+        FService.Options = FOptions;
+    }
+    TServiceSettings(const TServiceSettings&) = delete;
+    TServiceSettings& operator=(const TServiceSettings&) = delete;
+    // The run succeeded: its settings stay.
+    void Keep() { FKept = true; }
+
+private:
+    TIBStatisticalService& FService;
+    std::string FServerName;
+    TProtocol FProtocol;
+    TStringList FParams;
+    std::string FDatabaseName;
+    uint8_t FOptions;
+    bool FKept = false;
+};
+
 std::string CorruptionMessage() {
     return std::string("Dravolt discovered possible database corruption in this database. Please download free "
                        "tool Mendral Diagnostician from ") +
@@ -314,7 +351,7 @@ void TGetServStatDlg::eServerNameChange() {
     eDatabaseName->clear();
     for (const std::string& name : reg.GetValueNames())
         if (name != kLastServerValue && name != kLastDatabaseValue) eDatabaseName->addItem(Q(name));
-    eDatabaseName->setCurrentIndex(FindIgnoringCase(eDatabaseName, lastDatabase));
+    eDatabaseName->setCurrentIndex(eDatabaseName->findText(Q(lastDatabase)));   // exact, as paths are
     reg.CloseKey();
 }
 
@@ -516,8 +553,10 @@ void TGetServStatDlg::RecordRun() {
     // An empty server name (the local protocol) keeps its databases in the
     // server key itself.
     if (!server.empty() && !reg.OpenKey(server, true)) return;
+    // Paths compare with case: /data/Sales.fdb and /data/sales.fdb are two
+    // databases here.
     for (const std::string& name : reg.GetValueNames())
-        if (SameText(name, database)) return;
+        if (name == database) return;
     reg.WriteInteger(database, cbProtocol->currentIndex());
     reg.CloseKey();
 
@@ -544,6 +583,7 @@ void TGetServStatDlg::RecordRun() {
 
 bool ExecuteGetServStatDlg(TDatabaseItem* entry, TStringList& lines, bool& loadMetadata) {
     if (!DM) return false;
+    TServiceSettings previous(*DM->IBStatService);
     TGetServStatDlg dialog(MainForm);
     GetServStatDlg = &dialog;
     if (entry) {
@@ -561,6 +601,7 @@ bool ExecuteGetServStatDlg(TDatabaseItem* entry, TStringList& lines, bool& loadM
     const std::string firstLine = dialog.MemoLines().empty() ? std::string() : dialog.MemoLines().front();
     loadMetadata = dialog.MetadataWanted();
     if (result) {
+        previous.Keep();
         lines = dialog.MemoLines();
         if (UnsavedStatLines) *UnsavedStatLines = dialog.MemoLines();
         OptionSettings.HeaderPage = dialog.cbHeader->isChecked();

@@ -115,6 +115,10 @@ public:
     void ReloadStatHeaderClick();
     // Empties the four grids (summary, monitor, indices, tables).
     void ClearGrids();
+    // The state after a load that failed once the model was reset: empty
+    // model and grids, the first caption, nothing to save, reload or ask
+    // about on closing.
+    void ShowNoStatistics();
 
     // Lifecycle handlers: FormCloseQuery answers whether the window may
     // close; FormClose writes the settings and frees the model.
@@ -220,8 +224,14 @@ private:
     void Bind(QAction* action, std::function<void()> handler);
     void Bind(QToolButton* button, std::function<void()> handler);
     void SetServerCommandsEnabled(bool enabled);
+    // Checks the View item of the view shown (none for the database list).
+    void MarkShownView();
+    // LoadServerLines after the parse: size, metadata, grids, commands;
+    // false after a corruption report.
+    bool ShowServerStatistics(bool metadataWanted);
 
     QStackedLayout* FPanels = nullptr;
+    QAction* FViewItem = nullptr;   // the View item of the view shown
     bool FTerminateRequested = false;
     int FBatchStatus = bsReportWritten;
     bool FClosed = false;

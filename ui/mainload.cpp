@@ -165,14 +165,26 @@ void TMainForm::ClearGrids() {
     if (FrTableStat) FrTableStat->vstTblStat->Clear();
 }
 
-void TMainForm::LoadStatFile(const std::string& fileName) {
+void TMainForm::ShowNoStatistics() {
     ClearGrids();
+    if (DBInfo) DBInfo->Reset(true);
+    setWindowTitle(QString::fromLatin1(MainFormCaption));
+    MetadataLoaded = false;
+    if (UnsavedStatLines) UnsavedStatLines->clear();
+    SaveStatFile->setEnabled(false);
+    tbSaveStat->setEnabled(false);
+    tbRefresh->setEnabled(false);
+}
+
+void TMainForm::LoadStatFile(const std::string& fileName) {
+    // A file that cannot be opened or read changes nothing: what is shown stays.
     TStatInput input(fileName);
     char head[kMagicSize] = {};
     ssize_t got;
     do got = ::pread(input.Fd(), head, kMagicSize, 0);
     while (got < 0 && errno == EINTR);
     if (got < 0) throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
+    ClearGrids();
     if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
 
     bool saved = got == static_cast<ssize_t>(kMagicSize) && std::memcmp(head, kMagic, kMagicSize) == 0;
@@ -188,14 +200,23 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
             }
             if (FrDbInfo) FrDbInfo->FillDbInfo();
             if (FrMonitor) FrMonitor->FillMonitor();
+        } else {
+            // The parser has said why; what it left is no statistics.
+            ShowNoStatistics();
         }
         return;
     }
 
     DBInfo->Reset(true);
-    // The model's text begins on the file's second line, after the magic.
-    ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo, 2);
-    RebuildModelLists(*DBInfo);
+    try {
+        // The model's text begins on the file's second line, after the magic.
+        ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo, 2);
+        RebuildModelLists(*DBInfo);
+    } catch (...) {
+        // Half a file is not the statistics the caption or a save would name.
+        ShowNoStatistics();
+        throw;
+    }
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();
@@ -292,6 +313,18 @@ bool TMainForm::LoadStatFromServer(TDatabaseItem* entry) {
 bool TMainForm::LoadServerLines(const TStringList& lines, bool metadataWanted) {
     ClearGrids();
     ParseStatLines(lines);   // a failed parse still goes on: the parser has reported it
+    bool loaded = false;
+    try {
+        loaded = ShowServerStatistics(metadataWanted);
+    } catch (...) {
+        ShowNoStatistics();
+        throw;
+    }
+    if (!loaded) ShowNoStatistics();
+    return loaded;
+}
+
+bool TMainForm::ShowServerStatistics(bool metadataWanted) {
     if (DM) DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
     if (metadataWanted && DM) {
         try {
@@ -342,13 +375,20 @@ void TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
     } else {
         ParseStatHeaderLines(lines);
     }
-    if (DM) DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
-    if (full) CalcDatabaseTotals(*DBInfo);
-    if (full && MetadataLoaded && DM) DM->ReadMetadata();
-    if (FrDbInfo) FrDbInfo->FillDbInfo();
-    if (full) {
-        if (FrTableStat) FrTableStat->FillTables();
-        if (FrIndexStat) FrIndexStat->FillIndices();
+    try {
+        if (DM) DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
+        if (full) CalcDatabaseTotals(*DBInfo);
+        if (full && MetadataLoaded && DM) DM->ReadMetadata();
+        if (FrDbInfo) FrDbInfo->FillDbInfo();
+        if (full) {
+            if (FrTableStat) FrTableStat->FillTables();
+            if (FrIndexStat) FrIndexStat->FillIndices();
+        }
+    } catch (...) {
+        // A full reload has replaced what was shown; a half-made model is
+        // nothing to show or save.
+        if (full) ShowNoStatistics();
+        throw;
     }
 }
 

@@ -255,11 +255,17 @@ TEST_F(RegistryTest, ValuesTypesAndDeletion) {
     EXPECT_EQ(reg.ReadString("RootDir"), "");  // missing reads as empty
     EXPECT_FALSE(reg.ValueExists("RootDir"));
     EXPECT_TRUE(reg.WriteString("RootDir", "/opt/corvex"));
-    EXPECT_TRUE(reg.ValueExists("rootdir"));
-    EXPECT_EQ(reg.ReadString("ROOTDIR"), "/opt/corvex");
-    EXPECT_TRUE(reg.WriteString("rootdir", "/opt/other"));  // same value, case ignored
-    EXPECT_EQ(reg.GetValueNames(), std::vector<std::string>{"RootDir"});
+    EXPECT_TRUE(reg.ValueExists("RootDir"));
+    EXPECT_TRUE(reg.WriteString("RootDir", "/opt/other"));  // the same value
     EXPECT_EQ(reg.ReadString("RootDir"), "/opt/other");
+    // Value names hold database paths and compare with case; key names do not.
+    EXPECT_FALSE(reg.ValueExists("rootdir"));
+    EXPECT_EQ(reg.ReadString("ROOTDIR"), "");
+    EXPECT_TRUE(reg.WriteString("rootdir", "/opt/lower"));
+    EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"RootDir", "rootdir"}));
+    EXPECT_EQ(reg.ReadString("RootDir"), "/opt/other");
+    EXPECT_TRUE(reg.DeleteValue("rootdir"));
+    EXPECT_EQ(reg.GetValueNames(), std::vector<std::string>{"RootDir"});
 
     EXPECT_TRUE(reg.WriteInteger("Count", -5));
     EXPECT_EQ(reg.ReadInteger("Count"), -5);

@@ -10,9 +10,12 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <cstdio>
+#include <map>
 #include <sys/stat.h>
 
 #include "MainTestSupport.h"
+#include "model/utils.h"
+#include "server/IBClient.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/DlgDbSupport.h"
 
@@ -229,14 +232,19 @@ TEST_F(DlgDbServerTest, TheServersRefusalsAreShownAndNothingIsRecorded) {
 TEST_F(DlgDbServerTest, NamedPipesAreOfferedButThisPlatformHasNone) {
     TMainForm& f = Make();
     bool onParams = false;
+    std::string manager;
     TDialogStep step([&](TGetServStatDlg& dlg) {
         dlg.cbProtocol->setCurrentIndex(1);
         FillParams(dlg, "localhost", Db->Path(), "SYSDBA", FbPassword());
         dlg.btnOk->click();
         onParams = dlg.PageControl->currentWidget() == dlg.tsParam;
+        manager = DM->IBStatService->ServiceManagerName();
     });
     EXPECT_FALSE(f.LoadStatFromServer(nullptr));
-    EXPECT_EQ(DM->IBStatService->ServiceManagerName(), "\\\\localhost\\service_mgr");
+    EXPECT_EQ(manager, "\\\\localhost\\service_mgr");
+    // The failed run left the service as it found it.
+    EXPECT_EQ(DM->IBStatService->Protocol, TProtocol::TCP);
+    EXPECT_EQ(DM->IBStatService->DatabaseName, "");
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
     EXPECT_NE(Dialogs.LastText().find("service_mgr"), std::string::npos) << Dialogs.LastText();
@@ -291,6 +299,113 @@ TEST_F(DlgDbServerTest, CancellingWhileLinesArriveKeepsThemAndChangesNothingElse
         EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "<no value>");
         EXPECT_EQ(DBListText(), "");
     }
+}
+
+// The statistics shown decide where the server commands go: runs on another
+// database that are cancelled or fail leave the reloads, the recomputes and
+// the proposed save name on the one shown; a damaged saved file picked after
+// that leaves nothing that could be saved.
+TEST_F(DlgDbServerTest, RunsThatLoadNothingLeaveTheCommandsOnTheDatabaseShown) {
+    TGetServStatDlg::EventInterval = 0;
+    TFbTestDatabase other(std::string("dlg_other_") + std::to_string(getpid()), kDdl);
+    ASSERT_TRUE(other.Created()) << other.CreateOutput();
+    const char* const indices[] = {"IDX_CUST_CITY", "IDX_ORDERS_CUST"};
+    std::map<std::string, double> otherStored;
+    for (const char* i : indices) otherStored[i] = other.StoredSelectivity(i);
+
+    TMainForm& f = Make();
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword()));
+    const std::string caption = Caption(f);
+    const TStringList unsaved = *UnsavedStatLines;
+
+    struct Run {
+        const char* how;
+        std::string database, password;
+        bool cancel;   // while its lines arrive
+    } runs[] = {
+        {"wrong password", other.Path(), "wrong-password", false},
+        {"missing file", other.Path() + ".missing", FbPassword(), false},
+        {"cancelled", other.Path(), FbPassword(), true},
+    };
+    for (const Run& r : runs) {
+        SCOPED_TRACE(r.how);
+        QTimer poll;
+        bool cancelled = false;
+        TDialogStep step([&](TGetServStatDlg& dlg) {
+            if (r.cancel) {
+                QObject::connect(&poll, &QTimer::timeout, [&] {
+                    if (dlg.Running() && dlg.MemoLines().size() >= 5 && !dlg.Cancelled()) dlg.CancelBtn->click();
+                });
+                poll.start(0);
+            }
+            FillParams(dlg, "localhost", r.database, "SYSDBA", r.password);
+            dlg.btnOk->click();
+            poll.stop();
+            cancelled = dlg.Cancelled();
+        });
+        EXPECT_FALSE(f.LoadStatFromServer(nullptr));
+        EXPECT_TRUE(step.Ran());
+        EXPECT_EQ(cancelled, r.cancel);
+        EXPECT_EQ(DM->IBStatService->ServerName, "localhost");
+        EXPECT_EQ(DM->IBStatService->DatabaseName, Db->Path());
+        EXPECT_EQ(ParamValue(DM->IBStatService->Params, "password"), FbPassword());
+        EXPECT_EQ(DM->IBStatService->Options, kFullStatOptions);
+        EXPECT_EQ(Caption(f), caption);
+        EXPECT_EQ(*UnsavedStatLines, unsaved);
+    }
+    Dialogs.Messages.clear();
+
+    // The header comes again from the database shown.
+    f.ReloadStatHeaderClick();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_NE(DBInfo->DbName.find(Db->Path()), std::string::npos) << DBInfo->DbName;
+
+    // Recomputing one index and then all of them writes to it alone.
+    TVirtualStringTree* grid = FrIndexStat->vstIdxStat;
+    PVirtualNode city = nullptr;
+    for (PVirtualNode n = grid->GetFirst(); n; n = grid->GetNextSibling(n))
+        if (TVirtualStringTree::GetNodeObject<TIndex>(n)->IndexName == "IDX_CUST_CITY") city = n;
+    ASSERT_NE(city, nullptr);
+    grid->SetFocusedNode(city);
+    FrIndexStat->mRecompSelClick();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    EXPECT_NEAR(Db->StoredSelectivity("IDX_CUST_CITY"), 1.0 / 7, 1e-6);
+    EXPECT_NEAR(Db->StoredSelectivity("IDX_ORDERS_CUST"), 0, 1e-9) << "not yet";
+    Dialogs.Answer(mrYes);
+    FrIndexStat->mRecompSelAllClick();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u) << "the question only";
+    EXPECT_NEAR(Db->StoredSelectivity("IDX_ORDERS_CUST"), 1.0 / 30, 1e-6);
+    for (const char* i : indices) EXPECT_EQ(other.StoredSelectivity(i), otherStored[i]) << i;
+
+    // The proposed name is that of the database shown.
+    Dialogs.ChooseFile("");
+    f.StatSaveClick();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    const std::string expected = MakeStatFileName("localhost", Db->Path()) + ".dvt";
+    const size_t stamp = expected.size() - std::string("_20241231_23-59.dvt").size();
+    EXPECT_EQ(Dialogs.FileDialogs[0].FileName.substr(0, stamp), expected.substr(0, stamp));
+
+    // Unsaved server statistics, then a damaged saved file: nothing remains
+    // that was not loaded, so nothing can be saved and closing asks nothing.
+    const std::string damaged = TempPath("damaged.dvt");
+    WriteFile(damaged, "DVT2DATA\r\nobject DBInfo: TDatabaseInfo\r\n  PageSize = 8192\r\n  Bogus = 1\r\nend\r\n");
+    Dialogs.Messages.clear();
+    Dialogs.Answer(mrNo);
+    Dialogs.ChooseFile(damaged);
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.Messages.size(), 2u) << Dialogs.LastText();
+    EXPECT_NE(Dialogs.LastText().find("Bogus"), std::string::npos) << Dialogs.LastText();
+    EXPECT_EQ(Caption(f), "dRavolt");
+    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_TRUE(UnsavedStatLines->empty());
+    EXPECT_EQ(DBInfo->PageSize, 0);
+    EXPECT_TRUE(DBInfo->Relations.empty());
+    EXPECT_FALSE(MetadataLoaded);
+    Dialogs.Messages.clear();
+    EXPECT_TRUE(f.FormCloseQuery());
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
 }
 
 TEST_F(DlgDbServerTest, ReloadsTakeTheSameDatabaseAgain) {

@@ -149,15 +149,18 @@ TEST_F(DlgDbTest, ControlsCarryTheirCaptionsHintsAndStartingStates) {
 }
 
 TEST_F(DlgDbTest, ServersAndDatabasesComeFromTheRegistryWithTheLastOnesSelected) {
-    Record("beta", {"/data/b1.fdb", "/data/b2.fdb", "lastserver", "LastServer"});
+    Record("beta", {"/data/b1.fdb", "/data/B2.fdb", "/data/b2.fdb", "lastserver", "LastServer"});
     Record("alpha", {"/data/a1.fdb"});
-    WriteLast("BETA", "/DATA/B2.FDB");
+    WriteLast("BETA", "/data/b2.fdb");
     auto dlg = Shown();
     EXPECT_EQ(Items(dlg->eServerName), (std::vector<std::string>{"alpha", "beta"}));
     EXPECT_EQ(Text(dlg->eServerName), "beta");
-    // The exclusion is exact: a name that differs in case is a database.
-    EXPECT_EQ(Items(dlg->eDatabaseName), (std::vector<std::string>{"/data/b1.fdb", "/data/b2.fdb", "lastserver"}));
+    // Server names ignore case, paths do not: two paths that differ in case
+    // are two databases, and the exclusion of the two values is exact.
+    EXPECT_EQ(Items(dlg->eDatabaseName),
+              (std::vector<std::string>{"/data/b1.fdb", "/data/B2.fdb", "/data/b2.fdb", "lastserver"}));
     EXPECT_EQ(Text(dlg->eDatabaseName), "/data/b2.fdb");
+    EXPECT_EQ(dlg->eDatabaseName->currentIndex(), 2);
 
     // Another known server: its databases; the last database is not one, so none is chosen.
     dlg->eServerName->setCurrentIndex(0);
@@ -404,11 +407,14 @@ TEST_F(DlgDbTest, ARunIsRecordedOncePerDatabaseUnderItsServer) {
         // A known server: the database is added under its node.
         {1, "known", "/second.fdb", "[known]\n  /old.fdb\n  /second.fdb\n[fresh]\n  /new.fdb\n",
          kServers + "\\known", {"/old.fdb", "/second.fdb"}},
-        // Listed already (letter case aside): nothing is added.
-        {0, "known", "/OLD.FDB", "[known]\n  /old.fdb\n  /second.fdb\n[fresh]\n  /new.fdb\n",
+        // Listed already: nothing is added. The server name ignores case.
+        {0, "KNOWN", "/old.fdb", "[known]\n  /old.fdb\n  /second.fdb\n[fresh]\n  /new.fdb\n",
          kServers + "\\known", {"/old.fdb", "/second.fdb"}},
+        // A path that differs in case is another file here: it is added.
+        {0, "known", "/OLD.FDB", "[known]\n  /old.fdb\n  /second.fdb\n  /OLD.FDB\n[fresh]\n  /new.fdb\n",
+         kServers + "\\known", {"/old.fdb", "/second.fdb", "/OLD.FDB"}},
         // Local: no server name, the value lies in the server key itself.
-        {2, "", "/local.fdb", "[known]\n  /old.fdb\n  /second.fdb\n[fresh]\n  /new.fdb\n[]\n  /local.fdb\n", kServers,
+        {2, "", "/local.fdb", "[known]\n  /old.fdb\n  /second.fdb\n  /OLD.FDB\n[fresh]\n  /new.fdb\n[]\n  /local.fdb\n", kServers,
          {"LastServer", "LastDatabase", "/local.fdb"}},
     };
     for (const Case& c : cases) {
