@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QChildEvent>
 #include <QCloseEvent>
@@ -162,8 +163,14 @@ void TMainForm::BuildActions() {
     Tables1 = make("&Tables", "Tables1");
     Indices1 = make("&Indices", "Indices1");
     TableIndices1 = make("Table->Indices", "TableIndices1");
-    for (QAction* a : {Database2, Tables1, Indices1, TableIndices1}) a->setCheckable(true);
+    // One mark among the views, shown as radio items.
+    auto* views = new QActionGroup(this);
+    for (QAction* a : {Database2, Tables1, Indices1, TableIndices1}) {
+        a->setCheckable(true);
+        views->addAction(a);
+    }
     Database2->setChecked(true);
+    FViewItem = Database2;
     mTranCalc = make("Калькулятор транзакций", "mTranCalc");
     Options = make("&Options", "Options");
     Contents = make("Help Contents", "Contents");
@@ -191,6 +198,10 @@ void TMainForm::BuildActions() {
     Bind(Tables1, [this] { ViewTablesClick(); });
     Bind(Indices1, [this] { ViewIndicesClick(); });
     Bind(TableIndices1, [this] { ViewTableIndicesClick(); });
+    // A click checks the item by itself, also when the view does not change
+    // (its tab is selected already); the marks follow the view shown.
+    for (QAction* a : {Database2, Tables1, Indices1, TableIndices1})
+        connect(a, &QAction::triggered, this, [this] { MarkShownView(); });
     Bind(mTranCalc, [this] { TranCalcClick(); });
     Bind(Options, [this] { OptionsClick(); });
     Bind(Contents, [this] { ContentsClick(); });
@@ -342,11 +353,16 @@ void TMainForm::CreateDataModule() {
     FreeDataModule();
     try {
         DM = new TDM(nullptr);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         DM = nullptr;
         SetServerCommandsEnabled(false);
-        MessageDlg("Client library GDS32.DLL is missing. Dravolt will not allow to take statistics from server\r\n"
-                   "You need to install InterBase or Firebird client, or place gds32.dll or fbclient.dll into PATH manually.",
+        // The client layer's own words say which files were tried and why
+        // each failed (not found, not loadable, missing entry points).
+        MessageDlg(std::string("Client library libfbclient.so.2 is missing. Dravolt will not allow to take "
+                               "statistics from server\r\n"
+                               "You need to install the Firebird client (Debian package libfbclient2), or place "
+                               "libfbclient.so.2 into a folder of LD_LIBRARY_PATH manually.\r\n\r\n") +
+                       e.what(),
                    mtError, mbOK);
     }
 }
@@ -464,8 +480,17 @@ void TMainForm::InfoTabChange(int newTab) {
     ShowView(kViews[newTab]);
 }
 
+void TMainForm::MarkShownView() {
+    for (QAction* a : {Tables1, Indices1, TableIndices1, Database2}) a->setChecked(a == FViewItem);
+}
+
 void TMainForm::ShowView(int view) {
-    for (QAction* a : {Tables1, Indices1, TableIndices1, Database2}) a->setChecked(false);
+    FViewItem = nullptr;
+    MarkShownView();
+    const auto mark = [this](QAction* item) {
+        FViewItem = item;
+        MarkShownView();
+    };
     PlaceOn(FrDBList, bigPnl);
     PlaceOn(FrDbInfo, bigPnl);
     PlaceOn(FrMonitor, bigPnl);
@@ -483,7 +508,7 @@ void TMainForm::ShowView(int view) {
                 FrTableStat->raise();
             }
             BringToFront(bigPnl);
-            Tables1->setChecked(true);
+            mark(Tables1);
             if (FrTableStat) FrTableStat->vstTblStat->setFocus();
             break;
         case 1:
@@ -493,12 +518,12 @@ void TMainForm::ShowView(int view) {
                 FrIndexStat->raise();
             }
             BringToFront(bigPnl);
-            Indices1->setChecked(true);
+            mark(Indices1);
             if (FrIndexStat) FrIndexStat->vstIdxStat->setFocus();
             break;
         case 2:
             BringToFront(tiPnl);
-            TableIndices1->setChecked(true);
+            mark(TableIndices1);
             if (FrTableStat) {
                 FrTableStat->LinkIndexView(true);
                 FrTableStat->vstTblStat->setFocus();
@@ -510,7 +535,7 @@ void TMainForm::ShowView(int view) {
             setShown(FrDbInfo, true);
             if (FrDbInfo) FrDbInfo->raise();
             BringToFront(bigPnl);
-            Database2->setChecked(true);
+            mark(Database2);
             break;
         case 4:
             setShown(FrDbInfo, false);
@@ -525,7 +550,7 @@ void TMainForm::ShowView(int view) {
             setShown(FrMonitor, true);
             if (FrMonitor) FrMonitor->raise();
             BringToFront(bigPnl);
-            Database2->setChecked(true);
+            mark(Database2);
             if (FrMonitor) FrMonitor->vstMonitor->setFocus();
             break;
         default:

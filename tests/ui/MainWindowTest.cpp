@@ -84,17 +84,35 @@ TEST_F(MainFormTest, CommandStatesAtStart) {
 }
 
 TEST_F(MainFormTest, MissingClientLibraryDisablesServerCommandsAndOpensOnTheSummary) {
-    setenv(kClientLibraryVariable, "/nonexistent/libfbclient-missing.so", 1);
-    TMainForm& f = Make();
-    unsetenv(kClientLibraryVariable);
-    EXPECT_EQ(DM, nullptr);
-    ASSERT_EQ(Dialogs.Messages.size(), 1u);
-    EXPECT_EQ(Dialogs.Messages[0].Text,
-              "Client library GDS32.DLL is missing. Dravolt will not allow to take statistics from server\r\n"
-              "You need to install InterBase or Firebird client, or place gds32.dll or fbclient.dll into PATH "
-              "manually.");
-    EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
-    EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbOK));
+    const std::string head =
+        "Client library libfbclient.so.2 is missing. Dravolt will not allow to take statistics from server\r\n"
+        "You need to install the Firebird client (Debian package libfbclient2), or place libfbclient.so.2 into a "
+        "folder of LD_LIBRARY_PATH manually.\r\n\r\n";
+    struct Case {
+        const char* library;
+        std::vector<std::string> reason;   // what the loader said, in the message after the advice
+    } cases[] = {
+        {"/nonexistent/libfbclient-missing.so",
+         {"/nonexistent/libfbclient-missing.so: ", "No such file or directory"}},
+        // A library that loads but is no database client.
+        {"libm.so.6", {"libm.so.6: missing isc_attach_database, isc_detach_database"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.library);
+        Form.reset();
+        Dialogs.Messages.clear();
+        setenv(kClientLibraryVariable, c.library, 1);
+        Make();
+        unsetenv(kClientLibraryVariable);
+        EXPECT_EQ(DM, nullptr);
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        const std::string& text = Dialogs.Messages[0].Text;
+        ASSERT_EQ(text.substr(0, head.size()), head) << text;
+        for (const std::string& part : c.reason) EXPECT_NE(text.find(part, head.size()), std::string::npos) << text;
+        EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
+        EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbOK));
+    }
+    TMainForm& f = *Form;
     EXPECT_FALSE(f.Database1->isEnabled());
     EXPECT_FALSE(f.tbLoadStatAPI->isEnabled());
     EXPECT_TRUE(f.Load1->isEnabled());
@@ -223,6 +241,30 @@ TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
     EXPECT_FALSE(f.Database2->isChecked());
     f.Tables1->trigger();
     EXPECT_TRUE(f.Tables1->isChecked());
+
+    // Whatever is clicked, exactly the item of the view shown is checked:
+    // also the item of the tab already selected, and an item whose tab is
+    // selected while another view shows (the indices view's jump to the
+    // tables over indices leaves the tab alone).
+    struct Click {
+        const char* how;
+        std::function<void()> before;
+        QAction* item;
+        QAction* checked;
+    } clicks[] = {
+        {"the shown tab's item", [] {}, f.Tables1, f.Tables1},
+        {"another item", [] {}, f.Indices1, f.Indices1},
+        {"the shown tab's item again", [] {}, f.Indices1, f.Indices1},
+        {"the selected tab's item under another view", [&] { f.ShowView(2); }, f.Indices1, f.TableIndices1},
+        {"the database list's tab, then an item", [&] { f.SelectTab(0); }, f.Database2, f.Database2},
+    };
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(c.how);
+        c.before();
+        c.item->trigger();
+        for (QAction* a : {f.Database2, f.Tables1, f.Indices1, f.TableIndices1})
+            EXPECT_EQ(a->isChecked(), a == c.checked) << a->objectName().toStdString();
+    }
 }
 
 TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
