@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace dv {
 
@@ -230,15 +231,42 @@ public:
         Next();
         ExpectObjectKeyword();
         std::string name, cls;
+        const int line = FTok.Line;
         ReadHeader(name, cls);
-        FRoot.SetName(name);
+        NameComponent(FRoot, name, line);
+        NoteNames(FRoot);
         ReadBody(FRoot, 0);
         if (FTok.Kind != Tok::End) Fail("End of text expected");
     }
 
 private:
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw EReadError(what + " on line " + std::to_string(FTok.Line));
+    [[noreturn]] void Fail(const std::string& what) const { FailAt(what, FTok.Line); }
+    [[noreturn]] static void FailAt(const std::string& what, int line) {
+        throw EReadError(what + " on line " + std::to_string(line));
+    }
+
+    // A component name is given once in the whole tree. The reader names
+    // every object while the root owns it and only then moves it into its
+    // enclosing object, so a name that repeats one held elsewhere in the
+    // tree could be read once, in one order, but not back from what the
+    // writer makes of it.
+    void NameComponent(TComponent& comp, const std::string& name, int line) {
+        if (SameText(comp.Name(), name)) return;
+        if (!name.empty() && FNames.count(UpperCase(name)))
+            FailAt("A component named " + name + " already exists", line);
+        const std::string old = UpperCase(comp.Name());
+        try {
+            comp.SetName(name);
+        } catch (const EComponentError& e) {
+            FailAt(e.Message(), line);
+        }
+        if (!old.empty()) FNames.erase(old);
+        if (!name.empty()) FNames.insert(UpperCase(name));
+    }
+
+    void NoteNames(const TComponent& comp) {
+        if (!comp.Name().empty()) FNames.insert(UpperCase(comp.Name()));
+        for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
     }
 
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
@@ -388,13 +416,14 @@ private:
 
     void ReadChild(TComponent& parent, int depth) {
         std::string name, cls;
+        const int line = FTok.Line;
         ReadHeader(name, cls);
         const TComponentFactory* factory = FindClass(cls);
         if (!factory || !*factory) throw EReadError("Class " + cls + " not found");
         TComponent* child = (*factory)(&FRoot);
         if (!child) throw EReadError("Class " + cls + " not found");
         try {
-            child->SetName(name);
+            NameComponent(*child, name, line);
             child->SetState(csLoading, true);
             child->SetParentComponent(&parent);
             ReadBody(*child, depth);
@@ -434,6 +463,7 @@ private:
     void ReadProperty(TComponent& comp, size_t& cursor) {
         const std::string name = FTok.Text;
         FPropLine = FTok.Line;
+        const int line = FTok.Line;
         Next();
         if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
         Next();
@@ -442,7 +472,7 @@ private:
         if (!p) PropError(comp, name, "Property " + name + " does not exist");
         if (SameText(p->Name, "Name")) {
             if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
-            comp.SetName(value.Text);
+            NameComponent(comp, value.Text, line);
             return;
         }
         if (!p->Set) PropError(comp, p->Name, "Invalid property value");
@@ -551,6 +581,7 @@ private:
     TComponent& FRoot;
     size_t FPos = 0;
     int FLine = 1;
+    std::unordered_set<std::string> FNames;   // upper-cased
     Token FTok;
     int FPropLine = 0;   // line of the property being read
 };

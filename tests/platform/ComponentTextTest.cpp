@@ -417,8 +417,22 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
         {head + "end\r\nobject\r\n", "End of text expected on line 3"},
         {"", "'object' expected on line 1"},
         {"\x7F\x45LF", "Invalid character on line 1"},
+        // A component name is given once in the whole tree, whatever the
+        // case, the nesting or the way it is set.
         {head + "  object Dup: TTestGroup\r\n  end\r\n  object Dup: TTestGroup\r\n  end\r\nend\r\n",
-         "A component named Dup already exists"},
+         "A component named Dup already exists on line 4"},
+        {head + "  object G: TTestGroup\r\n    object X: TTestItem\r\n    end\r\n  end\r\n"
+                "  object H: TTestGroup\r\n    object x: TTestItem\r\n    end\r\n  end\r\nend\r\n",
+         "A component named x already exists on line 7"},
+        {head + "  object G: TTestGroup\r\n  end\r\n  object H: TTestGroup\r\n    object X: TTestItem\r\n"
+                "      Id = 1\r\n      Name = 'G'\r\n    end\r\n  end\r\nend\r\n",
+         "A component named G already exists on line 7"},
+        {head + "  object G: TTestGroup\r\n    object H: TTestItem\r\n    end\r\n  end\r\n"
+                "  object H: TTestGroup\r\n  end\r\nend\r\n",
+         "A component named H already exists on line 6"},
+        {head + "  object Root: TTestGroup\r\n  end\r\nend\r\n", "A component named Root already exists on line 2"},
+        {head + "  object G: TTestGroup\r\n    Name = '9x'\r\n  end\r\nend\r\n",
+         "''9x'' is not a valid component name on line 3"},
         {head + "  object 9: TTestGroup\r\n  end\r\nend\r\n", "Identifier expected on line 2"},
     };
     for (const auto& c : cases) {
