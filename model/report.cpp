@@ -114,10 +114,10 @@ const char* const MakerOptimizationUrl = "https://www.kelmaris.example/services/
 
 std::string SweepFrequencyText(double ratio) {
     if (ratio > 1) {
-        const int64_t days = Round(ratio);
+        const int64_t days = RoundClamped<int64_t>(ratio);
         return days == 1 ? std::string("every day") : "each " + IntToStr(days) + " days";
     }
-    return IntToStr(Round(1 / ratio)) + " times per day";
+    return IntToStr(RoundClamped<int64_t>(1 / ratio)) + " times per day";
 }
 
 TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, const std::string& header) {
@@ -251,10 +251,17 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
         count("Broken or incompete inices count: %d.", lists.BrokenIndices.size());
         add(wrap(ExplanationB));
         blank();
+        // The names are padded to the longest index name; a stored width
+        // beyond every name (an edited save file) pads no further.
+        int32_t longest = 0;
+        for (const TIndex* i : db.Indices)
+            longest = std::max(longest, static_cast<int32_t>(std::min<size_t>(i->IndexName.size(), INT32_MAX)));
+        const int32_t width = std::min(db.MaxIName, longest);
         for (TIndex* i : lists.BrokenIndices) {
             const int64_t records = i->Relation ? i->Relation->Records : 0;
-            add(Format(" %s : Records %d, Keys %d, Difference %d",
-                       {PadRight(i->IndexName, db.MaxIName), records, i->Nodes, records - i->Nodes}));
+            add(Format(" %s : Records %d, Keys %d, Difference %s",
+                       {PadRight(i->IndexName, width), records, i->Nodes,
+                        WideIntToStr(static_cast<__int128>(records) - i->Nodes)}));
         }
         blank();
     }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "model/options.h"
+#include "model/utils.h"
 
 namespace dv {
 
@@ -23,20 +24,6 @@ void Mark(TRelation& r) { r.Problem = true; }
 void Mark(TIndex& i) {
     i.Problem = true;
     if (i.Relation) i.Relation->Problem = true;
-}
-
-// Halves to even. NaN gives 0; anything beyond the target range is clamped,
-// so no non-finite or out-of-range double is ever converted to an integer.
-template <class Int>
-Int RoundClamped(double v) {
-    if (std::isnan(v)) return 0;
-    const double r = std::nearbyint(v);
-    // The limits as doubles: max + 1 = -min is a power of two and exact.
-    constexpr double hi = -static_cast<double>(std::numeric_limits<Int>::min());
-    constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
-    if (r >= hi) return std::numeric_limits<Int>::max();
-    if (r < lo) return std::numeric_limits<Int>::min();
-    return static_cast<Int>(r);
 }
 
 // Exact sums of 64-bit fields: a save file may hold values whose sum leaves

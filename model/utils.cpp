@@ -35,6 +35,20 @@ std::string PadLeft(const std::string& s, int width) {
 
 int CompareInt(int32_t a, int32_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 int CompareInt64(int64_t a, int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+std::string WideIntToStr(__int128 v) {
+    const bool negative = v < 0;
+    // Digits of the magnitude, least significant first; -v cannot overflow
+    // for sums and differences of 64-bit values.
+    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(v) : static_cast<unsigned __int128>(v);
+    std::string digits;
+    do {
+        digits += static_cast<char>('0' + static_cast<int>(m % 10));
+        m /= 10;
+    } while (m);
+    if (negative) digits += '-';
+    return std::string(digits.rbegin(), digits.rend());
+}
+
 int CompareDouble(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 std::string SlashPath(const std::string& path) {

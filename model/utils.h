@@ -3,7 +3,9 @@
 // name in the model and word wrapping of hint and report texts.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "model/dkmain.h"
@@ -19,6 +21,25 @@ std::string GetFileVersionStr(const std::string& fileName);
 // never shortens.
 std::string PadRight(const std::string& s, int width);
 std::string PadLeft(const std::string& s, int width);
+
+// A value of any double as a whole number for display: halves to even; NaN
+// gives 0 and values beyond the type are clamped to its ends (a save file
+// may hold any double, and converting it unchecked would overflow).
+template <class Int>
+Int RoundClamped(double v) {
+    if (std::isnan(v)) return 0;
+    const double r = std::nearbyint(v);
+    // The limits as doubles: max + 1 = -min is a power of two and exact.
+    constexpr double hi = -static_cast<double>(std::numeric_limits<Int>::min());
+    constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
+    if (r >= hi) return std::numeric_limits<Int>::max();
+    if (r < lo) return std::numeric_limits<Int>::min();
+    return static_cast<Int>(r);
+}
+
+// Sums and differences of 64-bit counts are taken in 128 bits, where they
+// cannot overflow, and shown exactly.
+std::string WideIntToStr(__int128 v);
 
 // -1 when a < b, 1 when a > b, else 0 (also for a NaN).
 int CompareInt(int32_t a, int32_t b);

@@ -351,9 +351,9 @@ std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
                            Round(db.Pages * pageKb / 1024), Round(db.IndexSize / 1024.0 / 1024)});
         case drDatabaseSize: {
             if (db.DBSize <= 0 || db.PageSize <= 0) return std::string();
-            const int64_t usedPages = db.IndexSize / db.PageSize + db.Pages;
+            const double usedPages = static_cast<double>(db.IndexSize / db.PageSize) + db.Pages;
             return Format("%6.2f megabytes, %d%% data and indices",
-                          {db.DBSize / 1024.0, Round(usedPages * pageKb / (db.DBSize / 100.0))});
+                          {db.DBSize / 1024.0, RoundClamped<int64_t>(usedPages * pageKb / (db.DBSize / 100.0))});
         }
         default: return std::string();
     }
@@ -371,10 +371,11 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
             case ChildRowCode(siVersionedTables):
                 return Format("Records: %d, versions: %d, verlen is %d%% from reclen",
                               {r->Records, r->Versions,
-                               Round((r->VerLen + RecordOverhead) / ((r->RecLen + RecordOverhead) / 100))});
+                               RoundClamped<int64_t>((r->VerLen + RecordOverhead) /
+                                                     ((r->RecLen + RecordOverhead) / 100))});
             case ChildRowCode(siVeryBigTables): return "Data Pages = " + IntToStr(r->DataPages);
             case ChildRowCode(siBlobTables):
-                return "Records: " + IntToStr(r->Records + r->Versions) +
+                return "Records: " + WideIntToStr(static_cast<__int128>(r->Records) + r->Versions) +
                        ", Estimated records: " + IntToStr(EstimateRecordCapacity(*r)) +
                        ", Real avg.fill: " + IntToStr(EstimateRealFill(*r)) + "%";
             case ChildRowCode(siEmptyTables): return " 0 records";
@@ -404,7 +405,7 @@ std::string TFrDbInfo::ObjectRowText(int code, int position, int column) const {
         case ChildRowCode(siBrokenIndices): {
             const int64_t records = i->Relation ? i->Relation->Records : 0;
             return "Records: " + IntToStr(records) + ", Keys: " + IntToStr(i->Nodes) +
-                   ", Difference - " + IntToStr(records - i->Nodes);
+                   ", Difference - " + WideIntToStr(static_cast<__int128>(records) - i->Nodes);
         }
         default: return std::string();
     }

@@ -285,8 +285,8 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
             break;
         case icKeys:
             if (i->Relation)
-                text = Format("Difference between keys and records+versions: %d",
-                              {i->Nodes - i->Relation->Records - i->Relation->Versions});
+                text = "Difference between keys and records+versions: " +
+                       WideIntToStr(static_cast<__int128>(i->Nodes) - i->Relation->Records - i->Relation->Versions);
             break;
         case icMaxDup:
             if (IsBadDuplicates(*i))
@@ -311,7 +311,7 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
                 text = i->Inactive == 1 ? std::string("Index is deactivated (turned off)") : OutdatedHint(i->Sel, 100);
             } else if (i->Sel != i->Stats && i->Stats >= 0 && i->Inactive == 0) {
                 const double diff = std::fabs(double(i->Stats) - double(i->Sel)) / (double(i->Sel) / 100);
-                text = OutdatedHint(i->Sel, std::isfinite(diff) ? Round(diff) : 0);
+                text = OutdatedHint(i->Sel, std::isfinite(diff) ? RoundClamped<int64_t>(diff) : 0);
             }
             break;
         case icAvgFill:

@@ -142,7 +142,7 @@ void TFrTableStat::vstTblStatGetText(TVirtualStringTree*, PVirtualNode node, TCo
         case tcTotalPercent: {
             // A database without pages has no shares: shown as 0.
             const double share = DBInfo ? TotalShare(*r) : 0;
-            text = IntToStr(std::isfinite(share) ? Round(share) : 0);
+            text = IntToStr(std::isfinite(share) ? RoundClamped<int64_t>(share) : 0);
             break;
         }
         default: break;
