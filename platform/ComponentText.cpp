@@ -208,6 +208,8 @@ std::string WriteComponentText(TComponent& root) {
     return out;
 }
 
+void WriteComponentText(TComponent& root, std::string& out) { WriteObject(out, root, root, 0); }
+
 // ---------------------------------------------------------------------------
 // Reading
 

@@ -20,6 +20,9 @@ namespace dv {
 // on lines one level deeper. Int64/floating/date/string properties at 0 or
 // empty are left out; Integer/Smallint/Byte/Boolean only at a declared default.
 std::string WriteComponentText(TComponent& root);
+// The same text appended to `out` (a file's magic line, say), without a
+// second copy of a text that may run to tens of megabytes.
+void WriteComponentText(TComponent& root, std::string& out);
 
 // Reads text written by WriteComponentText into the existing `root`: the
 // root's class name in the header is ignored and its component name is set.

@@ -286,7 +286,7 @@ void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName) {
     // The whole text is made before the file is touched, so a model that
     // cannot be written leaves an existing file as it was.
     std::string text(kMagic, kMagicSize);
-    text += WriteComponentText(model);
+    WriteComponentText(model, text);
     std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
     if (!file) throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemReason());
     file.write(text.data(), static_cast<std::streamsize>(text.size()));
