@@ -1,5 +1,7 @@
 #include "IBComponents.h"
 
+#include "platform/TerminationSignals.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -62,6 +64,7 @@ void TIBDatabase::Connect() {
     TParamBlock dpb = BuildDPB(Params);
     TStatusVector st;
     FLib->isc_attach_database(st.Get(), 0, DatabaseName.c_str(), FHandle.Ptr(), dpb.Length(), dpb.Data());
+    ReclaimTerminationSignals();
     st.Check(*FLib);
 
     // Statements use dialect 3 unless the database speaks an older one.
@@ -640,6 +643,7 @@ void TIBStatisticalService::Activate() {
     std::string name = ServiceManagerName();
     TStatusVector st;
     FLib->isc_service_attach(st.Get(), 0, name.c_str(), FHandle.Ptr(), spb.Length(), spb.Data());
+    ReclaimTerminationSignals();
     st.Check(*FLib);
 }
 

@@ -692,8 +692,9 @@ void TMainForm::CloseOnSignal() {
     if (UnsavedStatLines && !UnsavedStatLines->empty())
         std::fprintf(stderr, "dravolt: ended by a signal; the statistics taken from the server were not saved.\n");
     if (DM) {
-        // The client library may have dropped the attachments on the signal
-        // itself; what is left goes now.
+        // The client library's own signal handlers are kept out (see
+        // ReclaimTerminationSignals), so the attachments are still there and
+        // go now; a server that dropped them meanwhile is not an error here.
         try {
             DM->IBStatService->Deactivate();
         } catch (...) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/dkmain.h"
+#include "platform/TerminationSignals.h"
 #include "model/moninfo.h"
 #include "ui/Application.h"
 #include "ui/QtDialogs.h"
@@ -31,17 +32,9 @@ extern "C" void OnTerminationSignal(int signal) {
     errno = saved;
 }
 
-// Installed before anything attaches to a server: the database client
-// library puts its own SIGINT and SIGTERM handlers in place at the first
-// attachment and calls the handlers it found there, but not the default
-// action, which would otherwise be lost.
 bool InstallTerminationSignals() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0) return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminationSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+    SetTerminationHandler(OnTerminationSignal);
     return true;
 }
 
