@@ -27,6 +27,12 @@ void NewLine(std::string& out, int level) {
     Indent(out, level);
 }
 
+void AppendInt(std::string& out, int64_t i) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, i);
+    out.append(buf, static_cast<size_t>(r.ptr - buf));
+}
+
 // A quoted run for printable characters, #nn for control characters and the
 // quote; a string over 64 characters starts on its own line one level deeper
 // and breaks after every 64 characters with " +".
@@ -54,7 +60,7 @@ void WriteStringValue(std::string& out, const std::string& s, int level) {
             out += '\'';
         } else {
             out += '#';
-            out += std::to_string(c);
+            AppendInt(out, c);
             ++i;
             if (i - pieceStart >= kStringPiece) lineBreak = true;
         }
@@ -66,45 +72,52 @@ void WriteStringValue(std::string& out, const std::string& s, int level) {
     }
 }
 
-// The digits of |value| rounded to `sig` significant digits, and the decimal
-// exponent of the first digit (value = d.ddd x 10^exp).
-void SignificantDigits(double value, int sig, std::string& digits, int& exp) {
+// The 16 significant digits of |value| (rounded) into `digits`, and the
+// decimal exponent of the first digit (value = d.ddd x 10^exp).
+void SignificantDigits(double value, char (&digits)[16], int& exp) {
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, sig - 1);
-    std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
-    const size_t e = s.find('e');
-    digits.clear();
-    for (char c : s.substr(0, e))
-        if (c != '.') digits += c;
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 15);
+    const char* e = static_cast<const char*>(std::memchr(buf, 'e', static_cast<size_t>(r.ptr - buf)));
+    digits[0] = buf[0];
+    std::memcpy(digits + 1, buf + 2, 15);
     exp = 0;
-    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exp);
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
 }
 
 void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level);
+void AppendStreamFloat(std::string& out, double value);
+
+void PropertyStart(std::string& out, const TPropInfo& p, int level) {
+    Indent(out, level);
+    out += p.Name;
+    out += " = ";
+}
 
 void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p, int level) {
     if (!p.Stored || !p.Get) return;
     const TPropValue v = p.Get(comp);
-    std::string text;
     switch (p.Type) {
     case TPropType::Integer:
     case TPropType::Smallint:
     case TPropType::Byte: {
         const int64_t i = std::get<int64_t>(v);
         if (p.HasDefault && i == p.Default) return;
-        text = std::to_string(i);
+        PropertyStart(out, p, level);
+        AppendInt(out, i);
         break;
     }
     case TPropType::Boolean: {
         const int64_t i = std::get<int64_t>(v) != 0 ? 1 : 0;
         if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
-        text = i ? "True" : "False";
+        PropertyStart(out, p, level);
+        out += i ? "True" : "False";
         break;
     }
     case TPropType::Int64: {
         const int64_t i = std::get<int64_t>(v);
         if (i == 0) return;
-        text = std::to_string(i);
+        PropertyStart(out, p, level);
+        AppendInt(out, i);
         break;
     }
     case TPropType::Double:
@@ -112,27 +125,21 @@ void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p,
     case TPropType::DateTime: {
         const double d = std::get<double>(v);
         if (d == 0) return;
-        text = FormatStreamFloat(d);
+        PropertyStart(out, p, level);
+        AppendStreamFloat(out, d);
         break;
     }
     case TPropType::String: {
         const std::string& s = std::get<std::string>(v);
         if (s.empty()) return;
-        Indent(out, level);
-        out += p.Name;
-        out += " = ";
+        PropertyStart(out, p, level);
         WriteStringValue(out, s, level);
-        out += "\r\n";
-        return;
+        break;
     }
     case TPropType::List:
     case TPropType::Reference:
         return;
     }
-    Indent(out, level);
-    out += p.Name;
-    out += " = ";
-    out += text;
     out += "\r\n";
 }
 
@@ -153,62 +160,113 @@ void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level
 
 }  // namespace
 
-std::string FormatStreamFloat(double value) {
+namespace {
+
+void AppendStreamFloat(std::string& out, double value) {
     // Non-finite values cannot come from a sound statistics text, but a model
     // holding one must still save and load: they are written as the words
     // INF, -INF and NAN, which the reader takes back for floating properties.
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    if (value == 0) return "0.000000000000000000";
-
-    std::string digits;
-    int exp = 0;
-    SignificantDigits(value, 16, digits, exp);
-    std::string out;
-    if (value < 0) out += '-';
-    if (exp >= 16) {
-        // More than 16 digits before the point: d.dddE<exp>, trailing zeros dropped.
-        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += '.';
-            out.append(digits, 1, std::string::npos);
-        }
-        out += 'E';
-        out += std::to_string(exp);
-        return out;
+    if (std::isnan(value)) {
+        out += "NAN";
+        return;
     }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-INF" : "INF";
+        return;
+    }
+    static constexpr char kZero[] = "0.000000000000000000";
+    if (value == 0) {
+        out += kZero;
+        return;
+    }
+    char digits[16];
+    int exp = 0;
+    SignificantDigits(value, digits, exp);
     if (exp < -2) {
         // Below 0.01 the 18 decimals hold no more than 16 significant digits:
         // round once, at the 18th decimal.
         char buf[400];
-        auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
-        std::string s(buf, static_cast<size_t>(r.ptr - buf));
-        if (s.find_first_not_of("0.") == std::string::npos) return "0.000000000000000000";
-        return out + s;
+        const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
+        const std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
+        if (s.find_first_not_of("0.") == std::string_view::npos) {
+            out += kZero;
+            return;
+        }
+        if (value < 0) out += '-';
+        out += s;
+        return;
+    }
+    // Sign, at most 16 digits, point, 18 decimals, exponent: well under 64.
+    char buf[64];
+    char* q = buf;
+    if (value < 0) *q++ = '-';
+    if (exp >= 16) {
+        // More than 16 digits before the point: d.dddE<exp>, trailing zeros dropped.
+        int n = 16;
+        while (n > 1 && digits[n - 1] == '0') --n;
+        *q++ = digits[0];
+        if (n > 1) {
+            *q++ = '.';
+            std::memcpy(q, digits + 1, static_cast<size_t>(n - 1));
+            q += n - 1;
+        }
+        *q++ = 'E';
+        q = std::to_chars(q, buf + sizeof buf, exp).ptr;
+        out.append(buf, static_cast<size_t>(q - buf));
+        return;
     }
     // 16 significant digits, the remaining decimals as zeros.
+    int decimals;
     if (exp < 0) {
-        out += "0.";
-        out.append(static_cast<size_t>(-exp - 1), '0');
-        out += digits;
+        *q++ = '0';
+        *q++ = '.';
+        std::memset(q, '0', static_cast<size_t>(-exp - 1));
+        q += -exp - 1;
+        std::memcpy(q, digits, 16);
+        q += 16;
+        decimals = -exp - 1 + 16;
     } else {
-        out.append(digits, 0, static_cast<size_t>(exp) + 1);
-        out += '.';
-        out.append(digits, static_cast<size_t>(exp) + 1, std::string::npos);
+        std::memcpy(q, digits, static_cast<size_t>(exp) + 1);
+        q += exp + 1;
+        *q++ = '.';
+        std::memcpy(q, digits + exp + 1, static_cast<size_t>(15 - exp));
+        q += 15 - exp;
+        decimals = 15 - exp;
     }
-    const size_t decimals = out.size() - out.find('.') - 1;
-    out.append(18 - decimals, '0');
+    std::memset(q, '0', static_cast<size_t>(18 - decimals));
+    q += 18 - decimals;
+    out.append(buf, static_cast<size_t>(q - buf));
+}
+
+// Bytes a tree's text takes per component, about: reserving it up front
+// spares the text copying itself as it grows (pages of a large reservation
+// that are never written are never touched).
+constexpr size_t kBytesPerComponent = 768;
+
+size_t CountComponents(const TComponent& comp) {
+    size_t n = 1;
+    for (const TComponent* c : comp.ComponentList()) n += CountComponents(*c);
+    return n;
+}
+
+}  // namespace
+
+std::string FormatStreamFloat(double value) {
+    std::string out;
+    AppendStreamFloat(out, value);
     return out;
 }
 
 std::string WriteComponentText(TComponent& root) {
     std::string out;
-    WriteObject(out, root, root, 0);
+    WriteComponentText(root, out);
     return out;
 }
 
-void WriteComponentText(TComponent& root, std::string& out) { WriteObject(out, root, root, 0); }
+void WriteComponentText(TComponent& root, std::string& out) {
+    out.reserve(out.size() + CountComponents(root) * kBytesPerComponent);
+    WriteObject(out, root, root, 0);
+}
 
 // ---------------------------------------------------------------------------
 // Reading
