@@ -277,7 +277,9 @@ enum class Tok { End, Ident, Integer, Float, String, Symbol };
 
 struct Token {
     Tok Kind = Tok::End;
-    std::string Text;   // identifier, number text or decoded string
+    // Identifier or number text, a view of the input; a decoded string, a
+    // view of the reader's string buffer (valid until the next string).
+    std::string_view Text;
     char Sym = 0;
     int Line = 1;
 };
@@ -354,7 +356,7 @@ private:
             const size_t start = FPos;
             while (FPos < FText.size() && (IsIdentStart(FText[FPos]) || IsDigit(FText[FPos]))) ++FPos;
             FTok.Kind = Tok::Ident;
-            FTok.Text.assign(FText.substr(start, FPos - start));
+            FTok.Text = FText.substr(start, FPos - start);
         } else if (IsDigit(c) || ((c == '-' || c == '+') && FPos + 1 < FText.size() && IsDigit(FText[FPos + 1]))) {
             ReadNumber();
         } else if (c == '$') {
@@ -362,7 +364,7 @@ private:
             while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
             if (FPos - start < 2) Fail("Invalid numeric value");
             FTok.Kind = Tok::Integer;
-            FTok.Text.assign(FText.substr(start, FPos - start));
+            FTok.Text = FText.substr(start, FPos - start);
         } else if (c == '\'' || c == '#') {
             ReadString();
         } else if (c == '\0' || static_cast<unsigned char>(c) >= 0x7F) {
@@ -394,11 +396,13 @@ private:
         }
         if (FPos < FText.size() && (IsIdentStart(FText[FPos]) || FText[FPos] == '.')) Fail("Invalid numeric value");
         FTok.Kind = isFloat ? Tok::Float : Tok::Integer;
-        FTok.Text.assign(FText.substr(start, FPos - start));
+        FTok.Text = FText.substr(start, FPos - start);
     }
 
     void ReadString() {
         FTok.Kind = Tok::String;
+        std::string& text = FString;
+        text.clear();
         while (FPos < FText.size()) {
             const char c = FText[FPos];
             if (c == '\'') {
@@ -409,13 +413,13 @@ private:
                     const char d = FText[FPos++];
                     if (d == '\'') {
                         if (FPos < FText.size() && FText[FPos] == '\'') {
-                            FTok.Text += '\'';
+                            text += '\'';
                             ++FPos;
                             continue;
                         }
                         break;
                     }
-                    FTok.Text += d;
+                    text += d;
                 }
             } else if (c == '#') {
                 ++FPos;
@@ -427,11 +431,12 @@ private:
                 }
                 if (FPos == start || code > 255 || (FPos < FText.size() && IsDigit(FText[FPos])))
                     Fail("Invalid character code");
-                FTok.Text += static_cast<char>(code);
+                text += static_cast<char>(code);
             } else {
                 break;
             }
         }
+        FTok.Text = text;
     }
 
     bool IsKeyword(const char* word) const { return FTok.Kind == Tok::Ident && SameText(FTok.Text, word); }
@@ -498,16 +503,16 @@ private:
     // Names the component (its name, when it has one, and class), the
     // property and the line the property starts on: in a save file of
     // thousands of alike objects the class alone does not find the fault.
-    [[noreturn]] void PropError(const TComponent& comp, const std::string& prop, const std::string& what) const {
+    [[noreturn]] void PropError(const TComponent& comp, std::string_view prop, const std::string& what) const {
         std::string where = "Error reading ";
         if (!comp.Name().empty()) where += comp.Name() + ": ";
         where += comp.ClassName();
-        throw EReadError(where + "." + prop + " on line " + std::to_string(FPropLine) + ": " + what);
+        throw EReadError(where + "." + std::string(prop) + " on line " + std::to_string(FPropLine) + ": " + what);
     }
 
     // Properties come in declaration order, so the search starts behind the
     // last one found.
-    const TPropInfo* FindProp(const TComponent& comp, const std::string& name, size_t& cursor) const {
+    const TPropInfo* FindProp(const TComponent& comp, std::string_view name, size_t& cursor) const {
         const TPropList& props = comp.Props();
         const size_t n = props.size();
         for (size_t k = 0; k < n; ++k) {
@@ -521,7 +526,7 @@ private:
     }
 
     void ReadProperty(TComponent& comp, size_t& cursor) {
-        const std::string name = FTok.Text;
+        const std::string_view name = FTok.Text;
         FPropLine = FTok.Line;
         const int line = FTok.Line;
         Next();
@@ -529,10 +534,10 @@ private:
         Next();
         Token value = ReadValue();
         const TPropInfo* p = FindProp(comp, name, cursor);
-        if (!p) PropError(comp, name, "Property " + name + " does not exist");
+        if (!p) PropError(comp, name, "Property " + std::string(name) + " does not exist");
         if (SameText(p->Name, "Name")) {
             if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
-            NameComponent(comp, value.Text, line);
+            NameComponent(comp, std::string(value.Text), line);
             return;
         }
         if (!p->Set) PropError(comp, p->Name, "Invalid property value");
@@ -540,17 +545,20 @@ private:
     }
 
     // A value: a number, a string with optional " +" continuations, or an
-    // identifier (True, False, INF, NAN), possibly signed.
+    // identifier (True, False, INF, NAN), possibly signed. Its text stays
+    // valid until the next value is read.
     Token ReadValue() {
         Token v = FTok;
         if (v.Kind == Tok::String) {
+            FValue.assign(FTok.Text);
             Next();
             while (FTok.Kind == Tok::Symbol && FTok.Sym == '+') {
                 Next();
                 if (FTok.Kind != Tok::String) Fail("String expected");
-                v.Text += FTok.Text;
+                FValue += FTok.Text;
                 Next();
             }
+            v.Text = FValue;
             return v;
         }
         if (v.Kind == Tok::Symbol && (v.Sym == '-' || v.Sym == '+')) {
@@ -558,7 +566,9 @@ private:
             Next();
             if (FTok.Kind != Tok::Ident) Fail("Invalid property value");
             v = FTok;
-            v.Text.insert(v.Text.begin(), sign);
+            FValue.assign(1, sign);
+            FValue += v.Text;
+            v.Text = FValue;
         }
         if (v.Kind == Tok::Integer || v.Kind == Tok::Float || v.Kind == Tok::Ident) {
             Next();
@@ -568,7 +578,7 @@ private:
         Fail("Invalid property value");
     }
 
-    static bool ParseInt(const std::string& text, int64_t& out) {
+    static bool ParseInt(std::string_view text, int64_t& out) {
         if (!text.empty() && (text[0] == '$' || ((text[0] == '-' || text[0] == '+') && text.size() > 1 && text[1] == '$')))
             return TryStrToInt64(text, out);
         const char* b = text.data();
@@ -580,7 +590,7 @@ private:
 
     TPropValue Convert(const TComponent& comp, const TPropInfo& p, const Token& v) const {
         const std::string& prop = p.Name;
-        auto outOfRange = [&]() { PropError(comp, prop, "Value " + v.Text + " out of range"); };
+        auto outOfRange = [&]() { PropError(comp, prop, "Value " + std::string(v.Text) + " out of range"); };
         switch (p.Type) {
         case TPropType::Integer:
         case TPropType::Smallint:
@@ -605,7 +615,7 @@ private:
         case TPropType::DateTime: {
             double d = 0;
             if (v.Kind == Tok::Ident) {
-                const std::string& w = v.Text;
+                const std::string_view w = v.Text;
                 if (SameText(w, "NAN")) d = std::nan("");
                 else if (SameText(w, "INF") || SameText(w, "+INF")) d = HUGE_VAL;
                 else if (SameText(w, "-INF")) d = -HUGE_VAL;
@@ -613,7 +623,7 @@ private:
                 return d;
             }
             if (v.Kind != Tok::Integer && v.Kind != Tok::Float) PropError(comp, prop, "Invalid property value");
-            if (v.Text.find('$') != std::string::npos) {
+            if (v.Text.find('$') != std::string_view::npos) {
                 int64_t i = 0;
                 if (!ParseInt(v.Text, i)) outOfRange();
                 return static_cast<double>(i);
@@ -629,7 +639,7 @@ private:
         }
         case TPropType::String:
             if (v.Kind != Tok::String) PropError(comp, prop, "Invalid property value");
-            return v.Text;
+            return std::string(v.Text);
         case TPropType::List:
         case TPropType::Reference:
             break;
@@ -643,6 +653,8 @@ private:
     int FLine = 1;
     std::unordered_set<std::string> FNames;   // upper-cased
     Token FTok;
+    std::string FString;   // the decoded text of the current string token
+    std::string FValue;    // a joined string or signed identifier value
     int FPropLine = 0;   // line of the property being read
 };
 
