@@ -322,10 +322,11 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
         g_textDate.Found = ParseExecutionTime(line, g_textDate.Value);
     if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
     if (Has(line, "Page size")) db.PageSize = IntAfter("size", line);
-    if (Has(line, "Oldest transaction")) db.OIT = IntAfter("transaction", line);
-    if (Has(line, "Oldest active")) db.OAT = IntAfter("active", line);
-    if (Has(line, "Oldest snapshot")) db.OST = IntAfter("snapshot", line);
-    if (Has(line, "Next transaction")) db.NxT = IntAfter("transaction", line);
+    // 64-bit: engines from ODS 13 on count transactions in 48 bits.
+    if (Has(line, "Oldest transaction")) db.OIT = StrToInt64(After("transaction", line));
+    if (Has(line, "Oldest active")) db.OAT = StrToInt64(After("active", line));
+    if (Has(line, "Oldest snapshot")) db.OST = StrToInt64(After("snapshot", line));
+    if (Has(line, "Next transaction")) db.NxT = StrToInt64(After("transaction", line));
     if (Has(line, "dialect")) db.Dialect = IntAfter("Database dialect", line);
     if (Has(line, "Attributes")) {
         db.Attrib = std::string(After("Attributes", line));

@@ -215,6 +215,7 @@ const TPropList& TRelationField::Props() const {
         Prop("Precision", &F::Precision),
         Prop("Scale", &F::Scale),
         Prop("SubType", &F::SubType),
+        Prop("CharLength", &F::CharLength, true, true, 0),
     });
     return props;
 }

@@ -35,10 +35,11 @@ public:
     TDateTime Age = 0;
     int32_t PageSize = 0;
     int64_t Generation = 0;
-    int32_t OIT = 0;
-    int32_t OAT = 0;
-    int32_t OST = 0;
-    int32_t NxT = 0;
+    // 64 bits: engines from ODS 13 on count transactions in 48 bits.
+    int64_t OIT = 0;
+    int64_t OAT = 0;
+    int64_t OST = 0;
+    int64_t NxT = 0;
     int32_t FW = 1;
     int32_t Dialect = 0;
     std::string ODS;
@@ -48,7 +49,7 @@ public:
     int32_t Sweep = 20000;
     int32_t MaxIName = 0;
     int32_t MaxRName = 0;
-    int32_t AverageTran = 1;
+    int64_t AverageTran = 1;
     int64_t RecordSize = 0;
     int64_t VersionSize = 0;
     int64_t IndexSize = 0;
@@ -146,6 +147,9 @@ public:
     int32_t Precision = 0;
     int32_t Scale = 0;
     int32_t SubType = 0;
+    // Characters of a CHAR or VARCHAR column (Length counts bytes, which a
+    // multi-byte character set multiplies); 0 when not known.
+    int32_t CharLength = 0;
 };
 
 // One entry of the server and database list; Database empty = a server.

@@ -14,7 +14,6 @@ namespace dv {
 
 namespace {
 
-int32_t Diff32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 
 const char* const Separator = "--------------------------------------------------------";
 
@@ -182,7 +181,7 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
 
     if (IsOatGapWide(db)) {
         add(OatGapItem);
-        add(wrap(Format(OatGapText, {int64_t(Diff32(db.OAT, db.OST)), int64_t(Diff32(db.NxT, db.OAT))})));
+        add(wrap(Format(OatGapText, {TransactionGap(db, db.OAT, db.OST), TransactionGap(db, db.NxT, db.OAT)})));
         blank();
     }
 
@@ -196,8 +195,8 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
     }
 
     if (IsOitGapOverLimit(db)) {
-        const int32_t oldest = std::min({db.OIT, db.OAT, db.OST});
-        const int64_t b = Round(Diff32(db.NxT, oldest) / 4.0);
+        const int64_t oldest = std::min({db.OIT, db.OAT, db.OST});
+        const int64_t b = Round(static_cast<double>(TransactionGap(db, db.NxT, oldest)) / 4.0);
         add(wrap(Format(TipSizeText, {Round(b / 1024.0), Round(b / pageSize)})));
         blank();
     }

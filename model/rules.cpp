@@ -11,11 +11,9 @@ namespace dv {
 
 namespace {
 
-// Transaction counters are compared by their 32-bit difference: modular, so
-// the gap stays right when a counter has passed 2^31.
-int32_t Gap32(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
+// Transaction counters are compared by their difference: modulo 2^32 below
+// ODS 13, so the gap stays right when a 32-bit counter has passed 2^31.
+int64_t Gap(const TDatabaseInfo& db, int64_t a, int64_t b) { return TransactionGap(db, a, b); }
 
 int32_t CurrentPageSize() { return DBInfo ? DBInfo->PageSize : 0; }
 
@@ -175,30 +173,33 @@ bool IsTipOverLimit(const TDatabaseInfo& db) {
     return std::nearbyint(tipPages) + 1 > 32000;
 }
 
-bool IsNextTransactionHigh(const TDatabaseInfo& db) { return db.NxT > 1717986917.6; }
+// 80 % of the engine's limit.
+bool IsNextTransactionHigh(const TDatabaseInfo& db) {
+    return static_cast<double>(db.NxT) > static_cast<double>(TransactionLimit(db)) * 0.8;
+}
 
-bool IsOitGapOverLimit(const TDatabaseInfo& db) { return Gap32(db.NxT, db.OIT) > 262140; }
+bool IsOitGapOverLimit(const TDatabaseInfo& db) { return Gap(db, db.NxT, db.OIT) > 262140; }
 
 bool IsActiveTransactionOld(const TDatabaseInfo& db) {
     if (!(db.AverageTran >= 200)) return false;
-    const int32_t gap = Gap32(db.NxT, db.OAT);
+    const int64_t gap = Gap(db, db.NxT, db.OAT);
     if (OptionSettings.ActSweep) return gap > db.Sweep;
-    const int64_t product = static_cast<int64_t>(db.AverageTran) * OptionSettings.ActiveTran;
+    const __int128 product = static_cast<__int128>(db.AverageTran) * OptionSettings.ActiveTran;
     return gap > static_cast<double>(product) / 100;
 }
 
 bool IsSweepGapExceeded(const TDatabaseInfo& db) {
-    const int32_t limit = db.Sweep > 0 ? db.Sweep : db.AverageTran;
-    const int32_t gap = (db.ODSMajor >= 11 || OptionSettings.FB152) ? Gap32(db.OAT, db.OIT)
-                                                                     : Gap32(db.OST, db.OIT);
+    const int64_t limit = db.Sweep > 0 ? db.Sweep : db.AverageTran;
+    const int64_t gap = (db.ODSMajor >= 11 || OptionSettings.FB152) ? Gap(db, db.OAT, db.OIT)
+                                                                     : Gap(db, db.OST, db.OIT);
     return gap > limit;
 }
 
 bool IsOatGapWide(const TDatabaseInfo& db) {
-    const int32_t active = Gap32(db.NxT, db.OAT);
+    const int64_t active = Gap(db, db.NxT, db.OAT);
     if (!(active > 1000)) return false;
-    const int32_t oldest = db.OIT > db.OST ? db.OIT : db.OST;
-    return Gap32(db.OAT, oldest) > static_cast<double>(active) / 2;
+    const int64_t oldest = db.OIT > db.OST ? db.OIT : db.OST;
+    return Gap(db, db.OAT, oldest) > static_cast<double>(active) / 2;
 }
 
 // ------------------------------------------------------------ estimates

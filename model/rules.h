@@ -59,7 +59,7 @@ bool IsIndexTooDeep(TIndex& i);            // Depth > IndexDepth
 // ---- database rules (never mark)
 bool IsSnapshotBelowOIT(const TDatabaseInfo& db);     // OST < OIT
 bool IsTipOverLimit(const TDatabaseInfo& db);         // false when PageSize <= 0
-bool IsNextTransactionHigh(const TDatabaseInfo& db);  // NxT > 80 % of 2^31 - 1
+bool IsNextTransactionHigh(const TDatabaseInfo& db);  // NxT > 80 % of the limit (TransactionLimit)
 bool IsOitGapOverLimit(const TDatabaseInfo& db);      // NxT - OIT > 262140
 bool IsActiveTransactionOld(const TDatabaseInfo& db);
 bool IsSweepGapExceeded(const TDatabaseInfo& db);

@@ -96,6 +96,10 @@ std::string NumericText(int64_t precision, int32_t scale) {
     return "NUMERIC(" + IntToStr(precision) + "," + IntToStr(-static_cast<int64_t>(scale)) + ")";
 }
 
+// The length a column was declared with: its characters where known, else
+// its bytes (single-byte character sets, older save files).
+int32_t DeclaredLength(const TRelationField& f) { return f.CharLength > 0 ? f.CharLength : f.Length; }
+
 // Type text of a column; empty for a type code we do not know.
 std::string TypeText(const TRelationField& f) {
     switch (f.DataType) {
@@ -105,12 +109,12 @@ std::string TypeText(const TRelationField& f) {
         case 10: return "FLOAT";
         case 12: return "DATE";
         case 13: return "TIME";
-        case 14: return "CHAR(" + IntToStr(f.Length) + ")";
+        case 14: return "CHAR(" + IntToStr(DeclaredLength(f)) + ")";
         case 16: return IsNumericForm(f) ? NumericText(f.Precision, f.Scale) : "BIGINT";
         case 17: return "BOOLEAN";
         case 27: return f.Scale != 0 ? NumericText(15, f.Scale) : "DOUBLE PRECISION";
         case 35: return "TIMESTAMP";
-        case 37: return "VARCHAR(" + IntToStr(f.Length) + ")";
+        case 37: return "VARCHAR(" + IntToStr(DeclaredLength(f)) + ")";
         case 45:
         case 261: return "BLOB SUBTYPE " + IntToStr(f.SubType);
         default: return {};
@@ -282,6 +286,21 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
     }
     result.append(text, lineStart, std::string::npos);
     return result;
+}
+
+int64_t TransactionLimit(const TDatabaseInfo& db) {
+    return db.ODSMajor >= 13 ? (int64_t{1} << 48) - 1 : 2147483647;
+}
+
+int64_t TransactionGap(const TDatabaseInfo& db, int64_t a, int64_t b) {
+    auto fits32 = [](int64_t v) { return v >= -2147483648LL && v <= 4294967295LL; };
+    if (db.ODSMajor < 13 && fits32(a) && fits32(b))
+        return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+    // Beyond the 32-bit range: a save file's values, kept from overflowing.
+    const __int128 d = static_cast<__int128>(a) - b;
+    if (d > INT64_MAX) return INT64_MAX;
+    if (d < INT64_MIN) return INT64_MIN;
+    return static_cast<int64_t>(d);
 }
 
 int32_t StatDayCount(const TDatabaseInfo& db) {

@@ -115,7 +115,7 @@ void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p,
     }
     case TPropType::Int64: {
         const int64_t i = std::get<int64_t>(v);
-        if (i == 0) return;
+        if (p.HasDefault ? i == p.Default : i == 0) return;
         PropertyStart(out, p, level);
         AppendInt(out, i);
         break;

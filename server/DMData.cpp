@@ -75,7 +75,7 @@ TStringList MetadataColumnsSQL(int odsMajor) {
         "select R.RDB$RELATION_NAME, R.RDB$FIELD_POSITION, R.RDB$FIELD_NAME, ",
         "F.RDB$FIELD_LENGTH, F.RDB$FIELD_TYPE, F.RDB$FIELD_SCALE, F.RDB$FIELD_SUB_TYPE ",
     };
-    if (odsMajor >= 10) sql.push_back(", F.RDB$FIELD_PRECISION ");
+    if (odsMajor >= 10) sql.push_back(", F.RDB$FIELD_PRECISION, F.RDB$CHARACTER_LENGTH ");
     sql.insert(sql.end(), {
         "from RDB$FIELDS F, RDB$RELATION_FIELDS R ",
         "where F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE and R.RDB$SYSTEM_FLAG = 0 ",
@@ -211,6 +211,8 @@ void TDM::ReadMetadata() {
                 f->SubType = Q->FieldByName("RDB$FIELD_SUB_TYPE").AsInteger();
                 int32_t stored = ods >= 10 ? Q->FieldByName("RDB$FIELD_PRECISION").AsInteger() : 0;
                 f->Precision = ColumnPrecision(ods, stored, f->DataType, f->Length, f->Scale);
+                // Declared characters; null (0) for other types.
+                if (ods >= 10) f->CharLength = Q->FieldByName("RDB$CHARACTER_LENGTH").AsInteger();
                 table->Fields.push_back(f);
             }
             Q->Close();

@@ -172,8 +172,8 @@ void TTranCalc::LoadFromStatistics() {
     // The day count of the summary: at least one day, so a creation date
     // just after the statistics date gives a rate rather than an error.
     const int32_t days = StatDayCount(db);
-    const int32_t active = static_cast<int32_t>(static_cast<uint32_t>(db.NxT) - static_cast<uint32_t>(db.OAT));
-    eTransPerDay->setText(Text(IntDiv(db.NxT, days)));
+    const int64_t active = TransactionGap(db, db.NxT, db.OAT);
+    eTransPerDay->setText(Text(IntDiv64(db.NxT, days)));
     eActiveTrans->setText(Text(active));
 }
 
@@ -190,7 +190,7 @@ void TTranCalc::Recompute() {
     eTranMinC->setText(Text(Div(perMinute, c)));
     eTranSec->setText(Text(Div(perMinute, 60)));
     // From the per-minute integer, so what its division dropped stays dropped.
-    const double perSecond = perMinute / 60.0 / c + 0.0;   // + 0.0: no "-0.00"
+    const double perSecond = static_cast<double>(perMinute) / 60.0 / static_cast<double>(c) + 0.0;   // + 0.0: no "-0.00"
     eTranSecC->setText(QString::fromStdString(Format("%.2f", {perSecond})));
 }
 

@@ -17,7 +17,7 @@ class TTranCalc : public QDialog {
 public:
     // The integer type of the inputs and of the whole-number results: that
     // of the transaction counters.
-    using TValue = int32_t;
+    using TValue = int64_t;   // counters are 48-bit from ODS 13 on
 
     // Builds the dialog and runs FormCreate; an error there is shown and the
     // dialog still opens, without values.

@@ -25,9 +25,9 @@ TFrDbInfo* FrDbInfo = nullptr;
 
 namespace {
 
-// Transaction counters are 32-bit and may have wrapped: their differences are
-// taken modulo 2^32, as the engine itself does.
-int32_t Diff32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+// Transaction counters below ODS 13 are 32-bit and may have wrapped: their
+// differences are taken modulo 2^32 there, as the engine itself does.
+int64_t Diff(const TDatabaseInfo& db, int64_t a, int64_t b) { return TransactionGap(db, a, b); }
 
 // Daily average as the hints and the active-transactions row divide by it.
 // The parser never leaves it below 1; a hand-edited save file might.
@@ -97,9 +97,9 @@ const char* const SweepGapHintOff =
     "some transactions were rolled back, or there were \"connection lost\" errors. You need to run "
     "gfix -sweep routinely when no users are connected ";
 
-std::string SweepGapHint(const TDatabaseInfo& db, int32_t gap) {
-    if (db.Sweep > 0) return Format(SweepGapHintOn, {int64_t(db.Sweep), int64_t(gap)});
-    return Format(SweepGapHintOff, {int64_t(gap), int64_t(db.AverageTran)});
+std::string SweepGapHint(const TDatabaseInfo& db, int64_t gap) {
+    if (db.Sweep > 0) return Format(SweepGapHintOn, {int64_t(db.Sweep), gap});
+    return Format(SweepGapHintOff, {gap, db.AverageTran});
 }
 
 // The bar and warning colour of one transaction row.
@@ -109,7 +109,7 @@ struct TTranRow {
     bool WholeCell = false;   // next transaction: the bar fills the cell
     bool FromLeft = false;    // the bar starts at the cell's left edge
     bool ToRight = false;     // the bar ends at the cell's right edge
-    int32_t From = 0, To = 0; // transaction numbers of the ends that are not edges
+    int64_t From = 0, To = 0; // transaction numbers of the ends that are not edges
 };
 
 bool TransactionRow(const TDatabaseInfo& db, int code, TTranRow& t) {
@@ -325,25 +325,26 @@ std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
         case drOldestSnapshot: return IntToStr(db.OST);
         case drOldestActive: return IntToStr(db.OAT);
         case drNextTransaction: return IntToStr(db.NxT);
-        case drSweepGapActive: return IntToStr(Diff32(db.OAT, db.OIT));
-        case drSweepGapSnapshot: return IntToStr(Diff32(db.OST, db.OIT));
+        case drSweepGapActive: return IntToStr(Diff(db, db.OAT, db.OIT));
+        case drSweepGapSnapshot: return IntToStr(Diff(db, db.OST, db.OIT));
         case drTipSize:
             if (db.PageSize <= 0) return std::string();
-            return IntToStr(Round(db.NxT / 4.0 / db.PageSize) + 1) + " pages, " +
-                   IntToStr(Round(db.NxT / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
+            return IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / db.PageSize) + 1) + " pages, " +
+                   IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
         case drSnapshotTipSize: {
-            const int32_t gap = Diff32(db.NxT, db.OIT);
-            return IntToStr(gap) + " transactions, " + IntToStr(Round(gap / 4.0 / 1024) + db.PageSize / 1024) +
+            const int64_t gap = Diff(db, db.NxT, db.OIT);
+            return IntToStr(gap) + " transactions, " +
+                   IntToStr(Round(static_cast<double>(gap) / 4.0 / 1024) + db.PageSize / 1024) +
                    " kilobytes";
         }
         case drActiveTransactions: {
-            const int32_t active = Diff32(db.NxT, db.OAT);
-            return IntToStr(active) +
-                   Format(", %d%% of daily average", {Round(active / (AverageTranOf(db) / 100))});
+            const int64_t active = Diff(db, db.NxT, db.OAT);
+            return IntToStr(active) + Format(", %d%% of daily average",
+                                             {Round(static_cast<double>(active) / (AverageTranOf(db) / 100))});
         }
         case drTransactionsPerDay: {
             const int32_t days = StatDayCount(db);
-            return Format("%d, for %d days", {int64_t(IntDiv(db.NxT, days)), int64_t(days)});
+            return Format("%d, for %d days", {IntDiv64(db.NxT, days), int64_t(days)});
         }
         case drDataVersionsPercent:
             return Format("%3.2f%% - records: %d mb, versions: %d mb, pages %d mb, indices %d mb",
@@ -445,22 +446,23 @@ std::string TFrDbInfo::HintText(int code) {
             if (IsOatGapWide(db))
                 return Format("You have long running snapshot transaction - it was started ~%5.1f days ago, and "
                               "it can block garbage collection. ",
-                              {Diff32(db.NxT, db.OST) / AverageTranOf(db)});
+                              {static_cast<double>(Diff(db, db.NxT, db.OST)) / AverageTranOf(db)});
             return std::string();
         case drNextTransaction:
             if (IsNextTransactionHigh(db))
-                return Format("Transactions count is close to it's limit - MaxInt (2 billion). You need to backup "
-                              "and restore your database in the near %d days, or database will stop functioning.",
-                              {int64_t((2147483647 - static_cast<int64_t>(db.NxT)) /
-                                       static_cast<int64_t>(AverageTranOf(db)))});
+                return Format(std::string("Transactions count is close to it's limit - ") +
+                                  (db.ODSMajor >= 13 ? "281474976710655 (281 trillion)" : "MaxInt (2 billion)") +
+                                  ". You need to backup and restore your database in the near %d days, or "
+                                  "database will stop functioning.",
+                              {int64_t((TransactionLimit(db) - db.NxT) / static_cast<int64_t>(AverageTranOf(db)))});
             return std::string();
         case drActiveTransactions:
             if (IsActiveTransactionOld(db)) {
-                const int32_t active = Diff32(db.NxT, db.OAT);
+                const int64_t active = Diff(db, db.NxT, db.OAT);
                 return Format("There is a long running active transaction or maybe lot of them. Oldest active "
                               "transaction was started %d transactions ago (%5.1f days) while there are ~%d "
                               "average transactions per day.",
-                              {int64_t(active), active / AverageTranOf(db), int64_t(db.AverageTran)});
+                              {active, static_cast<double>(active) / AverageTranOf(db), db.AverageTran});
             }
             return std::string();
         case drForcedWrite: {
@@ -487,10 +489,10 @@ std::string TFrDbInfo::HintText(int code) {
                        "users are connected.";
             return std::string();
         case drSweepGapActive:
-            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OAT, db.OIT));
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff(db, db.OAT, db.OIT));
             return std::string();
         case drSweepGapSnapshot:
-            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff32(db.OST, db.OIT));
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff(db, db.OST, db.OIT));
             if (IsSnapshotBelowOIT(db))
                 return "Oldest snapshot transaction is less than Oldest transaction.See View Recommendations about "
                        "why this happens";
@@ -606,13 +608,13 @@ bool TFrDbInfo::CellFill(const TDatabaseInfo& db, int code, TColor& color) {
 QRect TFrDbInfo::TransactionBar(const TDatabaseInfo& db, int code, const QRect& cell) {
     TTranRow t;
     if (!TransactionRow(db, code, t)) return QRect();
-    const int32_t base = OptionSettings.TrMins ? std::min(db.OIT, db.OST) : 0;
-    const int32_t span = Diff32(db.NxT, base);
+    const int64_t base = OptionSettings.TrMins ? std::min(db.OIT, db.OST) : 0;
+    const int64_t span = Diff(db, db.NxT, base);
     // Nothing to measure against: no bar rather than a division by zero.
     if (span == 0) return QRect();
     const int width = cell.right() + 1 - cell.left();
-    auto pos = [&](int32_t x) {
-        const double f = static_cast<double>(Diff32(x, base)) / span;
+    auto pos = [&](int64_t x) {
+        const double f = static_cast<double>(Diff(db, x, base)) / static_cast<double>(span);
         const double p = cell.left() + std::nearbyint(f * width);
         // Keep far-off counters inside the cell (a bar never leaves it).
         return static_cast<int>(std::clamp(p, static_cast<double>(cell.left()), cell.right() + 1.0));

@@ -32,7 +32,7 @@ void TGanttSeries::Clear() {
     if (FChart) FChart->update();
 }
 
-int TGanttSeries::AddGanttColor(TDateTime start, TDateTime end, int32_t y, const std::string&, TColor color) {
+int TGanttSeries::AddGanttColor(TDateTime start, TDateTime end, int64_t y, const std::string&, TColor color) {
     // After every bar that starts at or before this one: equal starts keep
     // their order, and a start that is not a number goes last.
     auto at = std::upper_bound(FBars.begin(), FBars.end(), start,

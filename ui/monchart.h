@@ -16,7 +16,7 @@ namespace dv {
 struct TGanttBar {
     TDateTime Start = 0;
     TDateTime End = 0;
-    int32_t Y = 0;
+    int64_t Y = 0;
     TColor Color = 0;
 };
 
@@ -34,7 +34,7 @@ public:
     void Clear();
     // Adds a bar; the label is not shown (the series has no marks). Returns
     // the bar's position in start order.
-    int AddGanttColor(TDateTime start, TDateTime end, int32_t y, const std::string& label, TColor color);
+    int AddGanttColor(TDateTime start, TDateTime end, int64_t y, const std::string& label, TColor color);
     int Count() const { return static_cast<int>(FBars.size()); }
     const TGanttBar& Bar(int index) const { return FBars.at(static_cast<size_t>(index)); }
 

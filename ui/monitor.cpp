@@ -361,7 +361,8 @@ void TFrMonitor::ReadOpenTransactions() {
     while (!q.Eof()) {
         const TDateTime start = q.FieldByName("TMP$TIMESTAMP").AsDateTime();
         const TDateTime end = Now();
-        const int32_t id = q.FieldByName("TMP$TRANSACTION_ID").AsInteger();
+        // 64-bit: engines from ODS 13 on number transactions in 48 bits.
+        const int64_t id = q.FieldByName("TMP$TRANSACTION_ID").AsInt64();
         Series1->AddGanttColor(start, end, id, std::string(), Series1->SeriesColor);
         q.Next();
     }

@@ -3,6 +3,12 @@
 // day count and daily average at their edges.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "model/StatParser.h"
 #include "model/report.h"
 #include "model/utils.h"
 #include "tests/support/TestModel.h"
@@ -438,6 +444,31 @@ TEST_F(ReportTest, ProposedNameIsTheDatabaseBaseName) {
         DBInfo->DbName = c.db;
         EXPECT_EQ(ReportFileName(*DBInfo), c.name) << c.db;
     }
+}
+
+// Statistics are dated by the engine's own line, not by the file: a copy of
+// a real output whose file date is moved by years gives the same report.
+TEST_F(ReportTest, CopyWithItsFileDateMovedGivesTheSameReport) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("dravolt-report-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string original = DataPath("fb3_full.txt");
+    TStringList reports[3];
+    const int years[3] = {0, 3, -7};
+    for (int k = 0; k < 3; ++k) {
+        const fs::path copy = dir / ("copy" + std::to_string(k) + ".txt");
+        fs::copy_file(original, copy, fs::copy_options::overwrite_existing);
+        fs::last_write_time(copy, fs::last_write_time(original) + std::chrono::hours(24 * 366 * years[k]));
+        ASSERT_TRUE(ParseStatFile(copy.string()));
+        reports[k] = BuildRecommendations(*DBInfo, Header);
+    }
+    fs::remove_all(dir);
+    EXPECT_EQ(reports[1], reports[0]);
+    EXPECT_EQ(reports[2], reports[0]);
+    // The engine's line gave the date: created a second before, one day.
+    std::string all;
+    for (const std::string& item : reports[0]) all += item;
+    EXPECT_NE(Unwrapped(all).find("Your database is running 1 days"), std::string::npos);
 }
 
 }  // namespace

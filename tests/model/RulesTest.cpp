@@ -379,21 +379,33 @@ TEST_F(RulesTest, IsTipOverLimit) {
 }
 
 TEST_F(RulesTest, IsNextTransactionHigh) {
-    auto t = [](int32_t nxt) { return [=](TDatabaseInfo& d) { d.NxT = nxt; }; };
+    // 80 % of the engine's limit: 2^31 - 1 below ODS 13, 2^48 - 1 from it on.
+    auto t = [](int64_t nxt, int16_t ods = 12) { return [=](TDatabaseInfo& d) { d.NxT = nxt; d.ODSMajor = ods; }; };
     CheckDb("IsNextTransactionHigh", IsNextTransactionHigh, {
         {"1717986917", t(1717986917), false},
         {"1717986918", t(1717986918), true},
+        {"ODS 11, 1717986918", t(1717986918, 11), true},
+        {"ODS 13, 1717986918", t(1717986918, 13), false},
+        {"ODS 13, 3000000000", t(3000000000, 13), false},
+        {"ODS 13, 225179981368524", t(225179981368524, 13), false},
+        {"ODS 13, 225179981368525", t(225179981368525, 13), true},
     });
 }
 
 TEST_F(RulesTest, IsOitGapOverLimit) {
-    auto t = [](int32_t nxt, int32_t oit) { return [=](TDatabaseInfo& d) { d.NxT = nxt; d.OIT = oit; }; };
+    auto t = [](int64_t nxt, int64_t oit, int16_t ods = 12) {
+        return [=](TDatabaseInfo& d) { d.NxT = nxt; d.OIT = oit; d.ODSMajor = ods; };
+    };
     CheckDb("IsOitGapOverLimit", IsOitGapOverLimit, {
         {"gap 262140", t(262150, 10), false},
         {"gap 262141", t(262151, 10), true},
         // Counters that passed 2^31: the 32-bit difference is the real gap.
         {"wrapped next, gap 201", t(kI32Min + 100, kI32Max - 100), false},
         {"wrapped next, gap 262141", t(kI32Min + 131070, kI32Max - 131070), true},
+        // 48-bit counters: the plain difference, also past 2^32.
+        {"ODS 13, gap 262140 past 2^32", t(5000262140, 5000000000, 13), false},
+        {"ODS 13, gap 262141 past 2^32", t(5000262141, 5000000000, 13), true},
+        {"ODS 13, gap of 2^32 + 1", t(4294967297, 0, 13), true},
     });
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DMTestSupport.h"
+#include "model/utils.h"
 
 using namespace dv;
 using namespace dv::test;
@@ -22,8 +23,8 @@ create table ITEMS (
   SMALLNUM numeric(4,1),
   RATE double precision,
   F float,
-  NAME varchar(40),
-  TAG char(5),
+  NAME varchar(40) character set UTF8,
+  TAG char(5) character set UTF8,
   BORN date,
   AT_TIME time,
   STAMP timestamp,
@@ -54,14 +55,15 @@ alter index IDX_ITEMS_OFF inactive;
 struct ExpectedColumn {
     const char* Name;
     int32_t DataType, Length, Scale, Precision, SubType;
+    int32_t CharLength = 0;   // declared characters of text columns
 };
 
 // The engine's type codes for the declared types.
 const ExpectedColumn kItemsColumns[] = {
     {"ID", 8, 4, 0, 0, 0},         {"CODE", 7, 2, 0, 0, 0},      {"QTY", 16, 8, 0, 0, 0},
     {"PRICE", 8, 4, -2, 9, 1},     {"AMOUNT", 16, 8, -4, 18, 1}, {"SMALLNUM", 7, 2, -1, 4, 1},
-    {"RATE", 27, 8, 0, 0, 0},      {"F", 10, 4, 0, 0, 0},        {"NAME", 37, 40, 0, 0, 0},
-    {"TAG", 14, 5, 0, 0, 0},       {"BORN", 12, 4, 0, 0, 0},     {"AT_TIME", 13, 4, 0, 0, 0},
+    {"RATE", 27, 8, 0, 0, 0},      {"F", 10, 4, 0, 0, 0},        {"NAME", 37, 160, 0, 0, 0, 40},
+    {"TAG", 14, 20, 0, 0, 0, 5},       {"BORN", 12, 4, 0, 0, 0},     {"AT_TIME", 13, 4, 0, 0, 0},
     {"STAMP", 35, 8, 0, 0, 0},     {"FLAG", 23, 1, 0, 0, 0},     {"NOTE", 261, 8, 0, 0, 1},
 };
 
@@ -78,6 +80,7 @@ void ExpectColumns(const TRelation& r, const ExpectedColumn* expected, size_t co
         EXPECT_EQ(f.Scale, e.Scale);
         EXPECT_EQ(f.Precision, e.Precision);
         EXPECT_EQ(f.SubType, e.SubType);
+        EXPECT_EQ(f.CharLength, e.CharLength);
         EXPECT_EQ(f.Owner(), &r);
     }
 }
@@ -104,8 +107,14 @@ TEST_F(MetadataTest, FillsColumnsKeysAndStoredSelectivityAndAddsTheInactiveIndex
     dm->ReadMetadata();
 
     ExpectColumns(*items, kItemsColumns, std::size(kItemsColumns));
-    const ExpectedColumn partsColumns[] = {{"ZID", 8, 4, 0, 0, 0}, {"ALPHA", 37, 10, 0, 0, 0}};
+    const ExpectedColumn partsColumns[] = {{"ZID", 8, 4, 0, 0, 0}, {"ALPHA", 37, 10, 0, 0, 0, 10}};
     ExpectColumns(*parts, partsColumns, std::size(partsColumns));
+    // The columns hint gives the declared characters, not the UTF8 bytes;
+    // the record length estimate keeps counting bytes.
+    const std::string hint = FieldListText(*items);
+    EXPECT_NE(hint.find("NAME      VARCHAR(40)\r\n"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("TAG       CHAR(5)\r\n"), std::string::npos) << hint;
+    EXPECT_EQ(FieldListText(*parts), "ZID    INTEGER\r\nALPHA  VARCHAR(10)");
 
     struct ExpectedIndex {
         const char* Name;
@@ -227,7 +236,7 @@ TEST(MetadataSql, ColumnQueryHasThePrecisionLineFromOds10On) {
     TStringList ods10 = MetadataColumnsSQL(10);
     ASSERT_EQ(ods9.size(), 6u);
     ASSERT_EQ(ods10.size(), 7u);
-    EXPECT_EQ(ods10[2], ", F.RDB$FIELD_PRECISION ");
+    EXPECT_EQ(ods10[2], ", F.RDB$FIELD_PRECISION, F.RDB$CHARACTER_LENGTH ");
     ods10.erase(ods10.begin() + 2);
     EXPECT_EQ(ods9, ods10);
     EXPECT_EQ(ods9[4], "and r.RDB$RELATION_NAME NOT STARTING WITH 'RDB$'");

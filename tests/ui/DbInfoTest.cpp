@@ -8,10 +8,17 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <unistd.h>
+
+#include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "model/StatParser.h"
+#include "model/report.h"
 #include "model/rules.h"
+#include "model/utils.h"
+#include "platform/ComponentText.h"
 #include "tests/support/TestModel.h"
 #include "ui/dbinfofr.h"
 #include "ui/indexStat.h"
@@ -641,6 +648,84 @@ TEST_F(DbInfoTest, CopyPutsTheSelectedRowsOnTheClipboard) {
     EXPECT_TRUE(lines[1].contains("Page size\t8192")) << text.toStdString();
     EXPECT_TRUE(lines[2].contains("Dialect\t3")) << text.toStdString();
     EXPECT_EQ(Frame->Copy1->text(), "Copy");
+}
+
+// A real output of this machine's engine made into one of an engine with
+// 48-bit counters beyond 2^31 (ODS 13.0, the four counters changed): the
+// header, the summary rows, the near-limit rule and hint at that engine's
+// limit, the report's workload and sweep lines and the save file keep them.
+TEST_F(DbInfoTest, CountersBeyondThirtyTwoBitsOfANewerEngine) {
+    std::string text = ReadFile(DataPath("fb3_full.txt"));
+    auto setLine = [&](const std::string& key, const std::string& value) {
+        const size_t at = text.find("\t" + key);
+        ASSERT_NE(at, std::string::npos) << key;
+        const size_t end = text.find('\n', at);
+        text.replace(at, end - at, "\t" + key + "\t\t" + value);
+    };
+    setLine("ODS version", "13.0");
+    setLine("Oldest transaction", "3000000000");
+    setLine("Oldest active", "3000000040");
+    setLine("Oldest snapshot", "3000000040");
+    setLine("Next transaction", "3000000100");
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("dravolt-fb4-" + std::to_string(::getpid()) + ".txt")).string();
+    WriteFile(path, text);
+    const bool parsed = ParseStatFile(path);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(parsed);
+    TDatabaseInfo& db = *DBInfo;
+    EXPECT_EQ(db.ODSMajor, 13);
+    EXPECT_EQ(db.NxT, 3000000100);
+    EXPECT_EQ(db.OIT, 3000000000);
+    // Created a second before the statistics were taken: one day.
+    EXPECT_EQ(db.AverageTran, 3000000100);
+    EXPECT_FALSE(db.Relations.empty());
+    EXPECT_EQ(db.FW, 1);
+
+    const struct {
+        int Code;
+        std::string Value;
+    } rows[] = {
+        {130, "3000000000"}, {140, "3000000040"}, {150, "3000000040"}, {160, "3000000100"},
+        {220, "40"},         {225, "40"},         {260, "3000000100, for 1 days"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, r.Code), r.Value) << r.Code;
+    EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, 235).rfind("100 transactions, ", 0), 0u);
+    EXPECT_FALSE(IsNextTransactionHigh(db));
+    EXPECT_FALSE(IsOitGapOverLimit(db));
+
+    const TStringList report = BuildRecommendations(db, "header");
+    std::string all;
+    for (const std::string& item : report) all += item + "\r\n";
+    EXPECT_NE(Unwrapped(all).find("Your database is running 1 days, and average workload is ~3000000100 "
+                                  "transactions per day."),
+              std::string::npos)
+        << all;
+    EXPECT_NE(Unwrapped(all).find("Sweep interval is 20000, and automatic sweep may start " +
+                                  SweepFrequencyText(20000 / 3000000100.0)),
+              std::string::npos)
+        << all;
+    EXPECT_EQ(all.find("Forced Write is OFF"), std::string::npos);
+
+    // Saved and read back, the counters stay whole.
+    const std::string saved = WriteComponentText(db);
+    EXPECT_NE(saved.find("  NxT = 3000000100\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("  AverageTran = 3000000100\r\n"), std::string::npos);
+    db.Reset(true);
+    ReadComponentText(saved, db);
+    RebuildModelLists(db);
+    EXPECT_EQ(db.NxT, 3000000100);
+    EXPECT_EQ(db.OAT, 3000000040);
+    EXPECT_EQ(db.AverageTran, 3000000100);
+    EXPECT_EQ(BuildRecommendations(db, "header"), report);
+
+    // Near that engine's limit the hint names it and counts the days left.
+    db.NxT = 250000000000000;
+    db.AverageTran = 1000000000;
+    ASSERT_TRUE(IsNextTransactionHigh(db));
+    const std::string hint = Unwrapped(TFrDbInfo::WrappedHint(160));
+    EXPECT_NE(hint.find("limit - 281474976710655 (281 trillion). "), std::string::npos) << hint;
+    EXPECT_NE(hint.find("in the near 31474 days"), std::string::npos) << hint;
 }
 
 }  // namespace
