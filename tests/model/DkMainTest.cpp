@@ -264,14 +264,16 @@ TEST_F(Model, StoredPropertiesInDeclarationOrder) {
                                         "MaxDup", "Uniques", "SizeMb", "AverageFill", "Fill20", "Fill40", "Fill60",
                                         "Fill80", "Fill100", "Key", "Stats", "Sel", "Inactive"}));
     EXPECT_EQ(StoredNames(*f), (std::vector<std::string>{"id", "FieldName", "Length", "DataType", "Precision",
-                                                         "Scale", "SubType"}));
-    // Declared defaults: exactly these five.
+                                                         "Scale", "SubType", "CharLength"}));
+    // Declared defaults: exactly these six (CharLength is left out at 0, so
+    // a column without it saves as before).
     std::vector<std::pair<std::string, int64_t>> defaults;
     for (const TComponent* c : std::initializer_list<const TComponent*>{DBInfo, t, i, f})
         for (const TPropInfo& p : c->Props())
             if (p.Stored && p.HasDefault && p.Name != "Tag") defaults.push_back({p.Name, p.Default});
     EXPECT_EQ(defaults, (std::vector<std::pair<std::string, int64_t>>{
-                            {"MaxIName", 0}, {"MaxRName", 0}, {"AverageTran", 1}, {"Pages", 0}, {"DBSize", 0}}));
+                            {"MaxIName", 0}, {"MaxRName", 0}, {"AverageTran", 1}, {"Pages", 0}, {"DBSize", 0},
+                            {"CharLength", 0}}));
 }
 
 TEST_F(Model, ChildrenAndParentsOfTheComponentTree) {

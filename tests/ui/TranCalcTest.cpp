@@ -72,6 +72,12 @@ TEST_F(TranCalcTest, OutputsFromTypedInputs) {
         // The extremes of 32 bits.
         {"-2147483648", "1", "1", {"-2147483648", "-2147483648", "-35791394", "-2147483648", "-35791394",
                                    "-596523", "-596523.23"}},
+        // 64-bit values (newer engines count transactions in 48 bits): no
+        // wrap at 2^31.
+        {"-2147483648", "-1", "1", {"-2147483648", "2147483648", "35791394", "2147483648", "35791394",
+                                    "596523", "596523.23"}},
+        {"300000000000000", "1", "1", {"300000000000000", "300000000000000", "5000000000000", "300000000000000",
+                                       "5000000000000", "83333333333", "83333333333.33"}},
         {"2147483647", "1", "2147483647", {"1", "2147483647", "35791394", "1", "0", "596523", "0.00"}},
         // Leading blanks and the '$' hex form are integers to the class library too.
         {" 100000", "$8", "10", {"10000", "12500", "208", "1250", "20", "3", "0.35"}},
@@ -156,7 +162,7 @@ TEST_F(TranCalcTest, TextThatIsNotAnIntegerChangesNoOutput) {
         const char* text;
     } cases[] = {
         {"eTransPerDay", "abc"}, {"eTransPerDay", ""},        {"eWorkHours", "8.5"},
-        {"eWorkHours", "8 "},    {"eComputers", "2147483648"}, {"eComputers", "1e3"},
+        {"eWorkHours", "8 "},    {"eComputers", "9223372036854775808"}, {"eComputers", "1e3"},
     };
     for (const Case& c : cases) {
         TTranCalc d;
