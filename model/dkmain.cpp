@@ -11,7 +11,6 @@ TDatabaseInfo* DBInfo = nullptr;
 TStringList* UnsavedStatLines = nullptr;
 
 namespace {
-template <class C>
 TPropList WithBase(const TComponent& base, std::initializer_list<TPropInfo> own) {
     TPropList all = base.TComponent::Props();
     all.insert(all.end(), own.begin(), own.end());
@@ -32,7 +31,7 @@ TDatabaseInfo::~TDatabaseInfo() {
 
 const TPropList& TDatabaseInfo::Props() const {
     using D = TDatabaseInfo;
-    static const TPropList props = WithBase<D>(*this, {
+    static const TPropList props = WithBase(*this, {
         Prop("DbName", &D::DbName),
         DateProp("CDate", &D::CDate),
         DateProp("WDate", &D::WDate),
@@ -114,7 +113,7 @@ TRelation::~TRelation() { Fields.clear(); }
 
 const TPropList& TRelation::Props() const {
     using R = TRelation;
-    static const TPropList props = WithBase<R>(*this, {
+    static const TPropList props = WithBase(*this, {
         Prop("Id", &R::Id),
         Prop("TableName", &R::TableName),
         Prop("PointerPage", &R::PointerPage),
@@ -167,7 +166,7 @@ void TRelation::GetChildren(const std::function<void(TComponent*)>& proc, TCompo
 
 const TPropList& TIndex::Props() const {
     using I = TIndex;
-    static const TPropList props = WithBase<I>(*this, {
+    static const TPropList props = WithBase(*this, {
         Prop("id", &I::id),
         Prop("IndexName", &I::IndexName),
         Prop("Depth", &I::Depth),
@@ -207,7 +206,7 @@ void TIndex::SetParentComponent(TComponent* parent) {
 
 const TPropList& TRelationField::Props() const {
     using F = TRelationField;
-    static const TPropList props = WithBase<F>(*this, {
+    static const TPropList props = WithBase(*this, {
         Prop("id", &F::id),
         Prop("FieldName", &F::FieldName),
         Prop("Length", &F::Length),

@@ -211,6 +211,23 @@ bool SameText(std::string_view a, std::string_view b) {
     return true;
 }
 
+void RunWithCleanup(const std::function<void()>& body, std::initializer_list<std::function<void()>> cleanup) {
+    std::exception_ptr first;
+    try {
+        body();
+    } catch (...) {
+        first = std::current_exception();
+    }
+    for (const auto& step : cleanup) {
+        try {
+            step();
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (first) std::rethrow_exception(first);
+}
+
 size_t Pos(std::string_view sub, std::string_view s) {
     if (sub.empty()) return 0;
     size_t p = s.find(sub);

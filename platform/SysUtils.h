@@ -6,6 +6,8 @@
 #include <concepts>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <initializer_list>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -121,6 +123,14 @@ bool SameText(std::string_view a, std::string_view b);  // ASCII case-insensitiv
 // 1-based position of sub in s, 0 when absent (Delphi Pos).
 size_t Pos(std::string_view sub, std::string_view s);
 std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+// True when part occurs in text (case matters).
+inline bool ContainsStr(std::string_view text, std::string_view part) { return text.find(part) != text.npos; }
+
+// Runs body, then every clean-up step in order whatever happens. The first
+// error is the one that reaches the caller: a clean-up that fails after the
+// body failed must not hide the message about the real failure, and a later
+// step still runs after an earlier one failed.
+void RunWithCleanup(const std::function<void()>& body, std::initializer_list<std::function<void()>> cleanup);
 
 // Folder of the running executable, with a trailing '/'.
 std::string ExeDir();

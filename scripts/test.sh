@@ -9,7 +9,7 @@ scripts/setup.sh
 scripts/fbserver.sh start
 
 JOBS="$(nproc)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVOLT_WERROR=ON >/dev/null
 cmake --build build -j "$JOBS"
 
 # Everything again under the address and undefined-behaviour sanitizers: the

@@ -13,26 +13,6 @@ TDM* DM = nullptr;
 
 namespace {
 
-// Runs body, then every clean-up step whatever happens. The first error is
-// the one that reaches the caller: a clean-up that fails after the body
-// failed must not hide the server's message about the real failure.
-void RunGuarded(const std::function<void()>& body, std::initializer_list<std::function<void()>> cleanup) {
-    std::exception_ptr first;
-    try {
-        body();
-    } catch (...) {
-        first = std::current_exception();
-    }
-    for (const auto& step : cleanup) {
-        try {
-            step();
-        } catch (...) {
-            if (!first) first = std::current_exception();
-        }
-    }
-    if (first) std::rethrow_exception(first);
-}
-
 bool IsPlainUpperIdentifier(const std::string& s) {
     if (s.empty() || !(s[0] >= 'A' && s[0] <= 'Z')) return false;
     for (char c : s)
@@ -179,7 +159,7 @@ void TDM::ReadMetadata() {
     PrepareConnection();
     const int ods = DBInfo->ODSMajor;
 
-    RunGuarded(
+    RunWithCleanup(
         [&] {
             DB->Connect();
             TR->StartTransaction();
@@ -258,10 +238,10 @@ void TDM::ReadMetadata() {
 
 void TDM::RecomputeFrame(const std::function<void()>& work) {
     DB->Connect();
-    RunGuarded(
+    RunWithCleanup(
         [&] {
             SetTransactionParams(false);
-            RunGuarded(
+            RunWithCleanup(
                 [&] {
                     TR->StartTransaction();
                     work();

@@ -33,10 +33,8 @@ int64_t Diff(const TDatabaseInfo& db, int64_t a, int64_t b) { return Transaction
 // The parser never leaves it below 1; a hand-edited save file might.
 double AverageTranOf(const TDatabaseInfo& db) { return db.AverageTran > 0 ? db.AverageTran : 1; }
 
-bool Contains(const std::string& s, const char* sub) { return s.find(sub) != std::string::npos; }
-
 bool NoReserveOnWritable(const TDatabaseInfo& db) {
-    return Contains(db.Attrib, "no reserve") && !Contains(db.Attrib, "read only");
+    return ContainsStr(db.Attrib, "no reserve") && !ContainsStr(db.Attrib, "read only");
 }
 
 // The group codes in the order the tree shows them.

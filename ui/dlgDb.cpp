@@ -22,6 +22,7 @@
 #include "model/options.h"
 #include "platform/Dialogs.h"
 #include "platform/Registry.h"
+#include "platform/gui/OverrideCursor.h"
 #include "platform/SysUtils.h"
 #include "server/DMData.h"
 #include "ui/Application.h"
@@ -38,8 +39,6 @@ namespace {
 
 constexpr int kProtocolTCP = 0;
 constexpr int kProtocolLocal = 2;
-
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -60,14 +59,6 @@ std::string ReadStringValue(TRegistry& reg, const char* name) {
         return std::string();
     }
 }
-
-class TOverrideCursor {
-public:
-    explicit TOverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
-    ~TOverrideCursor() { QApplication::restoreOverrideCursor(); }
-    TOverrideCursor(const TOverrideCursor&) = delete;
-    TOverrideCursor& operator=(const TOverrideCursor&) = delete;
-};
 
 QLabel* Note(const char* text, QWidget* parent) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
@@ -420,13 +411,13 @@ bool TGetServStatDlg::CheckInput() {
 
 void TGetServStatDlg::ShowStartError(const std::string& message) {
     std::string text;
-    if (Contains(message, "unrecognized service"))
+    if (ContainsStr(message, "unrecognized service"))
         text = "Server does not support Services API (Classic), \nor does not support \"Include records\" parameter.";
-    else if (Contains(message, "Can't open database file"))
+    else if (ContainsStr(message, "Can't open database file"))
         text = "Error opening database (no such file?)";
-    else if (Contains(message, "consistency check"))
+    else if (ContainsStr(message, "consistency check"))
         text = CorruptionMessage();
-    else if (Contains(message, "Wrong ODS"))
+    else if (ContainsStr(message, "Wrong ODS"))
         // Newer servers refuse such a database when the service starts
         // instead of printing the complaint as the first line.
         text = "Server can not work with this database:\n" + message;
@@ -488,45 +479,40 @@ void TGetServStatDlg::btnOkClick() {
     FSucceeded = false;
     TOverrideCursor wait(Qt::BusyCursor);
 
-    std::exception_ptr error;
     std::string refusal;   // why the server would not begin
-    try {
-        service.Activate();
-        try {
-            service.ServiceStart();
-        } catch (const std::exception& e) {
-            refusal = e.what();
-        }
-        if (refusal.empty()) {
-            OptionSettings.LastPassword = S(ePassword->text());
-            PageControl->setCurrentWidget(tsLog);
-            FRunning = true;
-            FPumpTimer.invalidate();
-            service.OnWait = [this] { PumpEvents(); };
+    RunWithCleanup(
+        [&] {
+            service.Activate();
             try {
-                ReadLines(service);
-            } catch (const EAbort&) {
-                throw;
+                service.ServiceStart();
             } catch (const std::exception& e) {
-                // Newer servers start the service and only then report that
-                // the database cannot be read: before the first line that is
-                // a refusal to start like any other.
-                if (!FLines.empty()) throw;
                 refusal = e.what();
             }
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-    service.OnWait = nullptr;
-    FRunning = false;
-    FlushMemo();
-    try {
-        service.Deactivate();
-    } catch (...) {
-        if (!error) error = std::current_exception();
-    }
-    if (error) std::rethrow_exception(error);
+            if (refusal.empty()) {
+                OptionSettings.LastPassword = S(ePassword->text());
+                PageControl->setCurrentWidget(tsLog);
+                FRunning = true;
+                FPumpTimer.invalidate();
+                service.OnWait = [this] { PumpEvents(); };
+                try {
+                    ReadLines(service);
+                } catch (const EAbort&) {
+                    throw;
+                } catch (const std::exception& e) {
+                    // Newer servers start the service and only then report that
+                    // the database cannot be read: before the first line that is
+                    // a refusal to start like any other.
+                    if (!FLines.empty()) throw;
+                    refusal = e.what();
+                }
+            }
+        },
+        {[&] {
+             service.OnWait = nullptr;
+             FRunning = false;
+             FlushMemo();
+         },
+         [&] { service.Deactivate(); }});
     if (!refusal.empty()) {
         PageControl->setCurrentWidget(tsParam);
         ShowStartError(refusal);
@@ -534,7 +520,7 @@ void TGetServStatDlg::btnOkClick() {
     }
     if (FCancelled) return;
 
-    FSucceeded = FLines.empty() || !Contains(FLines.front(), "Wrong ODS");
+    FSucceeded = FLines.empty() || !ContainsStr(FLines.front(), "Wrong ODS");
     if (!FSucceeded) return;
     if (MainForm)
         MainForm->setWindowTitle(Q(std::string(ProductTitle) + ". Unsaved from " + server + ":" + database));
@@ -608,7 +594,7 @@ bool ExecuteGetServStatDlg(TDatabaseItem* entry, TStringList& lines, bool& loadM
         OptionSettings.LoadMetadata = dialog.cbMetadata->isChecked();
     }
     GetServStatDlg = nullptr;
-    if (Contains(firstLine, "Wrong ODS"))
+    if (ContainsStr(firstLine, "Wrong ODS"))
         MessageDlg("Server can not work with this database:\n" + firstLine, mtError, mbOK);
     return result;
 }
@@ -620,25 +606,17 @@ bool RefreshStatistics(TStringList& lines, bool full) {
     service.Options = full ? kFullStatOptions : kHeaderStatOptions;
     // A failed refresh must not leave the service attached, nor the next
     // dialog or refresh with the options of this one.
-    std::exception_ptr error;
-    try {
-        service.Activate();
-        service.ServiceStart();
-        while (!service.Eof()) {
-            std::string line = service.GetNextLine();
-            if (service.Eof() && line.empty()) break;
-            lines.push_back(std::move(line));
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-    try {
-        service.Deactivate();
-    } catch (...) {
-        if (!error) error = std::current_exception();
-    }
-    service.Options = remembered;
-    if (error) std::rethrow_exception(error);
+    RunWithCleanup(
+        [&] {
+            service.Activate();
+            service.ServiceStart();
+            while (!service.Eof()) {
+                std::string line = service.GetNextLine();
+                if (service.Eof() && line.empty()) break;
+                lines.push_back(std::move(line));
+            }
+        },
+        {[&] { service.Deactivate(); }, [&] { service.Options = remembered; }});
     return true;
 }
 

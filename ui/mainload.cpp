@@ -18,6 +18,7 @@
 #include "model/moninfo.h"
 #include "model/utils.h"
 #include "platform/ComponentText.h"
+#include "platform/gui/OverrideCursor.h"
 #include "server/DMData.h"
 #include "ui/dbinfofr.h"
 #include "ui/dblistfr.h"
@@ -34,14 +35,6 @@ constexpr char kMagic[] = "DVT2DATA\r\n";
 constexpr size_t kMagicSize = 10;
 // Column "Selectivity" of the indices grid: shown with metadata only.
 constexpr int kSelectivityColumn = 8;
-
-class TOverrideCursor {
-public:
-    explicit TOverrideCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
-    ~TOverrideCursor() { QApplication::restoreOverrideCursor(); }
-    TOverrideCursor(const TOverrideCursor&) = delete;
-    TOverrideCursor& operator=(const TOverrideCursor&) = delete;
-};
 
 std::string SystemReason() { return std::strerror(errno); }
 

@@ -261,7 +261,9 @@ TEST(Dates, LocaleFormatsBecomeDayMonthYearForms) {
     for (const auto& c : cases) {
         char sep = 'x';
         EXPECT_EQ(CFormatToDateFormat(c.cfmt, sep), c.fmt) << c.cfmt;
-        if (*c.fmt) EXPECT_EQ(sep, c.sep) << c.cfmt;
+        if (*c.fmt) {
+            EXPECT_EQ(sep, c.sep) << c.cfmt;
+        }
     }
 }
 

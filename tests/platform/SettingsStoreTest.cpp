@@ -187,7 +187,8 @@ TEST_F(RegistryTest, ConfigFolderComesFromTheEnvironment) {
     EXPECT_EQ(ConfigDir(), "/somewhere/cfg/dravolt");
     unsetenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
-    if (home) EXPECT_EQ(ConfigDir(), std::string(home) + "/.config/dravolt");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(ConfigDir(), std::string(home) + "/.config/dravolt");
     if (xdg) setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
 }
 

@@ -104,7 +104,9 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Round(c.value), c.rounded) << c.value;
-        if (std::fabs(c.value) < 2e9) EXPECT_EQ(Round32(c.value), c.rounded) << c.value;
+        if (std::fabs(c.value) < 2e9) {
+            EXPECT_EQ(Round32(c.value), c.rounded) << c.value;
+        }
     }
     EXPECT_EQ(Trunc(-2.9), -2);
     EXPECT_EQ(Trunc(2.9), 2);
@@ -315,4 +317,35 @@ TEST(Strings, TrimAndFriends) {
     EXPECT_EQ(ExtractFilePath("/tmp/x/y.txt"), "/tmp/x/");
     EXPECT_EQ(ExtractFileName("/tmp/x/y.txt"), "y.txt");
     EXPECT_EQ(ExtractFileName("y.txt"), "y.txt");
+}
+
+TEST(RunWithCleanupTest, EveryStepRunsAndTheFirstErrorReachesTheCaller) {
+    struct Case {
+        const char* name;
+        bool bodyFails, firstStepFails, secondStepFails;
+        const char* error;   // nullptr: none
+    };
+    const Case cases[] = {
+        {"nothing fails", false, false, false, nullptr},
+        {"the body's error wins over the clean-up's", true, true, true, "body"},
+        {"a failed step does not stop the next", false, true, true, "step 1"},
+        {"the last step alone", false, false, true, "step 2"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> ran;
+        auto step = [&](const char* name, bool fails) {
+            return [&ran, name, fails] {
+                ran.push_back(name);
+                if (fails) throw Exception(name);
+            };
+        };
+        std::string error;
+        try {
+            RunWithCleanup(step("body", c.bodyFails), {step("step 1", c.firstStepFails), step("step 2", c.secondStepFails)});
+        } catch (const Exception& e) {
+            error = e.Message();
+        }
+        EXPECT_EQ(ran, (std::vector<std::string>{"body", "step 1", "step 2"})) << c.name;
+        EXPECT_EQ(error, c.error ? c.error : "") << c.name;
+    }
 }

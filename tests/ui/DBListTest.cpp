@@ -158,7 +158,10 @@ TEST_F(DBListTest, ServersAndDatabasesComeFromTheRegistrySortedAndExpanded) {
         const bool database = Tree->GetNodeLevel(n) == 1;
         EXPECT_EQ(e->User, "SYSDBA");
         EXPECT_EQ(e->Password, database ? "tansyroo" : "tansyroot") << Text(n);
-        if (database) EXPECT_EQ(e->Server, TFrDBList::EntryOf(Tree->GetParent(n))->Server);
+        if (database) {
+            ASSERT_NE(TFrDBList::EntryOf(Tree->GetParent(n)), nullptr);
+            EXPECT_EQ(e->Server, TFrDBList::EntryOf(Tree->GetParent(n))->Server);
+        }
         for (TVTImageKind kind : {ikNormal, ikSelected}) {
             bool ghosted = false;
             int image = -1;

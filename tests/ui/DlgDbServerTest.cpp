@@ -223,7 +223,9 @@ TEST_F(DlgDbServerTest, TheServersRefusalsAreShownAndNothingIsRecorded) {
         EXPECT_TRUE(UnsavedStatLines->empty());
         EXPECT_EQ(ReadRegistryString(kServers, "LastServer"), "<no value>");
         // A password the server refused is not remembered.
-        if (c.password != FbPassword()) EXPECT_EQ(OptionSettings.LastPassword, "");
+        if (c.password != FbPassword()) {
+            EXPECT_EQ(OptionSettings.LastPassword, "");
+        }
     }
     std::remove(zeros.c_str());
     std::remove(text.c_str());

@@ -4,6 +4,7 @@
 // lines they are handed.
 #include <QApplication>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include <sys/stat.h>
 #include <thread>
@@ -418,8 +419,11 @@ TEST_F(MainFormTest, ServerLinesWithMetadataReadTheLiveDatabase) {
     // A full reload reads the metadata again; the rows are rebuilt.
     f.ApplyReloadLines(lines, true);
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
-    for (TRelation* r : DBInfo->Relations) {
-        if (r->TableName == "PARTS") EXPECT_EQ(r->Fields.size(), 3u);
+    {
+        auto parts = std::find_if(DBInfo->Relations.begin(), DBInfo->Relations.end(),
+                                  [](TRelation* r) { return r->TableName == "PARTS"; });
+        ASSERT_NE(parts, DBInfo->Relations.end());
+        EXPECT_EQ((*parts)->Fields.size(), 3u);
     }
 
     // What the window saved reads back with the columns.
@@ -428,8 +432,11 @@ TEST_F(MainFormTest, ServerLinesWithMetadataReadTheLiveDatabase) {
     const std::string before = WriteComponentText(*DBInfo);
     f.OpenStatFile(dvt);
     EXPECT_EQ(WriteComponentText(*DBInfo), before);
-    for (TRelation* r : DBInfo->Relations) {
-        if (r->TableName == "PARTS") EXPECT_EQ(r->Fields.size(), 3u);
+    {
+        auto parts = std::find_if(DBInfo->Relations.begin(), DBInfo->Relations.end(),
+                                  [](TRelation* r) { return r->TableName == "PARTS"; });
+        ASSERT_NE(parts, DBInfo->Relations.end());
+        EXPECT_EQ((*parts)->Fields.size(), 3u);
     }
 }
 

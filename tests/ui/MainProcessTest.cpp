@@ -135,8 +135,11 @@ TEST_F(MainFormTest, BatchRunsEndWithTheirMessageAndExitStatus) {
         if (c.status == bsReportWritten || c.status == bsReportPartial) {
             const std::string text = ReadFile(report);
             EXPECT_EQ(text.rfind("Statistics report\r\n", 0), 0u) << text.substr(0, 80);
-            for (size_t i = 0; i < text.size(); ++i)
-                if (text[i] == '\n') ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare LF at " << i;
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '\n') {
+                    ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare LF at " << i;
+                }
+            }
             if (c.status == bsReportWritten) {
                 // What came through a pipe is the whole text: the same report.
                 if (goodReport.empty()) goodReport = text;

@@ -363,8 +363,10 @@ TEST_F(MainFormTest, OptionsChangeClearsMarksReleasesTheFilterAndShowsEveryRow) 
     f.ApplyOptionsChange();
     EXPECT_FALSE(f.tbFilter->isChecked());
     for (TComponent* c : clean) {
-        if (auto* r = dynamic_cast<TRelation*>(c)) EXPECT_FALSE(r->Problem) << r->TableName;
-        if (auto* i = dynamic_cast<TIndex*>(c)) EXPECT_FALSE(i->Problem) << i->IndexName;
+        auto* r = dynamic_cast<TRelation*>(c);
+        auto* i = dynamic_cast<TIndex*>(c);
+        ASSERT_TRUE(r || i);
+        EXPECT_FALSE(r ? r->Problem : i->Problem) << (r ? r->TableName : i->IndexName);
     }
     EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), static_cast<int>(DBInfo->Relations.size()));
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));

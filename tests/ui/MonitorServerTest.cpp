@@ -173,7 +173,9 @@ TEST_F(MonitorServerTest, CountersAndOpenTransactionsFromTheServer) {
     bool held = false;
     for (int i = 0; i < Frame->Series1->Count(); ++i) {
         const TGanttBar& b = Frame->Series1->Bar(i);
-        if (i > 0) EXPECT_LE(Frame->Series1->Bar(i - 1).Start, b.Start);   // ordered by start
+        if (i > 0) {
+            EXPECT_LE(Frame->Series1->Bar(i - 1).Start, b.Start);   // ordered by start
+        }
         EXPECT_LE(b.Start, b.End + 1.0 / 86400);
         EXPECT_GE(b.End, before);
         EXPECT_LE(b.End, after);

@@ -41,7 +41,7 @@ void ExpectDefaults(const TOptionSettings& o) {
     EXPECT_EQ(o.TransColor, 0x00D9F1C7u);
 }
 
-TEST(OptionsTest, BuiltInDefaults) {
+TEST(OptionSettingsTest, BuiltInDefaults) {
     const TOptionSettings fresh;
     ExpectDefaults(fresh);
     EXPECT_FALSE(fresh.HeaderPage);
@@ -52,7 +52,7 @@ TEST(OptionsTest, BuiltInDefaults) {
     EXPECT_EQ(fresh.LastPassword, "");
 }
 
-TEST(OptionsTest, RestoreDefaultsKeepsRememberedValues) {
+TEST(OptionSettingsTest, RestoreDefaultsKeepsRememberedValues) {
     TOptionSettings o;
     o.RecVer = 0;
     o.IndexDepth = 9;
@@ -92,7 +92,7 @@ TEST(OptionsTest, RestoreDefaultsKeepsRememberedValues) {
     EXPECT_EQ(o.LastPassword, "masterkey");
 }
 
-TEST(OptionsTest, TheGlobalRestoresInPlace) {
+TEST(OptionSettingsTest, TheGlobalRestoresInPlace) {
     const TOptionSettings saved = OptionSettings;
     OptionSettings.ReportWrap = 10;
     OptionSettings.LastPassword = "secret";
