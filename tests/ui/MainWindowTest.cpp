@@ -294,8 +294,11 @@ TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
     f.tbFilter->click();
     ASSERT_TRUE(f.tbFilter->isChecked());
     EXPECT_EQ(VisibleRows(indices), marked);
-    for (PVirtualNode n = indices->GetFirst(); n; n = indices->GetNextSibling(n))
-        if (indices->IsVisible(n)) EXPECT_EQ(TVirtualStringTree::GetNodeObject<TIndex>(n)->Relation, documents);
+    for (PVirtualNode n = indices->GetFirst(); n; n = indices->GetNextSibling(n)) {
+        if (indices->IsVisible(n)) {
+            EXPECT_EQ(TVirtualStringTree::GetNodeObject<TIndex>(n)->Relation, documents);
+        }
+    }
     f.tbFilter->click();
     EXPECT_EQ(VisibleRows(indices), 1);
     EXPECT_EQ(tables->FocusedNode(), pick);
