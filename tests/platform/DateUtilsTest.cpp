@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include "platform/DateUtils.h"
 #include "platform/SysUtils.h"
@@ -283,7 +284,7 @@ TEST(Dates, LocalTimes) {
 
     // The file's modification time in local time.
     ScopedTimeZone tz("UTC");
-    const std::string path = testing::TempDir() + "dv_filedate.txt";
+    const std::string path = testing::TempDir() + "dv_filedate_" + std::to_string(getpid()) + ".txt";
     dv::test::WriteFile(path, "x");
     struct timeval times[2] = {{1356998400 + 1800, 0}, {1356998400 + 1800, 0}};  // 2013-01-01 00:30 UTC
     ASSERT_EQ(utimes(path.c_str(), times), 0);
