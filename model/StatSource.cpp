@@ -93,8 +93,11 @@ void TTextFileSource::ReadRawLine(std::string& line) {
         if (FPos >= FLen && !Fill()) return;
         const char* begin = FBuf.get() + FPos;
         const char* end = FBuf.get() + FLen;
-        const char* p = begin;
-        while (p < end && *p != '\n' && *p != '\r') ++p;
+        // The line ends at the first LF or CR: both searched with memchr,
+        // the CR only up to the LF (statistics texts rarely hold one).
+        const char* p = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
+        if (!p) p = end;
+        if (const void* cr = std::memchr(begin, '\r', static_cast<size_t>(p - begin))) p = static_cast<const char*>(cr);
         line.append(begin, static_cast<size_t>(p - begin));
         FPos += static_cast<size_t>(p - begin);
         if (p < end) {

@@ -42,9 +42,21 @@ static bool IsValidIdent(const std::string& s) {
     return std::all_of(s.begin() + 1, s.end(), [&](char c) { return alpha(c) || (c >= '0' && c <= '9'); });
 }
 
+size_t NoCaseHash::operator()(const std::string& s) const noexcept {
+    // FNV-1a over the upper-cased bytes.
+    uint64_t h = 14695981039346656037ull;
+    for (char c : s) {
+        const unsigned char u = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        h = (h ^ u) * 1099511628211ull;
+    }
+    return static_cast<size_t>(h);
+}
+
+bool NoCaseEqual::operator()(const std::string& a, const std::string& b) const noexcept { return SameText(a, b); }
+
 void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
     if (newName.empty() || SameText(oldName, newName)) return;
-    const bool taken = FNames ? FNames->count(UpperCase(newName)) > 0
+    const bool taken = FNames ? FNames->count(newName) > 0
                               : std::any_of(FComponents.begin(), FComponents.end(), [&](TComponent* other) {
                                     return other != c && SameText(other->FName, newName);
                                 });
@@ -76,7 +88,7 @@ void TComponent::InsertComponent(TComponent* c) {
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
     if (!FNames && FComponents.size() >= 32) {
-        FNames = std::make_unique<std::unordered_set<std::string>>();
+        FNames = std::make_unique<std::unordered_set<std::string, NoCaseHash, NoCaseEqual>>();
         for (TComponent* o : FComponents)
             if (o != c) IndexName(o->FName, true);
     }
@@ -86,8 +98,8 @@ void TComponent::InsertComponent(TComponent* c) {
 
 void TComponent::IndexName(const std::string& name, bool add) {
     if (!FNames || name.empty()) return;
-    if (add) FNames->insert(UpperCase(name));
-    else FNames->erase(UpperCase(name));
+    if (add) FNames->insert(name);
+    else FNames->erase(name);
 }
 
 void TComponent::RemoveComponent(TComponent* c) {

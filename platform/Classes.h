@@ -29,6 +29,15 @@ using TPropValue = std::variant<int64_t, double, std::string>;
 
 class TComponent;
 
+// Hashing and comparing names without regard to ASCII case, so that a set of
+// component names is searched without an upper-cased copy of each name.
+struct NoCaseHash {
+    size_t operator()(const std::string& s) const noexcept;
+};
+struct NoCaseEqual {
+    bool operator()(const std::string& a, const std::string& b) const noexcept;
+};
+
 struct TPropInfo {
     std::string Name;
     TPropType Type = TPropType::Integer;
@@ -143,7 +152,7 @@ private:
     // Upper-cased names of the owned components that have one, kept once an
     // owner has many components: a name check must not walk every sibling
     // (a model may own 100 000 tables), and small owners stay small.
-    std::unique_ptr<std::unordered_set<std::string>> FNames;
+    std::unique_ptr<std::unordered_set<std::string, NoCaseHash, NoCaseEqual>> FNames;
     void IndexName(const std::string& name, bool add);
     unsigned FState = 0;
 };
