@@ -1,8 +1,10 @@
 // Statistics texts published by others, kept beside the project (never in
 // it): every whole report, that is every file that its SOURCES.md row or its
 // name does not mark as an excerpt, flattened or noisy, loads with all its
-// tables and indices and without any message. Skipped where the folder is
-// absent, except under CI (CI=true), where a missing corpus is a failure.
+// tables and indices and without any message. The folder is DRAVOLT_CORPUS,
+// else shared/corpus/gstat beside the checkout, else the workplace's shared
+// folder (a clone made in a temporary folder still finds it). Skipped where
+// none exists, except under CI (CI=true), where a missing corpus is a failure.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,7 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string CorpusDir() { return std::string(DRAVOLT_SOURCE_DIR) + "/../shared/corpus/gstat"; }
+std::string CorpusDir() {
+    if (const char* dir = std::getenv("DRAVOLT_CORPUS"); dir && *dir) return dir;
+    const std::string beside = std::string(DRAVOLT_SOURCE_DIR) + "/../shared/corpus/gstat";
+    for (const std::string& dir : {beside, std::string("/work/shared/corpus/gstat")})
+        if (fs::is_directory(dir)) return dir;
+    return beside;
+}
 
 bool MarkedPartial(const std::string& name, const std::string& sources) {
     std::string row;
