@@ -407,7 +407,10 @@ bool ParseRelationBlock(const std::string& firstLine) {
     TDatabaseInfo& db = *DBInfo;
     g_pending.SkipDependents = false;
     TRelation* rel = nullptr;
-    std::string line = firstLine;   // the line being read, for the message
+    // The line being read, for the message; kept between blocks so that its
+    // buffer is not allocated again for every table.
+    static std::string line;
+    line = firstLine;
     std::string name;
     try {
         rel = new TRelation(&db);
@@ -530,7 +533,9 @@ bool ParseIndexBlock(const std::string& firstLine) {
     TRelation* rel = db.Relations.back();
     TIndex* idx = new TIndex(rel);
     idx->Problem = false;
-    std::string line = firstLine;
+    // Kept between blocks, like the table block's line.
+    static std::string line;
+    line = firstLine;
     try {
         const std::string_view text = BlockText(firstLine);
         const size_t p = text.find("Index ");
