@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "StatTestSupport.h"
+#include "tests/support/TestModel.h"
 
 using namespace dv;
 using namespace dv::test;
@@ -15,26 +16,19 @@ class Model : public StatFixture {
 protected:
     TRelation* AddTable(int id, const std::string& name, int64_t records = 0, double recLen = 0,
                         int64_t versions = 0, double verLen = 0, int32_t dataPages = 0) {
-        auto* r = new TRelation(DBInfo);
-        r->SetName("Relation" + std::to_string(id));
+        TRelation* r = NewTable(name, "Relation" + std::to_string(id));
         r->Id = id;
-        r->TableName = name;
         r->Records = records;
         r->RecLen = recLen;
         r->Versions = versions;
         r->VerLen = verLen;
         r->DataPages = dataPages;
-        DBInfo->Relations.push_back(r);
         return r;
     }
     TIndex* AddIndex(TRelation* r, int id, const std::string& name, int32_t leafs = 0) {
-        auto* i = new TIndex(r);
-        i->SetName(r->Name() + "Index" + std::to_string(id));
+        TIndex* i = NewIndex(r, name, r->Name() + "Index" + std::to_string(id));
         i->id = id;
-        i->IndexName = name;
         i->Leafs = leafs;
-        i->Relation = r;
-        DBInfo->Indices.push_back(i);
         return i;
     }
 };

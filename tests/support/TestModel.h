@@ -1,7 +1,8 @@
-// Hand-built models for the summary and report tests: a loaded, healthy
-// database with nothing to report, and helpers that add tables and indices
-// the way the parser leaves them (owned by the model / their table, listed in
-// Relations / Indices in order).
+// Hand-built models for the model, summary, monitor, grid and report tests:
+// builders that add tables, indices and columns the way the parser leaves
+// them (owned by the model / their table, listed in Relations / Indices in
+// order), a common header, and a loaded, healthy database with nothing to
+// report.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,51 @@
 
 namespace dv::test {
 
+// A table in the model's list, with every count left at zero. A component
+// name, when given, is set before the table joins the list, so a name the
+// model refuses leaves the list as it was.
+inline TRelation* NewTable(const std::string& name, const std::string& componentName = "") {
+    auto* r = new TRelation(DBInfo);
+    if (!componentName.empty()) r->SetName(componentName);
+    r->Id = static_cast<int32_t>(DBInfo->Relations.size()) + 128;
+    r->TableName = name;
+    DBInfo->Relations.push_back(r);
+    return r;
+}
+
+// An index of `table` in the model's list, with every count left at zero;
+// the component name as for NewTable.
+inline TIndex* NewIndex(TRelation* table, const std::string& name, const std::string& componentName = "") {
+    auto* i = new TIndex(table);
+    if (!componentName.empty()) i->SetName(componentName);
+    i->IndexName = name;
+    i->Relation = table;
+    DBInfo->Indices.push_back(i);
+    return i;
+}
+
+inline TRelationField* AddField(TRelation* r, const std::string& name, int type, int length = 0) {
+    auto* f = new TRelationField(r);
+    f->FieldName = name;
+    f->DataType = type;
+    f->Length = length;
+    r->Fields.push_back(f);
+    return f;
+}
+
+// The header every hand-built model starts from: a dialect 3 database on
+// ODS 12.0 created on 1 March 2024.
+inline void FillTestHeader(TDatabaseInfo& db, int32_t pageSize) {
+    db.DbName = "/data/shop.fdb";
+    db.PageSize = pageSize;
+    db.FW = 1;
+    db.Dialect = 3;
+    db.ODS = "12.0";
+    db.ODSMajor = 12;
+    db.ODSMinor = 0;
+    db.CDate = EncodeDate(2024, 3, 1);
+}
+
 class DbInfoModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -26,19 +72,12 @@ protected:
         OptionSettings = TOptionSettings();
         Formats = std::make_unique<FixedFormats>();
         TDatabaseInfo& db = *DBInfo;
-        db.DbName = "/data/shop.fdb";
-        db.PageSize = 8192;
-        db.FW = 1;
-        db.Dialect = 3;
-        db.ODS = "12.0";
-        db.ODSMajor = 12;
-        db.ODSMinor = 0;
+        FillTestHeader(db, 8192);
         db.Sweep = 0;
         db.OIT = 100;
         db.OAT = 101;
         db.OST = 101;
         db.NxT = 102;
-        db.CDate = EncodeDate(2024, 3, 1);
         db.Age = db.CDate + 0.5;   // one day of work
         db.AverageTran = 102;
     }
@@ -50,26 +89,20 @@ protected:
     std::unique_ptr<FixedFormats> Formats;
 
     TRelation* AddTable(const std::string& name, int64_t records = 100, int32_t dataPages = 2) {
-        auto* r = new TRelation(DBInfo);
-        r->Id = static_cast<int32_t>(DBInfo->Relations.size()) + 128;
-        r->TableName = name;
+        TRelation* r = NewTable(name);
         r->Records = records;
         r->DataPages = dataPages;
         r->RecLen = 40;
         r->AverageFill = 70;
-        DBInfo->Relations.push_back(r);
         if (static_cast<int32_t>(name.size()) > DBInfo->MaxRName) DBInfo->MaxRName = static_cast<int32_t>(name.size());
         return r;
     }
     TIndex* AddIndex(TRelation* table, const std::string& name, int64_t nodes) {
-        auto* i = new TIndex(table);
-        i->IndexName = name;
-        i->Relation = table;
+        TIndex* i = NewIndex(table, name);
         i->Nodes = nodes;
         i->Uniques = nodes;
         i->Depth = 2;
         i->AverageFill = 70;
-        DBInfo->Indices.push_back(i);
         if (static_cast<int32_t>(name.size()) > DBInfo->MaxIName) DBInfo->MaxIName = static_cast<int32_t>(name.size());
         return i;
     }

@@ -28,13 +28,11 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "ui/dbinfofr.h"
 #include "ui/monitor.h"
+#include "tests/support/TestModel.h"
 #include "tests/support/TestSupport.h"
 
 namespace dv::test {
 namespace {
-
-// The text with every CR LF taken out: what wrapping started from.
-std::string Unwrapped(const std::string& s) { return StringReplaceAll(s, "\r\n", ""); }
 
 class MonitorTest : public ::testing::Test {
 protected:
@@ -49,15 +47,9 @@ protected:
         DM = nullptr;
 
         TDatabaseInfo& db = *DBInfo;
-        db.DbName = "/data/shop.fdb";
-        db.PageSize = 4096;
-        db.FW = 1;
-        db.Dialect = 3;
-        db.ODS = "12.0";
-        db.ODSMajor = 12;
+        FillTestHeader(db, 4096);
         db.NxT = 5000;
         db.OAT = 4990;
-        db.CDate = EncodeDate(2024, 3, 1);
         db.Age = EncodeDate(2024, 3, 10) + 0.5;
         Frame = std::make_unique<TFrMonitor>(nullptr);
     }

@@ -12,6 +12,7 @@
 #include "model/dkmain.h"
 #include "model/options.h"
 #include "platform/gui/VirtualTrees.h"
+#include "tests/support/TestModel.h"
 
 namespace dv::test {
 
@@ -35,30 +36,8 @@ inline void ResetModel(int pageSize = 4096) {
     OptionSettings = TOptionSettings();
 }
 
-inline TRelation* AddTable(const std::string& name) {
-    auto* r = new TRelation(DBInfo);
-    r->Id = static_cast<int32_t>(DBInfo->Relations.size()) + 128;
-    r->TableName = name;
-    DBInfo->Relations.push_back(r);
-    return r;
-}
-
-inline TIndex* AddIndex(TRelation* r, const std::string& name) {
-    auto* i = new TIndex(r);
-    i->IndexName = name;
-    i->Relation = r;
-    DBInfo->Indices.push_back(i);
-    return i;
-}
-
-inline TRelationField* AddField(TRelation* r, const std::string& name, int type, int length = 0) {
-    auto* f = new TRelationField(r);
-    f->FieldName = name;
-    f->DataType = type;
-    f->Length = length;
-    r->Fields.push_back(f);
-    return f;
-}
+inline TRelation* AddTable(const std::string& name) { return NewTable(name); }
+inline TIndex* AddIndex(TRelation* r, const std::string& name) { return NewIndex(r, name); }
 
 // A painted cell: the image and the colour at a few places.
 struct TPaintedCell {
