@@ -11,6 +11,7 @@
 #include "model/utils.h"
 #include "platform/DateUtils.h"
 #include "platform/SysUtils.h"
+#include "ui/gridview.h"
 #include "ui/indexStat.h"
 #include "ui/main.h"
 #include "ui/tablestat.h"
@@ -190,9 +191,7 @@ TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {
     Copy1 = PopupMenu1->addAction("Copy");
     Copy1->setObjectName("Copy1");
     connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    vstDbInfo->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(vstDbInfo, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMenu1->popup(vstDbInfo->viewport()->mapToGlobal(p)); });
+    AttachPopupMenu(vstDbInfo, PopupMenu1);
 
     hide();   // the main window shows it
     if (!FrDbInfo) FrDbInfo = this;

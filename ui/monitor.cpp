@@ -20,6 +20,7 @@
 #include "server/DMData.h"
 #include "ui/Application.h"
 #include "ui/dbinfofr.h"
+#include "ui/gridview.h"
 
 namespace dv {
 
@@ -172,9 +173,7 @@ TFrMonitor::TFrMonitor(QWidget* owner) : QFrame(owner) {
     Copy1 = PopupMenu1->addAction("Copy");
     Copy1->setObjectName("Copy1");
     connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    vstMonitor->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(vstMonitor, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMenu1->popup(vstMonitor->viewport()->mapToGlobal(p)); });
+    AttachPopupMenu(vstMonitor, PopupMenu1);
 
     // Not part of the layout: a chart floating over the tree's empty
     // right-hand side, beside the columns, so that it hides none of them.
