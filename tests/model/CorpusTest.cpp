@@ -2,9 +2,9 @@
 // it): every whole report, that is every file that its SOURCES.md row or its
 // name does not mark as an excerpt, flattened or noisy, loads with all its
 // tables and indices and without any message. The folder is DRAVOLT_CORPUS,
-// else shared/corpus/gstat beside the checkout, else the workplace's shared
-// folder (a clone made in a temporary folder still finds it). Skipped where
-// none exists, except under CI (CI=true), where a missing corpus is a failure.
+// else shared/corpus/gstat beside the checkout. A corpus that was asked for
+// by name must be there; one that is merely absent beside a fresh clone is
+// skipped with its reason, so a clone built elsewhere still tests the rest.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,12 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const char* NamedCorpus() {
+    const char* dir = std::getenv("DRAVOLT_CORPUS");
+    return dir && *dir ? dir : nullptr;
+}
+
 std::string CorpusDir() {
-    if (const char* dir = std::getenv("DRAVOLT_CORPUS"); dir && *dir) return dir;
-    const std::string beside = std::string(DRAVOLT_SOURCE_DIR) + "/../shared/corpus/gstat";
-    for (const std::string& dir : {beside, std::string("/work/shared/corpus/gstat")})
-        if (fs::is_directory(dir)) return dir;
-    return beside;
+    if (const char* dir = NamedCorpus()) return dir;
+    return std::string(DRAVOLT_SOURCE_DIR) + "/../shared/corpus/gstat";
 }
 
 bool MarkedPartial(const std::string& name, const std::string& sources) {
@@ -39,8 +41,7 @@ class Corpus : public StatFixture {};
 
 TEST_F(Corpus, EveryWholeReportLoadsWithAllTablesAndIndices) {
     if (!fs::is_directory(CorpusDir())) {
-        const char* ci = std::getenv("CI");
-        ASSERT_FALSE(ci && std::string(ci) == "true") << "no corpus at " << CorpusDir();
+        ASSERT_EQ(NamedCorpus(), nullptr) << "DRAVOLT_CORPUS names no folder: " << CorpusDir();
         GTEST_SKIP() << "no corpus at " << CorpusDir();
     }
     const std::string sources = ReadFile(CorpusDir() + "/SOURCES.md");

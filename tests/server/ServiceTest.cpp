@@ -74,6 +74,27 @@ bool IsTimeLine(const std::string& line) {
     return line.rfind("Gstat execution time", 0) == 0 || line.rfind("Gstat completion time", 0) == 0;
 }
 
+// A full-statistics service on the local server as SYSDBA.
+void UseLocalServer(TIBStatisticalService& svc, const std::string& database,
+                    const std::string& password = FbPassword()) {
+    svc.ServerName = "localhost";
+    svc.Params = {"user_name=SYSDBA", "password=" + password};
+    svc.DatabaseName = database;
+    svc.Options = kFullStatOptions;
+}
+
+// Reads lines until the service raises EAbort (a cancel); counts them.
+void ExpectReadEndsByCancel(TIBStatisticalService& svc, int& lines) {
+    EXPECT_THROW(
+        {
+            while (!svc.Eof()) {
+                svc.GetNextLine();
+                ++lines;
+            }
+        },
+        EAbort);
+}
+
 // The service sends each line with one trailing blank (blank lines too); the
 // tool prints none. Apart from that and the run times the texts must agree.
 void ExpectSameText(const TStringList& service, const TStringList& tool) {
@@ -158,10 +179,7 @@ TEST_F(ManyTablesStatsDb, SlowServerIsWaitedForAndEveryLineArrives) {
     // Cancelled while the server keeps the reader waiting: the read stops and
     // the attachment is let go without waiting for the server's answer.
     TIBStatisticalService svc(nullptr);
-    svc.ServerName = "localhost";
-    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    svc.DatabaseName = db->Path();
-    svc.Options = kFullStatOptions;
+    UseLocalServer(svc, db->Path());
     int lines = 0, lastLines = -1, waits = 0;
     std::chrono::steady_clock::time_point cancelledAt;
     svc.OnWait = [&] {
@@ -174,14 +192,7 @@ TEST_F(ManyTablesStatsDb, SlowServerIsWaitedForAndEveryLineArrives) {
     };
     svc.Activate();
     svc.ServiceStart();
-    EXPECT_THROW(
-        {
-            while (!svc.Eof()) {
-                svc.GetNextLine();
-                ++lines;
-            }
-        },
-        EAbort);
+    ExpectReadEndsByCancel(svc, lines);
     svc.Deactivate();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
     EXPECT_LT(seconds, 0.5);
@@ -192,10 +203,7 @@ TEST_F(ManyTablesStatsDb, SlowServerIsWaitedForAndEveryLineArrives) {
 TEST(StatService, WrongPasswordRaisesTheServersMessage) {
     DV_REQUIRE_FB_SERVER();
     TIBStatisticalService svc(nullptr);
-    svc.ServerName = "localhost";
-    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword() + "x"};
-    svc.DatabaseName = FbDataDir() + "/whatever.fdb";
-    svc.Options = kFullStatOptions;
+    UseLocalServer(svc, FbDataDir() + "/whatever.fdb", FbPassword() + "x");
     try {
         svc.Activate();
         FAIL() << "attached with a wrong password";
@@ -210,10 +218,7 @@ TEST(StatService, WrongPasswordRaisesTheServersMessage) {
 TEST(StatService, MissingDatabaseFailsTheStartWithTheServersMessage) {
     DV_REQUIRE_FB_SERVER();
     TIBStatisticalService svc(nullptr);
-    svc.ServerName = "localhost";
-    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    svc.DatabaseName = FbDataDir() + "/dvtest_no_such_database.fdb";
-    svc.Options = kFullStatOptions;
+    UseLocalServer(svc, FbDataDir() + "/dvtest_no_such_database.fdb");
     svc.Activate();
     try {
         svc.ServiceStart();
@@ -228,10 +233,7 @@ TEST(StatService, MissingDatabaseFailsTheStartWithTheServersMessage) {
 
 TEST_F(ReadOnlyStatsDb, CancelFromTheWaitHookStopsTheReadAndTheServiceCanRunAgain) {
     TIBStatisticalService svc(nullptr);
-    svc.ServerName = "localhost";
-    svc.Params = {"user_name=SYSDBA", "password=" + FbPassword()};
-    svc.DatabaseName = db->Path();
-    svc.Options = kFullStatOptions;
+    UseLocalServer(svc, db->Path());
     int lines = 0, linesAtCancel = -1;
     svc.OnWait = [&] {
         if (lines == 4 && linesAtCancel < 0) {
@@ -241,14 +243,7 @@ TEST_F(ReadOnlyStatsDb, CancelFromTheWaitHookStopsTheReadAndTheServiceCanRunAgai
     };
     svc.Activate();
     svc.ServiceStart();
-    EXPECT_THROW(
-        {
-            while (!svc.Eof()) {
-                svc.GetNextLine();
-                ++lines;
-            }
-        },
-        EAbort);
+    ExpectReadEndsByCancel(svc, lines);
     EXPECT_EQ(lines, 4);   // the hook runs before each line: no line comes after the cancel
     EXPECT_EQ(linesAtCancel, 4);
     EXPECT_TRUE(svc.Cancelled());
