@@ -43,6 +43,8 @@ struct TIBClientLibrary {
     decltype(&::fb_interpret) fb_interpret = nullptr;
     decltype(&::isc_sqlcode) isc_sqlcode = nullptr;
     decltype(&::isc_get_client_version) isc_get_client_version = nullptr;
+    // Optional: legacy clients do not have it.
+    decltype(&::fb_shutdown) fb_shutdown = nullptr;
 };
 
 // One status vector per call site; the error is read out of it at once, before

@@ -67,6 +67,7 @@ std::string ResolveAll(TIBClientLibrary& l) {
     DV_RESOLVE(isc_sqlcode);
     DV_RESOLVE(isc_get_client_version);
 #undef DV_RESOLVE
+    l.fb_shutdown = reinterpret_cast<decltype(l.fb_shutdown)>(dlsym(h, "fb_shutdown"));
     return missing;
 }
 
@@ -80,6 +81,16 @@ std::mutex& LoadMutex() {
 std::map<std::string, std::unique_ptr<TIBClientLibrary>>& Loaded() {
     static auto* m = new std::map<std::string, std::unique_ptr<TIBClientLibrary>>();
     return *m;
+}
+
+// Ends the client libraries' own threads before the process exits. Left to
+// the libraries' static destructors, those threads are still winding down
+// while the rest of the exit runs (a leak check at exit then stops a dying
+// thread and crashes).
+void ShutDownLoadedClients() {
+    std::lock_guard<std::mutex> lock(LoadMutex());
+    for (auto& [name, lib] : Loaded())
+        if (lib->fb_shutdown) lib->fb_shutdown(3000, fb_shutrsn_exit_called);
 }
 
 }  // namespace
@@ -116,6 +127,7 @@ const TIBClientLibrary& LoadClientLibrary() {
             continue;
         }
         const TIBClientLibrary& result = *lib;
+        if (loaded.empty()) std::atexit(ShutDownLoadedClients);
         loaded.emplace(name, std::move(lib));
         return result;
     }
