@@ -16,7 +16,7 @@ cmake --build build -j "$JOBS"
 # program, and every test (the views' fuzz test among them, the server tests
 # against the server started above, the program's own process tests running
 # the sanitized program).
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRAVOLT_SANITIZE=ON -DDRAVOLT_GUI=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRAVOLT_SANITIZE=ON -DDRAVOLT_GUI=ON -DDRAVOLT_WERROR=ON >/dev/null
 cmake --build build-asan -j "$JOBS"
 
 status=0
