@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace dv {
 
@@ -42,7 +43,7 @@ static bool IsValidIdent(const std::string& s) {
     return std::all_of(s.begin() + 1, s.end(), [&](char c) { return alpha(c) || (c >= '0' && c <= '9'); });
 }
 
-size_t NoCaseHash::operator()(const std::string& s) const noexcept {
+size_t NoCaseHash::operator()(std::string_view s) const noexcept {
     // FNV-1a over the upper-cased bytes.
     uint64_t h = 14695981039346656037ull;
     for (char c : s) {
@@ -52,7 +53,7 @@ size_t NoCaseHash::operator()(const std::string& s) const noexcept {
     return static_cast<size_t>(h);
 }
 
-bool NoCaseEqual::operator()(const std::string& a, const std::string& b) const noexcept { return SameText(a, b); }
+bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const noexcept { return SameText(a, b); }
 
 void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
     if (newName.empty() || SameText(oldName, newName)) return;
@@ -67,12 +68,25 @@ void TComponent::SetName(const std::string& name) {
     if (name == FName) return;
     if (!name.empty() && !IsValidIdent(name))
         throw EComponentError("''" + name + "'' is not a valid component name");
-    if (FOwner) {
-        FOwner->ValidateRename(this, FName, name);
-        FOwner->IndexName(FName, false);
-        FOwner->IndexName(name, true);
+    auto* names = FOwner ? FOwner->FNames.get() : nullptr;
+    if (!names || name.empty() || SameText(FName, name)) {
+        if (FOwner) {
+            FOwner->ValidateRename(this, FName, name);
+            FOwner->IndexName(FName, false);
+        }
+        FName = name;
+        if (FOwner) FOwner->IndexName(FName, true);
+        return;
     }
-    FName = name;
+    // An owner with a name index: the insertion itself is the uniqueness
+    // check, so a new name costs one search instead of two.
+    if (!FName.empty()) names->erase(FName);
+    std::string old = std::exchange(FName, name);
+    if (!names->insert(FName).second) {
+        FName = std::move(old);
+        if (!FName.empty()) names->insert(FName);
+        throw EComponentError("A component named " + name + " already exists");
+    }
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
@@ -88,7 +102,7 @@ void TComponent::InsertComponent(TComponent* c) {
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
     if (!FNames && FComponents.size() >= 32) {
-        FNames = std::make_unique<std::unordered_set<std::string, NoCaseHash, NoCaseEqual>>();
+        FNames = std::make_unique<std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual>>();
         for (TComponent* o : FComponents)
             if (o != c) IndexName(o->FName, true);
     }

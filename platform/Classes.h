@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <variant>
 #include <vector>
@@ -32,10 +33,10 @@ class TComponent;
 // Hashing and comparing names without regard to ASCII case, so that a set of
 // component names is searched without an upper-cased copy of each name.
 struct NoCaseHash {
-    size_t operator()(const std::string& s) const noexcept;
+    size_t operator()(std::string_view s) const noexcept;
 };
 struct NoCaseEqual {
-    bool operator()(const std::string& a, const std::string& b) const noexcept;
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
 struct TPropInfo {
@@ -149,10 +150,11 @@ private:
     TComponent* FOwner = nullptr;
     std::string FName;
     std::vector<TComponent*> FComponents;
-    // Upper-cased names of the owned components that have one, kept once an
-    // owner has many components: a name check must not walk every sibling
-    // (a model may own 100 000 tables), and small owners stay small.
-    std::unique_ptr<std::unordered_set<std::string, NoCaseHash, NoCaseEqual>> FNames;
+    // The names of the owned components that have one, kept once an owner
+    // has many components: a name check must not walk every sibling (a model
+    // may own 100 000 tables), and small owners stay small. Each entry views
+    // its component's own FName, which is re-indexed whenever it changes.
+    std::unique_ptr<std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual>> FNames;
     void IndexName(const std::string& name, bool add);
     unsigned FState = 0;
 };

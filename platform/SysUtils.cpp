@@ -53,6 +53,28 @@ TFormatSettings& FormatSettings() {
     return fs;
 }
 
+// The digits of s from i on into v, refused past `limit`; hexadecimal texts
+// may use the full unsigned width, like the class library. The base is a
+// constant so that the overflow test needs no division at run time.
+template <unsigned Base>
+static bool AccumulateDigits(std::string_view s, size_t i, uint64_t limit, uint64_t& v) {
+    constexpr bool hex = Base == 16;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return false;
+        if (v > (limit - digit) / Base) {
+            if (!hex) return false;
+            if (v > (UINT64_MAX - digit) / Base) return false;
+        }
+        v = v * Base + digit;
+    }
+    return true;
+}
+
 // Val-like parse: leading blanks, optional sign, decimal digits or '$'/0x hex.
 static bool ParseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
     size_t i = 0;
@@ -65,21 +87,7 @@ static bool ParseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& ou
     if (i >= s.size()) return false;
     uint64_t v = 0;
     const uint64_t limit = neg ? static_cast<uint64_t>(-(lo + 1)) + 1 : static_cast<uint64_t>(hi);
-    for (; i < s.size(); ++i) {
-        char c = s[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (hex && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return false;
-        const unsigned base = hex ? 16 : 10;
-        if (v > (limit - digit) / base) {
-            // Hexadecimal texts may use the full unsigned width, like the class library.
-            if (!hex) return false;
-            if (v > (UINT64_MAX - digit) / base) return false;
-        }
-        v = v * base + digit;
-    }
+    if (!(hex ? AccumulateDigits<16>(s, i, limit, v) : AccumulateDigits<10>(s, i, limit, v))) return false;
     if (hex && !neg) {
         const uint64_t span = static_cast<uint64_t>(hi) * 2 + 1;  // all bits of the width
         if (v > span) return false;

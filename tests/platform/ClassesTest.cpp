@@ -37,28 +37,47 @@ TEST(Component, MovingOwnershipLeavesTheOldOwner) {
 }
 
 TEST(Component, NamingRules) {
-    TThing root(nullptr);
-    auto* a = new TThing(&root);
-    auto* b = new TThing(&root);
-    a->SetName("Relation128");
-    struct Case { const char* name; const char* error; };
-    const Case cases[] = {
-        {"relation128", "A component named relation128 already exists"},  // case ignored
-        {"1abc", "''1abc'' is not a valid component name"},
-        {"a b", "''a b'' is not a valid component name"},
-        {"a-b", "''a-b'' is not a valid component name"},
-    };
-    for (const Case& c : cases) {
-        try {
-            b->SetName(c.name);
-            ADD_FAILURE() << c.name << " was accepted";
-        } catch (const EComponentError& e) {
-            EXPECT_EQ(e.Message(), c.error) << c.name;
+    // A small owner searches its list; one of many components keeps a name
+    // index: both must answer alike.
+    for (int siblings : {0, 40}) {
+        SCOPED_TRACE(siblings);
+        TThing root(nullptr);
+        for (int i = 0; i < siblings; ++i) (new TThing(&root))->SetName("S" + std::to_string(i));
+        auto* a = new TThing(&root);
+        auto* b = new TThing(&root);
+        a->SetName("Relation128");
+        struct Case { const char* name; const char* error; };
+        const Case cases[] = {
+            {"relation128", "A component named relation128 already exists"},  // case ignored
+            {"1abc", "''1abc'' is not a valid component name"},
+            {"a b", "''a b'' is not a valid component name"},
+            {"a-b", "''a-b'' is not a valid component name"},
+        };
+        for (const char* before : {"", "Other"}) {
+            b->SetName(before);
+            for (const Case& c : cases) {
+                try {
+                    b->SetName(c.name);
+                    ADD_FAILURE() << c.name << " was accepted";
+                } catch (const EComponentError& e) {
+                    EXPECT_EQ(e.Message(), c.error) << c.name;
+                }
+                // A refused name leaves the old one in place, and still taken.
+                EXPECT_EQ(b->Name(), before);
+                if (*before) {
+                    EXPECT_THROW(a->SetName("OTHER"), EComponentError);
+                }
+            }
         }
+        b->SetName("OTHER");   // only the case changes
+        b->SetName("_Relation128Index0");
+        EXPECT_EQ(b->Name(), "_Relation128Index0");
+        a->SetName("Other");   // the name b gave up is free again
+        EXPECT_EQ(a->Name(), "Other");
+        b->SetName("RELATION128");
     }
-    EXPECT_EQ(b->Name(), "");
-    b->SetName("_Relation128Index0");
-    EXPECT_EQ(b->Name(), "_Relation128Index0");
+    TThing root(nullptr);
+    (new TThing(&root))->SetName("Relation128");
     // Empty names never clash.
     auto* c = new TThing(&root);
     auto* d = new TThing(&root);
