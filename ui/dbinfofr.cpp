@@ -1,10 +1,9 @@
 #include "ui/dbinfofr.h"
 
-#include <QAction>
-#include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -158,40 +157,16 @@ TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    vstDbInfo = new TVirtualStringTree(this);
-    vstDbInfo->setObjectName("vstDbInfo");
+    vstDbInfo = CreateParameterTree(this, "vstDbInfo");
     layout->addWidget(vstDbInfo);
-    vstDbInfo->SetFlatList(false);
-    vstDbInfo->SetGridLines(true, true);
-    vstDbInfo->SetShowHint(true);
-    vstDbInfo->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    TVTHeader& h = vstDbInfo->Header();
-    h.SetVisible(true);
-    h.SetHeight(17);
-    h.Columns.Add("Parameter", 150);
-    h.Columns.Add("Value", 200);
     for (int i = 0; i < 10; ++i) vstDbInfo->Images.AddResource(QString(":/summary/%1.svg").arg(i));
-
-    vstDbInfo->OnGetText = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
-        vstDbInfoGetText(t, n, c, s);
-    };
-    vstDbInfo->OnGetHint = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
-        vstDbInfoGetHint(t, n, c, s);
-    };
-    vstDbInfo->OnBeforeCellPaint = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c,
-                                          QRect r) { vstDbInfoBeforeCellPaint(t, cv, n, c, r); };
-    vstDbInfo->OnPaintText = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c) {
-        vstDbInfoPaintText(t, cv, n, c);
-    };
-    vstDbInfo->OnGetImageIndex = [this](TVirtualStringTree* t, PVirtualNode n, TVTImageKind k, TColumnIndex c,
-                                        bool& g, int& i) { vstDbInfoGetImageIndex(t, n, k, c, g, i); };
-    vstDbInfo->OnColumnDblClick = [this](TVirtualStringTree* t, TColumnIndex c) { vstDbInfoColumnDblClick(t, c); };
-
-    PopupMenu1 = new QMenu(this);
-    Copy1 = PopupMenu1->addAction("Copy");
-    Copy1->setObjectName("Copy1");
-    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    AttachPopupMenu(vstDbInfo, PopupMenu1);
+    BindGridEvents(vstDbInfo, this,
+                   {.GetText = &TFrDbInfo::vstDbInfoGetText,
+                    .BeforeCellPaint = &TFrDbInfo::vstDbInfoBeforeCellPaint,
+                    .GetImageIndex = &TFrDbInfo::vstDbInfoGetImageIndex,
+                    .GetHint = &TFrDbInfo::vstDbInfoGetHint,
+                    .ColumnDblClick = &TFrDbInfo::vstDbInfoColumnDblClick});
+    std::tie(PopupMenu1, Copy1) = CreateCopyPopup(vstDbInfo, this, [this] { Copy1Click(); });
 
     hide();   // the main window shows it
     if (!FrDbInfo) FrDbInfo = this;
@@ -219,24 +194,19 @@ std::vector<int> TFrDbInfo::DatabaseRows(const TDatabaseInfo& db) {
 
 void TFrDbInfo::FillDbInfo() {
     TDatabaseInfo& db = *DBInfo;
-    vstDbInfo->BeginUpdate();
-    vstDbInfo->Clear();
-    PVirtualNode root = vstDbInfo->AddChild(nullptr, siDatabaseInfo);
-    for (int code : DatabaseRows(db)) vstDbInfo->AddChild(root, code);
+    RebuildParameterTree(vstDbInfo, [&] {
+        PVirtualNode root = vstDbInfo->AddChild(nullptr, siDatabaseInfo);
+        for (int code : DatabaseRows(db)) vstDbInfo->AddChild(root, code);
 
-    Problems = ComputeProblemLists(db);
-    for (int group : GroupOrder) {
-        if (group == siEmptyTables && !OptionSettings.ZeroTables) continue;
-        PVirtualNode g = vstDbInfo->AddChild(nullptr, group);
-        const size_t n = IsTableGroup(group) ? TableList(group)->size() : IndexList(group)->size();
-        const intptr_t childCode = ChildRowCode(group);
-        for (size_t k = 0; k < n; ++k) vstDbInfo->AddChild(g, childCode);
-    }
-
-    vstDbInfo->FullExpand();
-    for (int c = 0; c < 2; ++c) vstDbInfo->Header().Columns[c].SetWidth(vstDbInfo->GetMaxColumnWidth(c));
-    vstDbInfo->EndUpdate();
-    vstDbInfo->Repaint();
+        Problems = ComputeProblemLists(db);
+        for (int group : GroupOrder) {
+            if (group == siEmptyTables && !OptionSettings.ZeroTables) continue;
+            PVirtualNode g = vstDbInfo->AddChild(nullptr, group);
+            const size_t n = IsTableGroup(group) ? TableList(group)->size() : IndexList(group)->size();
+            const intptr_t childCode = ChildRowCode(group);
+            for (size_t k = 0; k < n; ++k) vstDbInfo->AddChild(g, childCode);
+        }
+    });
 }
 
 const std::vector<TRelation*>* TFrDbInfo::TableList(int group) const {
@@ -555,10 +525,6 @@ void TFrDbInfo::vstDbInfoGetText(TVirtualStringTree* tree, PVirtualNode node, TC
 
 void TFrDbInfo::vstDbInfoGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex, std::string& hint) {
     hint = WrappedHint(static_cast<int>(TVirtualStringTree::GetNodeData(node)));
-}
-
-void TFrDbInfo::vstDbInfoPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex) {
-    if (tree->GetNodeLevel(node) == 0) canvas.Font.Style |= fsBold;
 }
 
 void TFrDbInfo::vstDbInfoGetImageIndex(TVirtualStringTree*, PVirtualNode node, TVTImageKind kind,

@@ -113,7 +113,6 @@ public:
     void vstDbInfoGetHint(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column, std::string& hint);
     void vstDbInfoBeforeCellPaint(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node,
                                   TColumnIndex column, QRect cell);
-    void vstDbInfoPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex column);
     void vstDbInfoGetImageIndex(TVirtualStringTree* tree, PVirtualNode node, TVTImageKind kind,
                                 TColumnIndex column, bool& ghosted, int& index);
     void vstDbInfoColumnDblClick(TVirtualStringTree* tree, TColumnIndex column);

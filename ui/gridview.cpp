@@ -1,5 +1,5 @@
-// The plumbing of the statistics grids, written once for the tables and the
-// indices view.
+// The plumbing of the views' grids, written once for the tables, indices,
+// summary and monitor views.
 #include "ui/gridview.h"
 
 #include <QAction>
@@ -129,17 +129,29 @@ int TNameSortKeys::Compare(const void* a, const std::string& nameA, const void* 
     return nameA == nameB ? 0 : CompareText(nameA, nameB);
 }
 
-TVirtualStringTree* CreateStatGrid(QFrame* frame, const char* objectName, std::span<const TColumnDef> columns) {
-    auto* layout = new QVBoxLayout(frame);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* grid = new TVirtualStringTree(frame);
+namespace {
+// What every view's grid shows alike: grid lines, hints, extended selection.
+TVirtualStringTree* CreateGrid(QWidget* parent, const char* objectName, bool flat) {
+    auto* grid = new TVirtualStringTree(parent);
     grid->setObjectName(QLatin1String(objectName));
-    layout->addWidget(grid);
-
-    grid->SetFlatList(true);
+    grid->SetFlatList(flat);
     grid->SetGridLines(true, true);
     grid->SetShowHint(true);
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    return grid;
+}
+
+void BoldTopLevelRows(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex) {
+    if (tree->GetNodeLevel(node) == 0) canvas.Font.Style |= fsBold;
+}
+}  // namespace
+
+TVirtualStringTree* CreateStatGrid(QFrame* frame, const char* objectName, std::span<const TColumnDef> columns) {
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* grid = CreateGrid(frame, objectName, true);
+    layout->addWidget(grid);
+
     for (const QIcon& icon : ViewImages()) grid->Images.Add(icon);
 
     auto& cols = grid->Header().Columns;
@@ -147,6 +159,26 @@ TVirtualStringTree* CreateStatGrid(QFrame* frame, const char* objectName, std::s
     WidenToCaptions(grid);
     QObject::disconnect(grid->header(), &QHeaderView::sectionHandleDoubleClicked, grid, nullptr);
     return grid;
+}
+
+TVirtualStringTree* CreateParameterTree(QWidget* parent, const char* objectName) {
+    auto* tree = CreateGrid(parent, objectName, false);
+    TVTHeader& h = tree->Header();
+    h.SetVisible(true);
+    h.SetHeight(17);
+    h.Columns.Add("Parameter", 150);
+    h.Columns.Add("Value", 200);
+    tree->OnPaintText = BoldTopLevelRows;
+    return tree;
+}
+
+std::pair<QMenu*, QAction*> CreateCopyPopup(TVirtualStringTree* grid, QWidget* owner, std::function<void()> copy) {
+    auto* menu = new QMenu(owner);
+    QAction* item = menu->addAction(QStringLiteral("Copy"));
+    item->setObjectName(QStringLiteral("Copy1"));
+    QObject::connect(item, &QAction::triggered, owner, std::move(copy));
+    AttachPopupMenu(grid, menu);
+    return {menu, item};
 }
 
 void AttachPopupMenu(TVirtualStringTree* grid, QMenu* menu) {

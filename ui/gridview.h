@@ -1,7 +1,8 @@
-// What the statistics grids (tables view, indices view) have in common: the
-// row images, start widths and column sizing, the name ranks of a sort, the
-// grid's construction and event wiring, its popup menu, and the header click
-// that sorts. Each view keeps only its own per-cell answers.
+// What the grids of the views have in common: the event wiring and the Copy
+// popup of all four; the construction, row images, start widths, column
+// sizing, sort ranks and sorting header of the statistics grids (tables view,
+// indices view); the construction and rebuild of the parameter trees
+// (summary view, monitor view). Each view keeps only its own per-cell answers.
 #pragma once
 
 #include <QIcon>
@@ -10,11 +11,13 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "platform/gui/VirtualTrees.h"
 
+class QAction;
 class QFrame;
 class QMenu;
 
@@ -106,24 +109,68 @@ struct TColumnDef {
 // divider does nothing until the view connects its own sizing.
 TVirtualStringTree* CreateStatGrid(QFrame* frame, const char* objectName, std::span<const TColumnDef> columns);
 
-// Hooks the per-cell handlers every statistics view has to its grid.
+// The handlers a view answers its grid with, as members of the view: the
+// text, background, font, image and hint of a cell, a double click on a
+// cell, the order of two rows, a header click and a change of the selection.
+// One left out leaves that event of the grid as it is.
 template <class View>
-void BindStatGridEvents(TVirtualStringTree* grid, View* view,
-                        void (View::*getText)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&),
-                        void (View::*beforeCellPaint)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex, QRect),
-                        void (View::*paintText)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex),
-                        void (View::*getImageIndex)(TVirtualStringTree*, PVirtualNode, TVTImageKind, TColumnIndex,
-                                                    bool&, int&),
-                        void (View::*getHint)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&),
-                        void (View::*compareNodes)(TVirtualStringTree*, PVirtualNode, PVirtualNode, TColumnIndex, int&),
-                        void (View::*headerClick)(TVirtualStringTree*, TColumnIndex)) {
-    grid->OnGetText = std::bind_front(getText, view);
-    grid->OnBeforeCellPaint = std::bind_front(beforeCellPaint, view);
-    grid->OnPaintText = std::bind_front(paintText, view);
-    grid->OnGetImageIndex = std::bind_front(getImageIndex, view);
-    grid->OnGetHint = std::bind_front(getHint, view);
-    grid->OnCompareNodes = std::bind_front(compareNodes, view);
-    grid->OnHeaderClick = std::bind_front(headerClick, view);
+struct TGridEvents {
+    void (View::*GetText)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&) = nullptr;
+    void (View::*BeforeCellPaint)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex, QRect) = nullptr;
+    void (View::*PaintText)(TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex) = nullptr;
+    void (View::*GetImageIndex)(TVirtualStringTree*, PVirtualNode, TVTImageKind, TColumnIndex, bool&, int&) = nullptr;
+    void (View::*GetHint)(TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&) = nullptr;
+    void (View::*ColumnDblClick)(TVirtualStringTree*, TColumnIndex) = nullptr;
+    void (View::*CompareNodes)(TVirtualStringTree*, PVirtualNode, PVirtualNode, TColumnIndex, int&) = nullptr;
+    void (View::*HeaderClick)(TVirtualStringTree*, TColumnIndex) = nullptr;
+    void (View::*Change)(TVirtualStringTree*, PVirtualNode) = nullptr;
+};
+
+namespace detail {
+template <class Event, class View, class Handler>
+void BindGridEvent(Event& event, View* view, Handler handler) {
+    if (handler) event = std::bind_front(handler, view);
+}
+}  // namespace detail
+
+// Hooks a view's handlers to its grid's events.
+template <class View>
+void BindGridEvents(TVirtualStringTree* grid, View* view, const std::type_identity_t<TGridEvents<View>>& events) {
+    detail::BindGridEvent(grid->OnGetText, view, events.GetText);
+    detail::BindGridEvent(grid->OnBeforeCellPaint, view, events.BeforeCellPaint);
+    detail::BindGridEvent(grid->OnPaintText, view, events.PaintText);
+    detail::BindGridEvent(grid->OnGetImageIndex, view, events.GetImageIndex);
+    detail::BindGridEvent(grid->OnGetHint, view, events.GetHint);
+    detail::BindGridEvent(grid->OnColumnDblClick, view, events.ColumnDblClick);
+    detail::BindGridEvent(grid->OnCompareNodes, view, events.CompareNodes);
+    detail::BindGridEvent(grid->OnHeaderClick, view, events.HeaderClick);
+    detail::BindGridEvent(grid->OnChange, view, events.Change);
+}
+
+// The grid's popup menu, owned by owner, with "Copy" (object name "Copy1")
+// as its first item, which runs copy; the view adds its own items behind it.
+// Answers the menu and the Copy item.
+std::pair<QMenu*, QAction*> CreateCopyPopup(TVirtualStringTree* grid, QWidget* owner, std::function<void()> copy);
+
+// The tree of a parameter view (summary, monitor), not yet placed in a
+// layout: rows under group rows, the top-level rows in bold, columns
+// "Parameter" and "Value" under a 17-pixel header, grid lines, hints and
+// extended selection.
+TVirtualStringTree* CreateParameterTree(QWidget* parent, const char* objectName);
+
+// Rebuilds a parameter tree: addRows adds the rows to the emptied tree,
+// which then shows them all expanded, each column as wide as its widest
+// cell.
+template <class AddRows>
+void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows) {
+    tree->BeginUpdate();
+    tree->Clear();
+    addRows();
+    tree->FullExpand();
+    for (int c = 0; c < tree->Header().Columns.Count(); ++c)
+        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c));
+    tree->EndUpdate();
+    tree->Repaint();
 }
 
 // Opens the menu where the grid is right-clicked.

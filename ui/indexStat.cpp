@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -77,25 +78,26 @@ void TFrIndexStat::SetupGrid() {
     // measured the way the rebuild measures.
     QObject::connect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, this,
                      [this](int section) { FitColumn(section); });
-    BindStatGridEvents(vstIdxStat, this, &TFrIndexStat::vstIdxStatGetText, &TFrIndexStat::vstIdxStatBeforeCellPaint,
-                       &TFrIndexStat::vstIdxStatPaintText, &TFrIndexStat::vstIdxStatGetImageIndex,
-                       &TFrIndexStat::vstIdxStatGetHint, &TFrIndexStat::vstIdxStatCompareNodes,
-                       &TFrIndexStat::vstIdxStatHeaderClick);
-    vstIdxStat->OnColumnDblClick = [this](auto* s, auto c) { vstIdxStatColumnDblClick(s, c); };
+    BindGridEvents(vstIdxStat, this,
+                   {.GetText = &TFrIndexStat::vstIdxStatGetText,
+                    .BeforeCellPaint = &TFrIndexStat::vstIdxStatBeforeCellPaint,
+                    .PaintText = &TFrIndexStat::vstIdxStatPaintText,
+                    .GetImageIndex = &TFrIndexStat::vstIdxStatGetImageIndex,
+                    .GetHint = &TFrIndexStat::vstIdxStatGetHint,
+                    .ColumnDblClick = &TFrIndexStat::vstIdxStatColumnDblClick,
+                    .CompareNodes = &TFrIndexStat::vstIdxStatCompareNodes,
+                    .HeaderClick = &TFrIndexStat::vstIdxStatHeaderClick});
 }
 
 void TFrIndexStat::SetupMenu() {
-    PopupMenu1 = new QMenu(this);
-    Copy1 = PopupMenu1->addAction(QStringLiteral("Copy"));
+    std::tie(PopupMenu1, Copy1) = CreateCopyPopup(vstIdxStat, this, [this] { Copy1Click(); });
     mRecompSel = PopupMenu1->addAction(QStringLiteral("Recompute selectivity"));
     mRecompSelAll = PopupMenu1->addAction(QStringLiteral("Recompute selectivity for all indices"));
     mRecompSel->setVisible(false);
     mRecompSelAll->setVisible(false);
-    QObject::connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
     QObject::connect(mRecompSel, &QAction::triggered, this, [this] { mRecompSelClick(); });
     QObject::connect(mRecompSelAll, &QAction::triggered, this, [this] { mRecompSelAllClick(); });
     QObject::connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
-    AttachPopupMenu(vstIdxStat, PopupMenu1);
 }
 
 void TFrIndexStat::FitColumn(int modelColumn) {

@@ -1,6 +1,5 @@
 #include "ui/monitor.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -8,11 +7,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 
 #include "model/dkmain.h"
 #include "platform/Dialogs.h"
@@ -138,42 +137,19 @@ TFrMonitor::TFrMonitor(QWidget* owner) : QFrame(owner) {
     layout->addWidget(Panel1);
     connect(Button1, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button1Click(); }); });
 
-    vstMonitor = new TVirtualStringTree(this);
-    vstMonitor->setObjectName("vstMonitor");
+    vstMonitor = CreateParameterTree(this, "vstMonitor");
     // The tree's row: its right margin keeps room for the chart when the
     // frame is too narrow for both (PlaceChart).
     FTreeRow = new QHBoxLayout;
     FTreeRow->setContentsMargins(0, 0, 0, 0);
     FTreeRow->addWidget(vstMonitor);
     layout->addLayout(FTreeRow, 1);
-    vstMonitor->SetFlatList(false);
-    vstMonitor->SetGridLines(true, true);
-    vstMonitor->SetShowHint(true);
-    vstMonitor->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    TVTHeader& h = vstMonitor->Header();
-    h.SetVisible(true);
-    h.SetHeight(17);
-    h.Columns.Add("Parameter", 150);
-    h.Columns.Add("Value", 200);
-
-    vstMonitor->OnGetText = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
-        vstMonitorGetText(t, n, c, s);
-    };
-    vstMonitor->OnPaintText = [this](TVirtualStringTree* t, TCanvas& cv, PVirtualNode n, TColumnIndex c) {
-        vstMonitorPaintText(t, cv, n, c);
-    };
-    vstMonitor->OnGetHint = [this](TVirtualStringTree* t, PVirtualNode n, TColumnIndex c, std::string& s) {
-        vstMonitorGetHint(t, n, c, s);
-    };
-    vstMonitor->OnGetImageIndex = [this](TVirtualStringTree* t, PVirtualNode n, TVTImageKind k, TColumnIndex c,
-                                         bool& g, int& i) { vstMonitorGetImageIndex(t, n, k, c, g, i); };
-    vstMonitor->OnColumnDblClick = [this](TVirtualStringTree* t, TColumnIndex c) { vstMonitorColumnDblClick(t, c); };
-
-    PopupMenu1 = new QMenu(this);
-    Copy1 = PopupMenu1->addAction("Copy");
-    Copy1->setObjectName("Copy1");
-    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    AttachPopupMenu(vstMonitor, PopupMenu1);
+    BindGridEvents(vstMonitor, this,
+                   {.GetText = &TFrMonitor::vstMonitorGetText,
+                    .GetImageIndex = &TFrMonitor::vstMonitorGetImageIndex,
+                    .GetHint = &TFrMonitor::vstMonitorGetHint,
+                    .ColumnDblClick = &TFrMonitor::vstMonitorColumnDblClick});
+    std::tie(PopupMenu1, Copy1) = CreateCopyPopup(vstMonitor, this, [this] { Copy1Click(); });
 
     // Not part of the layout: a chart floating over the tree's empty
     // right-hand side, beside the columns, so that it hides none of them.
@@ -233,15 +209,11 @@ std::vector<int> TFrMonitor::MonitorRows(const TDatabaseInfo& db) {
 }
 
 void TFrMonitor::FillMonitor() {
-    vstMonitor->BeginUpdate();
-    vstMonitor->Clear();
-    PVirtualNode root = vstMonitor->AddChild(nullptr, 1);
-    if (DBInfo)
-        for (int code : MonitorRows(*DBInfo)) vstMonitor->AddChild(root, code);
-    vstMonitor->FullExpand();
-    for (int c = 0; c < 2; ++c) vstMonitor->Header().Columns[c].SetWidth(vstMonitor->GetMaxColumnWidth(c));
-    vstMonitor->EndUpdate();
-    vstMonitor->Repaint();
+    RebuildParameterTree(vstMonitor, [this] {
+        PVirtualNode root = vstMonitor->AddChild(nullptr, 1);
+        if (DBInfo)
+            for (int code : MonitorRows(*DBInfo)) vstMonitor->AddChild(root, code);
+    });
     PlaceChart();
 }
 
@@ -299,10 +271,6 @@ std::string TFrMonitor::RowHint(int code) {
 void TFrMonitor::vstMonitorGetText(TVirtualStringTree*, PVirtualNode node, TColumnIndex column, std::string& text) {
     const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
     text = column == 0 ? RowCaption(code) : column == 1 ? RowValue(code) : std::string();
-}
-
-void TFrMonitor::vstMonitorPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex) {
-    if (tree->GetNodeLevel(node) == 0) canvas.Font.Style |= fsBold;
 }
 
 void TFrMonitor::vstMonitorGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex, std::string& hint) {

@@ -77,7 +77,6 @@ public:
 
     // Grid events.
     void vstMonitorGetText(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column, std::string& text);
-    void vstMonitorPaintText(TVirtualStringTree* tree, TCanvas& canvas, PVirtualNode node, TColumnIndex column);
     void vstMonitorGetHint(TVirtualStringTree* tree, PVirtualNode node, TColumnIndex column, std::string& hint);
     void vstMonitorGetImageIndex(TVirtualStringTree* tree, PVirtualNode node, TVTImageKind kind,
                                  TColumnIndex column, bool& ghosted, int& index);

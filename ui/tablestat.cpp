@@ -2,10 +2,9 @@
 // warning rules are asked while painting and set their Problem marks then.
 #include "ui/tablestat.h"
 
-#include <QAction>
-#include <QMenu>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "model/options.h"
 #include "model/rules.h"
@@ -70,18 +69,19 @@ void TFrTableStat::SetupGrid() {
     vstTblStat->Header().Columns[tcSizeMb].SetMinWidth(12);
     // Only the indices grid sizes a column to its contents on a divider
     // double click.
-    BindStatGridEvents(vstTblStat, this, &TFrTableStat::vstTblStatGetText, &TFrTableStat::vstTblStatBeforeCellPaint,
-                       &TFrTableStat::vstTblStatPaintText, &TFrTableStat::vstTblStatGetImageIndex,
-                       &TFrTableStat::vstTblStatGetHint, &TFrTableStat::vstTblStatCompareNodes,
-                       &TFrTableStat::vstTblStatHeaderClick);
-    vstTblStat->OnChange = [this](auto* s, auto n) { vstTblStatChange(s, n); };
+    BindGridEvents(vstTblStat, this,
+                   {.GetText = &TFrTableStat::vstTblStatGetText,
+                    .BeforeCellPaint = &TFrTableStat::vstTblStatBeforeCellPaint,
+                    .PaintText = &TFrTableStat::vstTblStatPaintText,
+                    .GetImageIndex = &TFrTableStat::vstTblStatGetImageIndex,
+                    .GetHint = &TFrTableStat::vstTblStatGetHint,
+                    .CompareNodes = &TFrTableStat::vstTblStatCompareNodes,
+                    .HeaderClick = &TFrTableStat::vstTblStatHeaderClick,
+                    .Change = &TFrTableStat::vstTblStatChange});
 }
 
 void TFrTableStat::SetupMenu() {
-    PopupMenu1 = new QMenu(this);
-    Copy1 = PopupMenu1->addAction(QStringLiteral("Copy"));
-    QObject::connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
-    AttachPopupMenu(vstTblStat, PopupMenu1);
+    std::tie(PopupMenu1, Copy1) = CreateCopyPopup(vstTblStat, this, [this] { Copy1Click(); });
 }
 
 void TFrTableStat::FillTables() {

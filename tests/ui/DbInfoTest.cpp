@@ -638,7 +638,7 @@ TEST_F(DbInfoTest, CopyPutsTheSelectedRowsOnTheClipboard) {
     Frame->FillDbInfo();
     Tree->SetSelected(NodeOf(110), true);
     Tree->SetSelected(NodeOf(190), true);
-    Frame->Copy1Click();
+    Frame->Copy1->trigger();   // the popup menu's Copy
     const QMimeData* data = QApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
     const QString text = data->text();

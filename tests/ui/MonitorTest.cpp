@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -91,7 +93,7 @@ protected:
         PVirtualNode n = Node(code);
         if (!n) return "<no row " + std::to_string(code) + ">";
         std::string hint;
-        Frame->vstMonitorGetHint(Frame->vstMonitor, n, 1, hint);
+        Frame->vstMonitor->OnGetHint(Frame->vstMonitor, n, 1, hint);   // as the grid asks
         return hint;
     }
 
@@ -271,7 +273,7 @@ TEST_F(MonitorTest, RootBoldNoPicturesAndDoubleClickDoesNothing) {
     Frame->FillMonitor();
     for (intptr_t code : Codes()) {
         TCanvas canvas(nullptr, QFont());
-        Frame->vstMonitorPaintText(Frame->vstMonitor, canvas, Node(code), 0);
+        Frame->vstMonitor->OnPaintText(Frame->vstMonitor, canvas, Node(code), 0);
         EXPECT_EQ(canvas.Font.Style, code == 1 ? TFontStyles(fsBold) : TFontStyles(0)) << code;
         for (TVTImageKind kind : {ikNormal, ikSelected}) {
             int index = -1;
@@ -295,11 +297,21 @@ TEST_F(MonitorTest, CopyPutsTheSelectedRowsWithTheirLevels) {
     Frame->vstMonitor->SetSelected(Node(1), true);
     Frame->vstMonitor->SetSelected(Node(310), true);
     Frame->vstMonitor->SetSelected(Node(360), true);
-    EXPECT_EQ(Frame->vstMonitor->ContentToText(efPlainText),
-              "Parameter\t\tValue\r\n"
-              "Database info\t\t\r\n"
-              "\tCache size\t2048 pages, 8 megabytes\r\n"
-              "\tCache hit ratio\t 0%\r\n");
+    const std::string expected =
+        "Parameter\t\tValue\r\n"
+        "Database info\t\t\r\n"
+        "\tCache size\t2048 pages, 8 megabytes\r\n"
+        "\tCache hit ratio\t 0%\r\n";
+    EXPECT_EQ(Frame->vstMonitor->ContentToText(efPlainText), expected);
+    // The grid's right-click menu starts with Copy, which puts the same text
+    // on the clipboard.
+    QApplication::clipboard()->clear();
+    emit Frame->vstMonitor->customContextMenuRequested(QPoint(5, 5));
+    ASSERT_TRUE(Frame->PopupMenu1->isVisible());
+    EXPECT_EQ(Frame->PopupMenu1->actions().value(0), Frame->Copy1);
+    Frame->Copy1->trigger();
+    Frame->PopupMenu1->hide();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
 }
 
 TEST_F(MonitorTest, PanelAsDesigned) {
