@@ -6,6 +6,11 @@
 #include <cmath>
 #include <cstring>
 #include <unordered_set>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace dv {
 
@@ -20,26 +25,84 @@ constexpr size_t kStringPiece = 64;
 // exhaust the stack; real trees are three levels deep.
 constexpr int kMaxDepth = 64;
 
-void Indent(std::string& out, int level) { out.append(static_cast<size_t>(level) * 2, ' '); }
+// The text is made in a buffer of its own and handed to the target string in
+// large pieces: a line then costs a few stores instead of a string append
+// (with its checks and copy call) for each of its pieces.
+class TextOut {
+public:
+    explicit TextOut(std::string& target) : FTarget(target), FBuf(kChunk) {
+        FPos = FBuf.data();
+        FEnd = FPos + FBuf.size();
+    }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
 
-void NewLine(std::string& out, int level) {
-    out += "\r\n";
-    Indent(out, level);
+    // A position with at least `n` free bytes behind it; Done takes the
+    // position after what was written there.
+    char* Need(size_t n) {
+        if (static_cast<size_t>(FEnd - FPos) < n) MakeRoom(n);
+        return FPos;
+    }
+    void Done(char* pos) { FPos = pos; }
+
+    void Put(char c) { *Need(1) = c; ++FPos; }
+    void Put(std::string_view s) {
+        char* q = Need(s.size());
+        std::memcpy(q, s.data(), s.size());
+        FPos = q + s.size();
+    }
+    void Flush() {
+        FTarget.append(FBuf.data(), static_cast<size_t>(FPos - FBuf.data()));
+        FPos = FBuf.data();
+    }
+
+private:
+    static constexpr size_t kChunk = size_t(1) << 16;
+    void MakeRoom(size_t n) {
+        Flush();
+        if (FBuf.size() < n) {
+            FBuf.resize(n);
+            FPos = FBuf.data();
+            FEnd = FPos + FBuf.size();
+        }
+    }
+
+    std::string& FTarget;
+    std::vector<char> FBuf;
+    char* FPos;
+    char* FEnd;
+};
+
+// Room a scalar value takes at most: a sign, 16 digits, a point and 18
+// decimals, or an exponent form, or a 64-bit integer.
+constexpr size_t kScalarRoom = 48;
+
+char* PutIndent(char* q, int level) {
+    const size_t n = static_cast<size_t>(level) * 2;
+    std::memset(q, ' ', n);
+    return q + n;
 }
 
-void AppendInt(std::string& out, int64_t i) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, i);
-    out.append(buf, static_cast<size_t>(r.ptr - buf));
+char* PutCrLf(char* q) {
+    q[0] = '\r';
+    q[1] = '\n';
+    return q + 2;
+}
+
+char* PutInt(char* q, int64_t i) { return std::to_chars(q, q + 24, i).ptr; }
+
+void NewLine(TextOut& out, int level) {
+    char* q = out.Need(2 + static_cast<size_t>(level) * 2);
+    out.Done(PutIndent(PutCrLf(q), level));
 }
 
 // A quoted run for printable characters, #nn for control characters and the
 // quote; a string over 64 characters starts on its own line one level deeper
 // and breaks after every 64 characters with " +".
-void WriteStringValue(std::string& out, const std::string& s, int level) {
+void WriteStringValue(TextOut& out, const std::string& s, int level) {
     const size_t n = s.size();
     if (n == 0) {
-        out += "''";
+        out.Put("''");
         return;
     }
     const int pieceLevel = level + 1;
@@ -55,17 +118,21 @@ void WriteStringValue(std::string& out, const std::string& s, int level) {
                 ++i;
             } while (i < n && static_cast<unsigned char>(s[i]) >= ' ' && s[i] != '\'' && i - pieceStart < kStringPiece);
             if (i - pieceStart >= kStringPiece) lineBreak = true;
-            out += '\'';
-            out.append(s, j, i - j);
-            out += '\'';
+            char* q = out.Need(i - j + 2);
+            *q++ = '\'';
+            std::memcpy(q, s.data() + j, i - j);
+            q += i - j;
+            *q++ = '\'';
+            out.Done(q);
         } else {
-            out += '#';
-            AppendInt(out, c);
+            char* q = out.Need(4);
+            *q++ = '#';
+            out.Done(PutInt(q, c));
             ++i;
             if (i - pieceStart >= kStringPiece) lineBreak = true;
         }
         if (lineBreak && i < n) {
-            out += " +";
+            out.Put(" +");
             NewLine(out, pieceLevel);
             pieceStart = i;
         }
@@ -84,40 +151,50 @@ void SignificantDigits(double value, char (&digits)[16], int& exp) {
     std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
 }
 
-void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level);
-void AppendStreamFloat(std::string& out, double value);
+void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level);
+char* PutStreamFloat(char* q, double value);
 
-void PropertyStart(std::string& out, const TPropInfo& p, int level) {
-    Indent(out, level);
-    out += p.Name;
-    out += " = ";
+// Indent, name and " = " of a property line, with room for a scalar value
+// and the line end behind them.
+char* PropertyStart(TextOut& out, const TPropInfo& p, int level) {
+    char* q = out.Need(static_cast<size_t>(level) * 2 + p.Name.size() + 3 + kScalarRoom + 2);
+    q = PutIndent(q, level);
+    std::memcpy(q, p.Name.data(), p.Name.size());
+    q += p.Name.size();
+    std::memcpy(q, " = ", 3);
+    return q + 3;
 }
 
-void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p, int level) {
+void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int level) {
     if (!p.Stored || !p.Get) return;
     const TPropValue v = p.Get(comp);
+    char* q;
     switch (p.Type) {
     case TPropType::Integer:
     case TPropType::Smallint:
     case TPropType::Byte: {
         const int64_t i = std::get<int64_t>(v);
         if (p.HasDefault && i == p.Default) return;
-        PropertyStart(out, p, level);
-        AppendInt(out, i);
+        q = PutInt(PropertyStart(out, p, level), i);
         break;
     }
     case TPropType::Boolean: {
         const int64_t i = std::get<int64_t>(v) != 0 ? 1 : 0;
         if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
-        PropertyStart(out, p, level);
-        out += i ? "True" : "False";
+        q = PropertyStart(out, p, level);
+        if (i) {
+            std::memcpy(q, "True", 4);
+            q += 4;
+        } else {
+            std::memcpy(q, "False", 5);
+            q += 5;
+        }
         break;
     }
     case TPropType::Int64: {
         const int64_t i = std::get<int64_t>(v);
         if (p.HasDefault ? i == p.Default : i == 0) return;
-        PropertyStart(out, p, level);
-        AppendInt(out, i);
+        q = PutInt(PropertyStart(out, p, level), i);
         break;
     }
     case TPropType::Double:
@@ -125,59 +202,72 @@ void WriteProperty(std::string& out, const TComponent& comp, const TPropInfo& p,
     case TPropType::DateTime: {
         const double d = std::get<double>(v);
         if (d == 0) return;
-        PropertyStart(out, p, level);
-        AppendStreamFloat(out, d);
+        q = PutStreamFloat(PropertyStart(out, p, level), d);
         break;
     }
     case TPropType::String: {
         const std::string& s = std::get<std::string>(v);
         if (s.empty()) return;
-        PropertyStart(out, p, level);
+        out.Done(PropertyStart(out, p, level));
         WriteStringValue(out, s, level);
+        q = out.Need(2);
         break;
     }
     case TPropType::List:
     case TPropType::Reference:
+    default:
         return;
     }
-    out += "\r\n";
+    out.Done(PutCrLf(q));
 }
 
-void WriteObject(std::string& out, TComponent& comp, TComponent& root, int level) {
-    Indent(out, level);
-    out += "object ";
-    if (!comp.Name().empty()) {
-        out += comp.Name();
-        out += ": ";
+void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level) {
+    const std::string& name = comp.Name();
+    const char* cls = comp.ClassName();
+    const size_t clsLen = std::strlen(cls);
+    char* q = out.Need(static_cast<size_t>(level) * 2 + 7 + name.size() + 2 + clsLen + 2);
+    q = PutIndent(q, level);
+    std::memcpy(q, "object ", 7);
+    q += 7;
+    if (!name.empty()) {
+        std::memcpy(q, name.data(), name.size());
+        q += name.size();
+        *q++ = ':';
+        *q++ = ' ';
     }
-    out += comp.ClassName();
-    out += "\r\n";
+    std::memcpy(q, cls, clsLen);
+    out.Done(PutCrLf(q + clsLen));
     for (const TPropInfo& p : comp.Props()) WriteProperty(out, comp, p, level + 1);
     comp.GetChildren([&](TComponent* child) { if (child) WriteObject(out, *child, root, level + 1); }, &root);
-    Indent(out, level);
-    out += "end\r\n";
+    q = out.Need(static_cast<size_t>(level) * 2 + 5);
+    q = PutIndent(q, level);
+    std::memcpy(q, "end\r\n", 5);
+    out.Done(q + 5);
 }
 
 }  // namespace
 
 namespace {
 
-void AppendStreamFloat(std::string& out, double value) {
+// Writes the value at `q`, which has kScalarRoom bytes; returns the end.
+char* PutStreamFloat(char* q, double value) {
     // Non-finite values cannot come from a sound statistics text, but a model
     // holding one must still save and load: they are written as the words
     // INF, -INF and NAN, which the reader takes back for floating properties.
     if (std::isnan(value)) {
-        out += "NAN";
-        return;
+        std::memcpy(q, "NAN", 3);
+        return q + 3;
     }
     if (std::isinf(value)) {
-        out += value < 0 ? "-INF" : "INF";
-        return;
+        if (value < 0) *q++ = '-';
+        std::memcpy(q, "INF", 3);
+        return q + 3;
     }
     static constexpr char kZero[] = "0.000000000000000000";
+    constexpr size_t kZeroSize = sizeof kZero - 1;
     if (value == 0) {
-        out += kZero;
-        return;
+        std::memcpy(q, kZero, kZeroSize);
+        return q + kZeroSize;
     }
     char digits[16];
     int exp = 0;
@@ -189,16 +279,14 @@ void AppendStreamFloat(std::string& out, double value) {
         const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
         const std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
         if (s.find_first_not_of("0.") == std::string_view::npos) {
-            out += kZero;
-            return;
+            std::memcpy(q, kZero, kZeroSize);
+            return q + kZeroSize;
         }
-        if (value < 0) out += '-';
-        out += s;
-        return;
+        if (value < 0) *q++ = '-';
+        std::memcpy(q, s.data(), s.size());
+        return q + s.size();
     }
-    // Sign, at most 16 digits, point, 18 decimals, exponent: well under 64.
-    char buf[64];
-    char* q = buf;
+    // Sign, at most 16 digits, point, 18 decimals, exponent: within kScalarRoom.
     if (value < 0) *q++ = '-';
     if (exp >= 16) {
         // More than 16 digits before the point: d.dddE<exp>, trailing zeros dropped.
@@ -211,9 +299,7 @@ void AppendStreamFloat(std::string& out, double value) {
             q += n - 1;
         }
         *q++ = 'E';
-        q = std::to_chars(q, buf + sizeof buf, exp).ptr;
-        out.append(buf, static_cast<size_t>(q - buf));
-        return;
+        return std::to_chars(q, q + 8, exp).ptr;
     }
     // 16 significant digits, the remaining decimals as zeros.
     int decimals;
@@ -234,14 +320,29 @@ void AppendStreamFloat(std::string& out, double value) {
         decimals = 15 - exp;
     }
     std::memset(q, '0', static_cast<size_t>(18 - decimals));
-    q += 18 - decimals;
-    out.append(buf, static_cast<size_t>(q - buf));
+    return q + (18 - decimals);
 }
 
 // Bytes a tree's text takes per component, about: reserving it up front
 // spares the text copying itself as it grows (pages of a large reservation
 // that are never written are never touched).
 constexpr size_t kBytesPerComponent = 768;
+
+// The first write to each page of a fresh reservation costs a page fault,
+// which on some virtual machines costs as much as making the text for the
+// page: tens of megabytes are better mapped in huge pages. Only a hint.
+void AdviseLargeBuffer(char* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = uintptr_t(1) << 21;
+    if (size < 4 * kHuge) return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
 
 size_t CountComponents(const TComponent& comp) {
     size_t n = 1;
@@ -252,9 +353,8 @@ size_t CountComponents(const TComponent& comp) {
 }  // namespace
 
 std::string FormatStreamFloat(double value) {
-    std::string out;
-    AppendStreamFloat(out, value);
-    return out;
+    char buf[kScalarRoom];
+    return std::string(buf, PutStreamFloat(buf, value));
 }
 
 std::string WriteComponentText(TComponent& root) {
@@ -265,7 +365,10 @@ std::string WriteComponentText(TComponent& root) {
 
 void WriteComponentText(TComponent& root, std::string& out) {
     out.reserve(out.size() + CountComponents(root) * kBytesPerComponent);
-    WriteObject(out, root, root, 0);
+    AdviseLargeBuffer(out.data() + out.size(), out.capacity() - out.size());
+    TextOut text(out);
+    WriteObject(text, root, root, 0);
+    text.Flush();
 }
 
 // ---------------------------------------------------------------------------
