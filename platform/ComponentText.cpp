@@ -5,7 +5,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #ifdef __linux__
@@ -378,6 +377,71 @@ namespace {
 
 enum class Tok { End, Ident, Integer, Float, String, Symbol };
 
+// The names given in the tree being read, ignoring case. A slot holds a
+// name's hash and the component that has it (the name itself is the
+// component's): a model of a hundred thousand objects is checked without a
+// copy or an allocation per name.
+class NameSet {
+public:
+    NameSet() : FSlots(1024) {}
+
+    static uint64_t Hash(std::string_view name) {
+        uint64_t h = 14695981039346656037ull;
+        for (char c : name) {
+            const unsigned char u = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+            h = (h ^ u) * 1099511628211ull;
+        }
+        return h;
+    }
+
+    bool Contains(std::string_view name, uint64_t hash) const {
+        for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
+            const Slot& s = FSlots[i];
+            if (!s.Comp) return false;
+            if (s.Comp != Erased() && s.Hash == hash && SameText(s.Comp->Name(), name)) return true;
+        }
+    }
+
+    void Insert(const TComponent* comp, uint64_t hash) {
+        if ((FUsed + 1) * 2 > FSlots.size()) Grow();
+        size_t i = Home(hash);
+        while (FSlots[i].Comp && FSlots[i].Comp != Erased()) i = (i + 1) & Mask();
+        if (!FSlots[i].Comp) ++FUsed;
+        FSlots[i] = {hash, comp};
+    }
+
+    // Forgets the name `comp` had, whose hash is `hash`.
+    void Erase(const TComponent* comp, uint64_t hash) {
+        for (size_t i = Home(hash); FSlots[i].Comp; i = (i + 1) & Mask()) {
+            if (FSlots[i].Comp == comp) {
+                FSlots[i].Comp = Erased();
+                return;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        uint64_t Hash = 0;
+        const TComponent* Comp = nullptr;   // nullptr: never used; Erased(): free again
+    };
+    static const TComponent* Erased() { return reinterpret_cast<const TComponent*>(&kErasedMark); }
+    static inline const char kErasedMark = 0;
+    size_t Mask() const { return FSlots.size() - 1; }
+    size_t Home(uint64_t hash) const { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 20) & Mask(); }
+
+    void Grow() {
+        std::vector<Slot> old(FSlots.size() * 2);
+        old.swap(FSlots);
+        FUsed = 0;
+        for (const Slot& s : old)
+            if (s.Comp && s.Comp != Erased()) Insert(s.Comp, s.Hash);
+    }
+
+    std::vector<Slot> FSlots;   // a power of two, at most half used
+    size_t FUsed = 0;           // slots ever used (names and erased ones)
+};
+
 struct Token {
     Tok Kind = Tok::End;
     // Identifier or number text, a view of the input; a decoded string, a
@@ -395,7 +459,7 @@ public:
     void Run() {
         Next();
         ExpectObjectKeyword();
-        std::string name, cls;
+        std::string_view name, cls;
         const int line = FTok.Line;
         ReadHeader(name, cls);
         NameComponent(FRoot, name, line);
@@ -415,23 +479,36 @@ private:
     // enclosing object, so a name that repeats one held elsewhere in the
     // tree could be read once, in one order, but not back from what the
     // writer makes of it.
-    void NameComponent(TComponent& comp, const std::string& name, int line) {
+    void NameComponent(TComponent& comp, std::string_view name, int line) {
         if (SameText(comp.Name(), name)) return;
-        if (!name.empty() && FNames.count(UpperCase(name)))
-            FailAt("A component named " + name + " already exists", line);
-        const std::string old = UpperCase(comp.Name());
+        const uint64_t hash = NameSet::Hash(name);
+        if (!name.empty() && FNames.Contains(name, hash))
+            FailAt("A component named " + std::string(name) + " already exists", line);
+        const uint64_t oldHash = comp.Name().empty() ? 0 : NameSet::Hash(comp.Name());
+        const bool hadName = !comp.Name().empty();
         try {
-            comp.SetName(name);
+            FName.assign(name);
+            comp.SetName(FName);
         } catch (const EComponentError& e) {
             FailAt(e.Message(), line);
         }
-        if (!old.empty()) FNames.erase(old);
-        if (!name.empty()) FNames.insert(UpperCase(name));
+        if (hadName) FNames.Erase(&comp, oldHash);
+        if (!name.empty()) FNames.Insert(&comp, hash);
     }
 
     void NoteNames(const TComponent& comp) {
-        if (!comp.Name().empty()) FNames.insert(UpperCase(comp.Name()));
+        if (!comp.Name().empty()) FNames.Insert(&comp, NameSet::Hash(comp.Name()));
         for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
+    }
+
+    // The factory of a class, from the few classes seen so far.
+    const TComponentFactory* Factory(std::string_view cls) {
+        for (const auto& [name, factory] : FClasses)
+            if (name == cls) return factory;
+        FName.assign(cls);
+        const TComponentFactory* factory = FindClass(FName);
+        FClasses.emplace_back(FName, factory);
+        return factory;
     }
 
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
@@ -542,14 +619,17 @@ private:
         FTok.Text = text;
     }
 
-    bool IsKeyword(const char* word) const { return FTok.Kind == Tok::Ident && SameText(FTok.Text, word); }
+    template <size_t N>
+    bool IsKeyword(const char (&word)[N]) const {
+        return FTok.Kind == Tok::Ident && FTok.Text.size() == N - 1 && SameText(FTok.Text, std::string_view(word, N - 1));
+    }
 
     void ExpectObjectKeyword() {
         if (!IsKeyword("object")) Fail("'object' expected");
         Next();
     }
 
-    void ReadHeader(std::string& name, std::string& cls) {
+    void ReadHeader(std::string_view& name, std::string_view& cls) {
         if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
         cls = FTok.Text;
         Next();
@@ -583,13 +663,13 @@ private:
     }
 
     void ReadChild(TComponent& parent, int depth) {
-        std::string name, cls;
+        std::string_view name, cls;
         const int line = FTok.Line;
         ReadHeader(name, cls);
-        const TComponentFactory* factory = FindClass(cls);
-        if (!factory || !*factory) throw EReadError("Class " + cls + " not found");
+        const TComponentFactory* factory = Factory(cls);
+        if (!factory || !*factory) throw EReadError("Class " + std::string(cls) + " not found");
         TComponent* child = (*factory)(&FRoot);
-        if (!child) throw EReadError("Class " + cls + " not found");
+        if (!child) throw EReadError("Class " + std::string(cls) + " not found");
         try {
             NameComponent(*child, name, line);
             child->SetState(csLoading, true);
@@ -638,9 +718,9 @@ private:
         Token value = ReadValue();
         const TPropInfo* p = FindProp(comp, name, cursor);
         if (!p) PropError(comp, name, "Property " + std::string(name) + " does not exist");
-        if (SameText(p->Name, "Name")) {
+        if (p->Name.size() == 4 && SameText(p->Name, "Name")) {
             if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
-            NameComponent(comp, std::string(value.Text), line);
+            NameComponent(comp, value.Text, line);
             return;
         }
         if (!p->Set) PropError(comp, p->Name, "Invalid property value");
@@ -754,7 +834,9 @@ private:
     TComponent& FRoot;
     size_t FPos = 0;
     int FLine = 1;
-    std::unordered_set<std::string> FNames;   // upper-cased
+    NameSet FNames;
+    std::string FName;   // a name or class name handed on as a string
+    std::vector<std::pair<std::string, const TComponentFactory*>> FClasses;
     Token FTok;
     std::string FString;   // the decoded text of the current string token
     std::string FValue;    // a joined string or signed identifier value

@@ -431,6 +431,18 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
                 "  object H: TTestGroup\r\n  end\r\nend\r\n",
          "A component named H already exists on line 6"},
         {head + "  object Root: TTestGroup\r\n  end\r\nend\r\n", "A component named Root already exists on line 2"},
+        // A name given up by a rename is free again; the new one is taken.
+        {head + "  object G: TTestGroup\r\n    object X: TTestItem\r\n      Name = 'K'\r\n    end\r\n  end\r\n"
+                "  object H: TTestGroup\r\n    object X: TTestItem\r\n    end\r\n    object k: TTestItem\r\n"
+                "    end\r\n  end\r\nend\r\n",
+         "A component named k already exists on line 10"},
+        // Names are still found among thousands, in other owners.
+        {[&] {
+             std::string t = head + "  object G: TTestGroup\r\n";
+             for (int i = 0; i < 3000; ++i) t += "    object I" + std::to_string(i) + ": TTestItem\r\n    end\r\n";
+             return t + "  end\r\n  object H: TTestGroup\r\n    object i1234: TTestItem\r\n    end\r\n  end\r\nend\r\n";
+         }(),
+         "A component named i1234 already exists on line 6005"},
         {head + "  object G: TTestGroup\r\n    Name = '9x'\r\n  end\r\nend\r\n",
          "''9x'' is not a valid component name on line 3"},
         {head + "  object 9: TTestGroup\r\n  end\r\nend\r\n", "Identifier expected on line 2"},
