@@ -1,5 +1,8 @@
 #include "ComponentText.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cctype>
 #include <cfloat>
@@ -377,13 +380,26 @@ namespace {
 
 enum class Tok { End, Ident, Integer, Float, String, Symbol };
 
+// Letters, digits and '_'.
+constexpr std::array<bool, 256> kIdentChar = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= '0' && c <= '9');
+    return t;
+}();
+
+// Text bytes per named object, about, in a written model (somewhat fewer
+// than there are): the name table is made about large enough at once.
+constexpr size_t kBytesPerName = 512;
+
 // The names given in the tree being read, ignoring case. A slot holds a
 // name's hash and the component that has it (the name itself is the
 // component's): a model of a hundred thousand objects is checked without a
 // copy or an allocation per name.
 class NameSet {
 public:
-    NameSet() : FSlots(1024) {}
+    // Room for about `expected` names before the table grows.
+    explicit NameSet(size_t expected) : FSlots(std::bit_ceil(std::max<size_t>(1024, expected * 2))) {}
 
     static uint64_t Hash(std::string_view name) {
         uint64_t h = 14695981039346656037ull;
@@ -454,7 +470,7 @@ struct Token {
 class TextReader {
 public:
     TextReader(std::string_view text, TComponent& root, int firstLine)
-        : FText(text), FRoot(root), FLine(firstLine) {}
+        : FText(text), FRoot(root), FLine(firstLine), FNames(text.size() / kBytesPerName) {}
 
     void Run() {
         Next();
@@ -513,14 +529,37 @@ private:
 
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    static bool IsIdentChar(char c) { return kIdentChar[static_cast<unsigned char>(c)]; }
 
+    // Blanks are mostly a line end and an indent: eight of them are looked
+    // at in one go.
     void SkipBlanks() {
-        while (FPos < FText.size()) {
-            const char c = FText[FPos];
+        const char* p = FText.data() + FPos;
+        const char* const e = FText.data() + FText.size();
+        for (;;) {
+            while (e - p >= 8) {
+                uint64_t w;
+                std::memcpy(&w, p, 8);
+                const uint64_t notBlank = w ^ 0x2020202020202020ull;
+                if (notBlank == 0) {
+                    p += 8;
+                    continue;
+                }
+                // Little-endian: the lowest byte that is not a blank is the first.
+                if constexpr (std::endian::native == std::endian::little) {
+                    const uint64_t bytes = (((notBlank & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | notBlank) &
+                                           0x8080808080808080ull;
+                    p += std::countr_zero(bytes) / 8;
+                }
+                break;
+            }
+            if (p == e) break;
+            const char c = *p;
             if (c == '\n') ++FLine;
             else if (c == '\0' || static_cast<unsigned char>(c) > ' ') break;
-            ++FPos;
+            ++p;
         }
+        FPos = static_cast<size_t>(p - FText.data());
     }
 
     // One token: identifiers, numbers (sign, digits, fraction, exponent, or
@@ -533,10 +572,13 @@ private:
         if (FPos >= FText.size()) return;
         const char c = FText[FPos];
         if (IsIdentStart(c)) {
-            const size_t start = FPos;
-            while (FPos < FText.size() && (IsIdentStart(FText[FPos]) || IsDigit(FText[FPos]))) ++FPos;
+            const char* const start = FText.data() + FPos;
+            const char* const e = FText.data() + FText.size();
+            const char* q = start + 1;
+            while (q != e && IsIdentChar(*q)) ++q;
+            FPos += static_cast<size_t>(q - start);
             FTok.Kind = Tok::Ident;
-            FTok.Text = FText.substr(start, FPos - start);
+            FTok.Text = std::string_view(start, static_cast<size_t>(q - start));
         } else if (IsDigit(c) || ((c == '-' || c == '+') && FPos + 1 < FText.size() && IsDigit(FText[FPos + 1]))) {
             ReadNumber();
         } else if (c == '$') {
@@ -560,7 +602,13 @@ private:
         const size_t start = FPos;
         bool isFloat = false;
         if (FText[FPos] == '-' || FText[FPos] == '+') ++FPos;
-        while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+        {
+            const char* const b = FText.data() + FPos;
+            const char* const e = FText.data() + FText.size();
+            const char* q = b;
+            while (q != e && IsDigit(*q)) ++q;
+            FPos += static_cast<size_t>(q - b);
+        }
         if (FPos < FText.size() && FText[FPos] == '.') {
             isFloat = true;
             ++FPos;
@@ -698,12 +746,15 @@ private:
     const TPropInfo* FindProp(const TComponent& comp, std::string_view name, size_t& cursor) const {
         const TPropList& props = comp.Props();
         const size_t n = props.size();
+        size_t i = cursor < n ? cursor : 0;
         for (size_t k = 0; k < n; ++k) {
-            const size_t i = (cursor + k) % n;
-            if (SameText(props[i].Name, name)) {
+            const std::string& p = props[i].Name;
+            // Written files have the declared case: that is tried first.
+            if (p.size() == name.size() && (std::memcmp(p.data(), name.data(), p.size()) == 0 || SameText(p, name))) {
                 cursor = i + 1;
                 return &props[i];
             }
+            if (++i == n) i = 0;
         }
         return nullptr;
     }
@@ -712,10 +763,13 @@ private:
         const std::string_view name = FTok.Text;
         FPropLine = FTok.Line;
         const int line = FTok.Line;
-        Next();
-        if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
-        Next();
-        Token value = ReadValue();
+        Token value;
+        if (!ReadPlainValue(value)) {
+            Next();
+            if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
+            Next();
+            value = ReadValue();
+        }
         const TPropInfo* p = FindProp(comp, name, cursor);
         if (!p) PropError(comp, name, "Property " + std::string(name) + " does not exist");
         if (p->Name.size() == 4 && SameText(p->Name, "Name")) {
@@ -725,6 +779,41 @@ private:
         }
         if (!p->Set) PropError(comp, p->Name, "Invalid property value");
         p->Set(comp, Convert(comp, *p, value));
+    }
+
+    // The form the writer gives most values, " = " then an unsigned or
+    // negative number without exponent, or a word, read in one go; false
+    // (nothing read) for anything else, which the tokens then take apart.
+    // Takes exactly what the tokens would make of the same text.
+    bool ReadPlainValue(Token& v) {
+        const char* const e = FText.data() + FText.size();
+        const char* p = FText.data() + FPos;
+        if (e - p < 4 || p[0] != ' ' || p[1] != '=' || p[2] != ' ') return false;
+        p += 3;
+        const char* const start = p;
+        if (IsIdentStart(*p)) {
+            do ++p;
+            while (p != e && IsIdentChar(*p));
+            v.Kind = Tok::Ident;
+        } else {
+            if (*p == '-') ++p;
+            if (p == e || !IsDigit(*p)) return false;
+            do ++p;
+            while (p != e && IsDigit(*p));
+            v.Kind = Tok::Integer;
+            if (p != e && *p == '.') {
+                v.Kind = Tok::Float;
+                ++p;
+                while (p != e && IsDigit(*p)) ++p;
+            }
+            if (p != e && (*p == '.' || IsIdentChar(*p))) return false;
+        }
+        v.Text = std::string_view(start, static_cast<size_t>(p - start));
+        v.Sym = 0;
+        v.Line = FLine;
+        FPos = static_cast<size_t>(p - FText.data());
+        Next();
+        return true;
     }
 
     // A value: a number, a string with optional " +" continuations, or an

@@ -414,6 +414,8 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
         {head + "  Title = #300\r\nend\r\n", "Invalid character code on line 2"},
         {head + "  Title = 'a' +\r\nend\r\n", "String expected on line 3"},
         {head + "  Count = 12ab\r\nend\r\n", "Invalid numeric value on line 2"},
+        {head + "  Ratio = 1.2.3\r\nend\r\n", "Invalid numeric value on line 2"},
+        {head + "  Ratio = -5e\r\nend\r\n", "Invalid numeric value on line 2"},
         {head + "end\r\nobject\r\n", "End of text expected on line 3"},
         {"", "'object' expected on line 1"},
         {"\x7F\x45LF", "Invalid character on line 1"},
