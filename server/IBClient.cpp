@@ -88,7 +88,10 @@ std::map<std::string, std::unique_ptr<TIBClientLibrary>>& Loaded() {
 // while the rest of the exit runs (a leak check at exit then stops a dying
 // thread and crashes).
 void ShutDownLoadedClients() {
-    std::lock_guard<std::mutex> lock(LoadMutex());
+    // A thread still loading a library at exit keeps its lock: better to
+    // leave the clients as they are than to wait for it.
+    std::unique_lock<std::mutex> lock(LoadMutex(), std::try_to_lock);
+    if (!lock) return;
     for (auto& [name, lib] : Loaded())
         if (lib->fb_shutdown) lib->fb_shutdown(3000, fb_shutrsn_exit_called);
 }
