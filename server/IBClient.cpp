@@ -93,7 +93,7 @@ void ShutDownLoadedClients() {
     std::unique_lock<std::mutex> lock(LoadMutex(), std::try_to_lock);
     if (!lock) return;
     for (auto& [name, lib] : Loaded())
-        if (lib->fb_shutdown) lib->fb_shutdown(3000, fb_shutrsn_exit_called);
+        if (lib->fb_shutdown && lib->Attached) lib->fb_shutdown(3000, fb_shutrsn_exit_called);
 }
 
 }  // namespace
