@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -283,6 +284,25 @@ TEST(ComponentTextWriter, NestsByOwnershipWithTwoBlanksAndCrLf) {
         "  end\r\n"
         "end\r\n";
     EXPECT_EQ(WriteComponentText(root), expected);
+
+    // A text many times the writer's own buffer, with a name longer than it.
+    TTestRoot big(nullptr);
+    auto* many = new TTestGroup(&big);
+    std::string bigExpected = "object TTestRoot\r\n  Count = 0\r\n  Small = 0\r\n  Level = 0\r\n  Flag = False\r\n"
+                              "  object TTestGroup\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        auto* item = new TTestItem(many);
+        const std::string name = i == 2500 ? std::string(100000, 'N') : "I" + std::to_string(i);
+        item->SetName(name);
+        item->Id = i;
+        bigExpected += "    object " + name + ": TTestItem\r\n      Id = " + std::to_string(i) + "\r\n    end\r\n";
+    }
+    bigExpected += "  end\r\nend\r\n";
+    std::string bigText = "magic\r\n";
+    WriteComponentText(big, bigText);
+    ASSERT_EQ(bigText.size(), bigExpected.size() + 7);
+    const auto diff = std::mismatch(bigExpected.begin(), bigExpected.end(), bigText.begin() + 7);
+    EXPECT_EQ(diff.first, bigExpected.end()) << "first difference at byte " << diff.first - bigExpected.begin();
 }
 
 TEST(ComponentTextReader, RoundTripOfATree) {
