@@ -5,7 +5,6 @@
 
 #include <ibase.h>
 
-#include <atomic>
 #include <string>
 #include <type_traits>
 
@@ -44,11 +43,6 @@ struct TIBClientLibrary {
     decltype(&::fb_interpret) fb_interpret = nullptr;
     decltype(&::isc_sqlcode) isc_sqlcode = nullptr;
     decltype(&::isc_get_client_version) isc_get_client_version = nullptr;
-    // Optional: legacy clients do not have it.
-    decltype(&::fb_shutdown) fb_shutdown = nullptr;
-    // Set by the first attachment: only a library that has worked is shut
-    // down at exit (shutting down an unused one starts its threads first).
-    mutable std::atomic<bool> Attached{false};
 };
 
 // One status vector per call site; the error is read out of it at once, before

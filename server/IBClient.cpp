@@ -67,7 +67,6 @@ std::string ResolveAll(TIBClientLibrary& l) {
     DV_RESOLVE(isc_sqlcode);
     DV_RESOLVE(isc_get_client_version);
 #undef DV_RESOLVE
-    l.fb_shutdown = reinterpret_cast<decltype(l.fb_shutdown)>(dlsym(h, "fb_shutdown"));
     return missing;
 }
 
@@ -81,19 +80,6 @@ std::mutex& LoadMutex() {
 std::map<std::string, std::unique_ptr<TIBClientLibrary>>& Loaded() {
     static auto* m = new std::map<std::string, std::unique_ptr<TIBClientLibrary>>();
     return *m;
-}
-
-// Ends the client libraries' own threads before the process exits. Left to
-// the libraries' static destructors, those threads are still winding down
-// while the rest of the exit runs (a leak check at exit then stops a dying
-// thread and crashes).
-void ShutDownLoadedClients() {
-    // A thread still loading a library at exit keeps its lock: better to
-    // leave the clients as they are than to wait for it.
-    std::unique_lock<std::mutex> lock(LoadMutex(), std::try_to_lock);
-    if (!lock) return;
-    for (auto& [name, lib] : Loaded())
-        if (lib->fb_shutdown && lib->Attached) lib->fb_shutdown(3000, fb_shutrsn_exit_called);
 }
 
 }  // namespace
@@ -130,7 +116,6 @@ const TIBClientLibrary& LoadClientLibrary() {
             continue;
         }
         const TIBClientLibrary& result = *lib;
-        if (loaded.empty()) std::atexit(ShutDownLoadedClients);
         loaded.emplace(name, std::move(lib));
         return result;
     }

@@ -63,7 +63,6 @@ void TIBDatabase::Connect() {
     if (Connected()) return;
     TParamBlock dpb = BuildDPB(Params);
     TStatusVector st;
-    FLib->Attached = true;
     FLib->isc_attach_database(st.Get(), 0, DatabaseName.c_str(), FHandle.Ptr(), dpb.Length(), dpb.Data());
     ReclaimTerminationSignals();
     st.Check(*FLib);
@@ -643,7 +642,6 @@ void TIBStatisticalService::Activate() {
     TParamBlock spb = BuildServiceAttachSPB(Params);
     std::string name = ServiceManagerName();
     TStatusVector st;
-    FLib->Attached = true;
     FLib->isc_service_attach(st.Get(), 0, name.c_str(), FHandle.Ptr(), spb.Length(), spb.Data());
     ReclaimTerminationSignals();
     st.Check(*FLib);

@@ -19,11 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool UnderCi() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
 const char* NamedCorpus() {
     const char* dir = std::getenv("DRAVOLT_CORPUS");
     return dir && *dir ? dir : nullptr;
@@ -48,7 +43,7 @@ class Corpus : public StatFixture {};
 TEST_F(Corpus, EveryWholeReportLoadsWithAllTablesAndIndices) {
     if (!fs::is_directory(CorpusDir())) {
         ASSERT_EQ(NamedCorpus(), nullptr) << "DRAVOLT_CORPUS names no folder: " << CorpusDir();
-        ASSERT_FALSE(UnderCi()) << "CI needs the corpus at " << CorpusDir();
+        ASSERT_FALSE(UnderCI()) << "CI needs the corpus at " << CorpusDir();
         GTEST_SKIP() << "no corpus at " << CorpusDir();
     }
     const std::string sources = ReadFile(CorpusDir() + "/SOURCES.md");
