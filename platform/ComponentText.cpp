@@ -10,6 +10,11 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
@@ -353,6 +358,32 @@ size_t CountComponents(const TComponent& comp) {
 }
 
 }  // namespace
+
+TFileText::TFileText(int fd, off_t offset) {
+    // One byte more than the file holds, so that its end is seen without
+    // growing the buffer.
+    size_t capacity = size_t(1) << 16;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > offset) capacity = static_cast<size_t>(st.st_size - offset) + 1;
+    FData.reset(new char[capacity]);
+    AdviseLargeBuffer(FData.get(), capacity);
+    for (;;) {
+        if (FSize == capacity) {
+            capacity *= 2;
+            std::unique_ptr<char[]> larger(new char[capacity]);
+            AdviseLargeBuffer(larger.get(), capacity);
+            std::memcpy(larger.get(), FData.get(), FSize);
+            FData = std::move(larger);
+        }
+        const ssize_t n = ::pread(fd, FData.get() + FSize, capacity - FSize, offset + static_cast<off_t>(FSize));
+        if (n == 0) return;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EInOutError(std::strerror(errno));
+        }
+        FSize += static_cast<size_t>(n);
+    }
+}
 
 std::string FormatStreamFloat(double value) {
     char buf[kScalarRoom];

@@ -122,18 +122,11 @@ private:
 };
 
 // Reads from `offset` to the end of the file.
-std::string ReadFrom(const TStatInput& input, off_t offset, const std::string& fileName) {
-    std::string text;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::pread(input.Fd(), buf, sizeof buf, offset);
-        if (n == 0) return text;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
-        }
-        text.append(buf, static_cast<size_t>(n));
-        offset += n;
+TFileText ReadFrom(const TStatInput& input, off_t offset, const std::string& fileName) {
+    try {
+        return TFileText(input.Fd(), offset);
+    } catch (const EInOutError& e) {
+        throw EReadError("Cannot read file \"" + fileName + "\". " + e.Message());
     }
 }
 
@@ -203,7 +196,7 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     DBInfo->Reset(true);
     try {
         // The model's text begins on the file's second line, after the magic.
-        ReadComponentText(ReadFrom(input, kMagicSize, fileName), *DBInfo, 2);
+        ReadComponentText(ReadFrom(input, kMagicSize, fileName).View(), *DBInfo, 2);
         RebuildModelLists(*DBInfo);
     } catch (...) {
         // Half a file is not the statistics the caption or a save would name.

@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <random>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/ComponentText.h"
 
@@ -590,4 +595,25 @@ TEST(ComponentTextReader, FuzzedTextOnlyReturnsOrRaises) {
     // Both outcomes occur, so the mutations reach past the syntax checks.
     EXPECT_GT(ok, 100);
     EXPECT_GT(raised, 1000);
+}
+
+// A save file's bytes behind its magic line, read as the program reads them:
+// whole at every size around the buffer's, nothing past the end.
+TEST(ComponentTextReader, FileTextHoldsTheBytesFromTheOffsetToTheEnd) {
+    const std::string path = ::testing::TempDir() + "dravolt-file-text.dvt";
+    for (size_t size : {size_t(0), size_t(5), size_t(65535), size_t(65536), size_t(200000)}) {
+        std::string content(size, 'x');
+        for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        for (off_t offset : {off_t(0), off_t(10), static_cast<off_t>(size) + 5}) {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            const TFileText text(fd, offset);
+            ::close(fd);
+            const size_t from = std::min(static_cast<size_t>(offset), size);
+            EXPECT_EQ(text.View(), std::string_view(content).substr(from)) << size << " from " << offset;
+        }
+    }
+    std::remove(path.c_str());
+    EXPECT_THROW(TFileText(-1, 0), EInOutError);
 }
