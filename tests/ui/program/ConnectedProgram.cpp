@@ -15,6 +15,7 @@
 #include "model/dkmain.h"
 #include "server/DMData.h"
 #include "server/IBComponents.h"
+#include "tests/support/TestSupport.h"
 #include "ui/main.h"
 #include "ui/program.h"
 
@@ -55,6 +56,7 @@ void TakeStatisticsAndStayConnected() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    dv::test::LetThreadsEndBeforeTheLeakCheck();   // it ends with a connection open
     qAddPreRoutine([] {
         QTimer::singleShot(0, [] {
             try {
