@@ -47,6 +47,13 @@ const std::string Header = "Statistics report";
 class ReportTest : public DbInfoModelTest {
 protected:
     TStringList Build() { return BuildRecommendations(*DBInfo, Header); }
+    // Table T of 5000 records with IDX_BAD, whose keys are all one value.
+    TIndex* AddNonUniqueIndex() {
+        TIndex* bad = AddIndex(AddTable("T", 5000, 100), "IDX_BAD", 5000);
+        bad->TotalDup = 4999;
+        bad->MaxDup = 4999;
+        return bad;
+    }
 };
 
 TEST_F(ReportTest, HealthyDatabaseGivesExactlyTheNoRecommendationsReport) {
@@ -306,18 +313,13 @@ TEST_F(ReportTest, DatabaseFindingsInOrderWithTheirNumbers) {
     db.ODSMajor = 10;
     db.ODSMinor = 0;
     db.PageSize = 1024;
-    db.OIT = 1000;
-    db.OST = 20000000;           // sweep gap above the daily average
-    db.OAT = 100000000;          // far from both ends
-    db.NxT = 131072000;          // / 4 / 1024 = 32000 TIP pages
+    // Sweep gap above the daily average, OAT far from both ends, and
+    // 131072000 / 4 / 1024 = 32000 TIP pages.
+    SetCounters(1000, 20000000, 100000000, 131072000);
     db.Age = db.CDate + 9;       // ten days
     db.AverageTran = 13107200;
     db.Sweep = 0;
-    TRelation* t = AddTable("T", 5000, 100);
-    TIndex* bad = AddIndex(t, "IDX_BAD", 5000);
-    bad->TotalDup = 4999;
-    bad->MaxDup = 4999;
-    bad->Uniques = 1;
+    AddNonUniqueIndex()->Uniques = 1;
     TStringList lines = Build();
     const char* order[] = {
         "Forced Write is OFF.",
@@ -364,10 +366,7 @@ TEST_F(ReportTest, DatabaseFindingsInOrderWithTheirNumbers) {
 TEST_F(ReportTest, SweepGapItemsNameTheGapOfTheOnDiskStructure) {
     TDatabaseInfo& db = *DBInfo;
     db.Sweep = 20000;
-    db.OIT = 100;
-    db.OST = 30200;
-    db.OAT = 30300;
-    db.NxT = 30400;
+    SetCounters(100, 30200, 30300, 30400);
     db.AverageTran = 30400;
     struct Case { int16_t major; bool fb152; const char* gap; };
     const Case cases[] = {{12, false, "(oldest active - oldest) is bigger than sweep interval. "},
@@ -390,10 +389,7 @@ TEST_F(ReportTest, SweepGapItemsNameTheGapOfTheOnDiskStructure) {
 }
 
 TEST_F(ReportTest, NonUniqueIndicesAdviceFollowsTheOnDiskStructure) {
-    TRelation* t = AddTable("T", 5000, 100);
-    TIndex* bad = AddIndex(t, "IDX_BAD", 5000);
-    bad->TotalDup = 4999;
-    bad->MaxDup = 4999;
+    AddNonUniqueIndex();
     struct Case { int16_t major, minor; bool advice; };
     const Case cases[] = {{10, 1, true}, {11, 0, true}, {11, 1, false}, {11, 2, false}, {12, 0, true}, {13, 1, false}};
     for (const Case& c : cases) {
@@ -409,17 +405,11 @@ TEST_F(ReportTest, ContinuationTextsHaveNoApostrophesThatWouldStopWrapping) {
     // program use none, so every long item really wraps.
     TDatabaseInfo& db = *DBInfo;
     db.Sweep = 0;
-    db.OIT = 1000;
-    db.OST = 200000;
-    db.OAT = 500000;
-    db.NxT = 600000;
+    SetCounters(1000, 200000, 500000, 600000);
     db.Age = db.CDate + 100;
     db.AverageTran = 6000;
     db.ODSMajor = 10;
-    TRelation* t = AddTable("T", 5000, 100);
-    TIndex* bad = AddIndex(t, "IDX_BAD", 5000);
-    bad->TotalDup = 4999;
-    bad->MaxDup = 4999;
+    AddNonUniqueIndex();
     TStringList lines = Build();
     for (const char* start : {"Automatic sweep is off (0), but", "Since your database has non-unique indices ",
                               "Some transaction(s) is being active for a long ", "(300000, bigger"}) {

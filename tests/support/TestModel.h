@@ -74,10 +74,7 @@ protected:
         TDatabaseInfo& db = *DBInfo;
         FillTestHeader(db, 8192);
         db.Sweep = 0;
-        db.OIT = 100;
-        db.OAT = 101;
-        db.OST = 101;
-        db.NxT = 102;
+        SetCounters(100, 101, 101, 102);
         db.Age = db.CDate + 0.5;   // one day of work
         db.AverageTran = 102;
     }
@@ -87,6 +84,14 @@ protected:
         Formats.reset();
     }
     std::unique_ptr<FixedFormats> Formats;
+
+    // The four transaction counters, oldest first.
+    static void SetCounters(int64_t oit, int64_t ost, int64_t oat, int64_t nxt) {
+        DBInfo->OIT = oit;
+        DBInfo->OST = ost;
+        DBInfo->OAT = oat;
+        DBInfo->NxT = nxt;
+    }
 
     TRelation* AddTable(const std::string& name, int64_t records = 100, int32_t dataPages = 2) {
         TRelation* r = NewTable(name);

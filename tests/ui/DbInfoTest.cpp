@@ -440,10 +440,7 @@ TEST_F(DbInfoTest, WarningFillsOfTheValueCells) {
 
 TEST_F(DbInfoTest, TransactionBarsAndTheirFrame) {
     TDatabaseInfo& db = *DBInfo;
-    db.OIT = 250;
-    db.OST = 500;
-    db.OAT = 500;
-    db.NxT = 1000;
+    SetCounters(250, 500, 500, 1000);
     db.AverageTran = 100000;   // no rule holds: every bar in TransColor
     Frame->FillDbInfo();
     const TColor trans = OptionSettings.TransColor;
@@ -479,10 +476,7 @@ TEST_F(DbInfoTest, TransactionBarsAndTheirFrame) {
 TEST_F(DbInfoTest, SnapshotBelowOldestGivesAnEmptyBarWithTrMins) {
     TDatabaseInfo& db = *DBInfo;
     db.ODSMajor = 10;
-    db.OIT = 500;
-    db.OST = 400;
-    db.OAT = 600;
-    db.NxT = 1000;
+    SetCounters(500, 400, 600, 1000);
     OptionSettings.TrMins = true;
     Frame->FillDbInfo();
     // Base 400 = OST: the snapshot bar has length 0.
@@ -530,10 +524,7 @@ TEST_F(DbInfoTest, WithoutBarsOnlyRowsWhoseRuleHoldsAreFilled) {
 
 TEST_F(DbInfoTest, WarningRowsPaintTheirBarInTheWarningColour) {
     TDatabaseInfo& db = *DBInfo;
-    db.OIT = 0;
-    db.OST = 0;
-    db.OAT = 500;
-    db.NxT = 1000;
+    SetCounters(0, 0, 500, 1000);
     db.AverageTran = 1000;   // 500 active > 30 % of 1000
     Frame->FillDbInfo();
     QImage act = PaintRow(*Frame, NodeOf(170));
