@@ -31,12 +31,16 @@
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "platform/ComponentText.h"
+#include "platform/FileIO.h"
 
 using namespace dv;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The save file's first line, as the program writes it.
+constexpr std::string_view kMagic = "DVT2DATA\r\n";
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
@@ -101,19 +105,6 @@ std::string Generate(int tables) {
     return out;
 }
 
-// The whole file in one read into a string of its size.
-std::string Slurp(const std::string& path) {
-    std::string text;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return text;
-    std::fseek(f, 0, SEEK_END);
-    text.resize(static_cast<size_t>(std::max(0L, std::ftell(f))));
-    std::fseek(f, 0, SEEK_SET);
-    text.resize(std::fread(text.data(), 1, text.size(), f));
-    std::fclose(f);
-    return text;
-}
-
 size_t HeapInUse() { return mallinfo2().uordblks; }
 
 long PageFaults() {
@@ -136,13 +127,13 @@ int main(int argc, char** argv) {
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const std::string dvtPath = path + ".dvt";
 
+    double mb;
     {
         const std::string text = Generate(tables);
         std::ofstream(path, std::ios::binary) << text;
-        std::printf("text: %d tables, %d indices, %.1f MB in %s\n", tables, tables * 3, text.size() / 1e6,
-                    path.c_str());
+        mb = static_cast<double>(text.size()) / 1e6;
+        std::printf("text: %d tables, %d indices, %.1f MB in %s\n", tables, tables * 3, mb, path.c_str());
     }
-    const double mb = static_cast<double>(Slurp(path).size()) / 1e6;
     InitStatisticsModel();
 
     // The first load of a process: the model's pages are new to it.
@@ -195,7 +186,7 @@ int main(int argc, char** argv) {
         // Save-file text: written behind its magic, then read back.
         start = Clock::now();
         {
-            std::string dvt = "DVT2DATA\r\n";
+            std::string dvt(kMagic);
             WriteComponentText(*DBInfo, dvt);
             std::ofstream(dvtPath, std::ios::binary) << dvt;
             dvtSize = dvt.size();
@@ -206,14 +197,18 @@ int main(int argc, char** argv) {
             // As the program reads a save file: its bytes behind the magic
             // line in one buffer, then the component text.
             const int fd = ::open(dvtPath.c_str(), O_RDONLY | O_CLOEXEC);
-            const TFileText dvt(fd, 10);
+            if (fd < 0) {
+                std::fprintf(stderr, "cannot open %s\n", dvtPath.c_str());
+                return 1;
+            }
+            const TFileText dvt(fd, static_cast<off_t>(kMagic.size()));
             ::close(fd);
-            if (dvt.View().size() + 10 != dvtSize) {
+            if (dvt.View().size() + kMagic.size() != dvtSize) {
                 std::fprintf(stderr, "cannot read back %s\n", dvtPath.c_str());
                 return 1;
             }
             DBInfo->Reset(true);
-            ReadComponentText(dvt.View(), *DBInfo);
+            ReadComponentText(dvt.View(), *DBInfo, 2);
             RebuildModelLists(*DBInfo);
         }
         reads.push_back(Seconds(start));

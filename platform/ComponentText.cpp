@@ -10,14 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "FileIO.h"
 
 namespace dv {
 
@@ -335,22 +328,6 @@ char* PutStreamFloat(char* q, double value) {
 // that are never written are never touched).
 constexpr size_t kBytesPerComponent = 768;
 
-// The first write to each page of a fresh reservation costs a page fault,
-// which on some virtual machines costs as much as making the text for the
-// page: tens of megabytes are better mapped in huge pages. Only a hint.
-void AdviseLargeBuffer(char* data, size_t size) {
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kHuge = uintptr_t(1) << 21;
-    if (size < 4 * kHuge) return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
 size_t CountComponents(const TComponent& comp) {
     size_t n = 1;
     for (const TComponent* c : comp.ComponentList()) n += CountComponents(*c);
@@ -358,32 +335,6 @@ size_t CountComponents(const TComponent& comp) {
 }
 
 }  // namespace
-
-TFileText::TFileText(int fd, off_t offset) {
-    // One byte more than the file holds, so that its end is seen without
-    // growing the buffer.
-    size_t capacity = size_t(1) << 16;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > offset) capacity = static_cast<size_t>(st.st_size - offset) + 1;
-    FData.reset(new char[capacity]);
-    AdviseLargeBuffer(FData.get(), capacity);
-    for (;;) {
-        if (FSize == capacity) {
-            capacity *= 2;
-            std::unique_ptr<char[]> larger(new char[capacity]);
-            AdviseLargeBuffer(larger.get(), capacity);
-            std::memcpy(larger.get(), FData.get(), FSize);
-            FData = std::move(larger);
-        }
-        const ssize_t n = ::pread(fd, FData.get() + FSize, capacity - FSize, offset + static_cast<off_t>(FSize));
-        if (n == 0) return;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw EInOutError(std::strerror(errno));
-        }
-        FSize += static_cast<size_t>(n);
-    }
-}
 
 std::string FormatStreamFloat(double value) {
     char buf[kScalarRoom];

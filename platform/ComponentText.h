@@ -3,9 +3,6 @@
 // line ends. See WriteComponentText for the exact value forms.
 #pragma once
 
-#include <sys/types.h>
-
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,20 +41,6 @@ void WriteComponentText(TComponent& root, std::string& out);
 // `firstLine` is the number of the text's first line in its file, for the
 // line numbers of the messages.
 void ReadComponentText(std::string_view text, TComponent& root, int firstLine = 1);
-
-// The bytes of an open file from `offset` to its end, for the reader: one
-// buffer sized from the file's length (in huge pages when large, like the
-// writer's text), grown if the file grows meanwhile. Raises EInOutError with
-// the system's reason when a read fails.
-class TFileText {
-public:
-    TFileText(int fd, off_t offset);
-    std::string_view View() const { return {FData.get(), FSize}; }
-
-private:
-    std::unique_ptr<char[]> FData;
-    size_t FSize = 0;
-};
 
 // The 18-decimal fixed form of a floating value, as written above. Values
 // below 0.1 are rounded at the 18th decimal (1e-20 is written as 0). inf and

@@ -1,36 +1,74 @@
 #include "FileIO.h"
 
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+#include "SysUtils.h"
 
 namespace dv {
+
+void AdviseLargeBuffer(char* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = uintptr_t(1) << 21;
+    if (size < 4 * kHuge) return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+TFileText::TFileText(int fd, off_t offset) {
+    // One byte more than the file holds, so that its end is seen without
+    // growing the buffer.
+    size_t capacity = size_t(1) << 16;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > offset) capacity = static_cast<size_t>(st.st_size - offset) + 1;
+    FData.reset(new char[capacity]);
+    AdviseLargeBuffer(FData.get(), capacity);
+    for (;;) {
+        if (FSize == capacity) {
+            capacity *= 2;
+            std::unique_ptr<char[]> larger(new char[capacity]);
+            AdviseLargeBuffer(larger.get(), capacity);
+            std::memcpy(larger.get(), FData.get(), FSize);
+            FData = std::move(larger);
+        }
+        const ssize_t n = ::pread(fd, FData.get() + FSize, capacity - FSize, offset + static_cast<off_t>(FSize));
+        if (n == 0) return;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EInOutError(std::strerror(errno));
+        }
+        FSize += static_cast<size_t>(n);
+    }
+}
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    out.clear();
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            ::close(fd);
-            return false;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        try {
+            out.assign(TFileText(fd, 0).View());
+        } catch (const EInOutError&) {
+            ok = false;
         }
-        if (n == 0) break;
-        out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    return true;
+    return ok;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {

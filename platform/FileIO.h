@@ -1,11 +1,34 @@
-// Whole-file reads and writes for the settings files the program owns (the
-// INI file and the registry file). Nothing here throws: each answers whether
-// it worked, so a settings file in an odd place costs only the settings.
+// Whole-file reads and writes: the settings files the program owns (the INI
+// file and the registry file), where nothing throws and each call answers
+// whether it worked, so a settings file in an odd place costs only the
+// settings; and the text of a save file.
 #pragma once
 
+#include <sys/types.h>
+
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace dv {
+
+// The bytes of an open file from `offset` to its end: one buffer sized from
+// the file's length (in huge pages when large), grown if the file grows
+// meanwhile. Raises EInOutError with the system's reason when a read fails.
+class TFileText {
+public:
+    TFileText(int fd, off_t offset);
+    std::string_view View() const { return {FData.get(), FSize}; }
+
+private:
+    std::unique_ptr<char[]> FData;
+    size_t FSize = 0;
+};
+
+// Asks for huge pages under a buffer of tens of megabytes: the first write
+// to each page of a fresh buffer costs a page fault, which on some virtual
+// machines costs as much as filling the page. Only a hint.
+void AdviseLargeBuffer(char* data, size_t size);
 
 // The whole content of a regular file into `out`; false when it cannot be
 // read (missing, a folder or other non-regular file, no permission, a read

@@ -119,6 +119,8 @@ public:
     // model and grids, the first caption, nothing to save, reload or ask
     // about on closing.
     void ShowNoStatistics();
+    // Nothing is waiting to be saved, reloaded or asked about on closing.
+    void DisableSaveCommands();
 
     // Lifecycle handlers: FormCloseQuery answers whether the window may
     // close; FormClose writes the settings and frees the model.

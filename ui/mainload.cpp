@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "model/moninfo.h"
 #include "model/utils.h"
 #include "platform/ComponentText.h"
+#include "platform/FileIO.h"
 #include "platform/gui/OverrideCursor.h"
 #include "server/DMData.h"
 #include "ui/dbinfofr.h"
@@ -156,6 +158,10 @@ void TMainForm::ShowNoStatistics() {
     if (DBInfo) DBInfo->Reset(true);
     setWindowTitle(QString::fromLatin1(MainFormCaption));
     MetadataLoaded = false;
+    DisableSaveCommands();
+}
+
+void TMainForm::DisableSaveCommands() {
     if (UnsavedStatLines) UnsavedStatLines->clear();
     SaveStatFile->setEnabled(false);
     tbSaveStat->setEnabled(false);
@@ -170,10 +176,13 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     do got = ::pread(input.Fd(), head, kMagicSize, 0);
     while (got < 0 && errno == EINTR);
     if (got < 0) throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
+    const bool saved = got == static_cast<ssize_t>(kMagicSize) && std::memcmp(head, kMagic, kMagicSize) == 0;
+    // A save file is read whole before anything shown is cleared.
+    std::optional<TFileText> body;
+    if (saved) body.emplace(ReadFrom(input, kMagicSize, fileName));
     ClearGrids();
     if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
 
-    bool saved = got == static_cast<ssize_t>(kMagicSize) && std::memcmp(head, kMagic, kMagicSize) == 0;
     if (!saved) {
         TOverrideCursor wait(Qt::WaitCursor);
         if (ParseStatFile(input.ReadPath())) {
@@ -196,7 +205,7 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
     DBInfo->Reset(true);
     try {
         // The model's text begins on the file's second line, after the magic.
-        ReadComponentText(ReadFrom(input, kMagicSize, fileName).View(), *DBInfo, 2);
+        ReadComponentText(body->View(), *DBInfo, 2);
         RebuildModelLists(*DBInfo);
     } catch (...) {
         // Half a file is not the statistics the caption or a save would name.
@@ -214,10 +223,7 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
 
 void TMainForm::OpenStatFile(const std::string& fileName) {
     LoadStatFile(fileName);
-    SaveStatFile->setEnabled(false);
-    tbSaveStat->setEnabled(false);
-    tbRefresh->setEnabled(false);
-    UnsavedStatLines->clear();
+    DisableSaveCommands();
     if (FrDBList && !FrDBList->isHidden()) SelectTab(1);
     RaiseFilter();
 }
@@ -230,10 +236,7 @@ void TMainForm::StatOpenFileClick() {
     open.FilterIndex = 1;
     if (DialogProvider().OpenFileDialog(open)) {
         LoadStatFile(open.FileName);
-        SaveStatFile->setEnabled(false);
-        tbSaveStat->setEnabled(false);
-        tbRefresh->setEnabled(false);
-        UnsavedStatLines->clear();
+        DisableSaveCommands();
         SelectTab(1);
     }
     RaiseFilter();

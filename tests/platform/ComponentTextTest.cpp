@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/ComponentText.h"
+#include "platform/FileIO.h"
 
 using namespace dv;
 
