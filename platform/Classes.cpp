@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <utility>
 
 namespace dv {
 
@@ -29,10 +28,12 @@ TComponent::~TComponent() {
 }
 
 const TPropList& TComponent::Props() const {
-    static const TPropList props = {
-        Prop("Name", &TComponent::FName, false),
-        Prop("Tag", &TComponent::Tag, true, true, 0),
-    };
+    static const TPropList props = [] {
+        // A name is set through SetName: the owner's index views the name.
+        TPropInfo name = Prop("Name", &TComponent::FName, false);
+        name.Set = [](TComponent& c, const TPropValue& v) { c.SetName(std::get<std::string>(v)); };
+        return TPropList{name, Prop("Tag", &TComponent::Tag, true, true, 0)};
+    }();
     return props;
 }
 
@@ -68,25 +69,12 @@ void TComponent::SetName(const std::string& name) {
     if (name == FName) return;
     if (!name.empty() && !IsValidIdent(name))
         throw EComponentError("''" + name + "'' is not a valid component name");
-    auto* names = FOwner ? FOwner->FNames.get() : nullptr;
-    if (!names || name.empty() || SameText(FName, name)) {
-        if (FOwner) {
-            FOwner->ValidateRename(this, FName, name);
-            FOwner->IndexName(FName, false);
-        }
-        FName = name;
-        if (FOwner) FOwner->IndexName(FName, true);
-        return;
+    if (FOwner) {
+        FOwner->ValidateRename(this, FName, name);
+        FOwner->IndexName(FName, false);
     }
-    // An owner with a name index: the insertion itself is the uniqueness
-    // check, so a new name costs one search instead of two.
-    if (!FName.empty()) names->erase(FName);
-    std::string old = std::exchange(FName, name);
-    if (!names->insert(FName).second) {
-        FName = std::move(old);
-        if (!FName.empty()) names->insert(FName);
-        throw EComponentError("A component named " + name + " already exists");
-    }
+    FName = name;
+    if (FOwner) FOwner->IndexName(FName, true);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
@@ -127,8 +115,8 @@ void TComponent::RemoveComponent(TComponent* c) {
 
 void TComponent::GetChildren(const std::function<void(TComponent*)>&, TComponent*) {}
 
-static std::map<std::string, TComponentFactory>& Registry() {
-    static std::map<std::string, TComponentFactory> r;
+static std::map<std::string, TComponentFactory, std::less<>>& Registry() {
+    static std::map<std::string, TComponentFactory, std::less<>> r;
     return r;
 }
 
@@ -136,7 +124,7 @@ void RegisterClass(const std::string& className, TComponentFactory factory) {
     Registry()[className] = std::move(factory);
 }
 
-const TComponentFactory* FindClass(const std::string& className) {
+const TComponentFactory* FindClass(std::string_view className) {
     auto it = Registry().find(className);
     return it == Registry().end() ? nullptr : &it->second;
 }

@@ -163,7 +163,7 @@ private:
 using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
 void RegisterClass(const std::string& className, TComponentFactory factory);
 // nullptr when the class is not registered.
-const TComponentFactory* FindClass(const std::string& className);
+const TComponentFactory* FindClass(std::string_view className);
 template <class T>
 void RegisterComponentClass(const std::string& className) {
     RegisterClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });

@@ -383,14 +383,7 @@ public:
     // Room for about `expected` names before the table grows.
     explicit NameSet(size_t expected) : FSlots(std::bit_ceil(std::max<size_t>(1024, expected * 2))) {}
 
-    static uint64_t Hash(std::string_view name) {
-        uint64_t h = 14695981039346656037ull;
-        for (char c : name) {
-            const unsigned char u = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-            h = (h ^ u) * 1099511628211ull;
-        }
-        return h;
-    }
+    static uint64_t Hash(std::string_view name) { return NoCaseHash{}(name); }
 
     bool Contains(std::string_view name, uint64_t hash) const {
         for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
@@ -460,8 +453,8 @@ public:
         std::string_view name, cls;
         const int line = FTok.Line;
         ReadHeader(name, cls);
-        NameComponent(FRoot, name, line);
         NoteNames(FRoot);
+        NameComponent(FRoot, name, line);
         ReadBody(FRoot, 0);
         if (FTok.Kind != Tok::End) Fail("End of text expected");
     }
@@ -478,9 +471,10 @@ private:
     // tree could be read once, in one order, but not back from what the
     // writer makes of it.
     void NameComponent(TComponent& comp, std::string_view name, int line) {
-        if (SameText(comp.Name(), name)) return;
+        if (comp.Name() == name) return;
         const uint64_t hash = NameSet::Hash(name);
-        if (!name.empty() && FNames.Contains(name, hash))
+        // Only the case of its own name changing never clashes.
+        if (!name.empty() && !SameText(comp.Name(), name) && FNames.Contains(name, hash))
             FailAt("A component named " + std::string(name) + " already exists", line);
         const uint64_t oldHash = comp.Name().empty() ? 0 : NameSet::Hash(comp.Name());
         const bool hadName = !comp.Name().empty();
@@ -497,16 +491,6 @@ private:
     void NoteNames(const TComponent& comp) {
         if (!comp.Name().empty()) FNames.Insert(&comp, NameSet::Hash(comp.Name()));
         for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
-    }
-
-    // The factory of a class, from the few classes seen so far.
-    const TComponentFactory* Factory(std::string_view cls) {
-        for (const auto& [name, factory] : FClasses)
-            if (name == cls) return factory;
-        FName.assign(cls);
-        const TComponentFactory* factory = FindClass(FName);
-        FClasses.emplace_back(FName, factory);
-        return factory;
     }
 
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
@@ -696,7 +680,7 @@ private:
         std::string_view name, cls;
         const int line = FTok.Line;
         ReadHeader(name, cls);
-        const TComponentFactory* factory = Factory(cls);
+        const TComponentFactory* factory = FindClass(cls);
         if (!factory || !*factory) throw EReadError("Class " + std::string(cls) + " not found");
         TComponent* child = (*factory)(&FRoot);
         if (!child) throw EReadError("Class " + std::string(cls) + " not found");
@@ -906,8 +890,7 @@ private:
     size_t FPos = 0;
     int FLine = 1;
     NameSet FNames;
-    std::string FName;   // a name or class name handed on as a string
-    std::vector<std::pair<std::string, const TComponentFactory*>> FClasses;
+    std::string FName;   // a name handed on as a string
     Token FTok;
     std::string FString;   // the decoded text of the current string token
     std::string FValue;    // a joined string or signed identifier value

@@ -399,6 +399,7 @@ TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
         "    + ''''\n"
         "End\n";
     TTestRoot back(nullptr);
+    back.SetName("r");   // the text's spelling of the name wins
     ReadComponentText(text, back);
     EXPECT_EQ(back.Name(), "R");
     EXPECT_EQ(back.Count, 12);
