@@ -327,6 +327,31 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
     hint = WrapHint(text);
 }
 
+// The value a numeric column shows and sorts by: `f` is handed its getter.
+// False for the name columns and columns without a value.
+template <class F>
+static bool WithColumnValue(TColumnIndex column, F&& f) {
+    switch (column) {
+        case icDepth: f([](const TIndex& i) { return i.Depth; }); return true;
+        case icKeys: f([](const TIndex& i) { return i.Nodes; }); return true;
+        case icKeyLen: f([](const TIndex& i) { return i.KeyLen; }); return true;
+        case icMaxDup: f([](const TIndex& i) { return i.MaxDup; }); return true;
+        case icTotalDup: f([](const TIndex& i) { return i.TotalDup; }); return true;
+        case icUniques: f([](const TIndex& i) { return i.Uniques; }); return true;
+        case icSelectivity: f([](const TIndex& i) { return double(i.Stats); }); return true;
+        case icSizeMb: f([](const TIndex& i) { return i.SizeMb; }); return true;
+        case icAvgFill: f([](const TIndex& i) { return i.AverageFill; }); return true;
+        case icNulls: f([](const TIndex& i) { return i.NullSeg; }); return true;
+        case icLeafs: f([](const TIndex& i) { return i.Leafs; }); return true;
+        case icFill20: f([](const TIndex& i) { return i.Fill20; }); return true;
+        case icFill40: f([](const TIndex& i) { return i.Fill40; }); return true;
+        case icFill60: f([](const TIndex& i) { return i.Fill60; }); return true;
+        case icFill80: f([](const TIndex& i) { return i.Fill80; }); return true;
+        case icFill100: f([](const TIndex& i) { return i.Fill100; }); return true;
+        default: return false;
+    }
+}
+
 void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
                                           TColumnIndex column, int& result) {
     TIndex* a = IndexOf(node1);
@@ -343,23 +368,9 @@ void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree* sender, PVirtualNo
                                          b->Relation ? b->Relation->TableName : none);
             break;
         }
-        case icDepth: result = CompareInt(a->Depth, b->Depth); break;
-        case icKeys: result = CompareInt64(a->Nodes, b->Nodes); break;
-        case icKeyLen: result = CompareDouble(a->KeyLen, b->KeyLen); break;
-        case icMaxDup: result = CompareInt(a->MaxDup, b->MaxDup); break;
-        case icTotalDup: result = CompareInt(a->TotalDup, b->TotalDup); break;
-        case icUniques: result = CompareInt64(a->Uniques, b->Uniques); break;
-        case icSelectivity: result = CompareDouble(a->Stats, b->Stats); break;
-        case icSizeMb: result = CompareDouble(a->SizeMb, b->SizeMb); break;
-        case icAvgFill: result = CompareInt(a->AverageFill, b->AverageFill); break;
-        case icNulls: result = CompareInt64(a->NullSeg, b->NullSeg); break;
-        case icLeafs: result = CompareInt(a->Leafs, b->Leafs); break;
-        case icFill20: result = CompareInt(a->Fill20, b->Fill20); break;
-        case icFill40: result = CompareInt(a->Fill40, b->Fill40); break;
-        case icFill60: result = CompareInt(a->Fill60, b->Fill60); break;
-        case icFill80: result = CompareInt(a->Fill80, b->Fill80); break;
-        case icFill100: result = CompareInt(a->Fill100, b->Fill100); break;
-        default: break;
+        default:
+            WithColumnValue(column, [&](auto value) { result = CompareValues(value(*a), value(*b)); });
+            break;
     }
 }
 
@@ -393,23 +404,9 @@ void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnInde
             });
             break;
         }
-        case icDepth: by([](const TIndex& i) { return i.Depth; }); break;
-        case icKeys: by([](const TIndex& i) { return i.Nodes; }); break;
-        case icKeyLen: by([](const TIndex& i) { return i.KeyLen; }); break;
-        case icMaxDup: by([](const TIndex& i) { return i.MaxDup; }); break;
-        case icTotalDup: by([](const TIndex& i) { return i.TotalDup; }); break;
-        case icUniques: by([](const TIndex& i) { return i.Uniques; }); break;
-        case icSelectivity: by([](const TIndex& i) { return double(i.Stats); }); break;
-        case icSizeMb: by([](const TIndex& i) { return i.SizeMb; }); break;
-        case icAvgFill: by([](const TIndex& i) { return i.AverageFill; }); break;
-        case icNulls: by([](const TIndex& i) { return i.NullSeg; }); break;
-        case icLeafs: by([](const TIndex& i) { return i.Leafs; }); break;
-        case icFill20: by([](const TIndex& i) { return i.Fill20; }); break;
-        case icFill40: by([](const TIndex& i) { return i.Fill40; }); break;
-        case icFill60: by([](const TIndex& i) { return i.Fill60; }); break;
-        case icFill80: by([](const TIndex& i) { return i.Fill80; }); break;
-        case icFill100: by([](const TIndex& i) { return i.Fill100; }); break;
-        default: sender->SortTree(column, d); break;
+        default:
+            if (!WithColumnValue(column, by)) sender->SortTree(column, d);
+            break;
     }
 }
 

@@ -255,6 +255,32 @@ void TFrTableStat::vstTblStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
     hint = WrapHint(text);
 }
 
+// The value a numeric column shows and sorts by: `f` is handed its getter.
+// False for the name column and columns without a value.
+template <class F>
+static bool WithColumnValue(TColumnIndex column, F&& f) {
+    switch (column) {
+        case tcRecords: f([](const TRelation& r) { return r.Records; }); return true;
+        case tcRecLength: f([](const TRelation& r) { return r.RecLen; }); return true;
+        case tcVerLen: f([](const TRelation& r) { return r.VerLen; }); return true;
+        case tcVersions: f([](const TRelation& r) { return r.Versions; }); return true;
+        case tcMaxVers: f([](const TRelation& r) { return r.MaxVer; }); return true;
+        case tcDataPages: f([](const TRelation& r) { return r.DataPages; }); return true;
+        case tcSizeMb: f([](const TRelation& r) { return r.SizeMB; }); return true;
+        case tcIdxSizeMb: f([](const TRelation& r) { return r.ISizeMB; }); return true;
+        case tcSlots: f([](const TRelation& r) { return r.PageSlots; }); return true;
+        case tcAvgFill: f([](const TRelation& r) { return r.AverageFill; }); return true;
+        case tcFill20: f([](const TRelation& r) { return r.Fill20; }); return true;
+        case tcFill40: f([](const TRelation& r) { return r.Fill40; }); return true;
+        case tcFill60: f([](const TRelation& r) { return r.Fill60; }); return true;
+        case tcFill80: f([](const TRelation& r) { return r.Fill80; }); return true;
+        case tcFill100: f([](const TRelation& r) { return r.Fill100; }); return true;
+        case tcRealFill: f([](const TRelation& r) { return r.RealFill; }); return true;
+        case tcTotalPercent: f([](const TRelation& r) { return r.SizeMB + r.ISizeMB; }); return true;
+        default: return false;
+    }
+}
+
 void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
                                           TColumnIndex column, int& result) {
     TRelation* a = RelationOf(node1);
@@ -264,24 +290,9 @@ void TFrTableStat::vstTblStatCompareNodes(TVirtualStringTree* sender, PVirtualNo
     if (!FSortKeys.Ranked(sender)) FSortKeys.Clear();
     switch (column) {
         case tcTable: result = FSortKeys.Compare(a, a->TableName, b, b->TableName); break;
-        case tcRecords: result = CompareInt64(a->Records, b->Records); break;
-        case tcRecLength: result = CompareDouble(a->RecLen, b->RecLen); break;
-        case tcVerLen: result = CompareDouble(a->VerLen, b->VerLen); break;
-        case tcVersions: result = CompareInt64(a->Versions, b->Versions); break;
-        case tcMaxVers: result = CompareInt(a->MaxVer, b->MaxVer); break;
-        case tcDataPages: result = CompareInt(a->DataPages, b->DataPages); break;
-        case tcSizeMb: result = CompareDouble(a->SizeMB, b->SizeMB); break;
-        case tcIdxSizeMb: result = CompareDouble(a->ISizeMB, b->ISizeMB); break;
-        case tcSlots: result = CompareInt(a->PageSlots, b->PageSlots); break;
-        case tcAvgFill: result = CompareInt(a->AverageFill, b->AverageFill); break;
-        case tcFill20: result = CompareInt(a->Fill20, b->Fill20); break;
-        case tcFill40: result = CompareInt(a->Fill40, b->Fill40); break;
-        case tcFill60: result = CompareInt(a->Fill60, b->Fill60); break;
-        case tcFill80: result = CompareInt(a->Fill80, b->Fill80); break;
-        case tcFill100: result = CompareInt(a->Fill100, b->Fill100); break;
-        case tcRealFill: result = CompareInt(a->RealFill, b->RealFill); break;
-        case tcTotalPercent: result = CompareDouble(a->SizeMB + a->ISizeMB, b->SizeMB + b->ISizeMB); break;
-        default: break;
+        default:
+            WithColumnValue(column, [&](auto value) { result = CompareValues(value(*a), value(*b)); });
+            break;
     }
 }
 
@@ -301,24 +312,9 @@ void TFrTableStat::vstTblStatHeaderClick(TVirtualStringTree* sender, TColumnInde
             sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) { return keys.RankOf(RelationOf(n)); });
             break;
         }
-        case tcRecords: by([](const TRelation& r) { return r.Records; }); break;
-        case tcRecLength: by([](const TRelation& r) { return r.RecLen; }); break;
-        case tcVerLen: by([](const TRelation& r) { return r.VerLen; }); break;
-        case tcVersions: by([](const TRelation& r) { return r.Versions; }); break;
-        case tcMaxVers: by([](const TRelation& r) { return r.MaxVer; }); break;
-        case tcDataPages: by([](const TRelation& r) { return r.DataPages; }); break;
-        case tcSizeMb: by([](const TRelation& r) { return r.SizeMB; }); break;
-        case tcIdxSizeMb: by([](const TRelation& r) { return r.ISizeMB; }); break;
-        case tcSlots: by([](const TRelation& r) { return r.PageSlots; }); break;
-        case tcAvgFill: by([](const TRelation& r) { return r.AverageFill; }); break;
-        case tcFill20: by([](const TRelation& r) { return r.Fill20; }); break;
-        case tcFill40: by([](const TRelation& r) { return r.Fill40; }); break;
-        case tcFill60: by([](const TRelation& r) { return r.Fill60; }); break;
-        case tcFill80: by([](const TRelation& r) { return r.Fill80; }); break;
-        case tcFill100: by([](const TRelation& r) { return r.Fill100; }); break;
-        case tcRealFill: by([](const TRelation& r) { return r.RealFill; }); break;
-        case tcTotalPercent: by([](const TRelation& r) { return r.SizeMB + r.ISizeMB; }); break;
-        default: sender->SortTree(column, d); break;
+        default:
+            if (!WithColumnValue(column, by)) sender->SortTree(column, d);
+            break;
     }
 }
 
