@@ -11,10 +11,6 @@ namespace dv {
 
 namespace {
 
-// Transaction counters are compared by their difference: modulo 2^32 below
-// ODS 13, so the gap stays right when a 32-bit counter has passed 2^31.
-int64_t Gap(const TDatabaseInfo& db, int64_t a, int64_t b) { return TransactionGap(db, a, b); }
-
 int32_t CurrentPageSize() { return DBInfo ? DBInfo->PageSize : 0; }
 
 void Mark(TRelation& r) { r.Problem = true; }
@@ -178,11 +174,15 @@ bool IsNextTransactionHigh(const TDatabaseInfo& db) {
     return static_cast<double>(db.NxT) > static_cast<double>(TransactionLimit(db)) * 0.8;
 }
 
-bool IsOitGapOverLimit(const TDatabaseInfo& db) { return Gap(db, db.NxT, db.OIT) > 262140; }
+// Counter differences go through TransactionGap so a 32-bit counter that has
+// passed 2^31 still gives the right gap.
+bool IsOitGapOverLimit(const TDatabaseInfo& db) {
+    return TransactionGap(db, db.NxT, db.OIT) > 262140;
+}
 
 bool IsActiveTransactionOld(const TDatabaseInfo& db) {
     if (!(db.AverageTran >= 200)) return false;
-    const int64_t gap = Gap(db, db.NxT, db.OAT);
+    const int64_t gap = TransactionGap(db, db.NxT, db.OAT);
     if (OptionSettings.ActSweep) return gap > db.Sweep;
     const __int128 product = static_cast<__int128>(db.AverageTran) * OptionSettings.ActiveTran;
     return gap > static_cast<double>(product) / 100;
@@ -190,16 +190,17 @@ bool IsActiveTransactionOld(const TDatabaseInfo& db) {
 
 bool IsSweepGapExceeded(const TDatabaseInfo& db) {
     const int64_t limit = db.Sweep > 0 ? db.Sweep : db.AverageTran;
-    const int64_t gap = (db.ODSMajor >= 11 || OptionSettings.FB152) ? Gap(db, db.OAT, db.OIT)
-                                                                     : Gap(db, db.OST, db.OIT);
+    const int64_t gap = (db.ODSMajor >= 11 || OptionSettings.FB152)
+                            ? TransactionGap(db, db.OAT, db.OIT)
+                            : TransactionGap(db, db.OST, db.OIT);
     return gap > limit;
 }
 
 bool IsOatGapWide(const TDatabaseInfo& db) {
-    const int64_t active = Gap(db, db.NxT, db.OAT);
+    const int64_t active = TransactionGap(db, db.NxT, db.OAT);
     if (!(active > 1000)) return false;
     const int64_t oldest = db.OIT > db.OST ? db.OIT : db.OST;
-    return Gap(db, db.OAT, oldest) > static_cast<double>(active) / 2;
+    return TransactionGap(db, db.OAT, oldest) > static_cast<double>(active) / 2;
 }
 
 // ------------------------------------------------------------ estimates

@@ -28,17 +28,7 @@ QString Text(int64_t v) { return QString::fromStdString(IntToStr(v)); }
 using TValue = TTranCalc::TValue;
 
 // Strict whole-text conversion: "'<text>' is not a valid integer value".
-TValue IntOf(const QLineEdit* e) {
-    const std::string text = e->text().toStdString();
-    if constexpr (sizeof(TValue) > sizeof(int32_t))
-        return StrToInt64(text);
-    else
-        return StrToInt(text);
-}
-
-// Whole-number division: a zero divisor and a quotient that does not fit
-// are errors shown to the user, like text that is not a number.
-TValue Div(TValue n, TValue d) { return CheckedDiv(n, d); }
+TValue IntOf(const QLineEdit* e) { return StrToInt64(e->text().toStdString()); }
 
 }  // namespace
 
@@ -181,14 +171,16 @@ void TTranCalc::Recompute() {
     const TValue t = IntOf(eTransPerDay);
     const TValue c = IntOf(eComputers);
     const TValue h = IntOf(eWorkHours);
-    eTranComp->setText(Text(Div(t, c)));
-    const TValue perHour = Div(t, h);
+    // Whole-number division: a zero divisor and a quotient that does not fit
+    // are errors shown to the user, like text that is not a number.
+    eTranComp->setText(Text(IntDiv64(t, c)));
+    const TValue perHour = IntDiv64(t, h);
     eTranHour->setText(Text(perHour));
-    const TValue perMinute = Div(perHour, 60);
+    const TValue perMinute = IntDiv64(perHour, 60);
     eTranMin->setText(Text(perMinute));
-    eTranHourC->setText(Text(Div(perHour, c)));
-    eTranMinC->setText(Text(Div(perMinute, c)));
-    eTranSec->setText(Text(Div(perMinute, 60)));
+    eTranHourC->setText(Text(IntDiv64(perHour, c)));
+    eTranMinC->setText(Text(IntDiv64(perMinute, c)));
+    eTranSec->setText(Text(IntDiv64(perMinute, 60)));
     // From the per-minute integer, so what its division dropped stays dropped.
     const double perSecond = static_cast<double>(perMinute) / 60.0 / static_cast<double>(c) + 0.0;   // + 0.0: no "-0.00"
     eTranSecC->setText(QString::fromStdString(Format("%.2f", {perSecond})));

@@ -25,10 +25,6 @@ TFrDbInfo* FrDbInfo = nullptr;
 
 namespace {
 
-// Transaction counters below ODS 13 are 32-bit and may have wrapped: their
-// differences are taken modulo 2^32 there, as the engine itself does.
-int64_t Diff(const TDatabaseInfo& db, int64_t a, int64_t b) { return TransactionGap(db, a, b); }
-
 // Daily average as the hints and the active-transactions row divide by it.
 // The parser never leaves it below 1; a hand-edited save file might.
 double AverageTranOf(const TDatabaseInfo& db) { return db.AverageTran > 0 ? db.AverageTran : 1; }
@@ -292,20 +288,20 @@ std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
         case drOldestSnapshot: return IntToStr(db.OST);
         case drOldestActive: return IntToStr(db.OAT);
         case drNextTransaction: return IntToStr(db.NxT);
-        case drSweepGapActive: return IntToStr(Diff(db, db.OAT, db.OIT));
-        case drSweepGapSnapshot: return IntToStr(Diff(db, db.OST, db.OIT));
+        case drSweepGapActive: return IntToStr(TransactionGap(db, db.OAT, db.OIT));
+        case drSweepGapSnapshot: return IntToStr(TransactionGap(db, db.OST, db.OIT));
         case drTipSize:
             if (db.PageSize <= 0) return std::string();
             return IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / db.PageSize) + 1) + " pages, " +
                    IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
         case drSnapshotTipSize: {
-            const int64_t gap = Diff(db, db.NxT, db.OIT);
+            const int64_t gap = TransactionGap(db, db.NxT, db.OIT);
             return IntToStr(gap) + " transactions, " +
                    IntToStr(Round(static_cast<double>(gap) / 4.0 / 1024) + db.PageSize / 1024) +
                    " kilobytes";
         }
         case drActiveTransactions: {
-            const int64_t active = Diff(db, db.NxT, db.OAT);
+            const int64_t active = TransactionGap(db, db.NxT, db.OAT);
             return IntToStr(active) + Format(", %d%% of daily average",
                                              {Round(static_cast<double>(active) / (AverageTranOf(db) / 100))});
         }
@@ -413,7 +409,7 @@ std::string TFrDbInfo::HintText(int code) {
             if (IsOatGapWide(db))
                 return Format("You have long running snapshot transaction - it was started ~%5.1f days ago, and "
                               "it can block garbage collection. ",
-                              {static_cast<double>(Diff(db, db.NxT, db.OST)) / AverageTranOf(db)});
+                              {static_cast<double>(TransactionGap(db, db.NxT, db.OST)) / AverageTranOf(db)});
             return std::string();
         case drNextTransaction:
             if (IsNextTransactionHigh(db))
@@ -425,7 +421,7 @@ std::string TFrDbInfo::HintText(int code) {
             return std::string();
         case drActiveTransactions:
             if (IsActiveTransactionOld(db)) {
-                const int64_t active = Diff(db, db.NxT, db.OAT);
+                const int64_t active = TransactionGap(db, db.NxT, db.OAT);
                 return Format("There is a long running active transaction or maybe lot of them. Oldest active "
                               "transaction was started %d transactions ago (%5.1f days) while there are ~%d "
                               "average transactions per day.",
@@ -456,10 +452,10 @@ std::string TFrDbInfo::HintText(int code) {
                        "users are connected.";
             return std::string();
         case drSweepGapActive:
-            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff(db, db.OAT, db.OIT));
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, TransactionGap(db, db.OAT, db.OIT));
             return std::string();
         case drSweepGapSnapshot:
-            if (IsSweepGapExceeded(db)) return SweepGapHint(db, Diff(db, db.OST, db.OIT));
+            if (IsSweepGapExceeded(db)) return SweepGapHint(db, TransactionGap(db, db.OST, db.OIT));
             if (IsSnapshotBelowOIT(db))
                 return "Oldest snapshot transaction is less than Oldest transaction.See View Recommendations about "
                        "why this happens";
@@ -572,12 +568,12 @@ QRect TFrDbInfo::TransactionBar(const TDatabaseInfo& db, int code, const QRect& 
     TTranRow t;
     if (!TransactionRow(db, code, t)) return QRect();
     const int64_t base = OptionSettings.TrMins ? std::min(db.OIT, db.OST) : 0;
-    const int64_t span = Diff(db, db.NxT, base);
+    const int64_t span = TransactionGap(db, db.NxT, base);
     // Nothing to measure against: no bar rather than a division by zero.
     if (span == 0) return QRect();
     const int width = cell.right() + 1 - cell.left();
     auto pos = [&](int64_t x) {
-        const double f = static_cast<double>(Diff(db, x, base)) / static_cast<double>(span);
+        const double f = static_cast<double>(TransactionGap(db, x, base)) / static_cast<double>(span);
         const double p = cell.left() + std::nearbyint(f * width);
         // Keep far-off counters inside the cell (a bar never leaves it).
         return static_cast<int>(std::clamp(p, static_cast<double>(cell.left()), cell.right() + 1.0));
