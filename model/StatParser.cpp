@@ -273,13 +273,13 @@ bool ParseExecutionTime(std::string_view line, TDateTime& out) {
         rest.remove_prefix(e);
     }
     if (!TrimView(rest).empty()) return false;
-    int month = 0;
-    for (int m = 1; m <= 12; ++m)
-        if (parts[1] == StatMonthNames[m]) month = m;
+    // MonthFromName answers 12 for any unknown name: only a real match counts.
+    const int month = MonthFromName(parts[1]);
+    const bool monthKnown = parts[1] == StatMonthNames[month];
     int32_t day = 0, year = 0;
     TDateTime date = 0, time = 0;
     const std::string_view t = parts[3];
-    if (month == 0 || !TryStrToInt(parts[2], day) || !TryStrToInt(parts[4], year) || t.size() != 8 ||
+    if (!monthKnown || !TryStrToInt(parts[2], day) || !TryStrToInt(parts[4], year) || t.size() != 8 ||
         t[2] != ':' || t[5] != ':')
         return false;
     int32_t h = 0, mi = 0, se = 0;
