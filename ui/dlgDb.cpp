@@ -68,11 +68,11 @@ QLabel* Note(const char* text, QWidget* parent) {
     return label;
 }
 
-// The statistics service's settings as they were before a dialog ran. Until
-// a run ends in statistics that are loaded, the commands that work on the
-// statistics shown (the reloads, recomputing selectivity, the database size,
-// the proposed save name) must keep reaching the database those came from,
-// so a cancelled or failed run puts every setting back.
+// The statistics service's settings as they were before a dialog or a
+// refresh ran. Until a run ends in statistics that are loaded, the commands
+// that work on the statistics shown (the reloads, recomputing selectivity,
+// the database size, the proposed save name) must keep reaching the database
+// those came from, so a cancelled or failed run puts every setting back.
 class TServiceSettings {
 public:
     explicit TServiceSettings(TIBStatisticalService& service)
@@ -602,10 +602,11 @@ bool ExecuteGetServStatDlg(TDatabaseItem* entry, TStringList& lines, bool& loadM
 bool RefreshStatistics(TStringList& lines, bool full) {
     if (!DM) return false;
     TIBStatisticalService& service = *DM->IBStatService;
-    const uint8_t remembered = service.Options;
-    service.Options = full ? kFullStatOptions : kHeaderStatOptions;
     // A failed refresh must not leave the service attached, nor the next
-    // dialog or refresh with the options of this one.
+    // dialog or refresh with the options of this one: the settings are put
+    // back when the refresh ends, after the service is detached.
+    const TServiceSettings previous(service);
+    service.Options = full ? kFullStatOptions : kHeaderStatOptions;
     RunWithCleanup(
         [&] {
             service.Activate();
@@ -616,7 +617,7 @@ bool RefreshStatistics(TStringList& lines, bool full) {
                 lines.push_back(std::move(line));
             }
         },
-        {[&] { service.Deactivate(); }, [&] { service.Options = remembered; }});
+        {[&] { service.Deactivate(); }});
     return true;
 }
 
