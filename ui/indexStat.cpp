@@ -136,12 +136,6 @@ bool ShowIndex(const TIndex& i, const TRelation* relation, bool problemsOnly) {
 }
 }  // namespace
 
-bool TFrIndexStat::RelationFilterNode(PVirtualNode node, TRelation* relation) const {
-    TIndex* i = IndexOf(node);
-    if (!i) return vstIdxStat->IsVisible(node);
-    return ShowIndex(*i, relation, ProblemsOnly());
-}
-
 const std::vector<std::pair<const TRelation*, PVirtualNode>>& TFrIndexStat::RowsByTable() {
     if (FRowsByTableBuilt && FRowsByTableGeneration == vstIdxStat->Generation()) return FRowsByTable;
     FRowsByTable.clear();

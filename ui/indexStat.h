@@ -54,8 +54,6 @@ public:
     // The table the rows are restricted to (nullptr: none); the problem
     // filter keeps it when it filters again.
     TRelation* FilteredRelation() const { return FRelation; }
-    // The per-row test of FilterByRelation.
-    bool RelationFilterNode(PVirtualNode node, TRelation* relation) const;
 
     // Grid handlers.
     void vstIdxStatGetText(TVirtualStringTree* sender, PVirtualNode node, TColumnIndex column, std::string& text);

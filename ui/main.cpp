@@ -570,13 +570,11 @@ void TMainForm::ViewDBListExecute() { SelectTab(0); }
 void TMainForm::FilterNode(TVirtualStringTree* tree, PVirtualNode node) {
     intptr_t data = TVirtualStringTree::GetNodeData(node);
     if (!data) return;
-    // The grid tells what its rows hold: tables in the tables grid, indices
-    // in the indices grid, where the table the rows are restricted to stays.
+    // Only the tables grid's rows are tables; the indices grid filters its
+    // rows itself (FilterByRelation), keeping the table they are restricted to.
     const bool problemsOnly = tbFilter->isChecked();
     if (FrTableStat && tree == FrTableStat->vstTblStat)
         tree->SetVisible(node, !problemsOnly || reinterpret_cast<TRelation*>(data)->Problem);
-    else if (FrIndexStat && tree == FrIndexStat->vstIdxStat)
-        tree->SetVisible(node, FrIndexStat->RelationFilterNode(node, FrIndexStat->FilteredRelation()));
 }
 
 void TMainForm::tbFilterClick() {

@@ -485,7 +485,8 @@ void TVirtualStringTree::DeleteNode(PVirtualNode node) {
     if (shownRow >= 0) p->Shown.erase(p->Shown.begin() + shownRow);
     for (size_t i = static_cast<size_t>(row); i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
     if (announce) model_->endRemove();
-    if (node->Pending) pendingVisible_.erase(std::remove(pendingVisible_.begin(), pendingVisible_.end(), node), pendingVisible_.end());
+    // pendingVisible_ needs no clean-up: outside an update it is always empty,
+    // and inside one the reset begun above makes EndUpdate drop it unread.
     totalCount_ -= count;
     freeSubtree(node);
 }
