@@ -137,7 +137,7 @@ bool ShowIndex(const TIndex& i, const TRelation* relation, bool problemsOnly) {
 }  // namespace
 
 const std::vector<std::pair<const TRelation*, PVirtualNode>>& TFrIndexStat::RowsByTable() {
-    if (FRowsByTableBuilt && FRowsByTableGeneration == vstIdxStat->Generation()) return FRowsByTable;
+    if (FRowsByTableGeneration == vstIdxStat->Generation()) return FRowsByTable;
     FRowsByTable.clear();
     FRowsByTable.reserve(static_cast<size_t>(vstIdxStat->RootNodeCount()));
     for (PVirtualNode n = vstIdxStat->GetFirst(); n; n = vstIdxStat->GetNextSibling(n))
@@ -147,7 +147,6 @@ const std::vector<std::pair<const TRelation*, PVirtualNode>>& TFrIndexStat::Rows
     if (!std::is_sorted(FRowsByTable.begin(), FRowsByTable.end(), byTable))
         std::stable_sort(FRowsByTable.begin(), FRowsByTable.end(), byTable);
     FRowsByTableGeneration = vstIdxStat->Generation();
-    FRowsByTableBuilt = true;
     return FRowsByTable;
 }
 

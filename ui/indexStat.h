@@ -95,8 +95,9 @@ private:
     TNameSortKeys FTableNames;
     TRelation* FRelation = nullptr;
     std::vector<std::pair<const TRelation*, PVirtualNode>> FRowsByTable;
+    // The grid's generation the list was built for. A grid still at its first
+    // generation has never had a row, which the empty list already matches.
     unsigned FRowsByTableGeneration = 0;
-    bool FRowsByTableBuilt = false;
 };
 
 extern TFrIndexStat* FrIndexStat;

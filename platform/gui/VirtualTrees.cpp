@@ -253,10 +253,7 @@ void TVirtualStringTree::EndUpdate() {
         // The view forgot expanded nodes and its current row with the reset;
         // the nodes' own flags are what counts.
         applyNodeFlags(root_);
-        if (parkedFocus_ && model_->inModel(parkedFocus_)) {
-            PVirtualNode n = parkedFocus_;
-            selectionModel()->setCurrentIndex(IndexOf(n, parkedColumn_), QItemSelectionModel::NoUpdate);
-        }
+        restoreParkedFocus();
     } else if (!pendingVisible_.empty()) {
         applyVisibility();
     }
@@ -322,9 +319,7 @@ void TVirtualStringTree::endLayout(const TLayoutState& state) {
     if (state.Current && !model_->inModel(state.Current)) {
         parkedFocus_ = state.Current;
         parkedColumn_ = state.Column;
-    } else if (parkedFocus_ && model_->inModel(parkedFocus_)) {
-        PVirtualNode n = parkedFocus_;
-        selectionModel()->setCurrentIndex(IndexOf(n, parkedColumn_), QItemSelectionModel::NoUpdate);
+    } else if (restoreParkedFocus()) {
         parkedFocus_ = nullptr;
     }
     if (state.Selected.empty()) return;
@@ -347,6 +342,12 @@ void TVirtualStringTree::endLayout(const TLayoutState& state) {
     restoringSelection_ = true;
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     restoringSelection_ = false;
+}
+
+bool TVirtualStringTree::restoreParkedFocus() {
+    if (!parkedFocus_ || !model_->inModel(parkedFocus_)) return false;
+    selectionModel()->setCurrentIndex(IndexOf(parkedFocus_, parkedColumn_), QItemSelectionModel::NoUpdate);
+    return true;
 }
 
 void TVirtualStringTree::expandShown(PVirtualNode node) {

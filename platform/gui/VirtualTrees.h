@@ -352,6 +352,9 @@ private:
     };
     void beginLayout(TLayoutState& state);
     void endLayout(const TLayoutState& state);
+    // Gives a focused node that had no row (parked) its row back as the
+    // view's current one when it is shown again; false when it is not.
+    bool restoreParkedFocus();
     void expandShown(PVirtualNode node);
     PVirtualNode nextShownSibling(PVirtualNode node) const;
     bool shownExact() const { return pendingVisible_.empty() && !resetPending_; }
