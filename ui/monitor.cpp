@@ -36,7 +36,9 @@ constexpr int kChartHeight = 250;
 constexpr int kChartMinWidth = 240;
 
 // The database rows the monitor shares with the summary, in its own order.
-constexpr int kHeaderRows[] = {100, 250, 255, 256, 270, 110, 180, 190, 200, 260};
+constexpr int kHeaderRows[] = {drDatabaseName, drCreationDate, drWriteTimestamp, drDumpTimestamp,
+                               drStatisticsDate, drPageSize, drForcedWrite, drDialect,
+                               drOds, drTransactionsPerDay};
 constexpr int kCounterRows[] = {miCacheSize, miAllocatedSize, miCacheWindow, miPageReads,
                                 miPageWrites, miCacheAccess, miCacheHitRatio};
 
@@ -200,8 +202,8 @@ void TFrMonitor::resizeEvent(QResizeEvent* event) {
 std::vector<int> TFrMonitor::MonitorRows(const TDatabaseInfo& db) {
     std::vector<int> rows;
     for (int code : kHeaderRows) {
-        if (code == 255 && !(db.WDate > 0)) continue;
-        if (code == 256 && !(db.DDate > 0)) continue;
+        if (code == drWriteTimestamp && !(db.WDate > 0)) continue;
+        if (code == drDumpTimestamp && !(db.DDate > 0)) continue;
         rows.push_back(code);
     }
     rows.insert(rows.end(), std::begin(kCounterRows), std::end(kCounterRows));
@@ -210,7 +212,7 @@ std::vector<int> TFrMonitor::MonitorRows(const TDatabaseInfo& db) {
 
 void TFrMonitor::FillMonitor() {
     RebuildParameterTree(vstMonitor, [this] {
-        PVirtualNode root = vstMonitor->AddChild(nullptr, 1);
+        PVirtualNode root = vstMonitor->AddChild(nullptr, siDatabaseInfo);
         if (DBInfo)
             for (int code : MonitorRows(*DBInfo)) vstMonitor->AddChild(root, code);
     });
@@ -219,7 +221,7 @@ void TFrMonitor::FillMonitor() {
 
 std::string TFrMonitor::RowCaption(int code) {
     switch (code) {
-        case 1: return "Database info";
+        case siDatabaseInfo: return "Database info";
         case miCacheSize: return "Cache size";
         case miAllocatedSize: return "Allocated size";
         case miCacheWindow: return "Cache window";
@@ -256,13 +258,13 @@ std::string TFrMonitor::RowValue(int code) {
 
 std::string TFrMonitor::RowHint(int code) {
     if (!DBInfo) return std::string();
-    if (code == 180) {
+    if (code == drForcedWrite) {
         // Only this view keeps the journal sentence to ODS 12.
-        std::string hint = TFrDbInfo::HintText(180);
+        std::string hint = TFrDbInfo::HintText(drForcedWrite);
         if (DBInfo->ODSMajor != 12) hint = hint.substr(0, hint.find("\r\n"));
         return TFrDbInfo::WrapHint(hint);
     }
-    if (code == 1 || IsHeaderRow(code)) return TFrDbInfo::WrappedHint(code);
+    if (code == siDatabaseInfo || IsHeaderRow(code)) return TFrDbInfo::WrappedHint(code);
     return std::string();   // the counters explain themselves
 }
 
