@@ -545,6 +545,9 @@ struct TIBStatisticalService::TReader {
     bool HandedOver = false;      // ... and left the attachment to this thread
     bool Exited = false;          // past the last query
     std::thread Thread;
+    // The component's side only, not under Mutex: the text last taken from
+    // Data. The two are swapped, so each keeps its room for the next chunk.
+    std::string Taken;
 
     void Run();
     void Query();
@@ -729,18 +732,22 @@ std::string TIBStatisticalService::GetNextLine() {
             return std::string();
         }
         TReader& r = *FReader;
-        std::unique_lock<std::mutex> lock(r.Mutex);
-        r.Changed.wait_for(lock, kWaitSlice, [&] { return !r.Data.empty() || r.Finished || r.Error; });
-        if (!r.Data.empty()) {
-            // Text that came before a failure or the end is handed out first.
-            FLines.Append(r.Data);
-            r.Data.clear();
-            r.Changed.notify_all();
-        } else if (r.Error) {
-            std::rethrow_exception(r.Error);
-        } else if (r.Finished) {
-            FReaderDone = true;
+        r.Taken.clear();
+        {
+            std::unique_lock<std::mutex> lock(r.Mutex);
+            r.Changed.wait_for(lock, kWaitSlice, [&] { return !r.Data.empty() || r.Finished || r.Error; });
+            if (!r.Data.empty()) {
+                // Text that came before a failure or the end is handed out first.
+                r.Taken.swap(r.Data);
+                r.Changed.notify_all();
+            } else if (r.Error) {
+                std::rethrow_exception(r.Error);
+            } else if (r.Finished) {
+                FReaderDone = true;
+            }
         }
+        // Copied without the lock, so the reader goes on receiving meanwhile.
+        if (!r.Taken.empty()) FLines.Append(r.Taken);
     }
 }
 
