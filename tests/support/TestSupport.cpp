@@ -4,11 +4,6 @@
 #include <fstream>
 #include <sstream>
 
-#include <chrono>
-#include <filesystem>
-#include <iterator>
-#include <thread>
-
 namespace dv::test {
 
 std::string ReadFile(const std::string& path) {
@@ -40,21 +35,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
 bool UnderCI() {
     const char* ci = std::getenv("CI");
     return ci && std::string(ci) == "true";
-}
-
-void LetThreadsEndBeforeTheLeakCheck() {
-#if defined(__SANITIZE_ADDRESS__)
-    // Exit handlers run last registered first: this one, registered before
-    // the client library is loaded, runs after the library's own and before
-    // the leak check, which the sanitizer registered before main.
-    std::atexit([] {
-        for (int waited = 0; waited < 2000; ++waited) {
-            const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
-            if (std::distance(std::filesystem::begin(tasks), std::filesystem::end(tasks)) <= 1) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-#endif
 }
 
 }  // namespace dv::test

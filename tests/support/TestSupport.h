@@ -14,11 +14,6 @@ std::string DataPath(const std::string& name);
 std::vector<std::string> SplitLines(const std::string& text);
 // True when CI=true: a missing server is then a failure, never a skip.
 bool UnderCI();
-// Under the address sanitizer, to be called first thing in main: the leak
-// check at exit then waits (two seconds at most) until every other thread is
-// gone. The database client library ends its threads at exit without waiting
-// for them, and the checker crashes on a client thread it finds still there.
-void LetThreadsEndBeforeTheLeakCheck();
 
 }  // namespace dv::test
 

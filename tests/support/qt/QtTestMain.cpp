@@ -3,10 +3,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "tests/support/TestSupport.h"
-
 int main(int argc, char** argv) {
-    dv::test::LetThreadsEndBeforeTheLeakCheck();
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

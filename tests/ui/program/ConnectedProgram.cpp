@@ -56,7 +56,6 @@ void TakeStatisticsAndStayConnected() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    dv::test::LetThreadsEndBeforeTheLeakCheck();   // it ends with a connection open
     qAddPreRoutine([] {
         QTimer::singleShot(0, [] {
             try {
