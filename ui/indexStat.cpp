@@ -156,8 +156,12 @@ void TFrIndexStat::FilterByRelation(TRelation* relation) {
     TVirtualStringTree* tree = vstIdxStat;
     tree->BeginUpdate();
     if (!relation) {
-        for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n))
+        // Not sibling by sibling: after a sort each next sibling is found
+        // through the row before it, lying anywhere in memory, and the
+        // chain of waits cost more than everything else a toggle does.
+        tree->IterateSubtree(nullptr, [&](TVirtualStringTree*, PVirtualNode n, bool&) {
             if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
+        });
     } else {
         // Every other row is hidden already unless it is shown now: only
         // the shown rows and the table's own rows can change.

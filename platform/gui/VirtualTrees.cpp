@@ -371,9 +371,13 @@ void TVirtualStringTree::applyVisibility() {
         if (n->Visible != (TVTModel::rowOf(n) >= 0)) moves.push_back(n);
     }
     if (moves.empty()) return;
-    std::sort(moves.begin(), moves.end(), [](PVirtualNode a, PVirtualNode b) {
+    // Flags are mostly set walking the siblings in order: the nodes then
+    // come grouped already and tens of thousands need no sort.
+    const auto byParentAndPlace = [](PVirtualNode a, PVirtualNode b) {
         return a->Parent != b->Parent ? std::less<PVirtualNode>()(a->Parent, b->Parent) : a->Index < b->Index;
-    });
+    };
+    if (!std::is_sorted(moves.begin(), moves.end(), byParentAndPlace))
+        std::sort(moves.begin(), moves.end(), byParentAndPlace);
 
     TLayoutState state;
     beginLayout(state);
