@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -50,10 +51,26 @@ void ChooseBatchPlatform(int argc) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+// Qt's own notices (no XDG_RUNTIME_DIR under cron, remarks of the offscreen
+// platform) are not the run's messages: a scheduled report that succeeds
+// prints nothing, so the job's mail stays empty. Critical and fatal ones
+// still go out.
+QtMessageHandler g_qtHandler = nullptr;
+
+void PassOnlyGraveQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+    if (g_qtHandler) {
+        g_qtHandler(type, context, text);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    }
+}
+
 }  // namespace
 
 int ProgramMain(int argc, char** argv) {
     ChooseBatchPlatform(argc);
+    if (argc == 3) g_qtHandler = qInstallMessageHandler(PassOnlyGraveQtMessages);
     InitStatisticsModel();
     InitMonitorInfo();
     InitDatabaseLists();

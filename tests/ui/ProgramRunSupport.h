@@ -78,13 +78,15 @@ inline bool CanRunUnprivileged() {
 }
 
 // Runs the program with an input and a report path as a scheduled job would:
-// no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM, settings in configDir. For
+// no DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM or XDG_RUNTIME_DIR, settings
+// in configDir. For
 // Pipe the input file is sent through a pipe; for Fifo `input` is a FIFO and
 // `source` the file a writer sends into it.
 inline TBareRun RunWithoutDisplay(TFeed feed, const QString& input, const QString& report, const QString& configDir,
                                   const QString& source = QString(), int timeoutMs = 20000) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+        env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("DRAVOLT_CONFIG_DIR"), configDir);
     QString script;
     switch (feed) {
