@@ -746,6 +746,21 @@ void TVirtualStringTree::ClearSelection() { selectionModel()->clearSelection(); 
 
 void TVirtualStringTree::SelectAll() { selectAll(); }
 
+void TVirtualStringTree::focusInEvent(QFocusEvent* event) {
+    // Qt makes the first row current when a view without one gets the focus,
+    // with no selection and so no OnChange: the tables grid would then show a
+    // focused table while the indices grid below still lists every index. The
+    // first key press still starts at the first row. A focused node hidden by
+    // a filter stays the focused node.
+    const bool hadCurrent = currentIndex().isValid();
+    const PVirtualNode parked = parkedFocus_;
+    QTreeView::focusInEvent(event);
+    if (!hadCurrent && currentIndex().isValid()) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        parkedFocus_ = parked;
+    }
+}
+
 void TVirtualStringTree::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     QTreeView::selectionChanged(selected, deselected);
     // Rows that a filter took away are no change of the user's.

@@ -323,6 +323,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
     // Ctrl+C (the platform's copy keys) copies the selected rows like CopyToClipBoard.
     void keyPressEvent(QKeyEvent* event) override;
+    // Getting the focus picks no row: a focused row is always one the user or
+    // the program chose, whose change events ran.
+    void focusInEvent(QFocusEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
 private:

@@ -84,6 +84,17 @@ TEST(Selection, ChangeEventReportsOneRowOrNone) {
     std::vector<PVirtualNode> changes;
     f.tree.OnChange = [&](TVirtualStringTree*, PVirtualNode n) { changes.push_back(n); };
 
+    // Getting the focus picks no row (no event ran for one); the first key
+    // press then starts at the first row.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&f.tree, &focusIn);
+    EXPECT_EQ(f.tree.FocusedNode(), nullptr);
+    EXPECT_TRUE(changes.empty());
+    QTest::keyClick(&f.tree, Qt::Key_Down);
+    EXPECT_EQ(changes, std::vector<PVirtualNode>{nth(f.tree, 0)});
+    EXPECT_EQ(f.tree.FocusedNode(), nth(f.tree, 0));
+
+    changes.clear();
     QTest::mouseClick(f.tree.viewport(), Qt::LeftButton, {}, cellCentre(f.tree, nth(f.tree, 1), 1));
     EXPECT_EQ(changes, std::vector<PVirtualNode>{nth(f.tree, 1)});
     EXPECT_EQ(f.tree.FocusedNode(), nth(f.tree, 1));
@@ -116,6 +127,13 @@ TEST(Selection, FocusMovesWithoutSelecting) {
     EXPECT_EQ(f.tree.FocusedColumn(), 1);
     f.tree.SetFocusedNode(nullptr);
     EXPECT_EQ(f.tree.FocusedNode(), nullptr);
+
+    // A focused node that a filter hid stays focused when the grid gets the focus.
+    f.tree.SetFocusedNode(nth(f.tree, 1));
+    f.tree.SetVisible(nth(f.tree, 1), false);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&f.tree, &focusIn);
+    EXPECT_EQ(f.tree.FocusedNode(), nth(f.tree, 1));
 }
 
 TEST(Selection, ScrollIntoViewCentresTheRow) {
