@@ -257,6 +257,9 @@ void TVirtualStringTree::EndUpdate() {
     } else if (!pendingVisible_.empty()) {
         applyVisibility();
     }
+    // The rows are laid out now rather than in the next paint: laid out
+    // there, the new scroll range asks for a second paint of the whole grid.
+    if (isVisible()) executeDelayedItemsLayout();
     setUpdatesEnabled(true);
     viewport()->update();
 }
