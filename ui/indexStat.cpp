@@ -157,8 +157,8 @@ void TFrIndexStat::FilterByRelation(TRelation* relation) {
     tree->BeginUpdate();
     if (!relation) {
         // Not sibling by sibling: after a sort each next sibling is found
-        // through the row before it, lying anywhere in memory, and the
-        // chain of waits cost more than everything else a toggle does.
+        // through the row before it, lying anywhere in memory, and that
+        // chain of waits for memory was most of a filter toggle.
         tree->IterateSubtree(nullptr, [&](TVirtualStringTree*, PVirtualNode n, bool&) {
             if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
         });
