@@ -15,7 +15,6 @@
 #include "model/dkmain.h"
 #include "server/DMData.h"
 #include "server/IBComponents.h"
-#include "tests/support/TestSupport.h"
 #include "ui/main.h"
 #include "ui/program.h"
 
