@@ -45,6 +45,10 @@ std::string WideIntToStr(__int128 v);
 int CompareInt(int32_t a, int32_t b);
 int CompareInt64(int64_t a, int64_t b);
 int CompareDouble(double a, double b);
+// The one of the three that fits the values' type.
+inline int CompareValues(int32_t a, int32_t b) { return CompareInt(a, b); }
+inline int CompareValues(int64_t a, int64_t b) { return CompareInt64(a, b); }
+inline int CompareValues(double a, double b) { return CompareDouble(a, b); }
 
 // Every backslash replaced by a slash.
 std::string SlashPath(const std::string& path);

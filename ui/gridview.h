@@ -188,12 +188,6 @@ std::string WrapHint(const std::string& text);
 // sorted descending sorts it ascending.
 TSortDirection HeaderClickDirection(TVirtualStringTree* grid, TColumnIndex column);
 
-// -1, 0 or 1 as a is below, equal to or above b.
-template <class T>
-int CompareValues(T a, T b) {
-    return a < b ? -1 : (a > b ? 1 : 0);
-}
-
 // Sorts a grid's top-level rows by one value of their model objects (class
 // Object, the node data), as the view's comparison of that column orders
 // them; rows without an object count as the lowest value.
