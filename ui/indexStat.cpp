@@ -140,8 +140,10 @@ const std::vector<std::pair<const TRelation*, PVirtualNode>>& TFrIndexStat::Rows
     if (FRowsByTableGeneration == vstIdxStat->Generation()) return FRowsByTable;
     FRowsByTable.clear();
     FRowsByTable.reserve(static_cast<size_t>(vstIdxStat->RootNodeCount()));
-    for (PVirtualNode n = vstIdxStat->GetFirst(); n; n = vstIdxStat->GetNextSibling(n))
+    // Through the child list, not sibling by sibling (see FilterByRelation).
+    vstIdxStat->IterateSubtree(nullptr, [&](TVirtualStringTree*, PVirtualNode n, bool&) {
         if (const TIndex* i = IndexOf(n)) FRowsByTable.emplace_back(i->Relation, n);
+    });
     // The statistics list a table's indices together, so this is mostly in order already.
     auto byTable = [](const auto& a, const auto& b) { return std::less<const TRelation*>()(a.first, b.first); };
     if (!std::is_sorted(FRowsByTable.begin(), FRowsByTable.end(), byTable))
