@@ -139,20 +139,35 @@ void WriteStringValue(TextOut& out, const std::string& s, int level) {
     }
 }
 
-// The 16 significant digits of |value| (rounded) into `digits`, and the
+// The N significant digits of |value| (rounded) into `digits`, and the
 // decimal exponent of the first digit (value = d.ddd x 10^exp).
-void SignificantDigits(double value, char (&digits)[16], int& exp) {
+template <size_t N>
+void SignificantDigits(double value, char (&digits)[N], int& exp) {
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 15);
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific,
+                                 static_cast<int>(N) - 1);
     const char* e = static_cast<const char*>(std::memchr(buf, 'e', static_cast<size_t>(r.ptr - buf)));
     digits[0] = buf[0];
-    std::memcpy(digits + 1, buf + 2, 15);
+    std::memcpy(digits + 1, buf + 2, N - 1);
     exp = 0;
     std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
 }
 
+// d.dddE<exp> from n significant digits, trailing zeros dropped.
+char* PutExponentForm(char* q, const char* digits, int n, int exp) {
+    while (n > 1 && digits[n - 1] == '0') --n;
+    *q++ = digits[0];
+    if (n > 1) {
+        *q++ = '.';
+        std::memcpy(q, digits + 1, static_cast<size_t>(n - 1));
+        q += n - 1;
+    }
+    *q++ = 'E';
+    return std::to_chars(q, q + 8, exp).ptr;
+}
+
 void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level);
-char* PutStreamFloat(char* q, double value);
+char* PutStreamFloat(char* q, double value, double limit = DBL_MAX);
 
 // Indent, name and " = " of a property line, with room for a scalar value
 // and the line end behind them.
@@ -202,7 +217,7 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     case TPropType::DateTime: {
         const double d = std::get<double>(v);
         if (d == 0) return;
-        q = PutStreamFloat(PropertyStart(out, p, level), d);
+        q = PutStreamFloat(PropertyStart(out, p, level), d, p.Type == TPropType::Single ? FLT_MAX : DBL_MAX);
         break;
     }
     case TPropType::String: {
@@ -250,7 +265,8 @@ void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level) {
 namespace {
 
 // Writes the value at `q`, which has kScalarRoom bytes; returns the end.
-char* PutStreamFloat(char* q, double value) {
+// `limit` is the largest magnitude of the property's type.
+char* PutStreamFloat(char* q, double value, double limit) {
     // Non-finite values cannot come from a sound statistics text, but a model
     // holding one must still save and load: they are written as the words
     // INF, -INF and NAN, which the reader takes back for floating properties.
@@ -289,17 +305,18 @@ char* PutStreamFloat(char* q, double value) {
     // Sign, at most 16 digits, point, 18 decimals, exponent: within kScalarRoom.
     if (value < 0) *q++ = '-';
     if (exp >= 16) {
-        // More than 16 digits before the point: d.dddE<exp>, trailing zeros dropped.
-        int n = 16;
-        while (n > 1 && digits[n - 1] == '0') --n;
-        *q++ = digits[0];
-        if (n > 1) {
-            *q++ = '.';
-            std::memcpy(q, digits + 1, static_cast<size_t>(n - 1));
-            q += n - 1;
-        }
-        *q++ = 'E';
-        return std::to_chars(q, q + 8, exp).ptr;
+        // More than 16 digits before the point: d.dddE<exp>, trailing zeros
+        // dropped. The few values next to the type's largest round past it
+        // at 16 digits, which no reader takes back: they get 17, which
+        // always read back.
+        char* const start = q;
+        q = PutExponentForm(start, digits, 16, exp);
+        double back = 0;
+        const auto r = std::from_chars(start, q, back);
+        if (r.ec == std::errc() && back <= limit) return q;
+        char digits17[17];
+        SignificantDigits(value, digits17, exp);
+        return PutExponentForm(start, digits17, 17, exp);
     }
     // 16 significant digits, the remaining decimals as zeros.
     int decimals;

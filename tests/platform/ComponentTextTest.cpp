@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -383,6 +384,31 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
     EXPECT_TRUE(std::isnan(back.Ratio));
     EXPECT_EQ(back.When, -INFINITY);
     EXPECT_EQ(back.Sel, INFINITY);
+
+    // The largest values: 16 digits round them past the type's end, which
+    // the reader refuses, so they are written with 17.
+    const struct {
+        double ratio;
+        float sel;
+        const char* ratioText;
+    } extremes[] = {
+        {DBL_MAX, FLT_MAX, "1.7976931348623157E308"},
+        {-DBL_MAX, -FLT_MAX, "-1.7976931348623157E308"},
+        {std::nextafter(DBL_MAX, 0.0), std::nextafter(FLT_MAX, 0.0f), "1.7976931348623155E308"},
+        {1.5e308, 3.4e38f, "1.5E308"},  // an ordinary value keeps its form
+    };
+    for (const auto& c : extremes) {
+        root.Ratio = c.ratio;
+        root.When = c.ratio;
+        root.Sel = c.sel;
+        const std::string text = WriteComponentText(root);
+        EXPECT_EQ(WrittenLine(text, "Ratio"), c.ratioText);
+        TTestRoot again(nullptr);
+        ReadComponentText(text, again);
+        EXPECT_EQ(again.Ratio, c.ratio) << text;
+        EXPECT_EQ(again.When, c.ratio) << text;
+        EXPECT_EQ(again.Sel, c.sel) << text;
+    }
 }
 
 TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
