@@ -176,6 +176,12 @@ TIndex* FindIndex(const std::string& indexName) {
 namespace {
 
 bool IsBreakChar(char c) { return c == ' ' || c == '-' || c == '\t'; }
+// A minus sign before its digits is part of the number, not a hyphen to
+// break after ("-36000" stays whole).
+bool IsBreakAt(const std::string& s, size_t at) {
+    return IsBreakChar(s[at]) &&
+           !(s[at] == '-' && at + 1 < s.size() && s[at + 1] >= '0' && s[at + 1] <= '9');
+}
 bool IsQuoteChar(char c) { return c == '"' || c == '\''; }
 bool IsLineBreakAt(const std::string& s, size_t at) {
     return at + 1 < s.size() && s[at] == '\r' && s[at + 1] == '\n';
@@ -236,7 +242,7 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
                     existingBreak = true;
                     ++pos;  // onto the LF
                     breakPos = pos;
-                } else if (IsBreakChar(c)) {
+                } else if (IsBreakAt(text, pos)) {
                     breakPos = pos;
                 }
             }

@@ -134,6 +134,9 @@ TEST(UtilsWrapTest, SmallCases) {
         {"a verylongword b", 5, "a \r\nverylongword \r\nb"},        // long word whole
         {"verylongword", 5, "verylongword"},
         {"well-known fact", 6, "well-\r\nknown \r\nfact"},          // hyphen is a break
+        {"keys: -36000", 7, "keys: \r\n-36000"},                    // a minus sign stays with its digits
+        {"range 1-2 ok", 7, "range \r\n1-2 ok"},
+        {"ab -x", 4, "ab -\r\nx"},                                // before a letter it is a hyphen
         {"tab\tseparated", 4, "tab\t\r\nseparated"},
         {" leading", 3, " leading"},                                // a break at the piece's start does not count
         {"it's a long text", 5, "it's a long text"},               // an apostrophe opens a quote
