@@ -17,7 +17,6 @@
 
 // The resource file lives in a static library: its registration must be
 // pulled in by name or the linker drops it.
-static void InitSummaryResources() { Q_INIT_RESOURCE(summary); }
 
 namespace dv {
 
@@ -148,14 +147,15 @@ bool TransactionRow(const TDatabaseInfo& db, int code, TTranRow& t) {
 // ---------------------------------------------------------------- frame
 
 TFrDbInfo::TFrDbInfo(QWidget* owner) : QFrame(owner) {
-    InitSummaryResources();
     setObjectName("FrDbInfo");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
     vstDbInfo = CreateParameterTree(this, "vstDbInfo");
     layout->addWidget(vstDbInfo);
-    for (int i = 0; i < 10; ++i) vstDbInfo->Images.AddResource(QString(":/summary/%1.svg").arg(i));
+    // The grids' pictures: a problem looks the same here as in the tables
+    // and indices views (this view uses the ones it shares with them).
+    for (const QIcon& icon : ViewImages()) vstDbInfo->Images.Add(icon);
     BindGridEvents(vstDbInfo, this,
                    {.GetText = &TFrDbInfo::vstDbInfoGetText,
                     .BeforeCellPaint = &TFrDbInfo::vstDbInfoBeforeCellPaint,
@@ -636,12 +636,7 @@ void FocusObject(TVirtualStringTree* grid, intptr_t data) {
     PVirtualNode found = grid->IterateSubtree(nullptr, [data](TVirtualStringTree* t, PVirtualNode n, bool& abort) {
         TFrDbInfo::MatchNodeData(t, n, data, abort);
     });
-    grid->setFocus();
-    if (!found) return;
-    grid->ClearSelection();
-    grid->SetFocusedNode(found);
-    grid->SetSelected(found, true);
-    grid->ScrollIntoView(found, true);
+    grid->GoToNode(found);
 }
 }  // namespace
 

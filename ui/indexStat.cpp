@@ -119,6 +119,9 @@ void TFrIndexStat::FillIndices() {
     columns[icNulls].SetVisible(DBInfo && DBInfo->IsNullSegInfoAvailable);
     for (int c = icLeafs; c <= icFill100; ++c) columns[c].SetVisible(OptionSettings.ViewIndexFrag);
 
+    // The rows come in model order: the header marks no sort column until a
+    // click sorts them again (the direction is kept for that click).
+    vstIdxStat->Header().SetSortColumn(NoColumn);
     vstIdxStat->EndUpdate();
     vstIdxStat->Repaint();
 }
@@ -413,17 +416,11 @@ void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnI
     if (column != icTable) return;
     TIndex* i = IndexOf(sender->FocusedNode());
     if (!i || !i->Relation) return;
-    // The tables-over-indices view, without touching the tab set.
+    // The tables-over-indices view; its tab follows.
     if (MainForm) MainForm->ShowView(2);
     if (!FrTableStat) return;
-    TVirtualStringTree* tables = FrTableStat->vstTblStat;
     PVirtualNode target = FrTableStat->FindNode(i->Relation);
-    if (!target) return;
-    tables->setFocus();
-    tables->SetFocusedNode(target);
-    tables->ClearSelection();
-    tables->SetSelected(target, true);
-    tables->ScrollIntoView(target, true);
+    if (target) FrTableStat->vstTblStat->GoToNode(target);
 }
 
 void TFrIndexStat::Copy1Click() { vstIdxStat->CopyToClipBoard(); }

@@ -99,6 +99,9 @@ void TFrTableStat::FillTables() {
         columns[c].SetVisible(recordInfo);
     for (int c = tcFill20; c <= tcFill100; ++c) columns[c].SetVisible(OptionSettings.ViewTableFrag);
 
+    // The rows come in model order: the header marks no sort column until a
+    // click sorts them again (the direction is kept for that click).
+    vstTblStat->Header().SetSortColumn(NoColumn);
     vstTblStat->EndUpdate();
     vstTblStat->Repaint();
 }

@@ -210,6 +210,33 @@ int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column) {
 
 // ---------------------------------------------------------------- hints
 
+QString HintDisplayText(const std::string& hint) {
+    // The hint window knows only LF, shows a CR as a blank and drops the
+    // blanks that begin the text: every break (CR LF, LF CR, a lone CR or
+    // LF) becomes one LF, and the blanks that begin a line become
+    // non-breaking ones, so columns laid out with blanks stay in line.
+    QString out;
+    out.reserve(static_cast<qsizetype>(hint.size()));
+    const QString text = QString::fromStdString(hint);
+    bool lineStart = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (i + 1 < text.size() && (text[i + 1] == u'\r' || text[i + 1] == u'\n') && text[i + 1] != c) ++i;
+            out += u'\n';
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == u' ') {
+            out += QChar(0x00A0);
+            continue;
+        }
+        lineStart = false;
+        out += c;
+    }
+    return out;
+}
+
 bool TVirtualStringTree::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
@@ -220,7 +247,7 @@ bool TVirtualStringTree::viewportEvent(QEvent* event) {
             QToolTip::hideText();
             event->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), QString::fromStdString(hint), viewport(), visualRect(index),
+            QToolTip::showText(help->globalPos(), HintDisplayText(hint), viewport(), visualRect(index),
                                HintHidePause());
         }
         return true;
@@ -230,11 +257,28 @@ bool TVirtualStringTree::viewportEvent(QEvent* event) {
 
 // ---------------------------------------------------------------- copy
 
+const char* const TVirtualStringTree::SortHint = "Click to sort by this column; F4 in the grid sorts by the focused column";
+
 void TVirtualStringTree::keyPressEvent(QKeyEvent* event) {
     if (event == QKeySequence::Copy) {
         CopyToClipBoard();
         event->accept();
         return;
+    }
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && OnColumnDblClick &&
+        FocusedNode()) {
+        OnColumnDblClick(this, FocusedColumn());
+        event->accept();
+        return;
+    }
+    if (plain && event->key() == SortKey && OnHeaderClick) {
+        const TColumnIndex column = FocusedColumn();
+        if (column >= 0 && column < header_.Columns.Count() && (header_.Columns[column].Options() & coAllowClick)) {
+            OnHeaderClick(this, column);
+            event->accept();
+            return;
+        }
     }
     QTreeView::keyPressEvent(event);
 }

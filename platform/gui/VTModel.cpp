@@ -82,6 +82,10 @@ QVariant TVTModel::headerData(int section, Qt::Orientation orientation, int role
     if (orientation != Qt::Horizontal || section < 0 || section >= tree_->Header().Columns.Count()) return {};
     const TVirtualTreeColumn& c = tree_->Header().Columns[section];
     if (role == Qt::DisplayRole) return QString::fromStdString(c.Text());
+    if (role == Qt::ToolTipRole) {
+        if (!tree_->OnHeaderClick || !(c.Options() & coAllowClick)) return {};
+        return QString::fromLatin1(TVirtualStringTree::SortHint);
+    }
     if (role == Qt::TextAlignmentRole) {
         switch (c.Alignment()) {
             case taRightJustify: return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));

@@ -793,6 +793,17 @@ void TVirtualStringTree::ScrollIntoView(PVirtualNode node, bool center) {
     scrollTo(IndexOf(node, std::max(0, FocusedColumn())), center ? PositionAtCenter : EnsureVisible);
 }
 
+void TVirtualStringTree::GoToNode(PVirtualNode node) {
+    setFocus();
+    if (!node) return;
+    ClearSelection();
+    SetFocusedNode(node);
+    const std::vector<int> shown = header_.Columns.VisibleInDisplayOrder();
+    if (!shown.empty()) SetFocusedColumn(shown.front());
+    SetSelected(node, true);
+    ScrollIntoView(node, true);
+}
+
 void TVirtualStringTree::InvalidateNode(PVirtualNode node) {
     if (!node) return;
     const QRect r = visualRect(IndexOf(node, 0));

@@ -263,6 +263,10 @@ public:
     void ClearSelection();
     void SelectAll();
     void ScrollIntoView(PVirtualNode node, bool center);
+    // A jump's landing: the grid takes the input focus and the node becomes
+    // the focused and only selected row, in the leftmost shown column, scrolled
+    // to the middle with that column in view (a jump is to a name).
+    void GoToNode(PVirtualNode node);
     void InvalidateNode(PVirtualNode node);
     void Repaint();
     PVirtualNode GetNodeAt(const QPoint& viewportPos) const;
@@ -321,8 +325,18 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
-    // Ctrl+C (the platform's copy keys) copies the selected rows like CopyToClipBoard.
+    // Ctrl+C (the platform's copy keys) copies the selected rows like
+    // CopyToClipBoard; Enter on the focused row does what a double click on
+    // its focused cell does; SortKey sorts by the focused column as a click
+    // on its header does.
     void keyPressEvent(QKeyEvent* event) override;
+
+public:
+    // The key that sorts by the focused column, as its header's hint says.
+    static constexpr Qt::Key SortKey = Qt::Key_F4;
+    static const char* const SortHint;
+
+protected:
     // Getting the focus picks no row: a focused row is always one the user or
     // the program chose, whose change events ran.
     void focusInEvent(QFocusEvent* event) override;
@@ -391,6 +405,10 @@ private:
     bool settingIndicator_ = false;
     bool inExpand_ = false;
 };
+
+// A cell hint as the hint window shows it: line breaks as LF, the blanks
+// that begin a line kept.
+QString HintDisplayText(const std::string& hint);
 
 // Hint window settings shared by every grid (the main window applies the
 // options' hint colour and hide pause).

@@ -171,6 +171,12 @@ TEST(Interaction, HintsPerCellAndNoneForAnEmptyText) {
     EXPECT_EQ(hover(nth(f.tree, 0), 1), "hint of column 1");
     EXPECT_EQ(hover(nth(f.tree, 0), 0), "hint of column 0");
     EXPECT_EQ(hover(nth(f.tree, 1), 0), "<none>");
+    // Lines laid out with blanks keep them, the first line's too; every kind
+    // of line break shows as one.
+    f.tree.OnGetHint = [](TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string& hint) {
+        hint = " 8.0  - a\n\r 8.2  - b\r\n10.0  - c\rd\ne";
+    };
+    EXPECT_EQ(hover(nth(f.tree, 1), 0), "\u00a08.0  - a\n\u00a08.2  - b\n10.0  - c\nd\ne");
     f.tree.SetShowHint(false);
     EXPECT_EQ(hover(nth(f.tree, 0), 0), "<none>");
 }

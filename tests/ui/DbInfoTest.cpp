@@ -21,6 +21,7 @@
 #include "platform/ComponentText.h"
 #include "tests/support/TestModel.h"
 #include "ui/dbinfofr.h"
+#include "ui/gridview.h"
 #include "ui/indexStat.h"
 #include "ui/tablestat.h"
 
@@ -562,11 +563,13 @@ TEST_F(DbInfoTest, GroupRowsAreBoldAndIconsFollowTheCodes) {
         EXPECT_EQ(image(child, ikState, 0), -1) << group;
     }
     EXPECT_EQ(image(NodeOf(siDatabaseInfo), ikNormal, 0), -1);
-    // The pictures come from the resources and are drawn.
+    // The pictures come from the resources and are drawn, the same ones as
+    // the tables and indices grids show for the same problem.
     ASSERT_EQ(Tree->Images.Count(), 10);
     for (int i = 0; i < 10; ++i) {
         QImage pic = Tree->Images.Icons[i].pixmap(16, 16).toImage();
         ASSERT_FALSE(pic.isNull()) << i;
+        EXPECT_EQ(pic, ViewImages()[i].pixmap(16, 16).toImage()) << "picture " << i;
         int opaque = 0;
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) opaque += qAlpha(pic.pixel(x, y)) > 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <map>
 
 #include "model/rules.h"
@@ -485,15 +486,20 @@ TEST_F(TableStatTest, EqualValuesKeepTheirOrderAndRebuildRestoresModelOrder) {
     EXPECT_EQ(zeros, modelZeros);
     Frame->FillTables();
     EXPECT_EQ(Order().front(), "PLAIN");
-    EXPECT_EQ(Grid->Header().SortColumn(), tcMaxVers);   // the mark stays
+    // Model order is no sort by MaxVer: the header says so.
+    EXPECT_EQ(Grid->Header().SortColumn(), NoColumn);
+    EXPECT_EQ(Grid->header()->sortIndicatorSection(), -1);
 }
 
-TEST_F(TableStatTest, EmptyModelGivesAnEmptyGridAndKeepsTheSortMark) {
+TEST_F(TableStatTest, EmptyModelGivesAnEmptyGridWithoutASortMark) {
     Frame->vstTblStatHeaderClick(Grid, tcDataPages);
     DBInfo->Reset(true);
     Frame->FillTables();
     EXPECT_EQ(Grid->RootNodeCount(), 0);
-    EXPECT_EQ(Grid->Header().SortColumn(), tcDataPages);
+    EXPECT_EQ(Grid->Header().SortColumn(), NoColumn);
+    EXPECT_EQ(Grid->Header().SortDirection(), sdDescending);
+    // The next click on the same column sorts it as a first click does.
+    Frame->vstTblStatHeaderClick(Grid, tcDataPages);
     EXPECT_EQ(Grid->Header().SortDirection(), sdDescending);
 }
 
