@@ -46,6 +46,28 @@ int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons,
     return DialogProvider().MessageDlg(msg, type, buttons, helpCtx);
 }
 
+namespace {
+std::string& LastDialogFolder() {
+    static std::string folder;
+    return folder;
+}
+
+bool RunFileDialog(TFileDialogRequest& req, bool (IDialogProvider::*run)(TFileDialogRequest&)) {
+    // A shared request keeps no folder of this call's for the next one.
+    const bool ownFolder = !req.InitialDir.empty() || req.FileName.find('/') != std::string::npos;
+    if (!ownFolder) req.InitialDir = LastDialogFolder();
+    const bool chosen = (DialogProvider().*run)(req);
+    if (!ownFolder) req.InitialDir.clear();
+    if (!chosen) return false;
+    const size_t slash = req.FileName.rfind('/');
+    if (slash != std::string::npos) LastDialogFolder() = req.FileName.substr(0, slash == 0 ? 1 : slash);
+    return true;
+}
+}  // namespace
+
+bool OpenFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, &IDialogProvider::OpenFileDialog); }
+bool SaveFileDialog(TFileDialogRequest& req) { return RunFileDialog(req, &IDialogProvider::SaveFileDialog); }
+
 void ShowMessage(const std::string& msg) { DialogProvider().MessageDlg(msg, mtCustom, mbOK, 0); }
 
 }  // namespace dv

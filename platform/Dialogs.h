@@ -52,6 +52,11 @@ IDialogProvider& DialogProvider();
 IDialogProvider* SetDialogProvider(IDialogProvider* p);
 
 int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons, int helpCtx = 0);
+// The provider's file dialogs, starting where the last one of them that was
+// accepted chose its file (kept for the run) unless the request names a
+// folder of its own (InitialDir, or a folder in FileName).
+bool OpenFileDialog(TFileDialogRequest& req);
+bool SaveFileDialog(TFileDialogRequest& req);
 void ShowMessage(const std::string& msg);   // plain message, OK
 // The default modal result of a button set (what a console answer gives).
 int DefaultResult(TMsgDlgButtons buttons);

@@ -143,9 +143,9 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
 void TAboutBox::FormCreate() { lbVersion->setText(QString::fromStdString(VersionCaption(ExePath()))); }
 
 // A page that cannot be opened is not worth a message: the box stays as it is.
-void TAboutBox::Label1Click() { ShellOpen(kAboutMakerUrl); }
-void TAboutBox::lbAuthor1Click() { ShellOpen(kAboutLabsUrl); }
-void TAboutBox::lbHosterClick() { ShellOpen(kAboutHosterUrl); }
+void TAboutBox::Label1Click() { OpenAddress(kAboutMakerUrl); }
+void TAboutBox::lbAuthor1Click() { OpenAddress(kAboutLabsUrl); }
+void TAboutBox::lbHosterClick() { OpenAddress(kAboutHosterUrl); }
 
 void TAboutBox::btnOkClick() { accept(); }
 

@@ -80,7 +80,7 @@ void SaveRecommendationsClick() {
     dlg.FilterIndex = 1;
     dlg.FileName = ReportFileName(*DBInfo);
     dlg.OverwritePrompt = true;
-    if (!DialogProvider().SaveFileDialog(dlg)) return;
+    if (!SaveFileDialog(dlg)) return;
     SaveReportToFile(lines, dlg.FileName);
 }
 

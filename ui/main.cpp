@@ -19,6 +19,9 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QPointer>
+#include <QSignalBlocker>
+#include <QKeyEvent>
+#include <QContextMenuEvent>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +104,38 @@ protected:
 
 private:
     TMainForm* FForm;
+};
+
+// Keyboard roads the widgets lack on this platform: Shift+F10 opens the
+// focused widget's popup as the Menu key does, and Down or Alt+Down on a
+// focused tool button with a drop-down opens it (it would move the focus on).
+class TKeyboardRoads : public QObject {
+public:
+    explicit TKeyboardRoads(QObject* parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* w = static_cast<QWidget*>(watched);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if (key->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) {
+            // The same event the Menu key gives: at the cursor of the
+            // focused item (an item view's current cell), else the middle.
+            QRect cursor = w->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+            const QPoint pos = cursor.isValid() ? cursor.center() : w->rect().center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, w->mapToGlobal(pos), key->modifiers());
+            QCoreApplication::sendEvent(w, &menu);
+            return true;
+        }
+        if (auto* button = qobject_cast<QToolButton*>(w);
+            button && button->menu() && button->isEnabled() && key->key() == Qt::Key_Down &&
+            (mods == Qt::NoModifier || mods == Qt::AltModifier)) {
+            button->showMenu();
+            return true;
+        }
+        return false;
+    }
 };
 
 QIcon ButtonImage(const char* name) {
@@ -410,6 +445,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
         BringToFront(bigPnl);
         MetadataLoaded = false;
         qApp->installEventFilter(new THintFilter(this));
+        qApp->installEventFilter(new TKeyboardRoads(this));
         mServices->menuAction()->setVisible(false);
         ReadGeometry();
         if (!DM) SelectTab(1);
@@ -556,6 +592,13 @@ void TMainForm::ShowView(int view) {
         default:
             break;
     }
+    // The tab set names the view shown, also when a jump showed it, so that
+    // choosing a tab always shows that tab's view. The monitor has no tab.
+    static constexpr int kTabs[] = {2, 3, 4, 1, 0};
+    if (view >= 0 && view < 5 && InfoTab->currentIndex() != kTabs[view]) {
+        const QSignalBlocker quiet(InfoTab);
+        InfoTab->setCurrentIndex(kTabs[view]);
+    }
 }
 
 void TMainForm::ViewSummaryClick() { SelectTab(1); }
@@ -626,7 +669,7 @@ void TMainForm::AboutClick() { RunAboutBox(); }
 
 void TMainForm::TranCalcClick() { RunTransactionCalculator(); }
 
-void TMainForm::ContentsClick() { ShellOpen(std::string(kMakerSite) + "/dravolt/help/Summary"); }
+void TMainForm::ContentsClick() { OpenAddress(std::string(kMakerSite) + "/dravolt/help/Summary"); }
 
 void TMainForm::tbCorvexClick() {
     std::string root;
@@ -645,11 +688,18 @@ void TMainForm::tbCorvexClick() {
     StartDetachedProcess(root + "corvexview");
 }
 
-void TMainForm::ContactUsClick() { ShellOpen(std::string("mailto:") + kContactMail); }
-void TMainForm::DatabaseRepairServices1Click() { ShellOpen(std::string(kMakerSite) + "/services/recovery"); }
-void TMainForm::Superchargeyourdatabase1Click() { ShellOpen(std::string(kMakerSite) + "/services/optimization"); }
+void TMainForm::ContactUsClick() { OpenAddress(std::string("mailto:") + kContactMail); }
+void TMainForm::DatabaseRepairServices1Click() { OpenAddress(std::string(kMakerSite) + "/services/recovery"); }
+void TMainForm::Superchargeyourdatabase1Click() { OpenAddress(std::string(kMakerSite) + "/services/optimization"); }
 void TMainForm::Databasemonitoringservices1Click() {
-    ShellOpen(std::string(kMakerSite) + "/services/KelmarisSupport");
+    OpenAddress(std::string(kMakerSite) + "/services/KelmarisSupport");
+}
+
+void OpenAddress(const std::string& url) {
+    // Without a browser or mail program the user still gets the address.
+    if (!ShellOpen(url))
+        MessageDlg("No program could be started to open this address. Copy it from here:\r\n\r\n" + url,
+                   mtWarning, mbOK);
 }
 
 void TMainForm::Exit1Click() { close(); }

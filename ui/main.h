@@ -243,6 +243,10 @@ private:
 
 extern TMainForm* MainForm;
 
+// Hands a web or mail address to the desktop; when nothing takes it, a
+// message shows the address to copy.
+void OpenAddress(const std::string& url);
+
 // Frees the data module (the program does so at exit).
 void FreeDataModule();
 

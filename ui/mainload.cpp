@@ -234,7 +234,7 @@ void TMainForm::StatOpenFileClick() {
     open.Filter =
         "Text files (*.txt;*.dvt)|*.txt;*.dvt|Dravolt files (*.dvt)|*.dvt|Log files (*.log)|*.log|All files |*.*";
     open.FilterIndex = 1;
-    if (DialogProvider().OpenFileDialog(open)) {
+    if (OpenFileDialog(open)) {
         LoadStatFile(open.FileName);
         DisableSaveCommands();
         SelectTab(1);
@@ -264,8 +264,12 @@ void TMainForm::StatSaveClick() {
     SaveDialog1.FilterIndex = 1;
     SaveDialog1.FileName = MakeStatFileName(server, database) + ".dvt";
     SaveDialog1.OverwritePrompt = true;
-    if (!DialogProvider().SaveFileDialog(SaveDialog1)) return;
+    if (!SaveFileDialog(SaveDialog1)) return;
     SaveStatToFile(*DBInfo, SaveDialog1.FileName);
+    // The statistics on show are now those of the file: the caption says so
+    // instead of still calling them unsaved.
+    setWindowTitle(QString::fromStdString(
+        Format("%s. Saved to %s", {std::string(ProductTitle), SaveDialog1.FileName})));
     UnsavedStatLines->clear();
     SaveStatFile->setEnabled(false);
     tbSaveStat->setEnabled(false);

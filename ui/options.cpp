@@ -302,7 +302,7 @@ void TfrmOptions::BuildTransTab() {
 
     eSnapshotTran = Named(new TSpinEdit(TransTab), "eSnapshotTran");
     lSnapshotTran = Named(Caption("Daily snapshot transactions limit, %", eSnapshotTran, TransTab), "lSnapshotTran");
-    lSnapshotTran->hide();
+    // Shown with its field: a field the user can edit is never left unnamed.
     grid->addWidget(lSnapshotTran, row, 0);
     grid->addWidget(eSnapshotTran, row++, 1);
     grid->setColumnStretch(2, 1);

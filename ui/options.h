@@ -124,7 +124,7 @@ public:
     QCheckBox* cbActSweep = nullptr;
     QCheckBox* cbFB152 = nullptr;
     TSpinEdit* eSnapshotTran = nullptr;
-    QLabel* lSnapshotTran = nullptr;   // hidden
+    QLabel* lSnapshotTran = nullptr;
 
     QLineEdit* eHintHidePause = nullptr;
     TColorEdit* eHintColor = nullptr;

@@ -146,10 +146,13 @@ TEST_F(AboutTest, LinksLookLikeLinksAndOpenTheirPages) {
         QTest::mouseClick(label, Qt::RightButton);
         EXPECT_EQ(Urls.size(), 1u) << name;
     }
-    // A page that cannot be opened: no message, the box stays.
+    // A page that cannot be opened (no browser): a message gives the
+    // address to copy, and the box stays.
+    EXPECT_TRUE(Dialogs.Messages.empty());
     OpenSucceeds = false;
     QTest::mouseClick(box.lbHoster, Qt::LeftButton);
-    EXPECT_TRUE(Dialogs.Messages.empty());
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_NE(Dialogs.LastText().find("https://www.kelmaris.example/partners/hosting"), std::string::npos);
     EXPECT_TRUE(box.isVisible());
 }
 

@@ -242,28 +242,34 @@ TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
     f.Tables1->trigger();
     EXPECT_TRUE(f.Tables1->isChecked());
 
-    // Whatever is clicked, exactly the item of the view shown is checked:
-    // also the item of the tab already selected, and an item whose tab is
-    // selected while another view shows (the indices view's jump to the
-    // tables over indices leaves the tab alone).
+    // Whatever is clicked, exactly the item of the view shown is checked and
+    // the tab set names that view: also after the item of the tab already
+    // selected, and after a jump showed another view (the indices view's
+    // jump to the tables over indices), whose tab the jump selects, so that
+    // the item of the tab left behind shows its view again.
     struct Click {
         const char* how;
         std::function<void()> before;
         QAction* item;
         QAction* checked;
+        int tab;
+        QWidget* front;
     } clicks[] = {
-        {"the shown tab's item", [] {}, f.Tables1, f.Tables1},
-        {"another item", [] {}, f.Indices1, f.Indices1},
-        {"the shown tab's item again", [] {}, f.Indices1, f.Indices1},
-        {"the selected tab's item under another view", [&] { f.ShowView(2); }, f.Indices1, f.TableIndices1},
-        {"the database list's tab, then an item", [&] { f.SelectTab(0); }, f.Database2, f.Database2},
+        {"the shown tab's item", [] {}, f.Tables1, f.Tables1, 2, f.bigPnl},
+        {"another item", [] {}, f.Indices1, f.Indices1, 3, f.bigPnl},
+        {"the shown tab's item again", [] {}, f.Indices1, f.Indices1, 3, f.bigPnl},
+        {"a jump's view", [&] { f.ShowView(2); }, nullptr, f.TableIndices1, 4, f.tiPnl},
+        {"the item of the tab the jump left", [&] { f.ShowView(2); }, f.Indices1, f.Indices1, 3, f.bigPnl},
+        {"the database list's tab, then an item", [&] { f.SelectTab(0); }, f.Database2, f.Database2, 1, f.bigPnl},
     };
     for (const Click& c : clicks) {
         SCOPED_TRACE(c.how);
         c.before();
-        c.item->trigger();
+        if (c.item) c.item->trigger();
         for (QAction* a : {f.Database2, f.Tables1, f.Indices1, f.TableIndices1})
             EXPECT_EQ(a->isChecked(), a == c.checked) << a->objectName().toStdString();
+        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab);
+        EXPECT_EQ(f.FrontPanel(), c.front);
     }
 }
 

@@ -108,7 +108,8 @@ TEST_F(OptionsTest, WindowPagesAndCaptions) {
     };
     for (const auto& [field, text] : captions)
         EXPECT_EQ(CaptionOf(&dlg, field), text) << field->objectName().toStdString();
-    EXPECT_TRUE(dlg.lSnapshotTran->isHidden());
+    // Every field shown has its caption shown beside it.
+    EXPECT_FALSE(dlg.lSnapshotTran->isHidden());
     EXPECT_FALSE(dlg.eSnapshotTran->isHidden());
     const std::pair<QCheckBox*, const char*> boxes[] = {
         {dlg.cbZeroTables, "Report about tables with no records"},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QTabBar>
+#include <QTest>
 #include <QToolButton>
 
 #include "MainTestSupport.h"
@@ -188,16 +189,16 @@ TEST_F(ViewsInMainWindowTest, DoubleClickOnTheTableJumpsToTheTablesOverIndicesVi
     ASSERT_NE(fk, nullptr);
     g->SetFocusedNode(fk);
     FrIndexStat->vstIdxStatColumnDblClick(g, icTable);
-    EXPECT_EQ(f.InfoTab->currentIndex(), 3);   // the tab set is left alone
+    EXPECT_EQ(f.InfoTab->currentIndex(), 4);   // the tab set names the view shown
     EXPECT_EQ(f.FrontPanel(), f.tiPnl);
     TVirtualStringTree* t = FrTableStat->vstTblStat;
     ASSERT_NE(t->FocusedNode(), nullptr);
     EXPECT_EQ(TVirtualStringTree::GetNodeObject<TRelation>(t->FocusedNode())->TableName, "ORDERS");
     EXPECT_TRUE(t->Selected(t->FocusedNode()));
     EXPECT_EQ(VisibleRows(g), 2);   // ORDERS' two indices
-    // back to the indices alone: every index again
-    f.SelectTab(2);
-    f.SelectTab(3);
+    // A click on the "Indices" tab goes back to the indices alone: every index again.
+    QTest::mouseClick(f.InfoTab, Qt::LeftButton, {}, f.InfoTab->tabRect(3).center());
+    EXPECT_EQ(f.FrontPanel(), f.bigPnl);
     EXPECT_EQ(VisibleRows(g), static_cast<int>(DBInfo->Indices.size()));
 }
 
