@@ -327,6 +327,13 @@ TEST_F(MainFormTest, SaveProposesTheServerBasedNameAndClearsThePendingState) {
     EXPECT_FALSE(f.SaveStatFile->isEnabled());
     EXPECT_FALSE(f.tbSaveStat->isEnabled());
     EXPECT_TRUE(f.tbRefresh->isEnabled()) << "a save leaves the reload alone";
+    // The caption no longer calls the statistics unsaved, and the next file
+    // dialog starts where this one saved.
+    EXPECT_EQ(Caption(f), "Dravolt 2.7. Saved to " + target);
+    Dialogs.ChooseFile("");
+    f.tbLoadFile->click();
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 2u);
+    EXPECT_EQ(Dialogs.FileDialogs[1].InitialDir, Dir.path().toStdString());
 }
 
 TEST_F(MainFormTest, ServerLinesWithoutMetadataEnableTheServerCommands) {

@@ -4,7 +4,11 @@
 // the problem filter and the jump from an index to its table.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
+#include <QScrollBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 
@@ -12,6 +16,7 @@
 #include "model/StatParser.h"
 #include "model/utils.h"
 #include "tests/ui/TableStatSupport.h"
+#include "ui/dblistfr.h"
 
 namespace dv::test {
 namespace {
@@ -200,6 +205,146 @@ TEST_F(ViewsInMainWindowTest, DoubleClickOnTheTableJumpsToTheTablesOverIndicesVi
     QTest::mouseClick(f.InfoTab, Qt::LeftButton, {}, f.InfoTab->tabRect(3).center());
     EXPECT_EQ(f.FrontPanel(), f.bigPnl);
     EXPECT_EQ(VisibleRows(g), static_cast<int>(DBInfo->Indices.size()));
+}
+
+// Every command within keyboard reach, driven by the keys a user presses on
+// the focused widget of the real window.
+TEST_F(ViewsInMainWindowTest, EveryCommandHasAKeyboardRoad) {
+    TMainForm& f = Make({kFull});
+    f.show();
+    QApplication::setActiveWindow(&f);
+    TVirtualStringTree* tables = FrTableStat->vstTblStat;
+    TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
+    TVirtualStringTree* summary = FrDbInfo->vstDbInfo;
+    TVirtualStringTree* list = FrDBList->vstDBList;
+    std::vector<std::string> opened;
+    FrDBList->OnOpenEntry = [&](TDatabaseItem* e) {
+        opened.push_back(e ? e->Database : std::string("<none>"));
+        return false;
+    };
+    auto focusRow = [](TVirtualStringTree* g, PVirtualNode n, TColumnIndex column) {
+        g->setFocus();
+        g->SetFocusedNode(n);
+        g->SetFocusedColumn(column);
+    };
+    auto firstObjectRow = [](TVirtualStringTree* g) {
+        // The first row of a problem group (codes from 300 on): a jump.
+        for (PVirtualNode n = g->GetFirst(); n; n = g->GetNext(n))
+            if (TVirtualStringTree::GetNodeData(n) >= 300) return n;
+        return PVirtualNode(nullptr);
+    };
+    auto focusedName = [](TVirtualStringTree* g) {
+        std::string name;
+        if (g->FocusedNode()) g->OnGetText(g, g->FocusedNode(), 0, name);
+        return name;
+    };
+    struct Road {
+        const char* what;
+        std::function<QWidget*()> setUp;   // the focused widget the key goes to
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        QMenu* popup;                      // the menu the key must open, or none
+        std::function<void()> check;
+    } roads[] = {
+        {"Alt+Down on the reload button opens its menu",
+         [&] { f.tbRefresh->setEnabled(true); return f.tbRefresh; }, Qt::Key_Down, Qt::AltModifier, f.ReloadMenu,
+         [] {}},
+        {"Down on it too", [&] { return f.tbRefresh; }, Qt::Key_Down, Qt::NoModifier, f.ReloadMenu, [] {}},
+        {"F4 sorts by the focused column",
+         [&] {
+             f.SelectTab(2);
+             focusRow(tables, tables->GetFirst(), tcRecords);
+             return tables;
+         },
+         TVirtualStringTree::SortKey, Qt::NoModifier, nullptr,
+         [&] {
+             EXPECT_EQ(tables->Header().SortColumn(), tcRecords);
+             EXPECT_EQ(tables->Header().SortDirection(), sdDescending);
+             int64_t before = INT64_MAX;
+             for (PVirtualNode n = tables->GetFirst(); n; n = tables->GetNextSibling(n)) {
+                 const int64_t r = TVirtualStringTree::GetNodeObject<TRelation>(n)->Records;
+                 EXPECT_LE(r, before);
+                 before = r;
+             }
+         }},
+        {"F4 again turns the order", [&] { return tables; }, TVirtualStringTree::SortKey, Qt::NoModifier, nullptr,
+         [&] { EXPECT_EQ(tables->Header().SortDirection(), sdAscending); }},
+        {"Shift+F10 opens the grid's popup",
+         [&] { return tables; }, Qt::Key_F10, Qt::ShiftModifier, FrTableStat->PopupMenu1, [] {}},
+        {"Enter on a summary problem row jumps to its object",
+         [&] {
+             f.SelectTab(1);
+             focusRow(summary, firstObjectRow(summary), 1);
+             return summary;
+         },
+         Qt::Key_Return, Qt::NoModifier, nullptr,
+         [&] {
+             TVirtualStringTree* target = f.InfoTab->currentIndex() == 2 ? tables : indices;
+             ASSERT_TRUE(f.InfoTab->currentIndex() == 2 || f.InfoTab->currentIndex() == 3);
+             EXPECT_EQ(QApplication::focusWidget(), target);
+             EXPECT_NE(target->FocusedNode(), nullptr);
+         }},
+        {"Enter in the indices' Table column jumps to the table, its name in view",
+         [&] {
+             // The tables grid scrolled sideways to its last column first.
+             f.SelectTab(4);
+             QApplication::processEvents();
+             focusRow(tables, tables->GetFirst(), tables->Header().Columns.VisibleInDisplayOrder().back());
+             QScrollBar* sideways = tables->horizontalScrollBar();
+             sideways->setValue(sideways->maximum());
+             EXPECT_GT(sideways->value(), 0);
+             f.SelectTab(3);
+             focusRow(indices, FindRow(indices, "RDB$FOREIGN3"), icTable);
+             return indices;
+         },
+         Qt::Key_Enter, Qt::KeypadModifier, nullptr,
+         [&] {
+             EXPECT_EQ(f.InfoTab->currentIndex(), 4);
+             EXPECT_EQ(f.FrontPanel(), f.tiPnl);
+             EXPECT_EQ(focusedName(tables), "ORDERS");
+             EXPECT_EQ(tables->FocusedColumn(), tcTable);
+             EXPECT_EQ(tables->horizontalScrollBar()->value(), 0);
+         }},
+        {"Enter elsewhere on an index row is no double click on its table",
+         [&] {
+             f.SelectTab(3);
+             focusRow(indices, FindRow(indices, "RDB$FOREIGN3"), icDepth);
+             return indices;
+         },
+         Qt::Key_Return, Qt::NoModifier, nullptr, [&] { EXPECT_EQ(f.InfoTab->currentIndex(), 3); }},
+        {"Enter on a database list entry opens it",
+         [&] {
+             f.SelectTab(0);
+             auto* entry = new TDatabaseItem{"localhost", "/db/one.fdb", "", ""};
+             list->AddChild(nullptr, reinterpret_cast<intptr_t>(entry));
+             focusRow(list, list->GetFirst(), 0);
+             return list;
+         },
+         Qt::Key_Return, Qt::NoModifier, nullptr,
+         [&] { EXPECT_EQ(opened, std::vector<std::string>{"/db/one.fdb"}); }},
+    };
+    for (const Road& r : roads) {
+        SCOPED_TRACE(r.what);
+        QApplication::setActiveWindow(&f);   // a closed popup may leave no window active
+        QWidget* target = r.setUp();
+        ASSERT_NE(target, nullptr);
+        QApplication::processEvents();
+        // A menu runs its own loop (a drop-down) or just opens: either way
+        // it is looked at, then closed.
+        QWidget* shown = nullptr;
+        QTimer::singleShot(0, [&] {
+            shown = QApplication::activePopupWidget();
+            if (shown) shown->close();
+        });
+        QTest::keyClick(target, r.key, r.mods);
+        QApplication::processEvents();
+        if (QWidget* still = QApplication::activePopupWidget()) {
+            if (!shown) shown = still;
+            still->close();
+        }
+        EXPECT_EQ(shown, static_cast<QWidget*>(r.popup));
+        r.check();
+    }
 }
 
 }  // namespace
