@@ -4,7 +4,9 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstdio>
@@ -115,6 +117,32 @@ QString MessageBoxText(const std::string& msg) {
     return cut ? lines.join(u'\n') : text;
 }
 
+QString MessageBoxMarkup(const QString& text) {
+    static const QRegularExpression address(QStringLiteral("(?:https?://|mailto:)[^\\s<>\"]*[^\\s<>\".,;:!?)]"));
+    if (!address.match(text).hasMatch()) return {};
+    const auto paragraph = [](const QString& inner, bool nowrap) {
+        return QStringLiteral("<p style=\"margin:0;white-space:%1\">%2</p>")
+            .arg(nowrap ? QStringLiteral("pre") : QStringLiteral("pre-wrap"), inner);
+    };
+    QString html;
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n\r|\r|\n"));
+    for (const QString& line : text.split(lineBreak)) {
+        qsizetype from = 0;
+        for (auto it = address.globalMatch(line); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QString before = line.mid(from, m.capturedStart() - from);
+            if (!before.trimmed().isEmpty()) html += paragraph(before.toHtmlEscaped(), false);
+            const QString url = m.captured().toHtmlEscaped();
+            html += paragraph(QStringLiteral("<a href=\"%1\">%1</a>").arg(url), true);
+            from = m.capturedEnd();
+        }
+        const QString rest = line.mid(from);
+        if (from == 0 || !rest.trimmed().isEmpty())
+            html += paragraph(rest.isEmpty() ? QStringLiteral("&nbsp;") : rest.toHtmlEscaped(), false);
+    }
+    return html;
+}
+
 QStringList QtNameFilters(const std::string& filter) {
     QStringList parts = QString::fromStdString(filter).split(u'|');
     QStringList result;
@@ -128,8 +156,21 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButt
         std::fprintf(stderr, "dravolt: %s\n", msg.c_str());
         return (buttons & mbCancel) ? static_cast<int>(mrCancel) : DefaultResult(buttons);
     }
-    QMessageBox box(Icon(type), Title(type), MessageBoxText(msg), QMessageBox::NoButton,
+    const QString text = MessageBoxText(msg);
+    const QString markup = MessageBoxMarkup(text);
+    QMessageBox box(Icon(type), Title(type), markup.isEmpty() ? text : markup, QMessageBox::NoButton,
                     DialogParent());
+    if (!markup.isEmpty()) {
+        box.setTextFormat(Qt::RichText);
+        box.setTextInteractionFlags(Qt::TextBrowserInteraction);
+        // A click goes through the shell hand-over like every other address;
+        // without a browser the address is there to select and copy.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+            label->setOpenExternalLinks(false);
+            QObject::connect(label, &QLabel::linkActivated, &box,
+                             [](const QString& url) { ShellOpen(url.toStdString()); });
+        }
+    }
     QMessageBox::StandardButton first = QMessageBox::NoButton;
     for (const TButtonMap& b : kButtons) {
         if (!(buttons & b.Button)) continue;

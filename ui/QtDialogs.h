@@ -23,6 +23,11 @@ public:
 // standard error it keeps its full text.
 inline constexpr qsizetype kMessageBoxLineLimit = 300;
 QString MessageBoxText(const std::string& msg);
+// A message text holding web or mail addresses as the box's rich text: each
+// address a link on a line of its own that never wraps, so it can be clicked
+// or copied whole; every other line as written. Empty for a text without an
+// address, which the box shows as plain text.
+QString MessageBoxMarkup(const QString& text);
 
 // Converts a "Text files (*.txt)|*.txt|All files|*.*" filter into Qt's name
 // filters, one per pair: "Text files (*.txt)", "All files (*)".

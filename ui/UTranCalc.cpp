@@ -123,11 +123,11 @@ void TTranCalc::SetupUi() {
     grid->addWidget(eTranSecC, 9, 2);
     grid->setRowStretch(10, 1);
 
-    setTabOrder(eTransPerDay, eActiveTrans);
-    setTabOrder(eActiveTrans, eWorkHours);
-    setTabOrder(eWorkHours, eComputers);
-    setTabOrder(eComputers, bRecalc);
-    setTabOrder(bRecalc, bReset);
+    // Tab reads the rows as the eye does: each button after the field of its row.
+    {
+        QWidget* const order[] = {eTransPerDay, bReset, eActiveTrans, eWorkHours, bRecalc, eComputers};
+        for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    }
 
     connect(bReset, &QPushButton::clicked, this, [this] { RunGuarded([this] { bResetClick(); }); });
     connect(bRecalc, &QPushButton::clicked, this, [this] { RunGuarded([this] { bRecalcClick(); }); });

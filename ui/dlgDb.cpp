@@ -176,6 +176,11 @@ void TGetServStatDlg::SetupParamPage() {
     sbDBName->setObjectName(QStringLiteral("sbDBName"));
     sbDBName->setText(QStringLiteral("..."));
 
+    // Tab follows the rows, not the order the fields were made in.
+    {
+        QWidget* const order[] = {eServerName, sbServerName, eDatabaseName, sbDBName, cbProtocol};
+        for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    }
     fields->addWidget(lServerName, 0, 0);
     fields->addWidget(eServerName, 0, 1, 1, 2);
     fields->addWidget(sbServerName, 0, 3);

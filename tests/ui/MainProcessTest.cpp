@@ -4,6 +4,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -215,6 +219,72 @@ TEST(MainQtDialogs, FilterPairsBecomeQtNameFilters) {
         {"Lonely description", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(QtNameFilters(c.filter), c.expected) << c.filter;
+}
+
+// An address in a message is a link the user can click or copy whole: on a
+// line of its own that does not wrap, however narrow the box; the text
+// around it reads as written. A message without one stays plain text.
+TEST(MainQtDialogs, AddressesInMessagesAreLinksThatNeverWrap) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> links;
+        std::string readAs;   // the text as the box shows it, lines joined by "|"
+    } cases[] = {
+        {"Corvex not installed. If you want to use this tool, download it from "
+         "https://www.kelmaris.example/products/corvex-state-viewer/download.",
+         {"https://www.kelmaris.example/products/corvex-state-viewer/download"},
+         "Corvex not installed. If you want to use this tool, download it from |"
+         "https://www.kelmaris.example/products/corvex-state-viewer/download|."},
+        {"No program could be started to open this address. Copy it from here:\r\n\r\nmailto:a@b.example",
+         {"mailto:a@b.example"},
+         "No program could be started to open this address. Copy it from here:|\u00a0|mailto:a@b.example"},
+        {"See http://x.example/a?b=1&c=<2> or https://y.example/.", {"http://x.example/a?b=1&c=", "https://y.example/"},
+         "See |http://x.example/a?b=1&c=|<2> or |https://y.example/|."},
+        {"Plain text, no address: a < b & c", {}, ""},
+    };
+    TQtDialogs dialogs;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const QString markup = MessageBoxMarkup(QString::fromStdString(c.text));
+        EXPECT_EQ(markup.isEmpty(), c.links.empty());
+        QString shownText;
+        Qt::TextFormat format = Qt::AutoText;
+        Qt::TextInteractionFlags flags;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            shownText = box->text();
+            format = box->textFormat();
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                flags = label->textInteractionFlags();
+            box->defaultButton()->click();
+        });
+        dialogs.MessageDlg(c.text, mtInformation, mbOK, 0);
+        if (c.links.empty()) {
+            EXPECT_EQ(shownText.toStdString(), c.text);
+            continue;
+        }
+        EXPECT_EQ(format, Qt::RichText);
+        EXPECT_TRUE(flags & Qt::LinksAccessibleByMouse);
+        EXPECT_TRUE(flags & Qt::TextSelectableByMouse);
+        QTextDocument doc;
+        doc.setHtml(shownText);
+        doc.setTextWidth(60);   // far narrower than any address
+        ASSERT_GT(doc.size().height(), 0);   // laid out
+        std::string readAs;
+        std::vector<std::string> links;
+        for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+            readAs += (readAs.empty() ? "" : "|") + b.text().toStdString();
+            for (auto f = b.begin(); !f.atEnd(); ++f) {
+                if (!f.fragment().charFormat().isAnchor()) continue;
+                links.push_back(f.fragment().charFormat().anchorHref().toStdString());
+                EXPECT_EQ(f.fragment().text(), f.fragment().charFormat().anchorHref());
+                EXPECT_EQ(b.layout()->lineCount(), 1) << links.back() << " wraps";
+            }
+        }
+        EXPECT_EQ(links, c.links);
+        EXPECT_EQ(readAs, c.readAs);
+    }
 }
 
 // The parser's box for a line of a megabyte: the box lays out a few hundred

@@ -1,7 +1,10 @@
 // The main window as a user meets it: start states, menus, tool bar, view
 // switching, the problem filter, the options refresh, the web and help
 // commands, the sibling viewer, window geometry and closing.
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
+#include <QTabWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPalette>
@@ -16,6 +19,12 @@
 #include "platform/IniFiles.h"
 #include "platform/Registry.h"
 #include "platform/gui/Graphics.h"
+#include "ui/UTranCalc.h"
+#include "ui/about.h"
+#include "ui/browseLAN.h"
+#include "ui/dbrecom.h"
+#include "ui/dlgDb.h"
+#include "ui/options.h"
 
 namespace dv::test {
 namespace {
@@ -549,6 +558,61 @@ TEST_F(MainFormTest, HintOptionsColourTheHintWindows) {
     OptionSettings.HintColor = 0x00E1FFFF;
     f.ApplyHintOptions();
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), ColorFromWin(0x00E1FFFF));
+}
+
+// Tab goes through a dialog as the eye reads it: from a field to one on its
+// right in the same row, or to one further down, never back up.
+TEST_F(MainFormTest, TabOrderFollowsTheLayoutInEveryDialog) {
+    Make();
+    auto chain = [](QDialog& dlg) {
+        std::vector<QWidget*> out;
+        for (QWidget* w = dlg.nextInFocusChain(); w && w != &dlg; w = w->nextInFocusChain())
+            if (w->isVisibleTo(&dlg) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                out.push_back(w);
+        return out;
+    };
+    auto check = [&](QDialog& dlg, const std::string& name) {
+        dlg.show();
+        QApplication::processEvents();
+        const std::vector<QWidget*> order = chain(dlg);
+        EXPECT_GE(order.size(), 1u) << name;
+        for (size_t i = 1; i < order.size(); ++i) {
+            const QRect a(order[i - 1]->mapTo(&dlg, QPoint()), order[i - 1]->size());
+            const QRect b(order[i]->mapTo(&dlg, QPoint()), order[i]->size());
+            const bool sameRow = b.top() <= a.bottom() && a.top() <= b.bottom();
+            EXPECT_TRUE(sameRow ? b.left() > a.left() : b.top() > a.bottom())
+                << name << ": " << order[i - 1]->objectName().toStdString() << " then "
+                << order[i]->objectName().toStdString() << " (" << order[i]->metaObject()->className() << ")";
+        }
+        dlg.hide();
+    };
+    {
+        TGetServStatDlg dlg;
+        check(dlg, "statistics dialog");
+    }
+    {
+        TfrmOptions dlg(nullptr);
+        for (int page = 0; page < dlg.OptionsPage->count(); ++page) {
+            dlg.OptionsPage->setCurrentIndex(page);
+            check(dlg, "options, page " + dlg.OptionsPage->tabText(page).toStdString());
+        }
+    }
+    {
+        TTranCalc dlg;
+        check(dlg, "transaction calculator");
+    }
+    {
+        TAboutBox dlg(nullptr);
+        check(dlg, "about box");
+    }
+    {
+        TBrowseLANDlg dlg({"alpha", "beta"});
+        check(dlg, "computer browser");
+    }
+    {
+        TRView dlg(nullptr);
+        check(dlg, "report window");
+    }
 }
 
 }  // namespace
