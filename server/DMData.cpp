@@ -36,11 +36,20 @@ int32_t ColumnPrecision(int odsMajor, int32_t storedPrecision, int32_t dataType,
     return precision;
 }
 
+// The system tables keep names in blank-padded CHAR columns: only the
+// blanks on the right are padding. A name may begin with blanks of its own
+// (a quoted identifier), and those belong to it.
+std::string WithoutPadding(std::string name) {
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
+std::string NameField(const TIBSQL& q, const char* field) { return WithoutPadding(q.FieldByName(field).AsString()); }
+
 }  // namespace
 
 std::string QuoteIndexName(const std::string& name) {
-    std::string n = name;
-    while (!n.empty() && n.back() == ' ') n.pop_back();
+    const std::string n = WithoutPadding(name);
     if (IsPlainUpperIdentifier(n)) return n;
     std::string quoted = "\"";
     for (char c : n) {
@@ -170,7 +179,7 @@ void TDM::ReadMetadata() {
             TRelation* table = nullptr;
             std::string previous;
             for (; !Q->Eof(); Q->Next()) {
-                std::string name = Trim(Q->FieldByName("RDB$RELATION_NAME").AsString());
+                std::string name = NameField(*Q, "RDB$RELATION_NAME");
                 if (name != previous) {
                     previous = name;
                     table = FindRelation(name);
@@ -184,7 +193,7 @@ void TDM::ReadMetadata() {
                 if (!table) continue;
                 auto* f = new TRelationField(table);
                 f->id = Q->FieldByName("RDB$FIELD_POSITION").AsInteger();
-                f->FieldName = Trim(Q->FieldByName("RDB$FIELD_NAME").AsString());
+                f->FieldName = NameField(*Q, "RDB$FIELD_NAME");
                 f->Length = Q->FieldByName("RDB$FIELD_LENGTH").AsInteger();
                 f->DataType = Q->FieldByName("RDB$FIELD_TYPE").AsInteger();
                 f->Scale = Q->FieldByName("RDB$FIELD_SCALE").AsInteger();
@@ -204,8 +213,8 @@ void TDM::ReadMetadata() {
             TIndex* index = nullptr;
             previous.clear();
             for (; !Q->Eof(); Q->Next()) {
-                std::string relation = Trim(Q->FieldByName("RDB$RELATION_NAME").AsString());
-                std::string name = Trim(Q->FieldByName("RDB$INDEX_NAME").AsString());
+                std::string relation = NameField(*Q, "RDB$RELATION_NAME");
+                std::string name = NameField(*Q, "RDB$INDEX_NAME");
                 if (name != previous || !index) {
                     previous = name;
                     index = FindIndex(name);
@@ -221,11 +230,11 @@ void TDM::ReadMetadata() {
                     index->Stats = static_cast<float>(Q->FieldByName("RDB$STATISTICS").AsDouble());
                     const TIBField& expression = Q->FieldByName("RDB$EXPRESSION_SOURCE");
                     if (expression.IsNull())
-                        index->Key += Trim(Q->FieldByName("RDB$FIELD_NAME").AsString());
+                        index->Key += NameField(*Q, "RDB$FIELD_NAME");
                     else
                         index->Key += expression.AsString();
                 } else {
-                    index->Key += ", " + Trim(Q->FieldByName("RDB$FIELD_NAME").AsString());
+                    index->Key += ", " + NameField(*Q, "RDB$FIELD_NAME");
                 }
             }
             Q->Close();

@@ -33,12 +33,14 @@ create table ITEMS (
   constraint PK_ITEMS primary key (ID)
 );
 create table PARTS (ZID integer, ALPHA varchar(10));
+create table "  Leading" (" ID" integer);
 commit;
 set term ^;
 execute block as declare i integer = 0; begin
   while (i < 100) do begin
     insert into ITEMS (ID, CODE, NAME, TAG) values (:i, mod(:i, 4), 'N' || mod(:i, 10), 'T' || mod(:i, 5));
     insert into PARTS values (:i, 'A' || mod(:i, 25));
+    insert into "  Leading" values (mod(:i, 50));
     i = i + 1;
   end
 end^
@@ -48,6 +50,7 @@ create index IDX_ITEMS_NAME_CODE on ITEMS (NAME, CODE);
 create index IDX_ITEMS_UPPER on ITEMS computed by (upper(NAME));
 create index IDX_ITEMS_OFF on ITEMS (TAG, BORN);
 create descending index IDX_PARTS_ALPHA on PARTS (ALPHA);
+create index "  IX_LEAD" on "  Leading" (" ID");
 commit;
 alter index IDX_ITEMS_OFF inactive;
 )";
@@ -109,6 +112,11 @@ TEST_F(MetadataTest, FillsColumnsKeysAndStoredSelectivityAndAddsTheInactiveIndex
     ExpectColumns(*items, kItemsColumns, std::size(kItemsColumns));
     const ExpectedColumn partsColumns[] = {{"ZID", 8, 4, 0, 0, 0}, {"ALPHA", 37, 10, 0, 0, 0, 10}};
     ExpectColumns(*parts, partsColumns, std::size(partsColumns));
+    // Only the right-hand padding of the system tables' names is padding.
+    TRelation* leading = RelationNamed("  Leading");
+    ASSERT_NE(leading, nullptr);
+    const ExpectedColumn leadingColumns[] = {{" ID", 8, 4, 0, 0, 0}};
+    ExpectColumns(*leading, leadingColumns, std::size(leadingColumns));
     // The columns hint gives the declared characters, not the UTF8 bytes;
     // the record length estimate keeps counting bytes.
     const std::string hint = FieldListText(*items);
@@ -125,6 +133,7 @@ TEST_F(MetadataTest, FillsColumnsKeysAndStoredSelectivityAndAddsTheInactiveIndex
         {"IDX_ITEMS_NAME_CODE", "NAME, CODE", 1.0f / 20},   // 10 names x 4 codes repeat every 20 rows
         {"IDX_ITEMS_UPPER", "(upper(NAME))", 1.0f / 10},
         {"IDX_PARTS_ALPHA", "ALPHA", 1.0f / 25},
+        {"  IX_LEAD", " ID", 1.0f / 50},
     };
     for (const ExpectedIndex& e : indices) {
         SCOPED_TRACE(e.Name);
