@@ -96,9 +96,13 @@ void NewLine(TextOut& out, int level) {
     out.Done(PutIndent(PutCrLf(q), level));
 }
 
+unsigned char c8(char c) { return static_cast<unsigned char>(c); }
+
 // A quoted run for printable characters, #nn for control characters and the
 // quote; a string over 64 characters starts on its own line one level deeper
-// and breaks after every 64 characters with " +".
+// and breaks after every 64 characters with " +". Characters, not bytes: a
+// break inside a UTF-8 sequence would leave two halves that an editor saving
+// the file as UTF-8 replaces.
 void WriteStringValue(TextOut& out, const std::string& s, int level) {
     const size_t n = s.size();
     if (n == 0) {
@@ -106,18 +110,19 @@ void WriteStringValue(TextOut& out, const std::string& s, int level) {
         return;
     }
     const int pieceLevel = level + 1;
-    if (n > kStringPiece) NewLine(out, pieceLevel);
+    if (n > kStringPiece && Utf8Length(s) > kStringPiece) NewLine(out, pieceLevel);
     size_t i = 0;
-    size_t pieceStart = 0;
+    size_t pieceChars = 0;
     while (i < n) {
         bool lineBreak = false;
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (c >= ' ' && c != '\'') {
             const size_t j = i;
             do {
-                ++i;
-            } while (i < n && static_cast<unsigned char>(s[i]) >= ' ' && s[i] != '\'' && i - pieceStart < kStringPiece);
-            if (i - pieceStart >= kStringPiece) lineBreak = true;
+                i += c8(s[i]) < 0x80 ? 1 : Utf8CharSize(s, i);
+                ++pieceChars;
+            } while (i < n && c8(s[i]) >= ' ' && s[i] != '\'' && pieceChars < kStringPiece);
+            if (pieceChars >= kStringPiece) lineBreak = true;
             char* q = out.Need(i - j + 2);
             *q++ = '\'';
             std::memcpy(q, s.data() + j, i - j);
@@ -129,12 +134,12 @@ void WriteStringValue(TextOut& out, const std::string& s, int level) {
             *q++ = '#';
             out.Done(PutInt(q, c));
             ++i;
-            if (i - pieceStart >= kStringPiece) lineBreak = true;
+            if (++pieceChars >= kStringPiece) lineBreak = true;
         }
         if (lineBreak && i < n) {
             out.Put(" +");
             NewLine(out, pieceLevel);
-            pieceStart = i;
+            pieceChars = 0;
         }
     }
 }

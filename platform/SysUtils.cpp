@@ -208,6 +208,41 @@ std::string LowerCase(std::string_view s) {
     return r;
 }
 
+size_t Utf8CharSize(std::string_view s, size_t at) {
+    if (at >= s.size()) return 1;
+    const auto b = [&](size_t k) { return at + k < s.size() ? static_cast<unsigned char>(s[at + k]) : 0u; };
+    const unsigned lead = b(0);
+    if (lead < 0xC2 || lead > 0xF4) return 1;
+    const auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return b(k) >= lo && b(k) <= hi; };
+    if (lead < 0xE0) return cont(1) ? 2 : 1;
+    // The second byte's range excludes overlong forms, surrogates and
+    // values past U+10FFFF.
+    const unsigned lo = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned hi = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (lead < 0xF0) return cont(1, lo, hi) && cont(2) ? 3 : 1;
+    return cont(1, lo, hi) && cont(2) && cont(3) ? 4 : 1;
+}
+
+size_t Utf8Length(std::string_view s) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++chars)
+        i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : Utf8CharSize(s, i);
+    return chars;
+}
+
+bool IsUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t n = Utf8CharSize(s, i);
+        if (n == 1) return false;
+        i += n;
+    }
+    return true;
+}
+
 bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

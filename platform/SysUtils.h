@@ -123,6 +123,17 @@ bool SameText(std::string_view a, std::string_view b);  // ASCII case-insensitiv
 // 1-based position of sub in s, 0 when absent (Delphi Pos).
 size_t Pos(std::string_view sub, std::string_view s);
 std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+// Names and texts of the model are bytes, as a statistics text holds them:
+// UTF-8 as a rule, but a text of an older engine may carry a database's own
+// 8-bit code page. A character is a well-formed UTF-8 sequence, or else one
+// byte that stands for a character of its own.
+// Bytes of the character at `at` (1 to 4; 1 past the end).
+size_t Utf8CharSize(std::string_view s, size_t at);
+// Characters of s.
+size_t Utf8Length(std::string_view s);
+// True when every byte of s belongs to a well-formed UTF-8 sequence.
+bool IsUtf8(std::string_view s);
+
 // True when part occurs in text (case matters).
 inline bool ContainsStr(std::string_view text, std::string_view part) { return text.find(part) != text.npos; }
 

@@ -237,9 +237,11 @@ TEST(ComponentTextWriter, ValueFormsAndOmittedDefaults) {
     }
 }
 
-TEST(ComponentTextWriter, LongStringsAreCutIntoPiecesOf64) {
+TEST(ComponentTextWriter, LongStringsAreCutIntoPiecesOf64Characters) {
     const std::string s64(64, 'a');
     const std::string s65 = s64 + "b";
+    std::string greek64;
+    for (int i = 0; i < 64; ++i) greek64 += "\xCE\xB1";
     const struct {
         std::string value;
         std::string written;
@@ -250,6 +252,10 @@ TEST(ComponentTextWriter, LongStringsAreCutIntoPiecesOf64) {
         // An escape counts as one character of its piece.
         {std::string(63, 'a') + "'" + "zz", "  Title = \r\n    '" + std::string(63, 'a') + "'#39 +\r\n    'zz'\r\n"},
         {std::string(62, 'a') + "\r\n" + "z", "  Title = \r\n    '" + std::string(62, 'a') + "'#13#10 +\r\n    'z'\r\n"},
+        // So does a UTF-8 character; a byte that is not part of one is a character of its own.
+        {std::string(63, 'a') + "\xC3\xA9z", "  Title = \r\n    '" + std::string(63, 'a') + "\xC3\xA9' +\r\n    'z'\r\n"},
+        {greek64, "  Title = '" + greek64 + "'\r\n"},
+        {std::string(63, 'a') + "\xE9\xE9", "  Title = \r\n    '" + std::string(63, 'a') + "\xE9' +\r\n    '\xE9'\r\n"},
     };
     for (const auto& c : cases) {
         TTestRoot root(nullptr);
@@ -422,7 +428,8 @@ TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
         "  Sel = 2.5e-1\n"
         "  Flag = true\n"
         "  Title = 'a' + 'b'#65\n"
-        "    + ''''\n"
+        "    + '''' + '\xC3' +\n"
+        "    '\xA9'\n"   // cut inside a character, as earlier versions wrote it
         "End\n";
     TTestRoot back(nullptr);
     back.SetName("r");   // the text's spelling of the name wins
@@ -433,7 +440,7 @@ TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
     EXPECT_EQ(back.Ratio, 3.0);
     EXPECT_EQ(back.Sel, 0.25f);
     EXPECT_TRUE(back.Flag);
-    EXPECT_EQ(back.Title, "abA'");
+    EXPECT_EQ(back.Title, "abA'\xC3\xA9");
 }
 
 TEST(ComponentTextReader, ErrorsNameTheProblem) {

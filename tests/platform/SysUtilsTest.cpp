@@ -319,6 +319,30 @@ TEST(Strings, TrimAndFriends) {
     EXPECT_EQ(ExtractFileName("y.txt"), "y.txt");
 }
 
+TEST(Strings, Utf8CharactersAndBytesOfTheirOwn) {
+    const struct {
+        std::string text;
+        size_t chars;
+        bool utf8;
+    } cases[] = {
+        {"", 0, true},
+        {"ABC", 3, true},
+        {"\xCE\xB1\xCE\xB2", 2, true},                   // Greek
+        {"\xE2\x82\xAC\xF0\x9F\x98\x80x", 3, true},       // 3 and 4 bytes
+        {"\xCF\xF0\xE8\xE2\xE5\xF2", 6, false},           // a WIN1251 word: one per byte
+        {"\xC3", 1, false},                               // a lead byte cut off
+        {"\xE2\x82", 2, false},                           // a sequence cut short
+        {"\xC0\x80", 2, false},                           // overlong
+        {"\xED\xA0\x80", 3, false},                       // a surrogate
+        {"\xF4\x90\x80\x80", 4, false},                   // past U+10FFFF
+        {"\x80\xBF" "a", 3, false},                          // continuation bytes alone
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Utf8Length(c.text), c.chars) << c.text;
+        EXPECT_EQ(IsUtf8(c.text), c.utf8) << c.text;
+    }
+}
+
 TEST(RunWithCleanupTest, EveryStepRunsAndTheFirstErrorReachesTheCaller) {
     struct Case {
         const char* name;
