@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QLabel>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -193,9 +194,30 @@ int TQtDialogs::MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButt
 bool TQtDialogs::OpenFileDialog(TFileDialogRequest& req) { return QuitSignal() == 0 && RunFileDialog(req, false); }
 bool TQtDialogs::SaveFileDialog(TFileDialogRequest& req) { return QuitSignal() == 0 && RunFileDialog(req, true); }
 
+void ReportUnopenedAddress(const std::string& url) {
+    MessageDlg("No program could be started to open this address. Copy it from here:\r\n\r\n" + url, mtWarning,
+               mbOK);
+}
+
 void InstallQtShell() {
     SetShellOpenHandler([](const std::string& url) {
-        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (opener.isEmpty()) return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+        // The opener starts at once but learns only then whether anything
+        // can take the address; its answer comes back through the event loop.
+        // Nothing waits for it, and a run that ends first leaves it running.
+        auto* run = new QProcess;
+        run->setProgram(opener);
+        run->setArguments({QString::fromStdString(url)});
+        run->setStandardOutputFile(QProcess::nullDevice());
+        QObject::connect(run, &QProcess::finished, run, [run, url](int code, QProcess::ExitStatus status) {
+            run->deleteLater();
+            if (status != QProcess::NormalExit || code != 0) RunGuarded([&] { ReportUnopenedAddress(url); });
+        });
+        run->start();
+        if (run->waitForStarted(5000)) return true;
+        delete run;
+        return false;
     });
     SetProcessStartHandler([](const std::string& program) {
         QProcess p;

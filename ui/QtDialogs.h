@@ -33,8 +33,12 @@ QString MessageBoxMarkup(const QString& text);
 // filters, one per pair: "Text files (*.txt)", "All files (*)".
 QStringList QtNameFilters(const std::string& filter);
 
-// Opens URLs through the desktop services and starts programs detached
-// through QProcess.
+// Opens URLs through the desktop's opener (xdg-open, else the desktop
+// services) and starts programs detached through QProcess. An opener that
+// ends in failure later (it found no browser or mail program) has the
+// address shown in a message, as OpenAddress does when nothing took it.
 void InstallQtShell();
+// The message that gives the user an address no program could open.
+void ReportUnopenedAddress(const std::string& url);
 
 }  // namespace dv

@@ -34,6 +34,7 @@
 #include "platform/gui/Graphics.h"
 #include "server/DMData.h"
 #include "ui/Application.h"
+#include "ui/QtDialogs.h"
 #include "ui/dbinfofr.h"
 #include "ui/dblistfr.h"
 #include "ui/dbrecom.h"
@@ -697,9 +698,7 @@ void TMainForm::Databasemonitoringservices1Click() {
 
 void OpenAddress(const std::string& url) {
     // Without a browser or mail program the user still gets the address.
-    if (!ShellOpen(url))
-        MessageDlg("No program could be started to open this address. Copy it from here:\r\n\r\n" + url,
-                   mtWarning, mbOK);
+    if (!ShellOpen(url)) ReportUnopenedAddress(url);
 }
 
 void TMainForm::Exit1Click() { close(); }

@@ -10,6 +10,8 @@
 #include <QTextLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -285,6 +287,49 @@ TEST(MainQtDialogs, AddressesInMessagesAreLinksThatNeverWrap) {
         EXPECT_EQ(links, c.links);
         EXPECT_EQ(readAs, c.readAs);
     }
+}
+
+// The desktop's opener starts but then finds nothing to take the address:
+// its failure, which comes later, still shows the address to copy; an
+// address it opened shows nothing.
+TEST(MainQtDialogs, AnOpenerThatFindsNoProgramHasTheAddressShown) {
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const std::string opener = bin.path().toStdString() + "/xdg-open";
+    WriteFile(opener,
+              "#!/bin/sh\n"
+              "[ \"$1\" = \"https://opens.example/\" ] && exit 0\n"
+              "echo \"xdg-open: no method available for opening '$1'\" >&2\n"
+              "exit 3\n");
+    ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin.path().toStdString() + ":" + path).c_str(), 1);
+    ScriptedDialogs dialogs;
+    TShellOpenHandler oldOpen = SetShellOpenHandler(nullptr);
+    TProcessStartHandler oldStart = SetProcessStartHandler(nullptr);
+    InstallQtShell();
+    struct Case {
+        std::string url;
+        bool reported;
+    } cases[] = {{"https://opens.example/", false}, {"mailto:nobody@example.org", true},
+                 {"https://www.kelmaris.example/dravolt/help/Summary", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        dialogs.Messages.clear();
+        EXPECT_TRUE(ShellOpen(c.url));
+        if (c.reported) {
+            // The opener's answer arrives through the event loop (within seconds).
+            for (int waited = 0; dialogs.Messages.empty() && waited < 10000; waited += 20) QTest::qWait(20);
+            ASSERT_EQ(dialogs.Messages.size(), 1u);
+            EXPECT_NE(dialogs.LastText().find(c.url), std::string::npos) << dialogs.LastText();
+        } else {
+            QTest::qWait(300);
+            EXPECT_TRUE(dialogs.Messages.empty()) << dialogs.LastText();
+        }
+    }
+    SetShellOpenHandler(oldOpen);
+    SetProcessStartHandler(oldStart);
+    setenv("PATH", path.c_str(), 1);
 }
 
 // The parser's box for a line of a megabyte: the box lays out a few hundred
