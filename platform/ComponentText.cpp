@@ -703,9 +703,9 @@ private:
         const int line = FTok.Line;
         ReadHeader(name, cls);
         const TComponentFactory* factory = FindClass(cls);
-        if (!factory || !*factory) throw EReadError("Class " + std::string(cls) + " not found");
+        if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
         TComponent* child = (*factory)(&FRoot);
-        if (!child) throw EReadError("Class " + std::string(cls) + " not found");
+        if (!child) FailAt("Class " + std::string(cls) + " not found", line);
         try {
             NameComponent(*child, name, line);
             child->SetState(csLoading, true);

@@ -450,7 +450,7 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
         std::string message;  // exact, or a prefix when it ends with '*'
     } cases[] = {
         {head + "  Bogus = 1\r\nend\r\n", "Error reading Root: TTestRoot.Bogus on line 2: Property Bogus does not exist"},
-        {head + "  object X: TNope\r\n  end\r\nend\r\n", "Class TNope not found"},
+        {head + "  object X: TNope\r\n  end\r\nend\r\n", "Class TNope not found on line 2"},
         {head + "  Count = 2147483648\r\nend\r\n", "Error reading Root: TTestRoot.Count on line 2: Value 2147483648 out of range"},
         {head + "  Count = -2147483649\r\nend\r\n", "Error reading Root: TTestRoot.Count on line 2: Value -2147483649 out of range"},
         {head + "  Small = 32768\r\nend\r\n", "Error reading Root: TTestRoot.Small on line 2: Value 32768 out of range"},
