@@ -42,8 +42,14 @@ bool HasMassDeletes(TRelation& r) {
            OptionSettings.DelPercent;
 }
 
+bool HasDataFigures(const TRelation& r) {
+    return r.PointerPage != 0 || r.DataPages != 0 || r.Records != 0 || r.Versions != 0;
+}
+
 bool IsEmptyTable(TRelation& r) {
-    return Sum(r.DataPages, r.Records, r.Versions) == 0;
+    // Index statistics alone give a table no pointer page and no figures:
+    // that says nothing about its records.
+    return HasDataFigures(r) && Sum(r.DataPages, r.Records, r.Versions) == 0;
 }
 
 bool IsIndexLargerThanData(TRelation& r) {

@@ -38,7 +38,10 @@ bool IsFillMismatch(TRelation& r);         // |AverageFill - RealFill| > 10
 // MaxVer = 1, Versions > VersDeletes, Versions / (Records / 100) > DelPercent;
 // versions left with no records at all count as a mass delete.
 bool HasMassDeletes(TRelation& r);
-bool IsEmptyTable(TRelation& r);           // DataPages + Records + Versions = 0
+// The text held the table's data figures (a pointer page, pages, records or
+// versions); index statistics alone give none.
+bool HasDataFigures(const TRelation& r);
+bool IsEmptyTable(TRelation& r);           // HasDataFigures and DataPages + Records + Versions = 0
 bool IsIndexLargerThanData(TRelation& r);  // SizeMB > 10 and ISizeMB >= SizeMB
 bool IsBlobFragmented(TRelation& r);       // marks the table
 bool HasLongVersions(TRelation& r);        // marks the table

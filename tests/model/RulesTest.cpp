@@ -131,11 +131,17 @@ TEST_F(RulesTest, HasMassDeletesFollowsTheOptions) {
 }
 
 TEST_F(RulesTest, IsEmptyTable) {
-    auto t = [](int32_t pages, int64_t records, int64_t versions) {
-        return [=](TRelation& r) { r.DataPages = pages; r.Records = records; r.Versions = versions; };
+    auto t = [](int32_t pages, int64_t records, int64_t versions, int32_t pointerPage = 5) {
+        return [=](TRelation& r) {
+            r.DataPages = pages;
+            r.Records = records;
+            r.Versions = versions;
+            r.PointerPage = pointerPage;
+        };
     };
     CheckTable("IsEmptyTable", IsEmptyTable, false, {
         {"all zero", t(0, 0, 0), true},
+        {"index statistics only: no data figures at all", t(0, 0, 0, 0), false},
         {"one page", t(1, 0, 0), false},
         {"one record", t(0, 1, 0), false},
         {"one version", t(0, 0, 1), false},

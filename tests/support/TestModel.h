@@ -97,6 +97,7 @@ protected:
         TRelation* r = NewTable(name);
         r->Records = records;
         r->DataPages = dataPages;
+        r->PointerPage = 100 + static_cast<int32_t>(DBInfo->Relations.size());
         r->RecLen = 40;
         r->AverageFill = 70;
         if (static_cast<int32_t>(name.size()) > DBInfo->MaxRName) DBInfo->MaxRName = static_cast<int32_t>(name.size());

@@ -44,7 +44,8 @@ protected:
             r.Records = 10000; r.Versions = 6000; r.MaxVer = 1; r.RecLen = 40; r.VerLen = 10; r.DataPages = 300;
             r.AverageFill = 75; r.RealFill = 75;
         });
-        T["EMPTY"] = Table("EMPTY", [](TRelation&) {});
+        // Read from data statistics: its pointer page is there, its figures are 0.
+        T["EMPTY"] = Table("EMPTY", [](TRelation& r) { r.PointerPage = 180; });
         T["FRAG"] = Table("FRAG", [](TRelation& r) {
             r.Records = 5000; r.RecLen = 30; r.DataPages = 100; r.AverageFill = 40; r.RealFill = 40;
         });
