@@ -16,36 +16,106 @@ const char* const StatMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May"
 
 namespace {
 
-// One line of look-ahead: a block that meets the first line of the next block
-// hands it back, and the next read returns it.
+// Up to two lines of look-ahead: a block that meets the first line of the
+// next block hands it back, and an indented first line is told by the line
+// after it; the next reads return them in order.
 struct LookAhead {
-    bool Has = false;
-    std::string Line;
+    std::string Lines[2];
+    int Count = 0;
     // The last table block failed and was ignored: the index and blob blocks
     // that follow it belong to no table that was read, so they are passed
     // over instead of landing under the table before it.
     bool SkipDependents = false;
+    // A line that could not be placed was ignored: the lines after it up to
+    // the next first line are the rest of its block.
+    bool SkipBlockLines = false;
 };
 LookAhead g_pending;
 
+// What the reader learnt about the text as a whole, for telling a text that
+// ends where gstat ends from one that was cut.
+struct TextShape {
+    bool HeaderStarted = false;   // a line gstat prints at or before its header
+    bool InHeaderBlock = false;   // "Database header page information:" seen
+    bool HeaderEnded = false;
+    bool SawAttributes = false;
+    bool SawPageSize = false;
+    bool ExecutionTime = false;   // the text began with "Gstat execution time"
+    bool Completed = false;       // "Gstat completion time": nothing after it is statistics
+    bool Trailer = false;         // a text after the statistics began (closing line or not)
+    bool DataTables = false;      // a table's data figures were read
+    // The last block read whole, for saying where a text ends.
+    const char* LastKind = nullptr;   // "table" or "index"
+    const std::string* LastName = nullptr;
+};
+TextShape g_shape;
+
+// The text ended inside a block or the header, or before its closing line.
+class ETextCut : public Exception {
+public:
+    using Exception::Exception;
+};
+// A block asked for a line after the last one.
+class ETextEnded : public Exception {
+public:
+    ETextEnded() : Exception("The text ends here") {}
+};
+
+std::string CutMessage(const std::string& where) {
+    return "The statistics text ends " + where + ": it was cut or is still being written";
+}
+
 bool SourceEof() {
-    if (g_pending.Has) return false;
+    if (g_pending.Count > 0) return false;
     return !StatSource || StatSource->Eof();
 }
 
-void NextLine(std::string& line) {
-    if (g_pending.Has) {
-        line.swap(g_pending.Line);
-        g_pending.Has = false;
+// The next line. Inside a block the text's end raises ETextEnded, also when
+// only blank characters were left (a file source then hands out "").
+void NextLine(std::string& line, bool inBlock = true) {
+    LookAhead& q = g_pending;
+    if (q.Count > 0) {
+        line.swap(q.Lines[0]);
+        if (q.Count == 2) q.Lines[0].swap(q.Lines[1]);
+        --q.Count;
         return;
     }
-    if (!StatSource) throw Exception(SReadAfterEof);
+    if (!StatSource || StatSource->Eof()) throw ETextEnded();
     StatSource->ReadStatLine(line);
+    if (inBlock && line.empty() && StatSource->Eof()) throw ETextEnded();
 }
 
 void PushBack(const std::string& line) {
-    g_pending.Line = line;
-    g_pending.Has = true;
+    LookAhead& q = g_pending;
+    if (q.Count == 1) q.Lines[1].swap(q.Lines[0]);
+    q.Lines[0] = line;
+    ++q.Count;
+}
+
+// The line after the one in hand, left to be read; null at the end.
+const std::string* PeekLine() {
+    LookAhead& q = g_pending;
+    if (q.Count == 0) {
+        if (!StatSource || StatSource->Eof()) return nullptr;
+        StatSource->ReadStatLine(q.Lines[0]);
+        q.Count = 1;
+    }
+    return &q.Lines[0];
+}
+
+// The last line read was the text's last and had no line end: a file cut
+// in the middle of a line, whose figures may have lost digits.
+bool LastLineCutShort() { return SourceEof() && StatSource && StatSource->EndsInsideLine(); }
+
+// Raises when the block just read ended on a line cut short.
+void CheckNotCutShort() {
+    if (LastLineCutShort()) throw ETextEnded();
+}
+
+// Whether a block's failure is the text's end: the line it wanted was not
+// there, or the line it failed on was the text's last and cut short.
+bool FailedAtTheEnd(const std::exception& e) {
+    return dynamic_cast<const ETextEnded*>(&e) != nullptr || LastLineCutShort();
 }
 
 bool Has(std::string_view line, std::string_view text) { return line.find(text) != std::string_view::npos; }
@@ -68,9 +138,9 @@ std::string_view TrimLeftView(std::string_view s) {
 }
 
 // ExtractBetween without the copy: a view into `line`.
-std::string_view Between(std::string_view start, std::string_view stop, std::string_view line) {
+std::string_view LooseBetween(std::string_view start, std::string_view stop, std::string_view line,
+                              size_t found) {
     // Positions count from 1 as in the description of the format; 0 = absent.
-    const size_t found = start.empty() ? std::string_view::npos : line.find(start);
     const size_t p = found == std::string_view::npos ? 0 : found + 1;
     const size_t b = p + start.size();
     size_t e;
@@ -84,6 +154,16 @@ std::string_view Between(std::string_view start, std::string_view stop, std::str
     const size_t from = b < 1 ? 0 : b - 1;
     if (from >= line.size()) return {};
     return TrimView(line.substr(from, e - b));
+}
+
+// A value's text: a line without the value's marker holds no value (a line
+// cut short, a line of another kind), so that fails instead of taking the
+// text from the marker's length on.
+std::string_view Between(std::string_view start, std::string_view stop, std::string_view line) {
+    const size_t found = start.empty() ? std::string_view::npos : line.find(start);
+    if (found == std::string_view::npos && !start.empty())
+        throw EConvertError("\"" + std::string(start) + "\" is missing");
+    return LooseBetween(start, stop, line, found);
 }
 
 std::string_view After(std::string_view start, std::string_view line) { return Between(start, {}, line); }
@@ -142,7 +222,7 @@ std::string_view BlockText(std::string_view line) {
 // are passed over.
 bool IsTableFirstLine(std::string_view line) {
     NameId shape;
-    return !line.empty() && !IsBlockIndented(line) && SplitNameId(line, shape);
+    return !line.empty() && !IsBlockIndented(line) && SplitNameId(line, shape) && !TrimView(shape.Name).empty();
 }
 
 // The first line of an index block: indented "Index NAME (id)".
@@ -164,6 +244,61 @@ bool StartsOtherBlock(std::string_view line) {
     return line.empty() || !IsBlockIndented(line) || IsIndexFirstLine(line) || IsBlobFirstLine(line);
 }
 
+enum class FirstLine { None, Table, Index, Blob };
+
+// Which block `line` begins. An indented "Index NAME (id)" is an index's
+// first line only when the index's next line follows ("Root page:", older
+// engines "Depth:"): a table whose name begins with four blanks prints a line
+// of the same shape, followed by its pointer line, by its first index (index
+// statistics only) or by the next table. Any other indented "NAME (id)" is
+// such a table. At the text's end the shape decides.
+FirstLine ClassifyFirstLine(std::string_view line) {
+    if (line.empty()) return FirstLine::None;
+    if (!IsBlockIndented(line)) return IsTableFirstLine(line) ? FirstLine::Table : FirstLine::None;
+    if (IsBlobFirstLine(line)) return FirstLine::Blob;
+    NameId shape;
+    if (!SplitNameId(line, shape)) return FirstLine::None;
+    const bool indexShape = IsIndexFirstLine(line);
+    const std::string* next = PeekLine();
+    if (!next) return indexShape ? FirstLine::Index : FirstLine::Table;
+    const std::string_view n = BlockText(*next);
+    if (IsBlockIndented(*next) && (StartsWith(n, "Root page:") || StartsWith(n, "Depth:")))
+        return indexShape ? FirstLine::Index : FirstLine::None;
+    return FirstLine::Table;
+}
+
+// A line that says the statistics are over: the closing line of current
+// engines, the service trailer of others. Lines after it (a log that goes
+// on) are not statistics.
+bool IsEndOfStatistics(std::string_view line) {
+    return !IsBlockIndented(line) && (Has(line, "Gstat completion time") || Has(line, "Service ended"));
+}
+
+// A line that a table's block or a first line of a block could begin with
+// (by its shape alone).
+bool BeginsABlock(const std::string* line) {
+    if (!line) return false;
+    return IsTableFirstLine(*line) || IsIndexFirstLine(*line) ||
+           (IsBlockIndented(*line) && StartsWith(BlockText(*line), "Primary pointer page:"));
+}
+
+// An indented line that was meant to begin an index block ("Index" after a
+// stray byte, a lost ")", an id that is no number, "NAME(4)").
+bool IsDamagedIndexFirstLine(std::string_view line) {
+    if (!IsBlockIndented(line)) return false;
+    const size_t at = BlockText(line).find("Index ");
+    return at != std::string_view::npos && at < 4;
+}
+
+// The name in a first line as far as it can be read: before the last " ("
+// (or "("), else the whole text.
+std::string NameAsRead(std::string_view text) {
+    size_t end = text.rfind(" (");
+    if (end == std::string_view::npos) end = text.rfind('(');
+    if (end != std::string_view::npos) text = text.substr(0, end);
+    return std::string(text);
+}
+
 // Newer engines print the data figures on several lines that begin a table's
 // page section.
 bool IsNewerDataLine(std::string_view line) {
@@ -180,8 +315,9 @@ bool IsNewerExtraLine(std::string_view line) {
            StartsWith(t, "Average unpacked") || StartsWith(t, "Total formats");
 }
 
-// The header gave no page size: no table's figures can be computed.
-class ENoPageSize : public Exception {
+// The header gave no page size, or one that is none: no table's figures can
+// be computed.
+class EPageSize : public Exception {
 public:
     using Exception::Exception;
 };
@@ -199,7 +335,7 @@ void ReadToFillHeading(std::string& line, F&& examine) {
         }
         if (Has(line, "Fill distribution")) return;
         examine(line);
-        if (SourceEof()) BlockEndedEarly();
+        if (SourceEof()) throw ETextEnded();
         NextLine(line);
     }
 }
@@ -321,7 +457,13 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     if (g_textDate.Wanted && !g_textDate.Found && Has(line, "Gstat execution time"))
         g_textDate.Found = ParseExecutionTime(line, g_textDate.Value);
     if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
-    if (Has(line, "Page size")) db.PageSize = IntAfter("size", line);
+    if (Has(line, "Page size")) {
+        g_shape.SawPageSize = true;
+        const std::string_view value = After("size", line);
+        if (value.empty())
+            throw EPageSize("Error parsing statistics info: the header's \"Page size\" line holds no value.");
+        db.PageSize = StrToInt(value);
+    }
     // 64-bit: engines from ODS 13 on count transactions in 48 bits.
     if (Has(line, "Oldest transaction")) db.OIT = StrToInt64(After("transaction", line));
     if (Has(line, "Oldest active")) db.OAT = StrToInt64(After("active", line));
@@ -329,6 +471,7 @@ void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
     if (Has(line, "Next transaction")) db.NxT = StrToInt64(After("transaction", line));
     if (Has(line, "dialect")) db.Dialect = IntAfter("Database dialect", line);
     if (Has(line, "Attributes")) {
+        g_shape.SawAttributes = true;
         db.Attrib = std::string(After("Attributes", line));
         if (Has(line, "force write")) db.FW = 1;
     }
@@ -363,16 +506,17 @@ void ReadNewerTablePages(TRelation& rel, std::string& line) {
     if (!sawData) throw Exception("No data pages line");
 }
 
-// Whether the header gave anything. A database just created has a next
-// transaction of 0, so its page size counts as well.
-bool HeaderRead(const TDatabaseInfo& db) { return db.NxT != 0 || db.PageSize != 0; }
+// Whether the header gave anything: a next transaction, or the page size of
+// a header block gstat printed (a database just created has a next
+// transaction of 0); a page size line alone is no statistics.
+bool HeaderRead(const TDatabaseInfo& db) { return db.NxT != 0 || (db.PageSize != 0 && g_shape.InHeaderBlock); }
 
 int MessageAbortIgnore(const std::string& text) { return MessageDlg(text, mtError, mbAbortIgnore, 0); }
 
 }  // namespace
 
 std::string ExtractBetween(std::string_view start, std::string_view stop, std::string_view line) {
-    return std::string(Between(start, stop, line));
+    return std::string(LooseBetween(start, stop, line, start.empty() ? std::string_view::npos : line.find(start)));
 }
 
 int MonthFromName(std::string_view name) {
@@ -385,23 +529,66 @@ int MonthFromName(std::string_view name) {
 
 void ParseHeaderBlock(std::string& line) {
     TDatabaseInfo& db = *DBInfo;
+    TextShape& text = g_shape;
     db.FW = 0;
     db.Sweep = 20000;
     while (!SourceEof() && !Has(line, "*END*")) {
-        NextLine(line);
+        NextLine(line, false);
         // A header cut before its "*END*" ends at the first line that
         // belongs after it; a table's first line is then read as a table.
         if (IsTableFirstLine(line)) {
             PushBack(line);
-            return;
+            text.HeaderEnded = true;
+            break;
         }
-        if (Has(line, "Database file sequence") || Has(line, "Analyzing database pages")) break;
-        ExamineHeaderLine(db, line);
+        if (Has(line, "Database file sequence") || Has(line, "Analyzing database pages")) {
+            text.HeaderEnded = true;
+            break;
+        }
+        // The last line of a file cut inside the header may have lost digits.
+        if (LastLineCutShort()) break;
+        const std::string_view t = TrimLeftView(line);
+        if (Has(line, "Database header page information")) {
+            text.InHeaderBlock = text.HeaderStarted = true;
+        } else if (StartsWith(t, "Gstat execution time")) {
+            text.HeaderStarted = true;
+            if (!text.InHeaderBlock) text.ExecutionTime = true;
+        } else if (Has(line, "Database \"")) {
+            text.HeaderStarted = true;
+        }
+        // Keywords count in the header block gstat prints. Before its
+        // heading only lines indented as header lines are, and the ones gstat
+        // prints there, are looked at: a console log may hold isql's
+        // "Sweep interval = 20000" or "PAGE_SIZE 4096" first.
+        if (text.InHeaderBlock || (!t.empty() && t.size() < line.size()) || Has(line, "Database \"") ||
+            StartsWith(t, "Gstat execution time"))
+            ExamineHeaderLine(db, line);
     }
-    while (!SourceEof() && !Has(line, "Analyzing database pages")) NextLine(line);
+    if (Has(line, "*END*")) text.HeaderEnded = true;
+    if (!text.HeaderEnded && text.HeaderStarted) {
+        // Forced writes were not read: the reset's "on" claims nothing.
+        if (!text.SawAttributes) db.FW = 1;
+        throw ETextCut(CutMessage("inside the header"));
+    }
+    if (text.SawPageSize && db.PageSize <= 0)
+        throw EPageSize("Error parsing statistics info: the header's page size " + IntToStr(db.PageSize) +
+                        " is no page size, so its tables and indices cannot be read.");
+    if (g_pending.Count > 0) return;   // a table's first line is waiting
+    while (!SourceEof() && !Has(line, "Analyzing database pages")) {
+        NextLine(line, false);
+        if (IsEndOfStatistics(line)) text.Completed = true;
+    }
 }
 
 // ---------------------------------------------------------------- tables
+
+namespace {
+void AddRelation(TDatabaseInfo& db, TRelation* rel) {
+    db.Relations.push_back(rel);
+    g_shape.LastKind = "table";
+    g_shape.LastName = &rel->TableName;
+}
+}  // namespace
 
 bool ParseRelationBlock(const std::string& firstLine) {
     TDatabaseInfo& db = *DBInfo;
@@ -419,26 +606,36 @@ bool ParseRelationBlock(const std::string& firstLine) {
             name = rel->TableName = std::string(shape.Name);
             rel->Id = StrToInt(shape.Digits);
         } else {
-            const size_t p = Pos(" (", firstLine);
-            name = rel->TableName = p > 0 ? firstLine.substr(0, p - 1) : std::string();
-            rel->Id = IntBetween("(", ")", firstLine);
+            // A damaged first line ("ORDERS (129"): the block's error, so that
+            // the indices after it go to no table.
+            name = NameAsRead(firstLine);
+            throw EConvertError("Not a table's first line");
         }
         rel->SetName("Relation" + IntToStr(rel->Id));
 
         // Index statistics only: the table's first line stands alone, followed
-        // by its first index, by the next table or by the end of the text.
-        if (SourceEof()) {
-            db.Relations.push_back(rel);
+        // by its first index, by the next table or by the end of the text. In
+        // a text with data figures a table line at the end was cut from them
+        // (its shape, closed by ")", shows the line itself whole).
+        bool atEnd = SourceEof();
+        if (!atEnd) {
+            NextLine(line, false);
+            atEnd = line.empty() && SourceEof();
+        }
+        if (atEnd) {
+            if (g_shape.DataTables) throw ETextEnded();
+            AddRelation(db, rel);
             return true;
         }
-        NextLine(line);
-        if (IsIndexFirstLine(line)) {
-            db.Relations.push_back(rel);
+        const FirstLine next = ClassifyFirstLine(line);
+        if (next == FirstLine::Index) {
+            AddRelation(db, rel);
             rel = nullptr;
             return ParseIndexBlock(line);
         }
-        if (line.empty() || IsTableFirstLine(line) || (!IsBlockIndented(line) && !Has(line, "pointer page: "))) {
-            db.Relations.push_back(rel);
+        if (line.empty() || next == FirstLine::Table || IsEndOfStatistics(line) || IsDamagedIndexFirstLine(line) ||
+            (!IsBlockIndented(line) && !Has(line, "pointer page: "))) {
+            AddRelation(db, rel);
             rel = nullptr;
             PushBack(line);
             return true;
@@ -446,6 +643,7 @@ bool ParseRelationBlock(const std::string& firstLine) {
 
         rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
         rel->IndexPage = IntAfter("root page: ", line);
+        g_shape.DataTables = true;
 
         NextLine(line);
         if (Has(line, "Total formats")) NextLine(line);
@@ -490,11 +688,13 @@ bool ParseRelationBlock(const std::string& firstLine) {
         } else if (rel->Versions > 0) {
             throw Exception("Back versions without records");
         }
-        db.Relations.push_back(rel);
+        CheckNotCutShort();
+        AddRelation(db, rel);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         delete rel;
         g_pending.SkipDependents = true;
+        if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside table " + name));
         return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
     }
 }
@@ -507,21 +707,33 @@ bool ParseBlobBlock(const std::string&) {
     TRelation& rel = *db.Relations.back();
     rel.Blobs = true;
     std::string line;
-    NextLine(line);
-    rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
-    rel.BTotal = IntBetween("total blobs: ", ", max blob", line);
-    rel.BMaxBLen = IntAfter("max blob length: ", line);
-    NextLine(line);
-    rel.BAvgSegLen = FloatBetween("Average segment length: ", ", total", line);
-    rel.BSegments = IntBetween("total segments:", ", max segment length", line);
-    rel.BMaxSegLen = IntAfter("max segment length: ", line);
-    NextLine(line);
-    rel.BPages = IntBetween("Blob pages:", ", blob page slots", line);
-    rel.BSlots = IntBetween("page slots:", ", average", line);
-    rel.BAvgFill = IntBetween("fill: ", "%", line);
-    NextLine(line);   // the heading
-    ReadBands(line, rel.BFill20, rel.BFill40, rel.BFill60, rel.BFill80, rel.BFill100);
-    rel.BSizeMB = SizeInMB(rel.BPages, db.PageSize);
+    try {
+        NextLine(line);
+        rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
+        rel.BTotal = IntBetween("total blobs: ", ", max blob", line);
+        rel.BMaxBLen = IntAfter("max blob length: ", line);
+        NextLine(line);
+        rel.BAvgSegLen = FloatBetween("Average segment length: ", ", total", line);
+        rel.BSegments = IntBetween("total segments:", ", max segment length", line);
+        rel.BMaxSegLen = IntAfter("max segment length: ", line);
+        NextLine(line);
+        rel.BPages = IntBetween("Blob pages:", ", blob page slots", line);
+        rel.BSlots = IntBetween("page slots:", ", average", line);
+        rel.BAvgFill = IntBetween("fill: ", "%", line);
+        NextLine(line);   // the heading
+        ReadBands(line, rel.BFill20, rel.BFill40, rel.BFill60, rel.BFill80, rel.BFill100);
+        rel.BSizeMB = SizeInMB(rel.BPages, db.PageSize);
+        CheckNotCutShort();
+    } catch (const std::exception& e) {
+        if (!FailedAtTheEnd(e)) throw;
+        // The table was read whole; its blob figures were not.
+        rel.Blobs = false;
+        rel.BAvgLen = rel.BAvgSegLen = rel.BSizeMB = 0;
+        rel.BTotal = rel.BMaxBLen = 0;
+        rel.BSegments = rel.BMaxSegLen = rel.BPages = rel.BSlots = rel.BAvgFill = 0;
+        rel.BFill20 = rel.BFill40 = rel.BFill60 = rel.BFill80 = rel.BFill100 = 0;
+        throw ETextCut(CutMessage("inside the blob statistics of table " + rel.TableName));
+    }
     return true;
 }
 
@@ -544,8 +756,10 @@ bool ParseIndexBlock(const std::string& firstLine) {
             idx->IndexName = std::string(shape.Name);
             idx->id = StrToInt(shape.Digits);
         } else {
-            idx->IndexName = ExtractBetween("Index ", " (", firstLine);
-            idx->id = IntBetween("(", ")", firstLine);
+            // A damaged first line: the name as far as it can be read, then
+            // the block's error.
+            idx->IndexName = p != std::string_view::npos ? NameAsRead(text.substr(p + 6)) : NameAsRead(text);
+            throw EConvertError("Not an index's first line");
         }
 
         NextLine(line);
@@ -555,7 +769,6 @@ bool ParseIndexBlock(const std::string& firstLine) {
             idx->Depth = IntBetween("depth: ", ", leaf", line);
             idx->Leafs = IntBetween("buckets: ", ", nodes", line);
             idx->Nodes = StrToInt64(After("nodes: ", line));
-            if (SourceEof()) BlockEndedEarly();
             NextLine(line);
             bool sawDup = false;
             ReadToFillHeading(line, [&](const std::string& l) {
@@ -600,50 +813,112 @@ bool ParseIndexBlock(const std::string& firstLine) {
         idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(static_cast<int64_t>(idx->TotalDup)));
         idx->Sel = static_cast<float>(CalcSelectivity(*idx));
         idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
+        CheckNotCutShort();
         idx->Relation = rel;
         idx->SetName(rel->Name() + "Index" + IntToStr(idx->id));
         rel->ISizeMB += idx->SizeMb;
         db.Indices.push_back(idx);
+        g_shape.LastKind = "index";
+        g_shape.LastName = &idx->IndexName;
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         const std::string name = idx->IndexName;
         delete idx;
+        if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside index " + name));
+        // The rest of a block that broke off is not read as lines of its own.
+        g_pending.SkipBlockLines = true;
         return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + line) != mrAbort;
     }
 }
 
 // ---------------------------------------------------------------- the whole text
 
+namespace {
+// Where the text ends when it ends after its last whole block.
+std::string AfterLastRead() {
+    const TextShape& t = g_shape;
+    if (!t.LastKind) return "after the header";
+    return std::string("after ") + t.LastKind + " " + *t.LastName;
+}
+
+// A line of the block part that no block takes: the question block errors
+// ask; false when the user chose Abort.
+bool ReportUnplacedLine(const std::string& line) {
+    std::string text;
+    if (!IsBlockIndented(line)) {
+        // Meant as a table's first line: its indices go to no table either.
+        g_pending.SkipDependents = true;
+        text = SErrParseRelation + NameAsRead(line);
+    } else if (IsDamagedIndexFirstLine(line)) {
+        const std::string_view t = BlockText(line);
+        text = SErrParseIndex + NameAsRead(t.substr(t.find("Index ") + 6));
+    } else {
+        text = "Error parsing the line " + AfterLastRead();
+    }
+    g_pending.SkipBlockLines = true;
+    return MessageAbortIgnore(text + "\r\n" + line) != mrAbort;
+}
+}  // namespace
+
 bool ParseStatistics() {
     if (!DBInfo) InitStatisticsModel();
     TDatabaseInfo& db = *DBInfo;
     g_pending = LookAhead();
+    g_shape = TextShape();
     bool result = true;
     std::string line;
     FormatSettings().DecimalSeparator = '.';
     try {
         ParseHeaderBlock(line);
         while (!SourceEof()) {
-            NextLine(line);
+            NextLine(line, false);
+            if (g_shape.Completed || g_shape.Trailer || line.empty()) continue;
             // Each kind of line by its place and whole shape: a table's
-            // first line is unindented, an index's or blob's is indented.
-            if (IsTableFirstLine(line)) {
-                if (db.PageSize <= 0) throw ENoPageSize(SNoPageSize);
+            // first line is unindented (or told by the line after it), an
+            // index's or blob's is indented.
+            const FirstLine kind = ClassifyFirstLine(line);
+            if (kind == FirstLine::Table) {
+                g_pending.SkipBlockLines = false;
+                if (db.PageSize <= 0) throw EPageSize(SNoPageSize);
                 if (!ParseRelationBlock(line)) throw EAbort("Aborted");
                 continue;
             }
-            if (g_pending.SkipDependents) continue;
-            if (IsBlobFirstLine(line)) {
-                if (!ParseBlobBlock(line)) throw EAbort("Aborted");
-            } else if (IsIndexFirstLine(line) && !ParseIndexBlock(line)) {
-                throw EAbort("Aborted");
+            if (kind == FirstLine::None) {
+                if (IsEndOfStatistics(line)) {
+                    g_shape.Completed = true;
+                    continue;
+                }
+                // The text's last line, cut inside the next block's first.
+                if (LastLineCutShort()) throw ETextCut(CutMessage(AfterLastRead()));
+                // Lines of a block that broke off (a wrapped line's second
+                // half too) are passed over with it.
+                if (g_pending.SkipBlockLines || (g_pending.SkipDependents && IsBlockIndented(line))) continue;
+                // An unindented line that no block follows begins a text
+                // after the statistics (a validation log); one that a table's
+                // lines follow was meant as the table's first line.
+                if (!IsBlockIndented(line) && !BeginsABlock(PeekLine())) {
+                    g_shape.Trailer = true;
+                    continue;
+                }
+                if (!ReportUnplacedLine(line)) throw EAbort("Aborted");
+                continue;
             }
+            g_pending.SkipBlockLines = false;
+            if (g_pending.SkipDependents) continue;
+            if (!(kind == FirstLine::Blob ? ParseBlobBlock(line) : ParseIndexBlock(line))) throw EAbort("Aborted");
         }
+        // Current engines close their text with a line of their own.
+        if (db.ODSMajor >= 12 && g_shape.ExecutionTime && !g_shape.Completed)
+            throw ETextCut(CutMessage(AfterLastRead()));
         if (db.Relations.empty() && db.Indices.empty() && !HeaderRead(db)) {
             MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
             result = false;
         }
-    } catch (const ENoPageSize& e) {
+    } catch (const ETextCut& e) {
+        // What was read whole stays, with a word that the rest is missing.
+        MessageDlg(e.Message(), mtWarning, mbOK, 0);
+        result = !db.Relations.empty() || !db.Indices.empty() || HeaderRead(db);
+    } catch (const EPageSize& e) {
         // Said once, for the header, instead of blaming every table line
         // whose figures need the page size.
         MessageDlg(e.Message(), mtError, mbOK, 0);
@@ -657,6 +932,7 @@ bool ParseStatistics() {
         }
     }
     g_pending = LookAhead();
+    g_shape = TextShape();
     return result;
 }
 

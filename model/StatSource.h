@@ -28,11 +28,20 @@ public:
     // The date of the statistics: a file's modification time, or the moment a
     // list of lines was taken over.
     virtual TDateTime GetSourceDate() = 0;
+    // True once the last line has been read when it had no line end: the
+    // text stopped in the middle of that line (a file cut or still being
+    // written). Lists of lines are always whole.
+    virtual bool EndsInsideLine() { return false; }
 };
 
 // A text file read in blocks (any size, any line length). Line ends are LF,
 // CR LF or a lone CR. Opening raises EFOpenError ("File not found", "File
 // access denied", ...); a read error raises EInOutError.
+//
+// UTF-8 with or without a byte order mark is read as it is; UTF-16 (little-
+// or big-endian) with its byte order mark is read as the same text in UTF-8.
+// A text in an encoding it cannot read (UTF-32, UTF-16 without a mark) is
+// refused when the source is made, with EReadError saying so.
 class TTextFileSource : public IStatSource {
 public:
     explicit TTextFileSource(const std::string& fileName);
@@ -45,11 +54,13 @@ public:
     // line is returned even when empty. At the end already: an empty string.
     void ReadStatLine(std::string& line) override;
     TDateTime GetSourceDate() override { return FDate; }
+    bool EndsInsideLine() override { return FEndsInsideLine && Eof(); }
 
 private:
     bool Fill();
+    void CheckEncoding();
     void SkipLfAfterCr();
-    void ReadRawLine(std::string& line);
+    bool ReadRawLine(std::string& line);   // false: the file ended inside the line
 
     int FFd = -1;
     std::unique_ptr<char[]> FBuf;
@@ -57,6 +68,7 @@ private:
     size_t FLen = 0;
     bool FAtEnd = false;
     bool FAfterCr = false;   // the last line ended with CR; a following LF belongs to it
+    bool FEndsInsideLine = false;   // the last line read ended at the end of the file
     TDateTime FDate = 0;
 };
 

@@ -11,6 +11,12 @@
 #                     the lines around them (keywords, a leading blank, a tab,
 #                     parentheses)
 #   fb3_oddnames_service.txt  the same through the Services API
+#   fb3_oddnames_index.txt    fbstat -i of it (index pages only)
+#   fb3_oddnames_data.txt     fbstat -d of it (data pages only)
+#
+# Each text is checked to end with the engine's closing line, so that output
+# cut short (a lost connection, a server restarted by another test) fails
+# here instead of reaching a test as statistics.
 #
 #   scripts/make-testdata.sh [output folder] [database name prefix]
 # Defaults: tests/data of this repository, prefix "dvt_testdata". The server
@@ -122,8 +128,9 @@ COMMIT;
 EOF
 
 # Names that look like the lines around them: keywords of other lines, a
-# leading blank, a tab, parentheses. Every table holds records, some also
-# back versions.
+# leading blank, a tab, parentheses, and names that begin with four blanks,
+# whose first line the engine prints exactly like an index's. Every table
+# holds records, some also back versions.
 isql <<EOF
 SET SQL DIALECT 3;
 CREATE DATABASE 'localhost:$ODD' PAGE_SIZE 8192;
@@ -139,6 +146,12 @@ CREATE TABLE "Tab${TAB}Tab" (ID INTEGER NOT NULL);
 CREATE INDEX "Tab${TAB}idx" ON "Tab${TAB}Tab" (ID);
 CREATE TABLE "My (odd) Table" (ID INTEGER NOT NULL);
 CREATE INDEX "Index My (odd) (2)" ON "My (odd) Table" (ID);
+CREATE TABLE "    Index Q" (ID INTEGER NOT NULL);
+CREATE INDEX "IDX Q" ON "    Index Q" (ID);
+CREATE TABLE "    x" (ID INTEGER NOT NULL);
+CREATE INDEX "    x idx" ON "    x" (ID);
+CREATE TABLE "  Leading" (ID INTEGER NOT NULL);
+CREATE INDEX "  IX_LEAD" ON "  Leading" (ID);
 COMMIT;
 SET TERM ^;
 EXECUTE BLOCK AS
@@ -151,6 +164,9 @@ BEGIN
     INSERT INTO " B" VALUES (:I);
     INSERT INTO "Tab${TAB}Tab" VALUES (:I);
     INSERT INTO "My (odd) Table" VALUES (:I);
+    INSERT INTO "    Index Q" VALUES (:I);
+    INSERT INTO "    x" VALUES (:I);
+    INSERT INTO "  Leading" VALUES (:I);
     I = I + 1;
   END
 END^
@@ -172,6 +188,16 @@ fbstat_ -a -r "localhost:$SMALL" >"$OUT/fb3_page4096.txt"
 fbstat_ -a -r "localhost:$ODD" >"$OUT/fb3_oddnames.txt"
 fbsvcmgr localhost:service_mgr -user SYSDBA -password "$PW" action_db_stats dbname "$ODD" \
     sts_data_pages sts_idx_pages sts_record_versions >"$OUT/fb3_oddnames_service.txt"
+fbstat_ -i "localhost:$ODD" >"$OUT/fb3_oddnames_index.txt"
+fbstat_ -d "localhost:$ODD" >"$OUT/fb3_oddnames_data.txt"
+
+for f in fb3_full fb3_header fb3_index fb3_service fb3_page4096 fb3_oddnames fb3_oddnames_service \
+    fb3_oddnames_index fb3_oddnames_data; do
+    if ! grep -q '^Gstat completion time' "$OUT/$f.txt"; then
+        echo "make-testdata: $OUT/$f.txt lacks its closing line: the statistics were cut short" >&2
+        exit 1
+    fi
+done
 
 for db in "$MAIN" "$SMALL" "$ODD"; do
     echo "drop database;" | isql "localhost:$db" >/dev/null 2>&1 || true

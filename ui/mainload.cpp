@@ -185,7 +185,15 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
 
     if (!saved) {
         TOverrideCursor wait(Qt::WaitCursor);
-        if (ParseStatFile(input.ReadPath())) {
+        bool parsed;
+        try {
+            parsed = ParseStatFile(input.ReadPath());
+        } catch (...) {
+            // A text the reader refuses (its encoding) leaves nothing loaded.
+            ShowNoStatistics();
+            throw;
+        }
+        if (parsed) {
             SetCaptionLoadedFrom(*this, fileName);
             MetadataLoaded = false;
             if (FrTableStat) FrTableStat->FillTables();
@@ -207,6 +215,11 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
         // The model's text begins on the file's second line, after the magic.
         ReadComponentText(body->View(), *DBInfo, 2);
         RebuildModelLists(*DBInfo);
+        // A page size of 0 is the model's "nothing loaded": such a file was
+        // not written from statistics, and its sizes cannot be computed.
+        if (DBInfo->PageSize <= 0)
+            throw EReadError("Cannot read file \"" + fileName + "\". Its page size is " +
+                             IntToStr(DBInfo->PageSize) + " (PageSize), so it holds no statistics.");
     } catch (...) {
         // Half a file is not the statistics the caption or a save would name.
         ShowNoStatistics();

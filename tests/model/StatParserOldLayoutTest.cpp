@@ -253,19 +253,43 @@ TEST_F(OldLayout, HeaderWithoutEndEndsAtTheFirstLineAfterIt) {
 }
 
 // Without a page size no table's figures can be computed: one message says
-// so, instead of one box per table that blames a fill line.
+// what is wrong with it, instead of one box per table that blames a fill line.
 TEST_F(OldLayout, HeaderWithoutPageSizeSaysSo) {
+    const struct {
+        const char* Line;   // in place of the page size line
+        std::string Message;
+        bool Usable;
+    } cases[] = {
+        {"", SNoPageSize, true},
+        {"\tPage size\t\t-1\n",
+         "Error parsing statistics info: the header's page size -1 is no page size, so its tables and indices "
+         "cannot be read.", true},
+        // Before the next transaction: nothing usable was read yet.
+        {"\tPage size\t\t\n", "Error parsing statistics info: the header's \"Page size\" line holds no value.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        std::string text = FullText();
+        text.replace(text.find("\tPage size\t\t4096\n"), 16, c.Line);
+        Dialogs.Messages.clear();
+        EXPECT_EQ(ParseText(text), c.Usable);
+        EXPECT_EQ(Shown(), std::vector<std::string>{c.Message});
+        EXPECT_EQ(Dialogs.Messages.at(0).Buttons, static_cast<TMsgDlgButtons>(mbOK));
+        EXPECT_EQ(DBInfo->NxT, c.Usable ? 150 : 0);
+        EXPECT_TRUE(DBInfo->Relations.empty());
+    }
+    // A header-only text without it is still a header.
     std::string text = FullText();
     text.erase(text.find("\tPage size\t\t4096\n"), 16);
-    EXPECT_TRUE(ParseText(text));
-    EXPECT_EQ(Shown(), std::vector<std::string>{SNoPageSize});
-    EXPECT_EQ(Dialogs.Messages.at(0).Buttons, static_cast<TMsgDlgButtons>(mbOK));
-    EXPECT_EQ(DBInfo->NxT, 150);
-    EXPECT_TRUE(DBInfo->Relations.empty());
-    // A header-only text without it is still a header.
     Dialogs.Messages.clear();
     EXPECT_TRUE(ParseText(text.substr(0, text.find("Analyzing"))));
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    // A page size alone, outside any header gstat printed, is no statistics.
+    for (const char* alone : {"Page size 8192\n", "\tPage size\t\t8192\n"}) {
+        Dialogs.Messages.clear();
+        EXPECT_FALSE(ParseAsFile(alone));
+        EXPECT_EQ(Shown(), std::vector<std::string>{SNoStatistics});
+    }
 }
 
 TEST_F(OldLayout, NegativeRecordCountIsTakenAsUnsigned32Bit) {
@@ -295,33 +319,63 @@ TEST_F(OldLayout, VersionsWithoutRecordsFailTheTable) {
     EXPECT_TRUE(DBInfo->Relations.empty());
 }
 
-TEST_F(OldLayout, BadTableMessageNamesTheLineBeingRead) {
+// Each bad block or line is said once, naming the line being read, and its
+// indices go to no other table.
+TEST_F(OldLayout, BadBlocksNameTheLineBeingRead) {
+    auto badIndex = [](const std::string& firstLine) {
+        std::string block = IndexBlock("BAD", 1);
+        return block.replace(0, block.find('\n'), firstLine);
+    };
+    std::string orders = TableText("ORDERS", 129, "") + IndexBlock("ORD_IDX", 0);
+    orders.replace(0, orders.find('\n'), "ORDERS (129");
+    const std::string a = TableText("A", 128, "");
+    const std::string good = IndexBlock("GOOD", 2);
+    const std::string cut = "The statistics text ends inside table T: it was cut or is still being written";
+    using Names = std::vector<std::string>;
     struct Case {
         std::string Text, Message;
+        Names Tables, Indices;
     } cases[] = {
         // Nothing read after the first line: the first line.
-        {"T (99999999999)\n", "Error parsing relation T\r\nT (99999999999)"},
-        // A list source read past its end inside the block.
-        {"T (5)\n    Primary pointer page: 1, Index root page: 2\n",
-         "Error parsing relation T\r\n    Primary pointer page: 1, Index root page: 2"},
+        {"T (99999999999)\nNEXT (6)\n", "Error parsing relation T\r\nT (99999999999)", {"NEXT"}, {}},
+        // A list that ends inside the block: the text was cut.
+        {"T (5)\n    Primary pointer page: 1, Index root page: 2\n", cut, {}, {}},
         {"T (5)\n    Primary pointer page: x, Index root page: 2\n",
-         "Error parsing relation T\r\n    Primary pointer page: x, Index root page: 2"},
+         "Error parsing relation T\r\n    Primary pointer page: x, Index root page: 2", {}, {}},
         {"T (5)\n    Primary pointer page: 1, Index root page: 2\n    Data pages: 1, data page slots: 1, average fill: ?%\n",
-         "Error parsing relation T\r\n    Data pages: 1, data page slots: 1, average fill: ?%"},
+         "Error parsing relation T\r\n    Data pages: 1, data page slots: 1, average fill: ?%", {}, {}},
+        // Damaged first lines are block errors, never silent drops.
+        {a + orders, "Error parsing relation ORDERS\r\nORDERS (129", {"A"}, {}},
+        {a + badIndex("    xIndex BAD (1)") + good, "Error parsing index BAD\r\n    xIndex BAD (1)", {"A"}, {"GOOD"}},
+        {a + badIndex("    Index BAD (1") + good, "Error parsing index BAD\r\n    Index BAD (1", {"A"}, {"GOOD"}},
+        {a + badIndex("    Index BAD (x)") + good, "Error parsing index BAD\r\n    Index BAD (x)", {"A"}, {"GOOD"}},
+        {a + badIndex("    Index BAD(4)") + good, "Error parsing index BAD\r\n    Index BAD(4)", {"A"}, {"GOOD"}},
+        // A mail program wrapped the line: its id moved to a line of its own.
+        {a + badIndex("    Index BAD\n(1)") + good, "Error parsing index BAD\r\n    Index BAD", {"A"}, {"GOOD"}},
+        {a + badIndex("    Index BAD\n (1)") + good, "Error parsing index BAD\r\n    Index BAD", {"A"}, {"GOOD"}},
+        // An indented line no block takes.
+        {a + "    Compression: none\n" + good, "Error parsing the line after table A\r\n    Compression: none", {"A"},
+         {"GOOD"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Text);
         Dialogs.Messages.clear();
         Dialogs.Answer(mrIgnore);
         EXPECT_TRUE(ParseText(Header() + c.Text));
-        ASSERT_EQ(Dialogs.Messages.size(), 1u);
-        EXPECT_EQ(Dialogs.Messages[0].Text, c.Message);
-        EXPECT_TRUE(DBInfo->Relations.empty());
+        EXPECT_EQ(Shown(), Names{c.Message});
+        Names tables, indices;
+        for (const TRelation* r : DBInfo->Relations) tables.push_back(r->TableName);
+        for (const TIndex* i : DBInfo->Indices) {
+            indices.push_back(i->IndexName);
+            EXPECT_EQ(i->Relation, Table("A"));
+        }
+        EXPECT_EQ(tables, c.Tables);
+        EXPECT_EQ(indices, c.Indices);
     }
-    // A file source at its end gives empty lines.
+    // A file that ends inside the block says the same.
     Dialogs.Messages.clear();
     EXPECT_TRUE(ParseAsFile(Header() + "T (5)\n    Primary pointer page: 1, Index root page: 2\n"));
-    EXPECT_EQ(Shown().at(0), "Error parsing relation T\r\n");
+    EXPECT_EQ(Shown(), Names{cut});
 }
 
 TEST_F(OldLayout, DuplicateIdsFailTheSecondBlock) {

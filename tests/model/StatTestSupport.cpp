@@ -113,7 +113,7 @@ TextStats ReadTextStats(const std::string& text) {
         reSweep(R"(Sweep interval:\s+(\d+))"), reName(R"(^Database \"(.*)\"$)"), reAttr(R"(^\s*Attributes\s+(.*)$)"),
         // A table line is not indented by four blanks or a tab; its
         // name may begin with a blank.
-        reTable(R"(^(?!    |\t)(.+) \((\d+)\)$)"), reIndex(R"(^(?:    |\t)\s*Index (.*) \((\d+)\)$)"),
+        reTable(R"(^(?!    |\t)(.+) \((\d+)\)$)"), reBlankTable(R"(^((?:    |\t).*) \((\d+)\)$)"), reIndex(R"(^(?:    |\t)\s*Index (.*) \((\d+)\)$)"),
         reRec(R"(Average record length: ([\d.]+), total records: (\d+))"),
         reVer(R"(Average version length: ([\d.]+), total versions: (\d+), max versions: (\d+))"),
         reSlots(R"(data page slots: (\d+))"), reData(R"(Data pages: (\d+),.*average fill: (\d+)%)"),
@@ -125,8 +125,15 @@ TextStats ReadTextStats(const std::string& text) {
     TextTable* table = nullptr;
     TextIndex* index = nullptr;
     std::smatch m;
-    for (const std::string& raw : SplitLines(text)) {
-        const std::string line = Clean(raw);
+    TStringList lines;
+    for (const std::string& raw : SplitLines(text))
+        if (!Clean(raw).empty()) lines.push_back(Clean(raw));
+    for (size_t at = 0; at < lines.size(); ++at) {
+        const std::string& line = lines[at];
+        // An indented "Index NAME (id)" is an index when its block follows;
+        // otherwise (a table whose name begins with four blanks) a table.
+        static const std::regex reIndexNext(R"(^\s+(Root page:|Depth:))");
+        const bool indexBlockNext = at + 1 < lines.size() && std::regex_search(lines[at + 1], reIndexNext);
         if (!blocks) {
             if (Find(line, rePage, m)) s.PageSize = std::stoi(m[1]);
             if (Find(line, reOIT, m)) s.OIT = std::stoi(m[1]);
@@ -142,7 +149,7 @@ TextStats ReadTextStats(const std::string& text) {
             if (line.find("Analyzing database pages") != std::string::npos) blocks = true;
             continue;
         }
-        if (Find(line, reTable, m)) {
+        if (Find(line, reTable, m) || (blocks && !indexBlockNext && std::regex_match(line, m, reBlankTable))) {
             s.Tables.push_back(TextTable());
             table = &s.Tables.back();
             index = nullptr;
