@@ -56,6 +56,16 @@ TEST_F(MainFormTest, BatchRunsEndWithTheirMessageAndExitStatus) {
     WriteFile(path("nothing.txt"), "This is a shopping list,\nnot the output of a statistics tool.\n\tMilk\n");
     WriteFile(path("empty.txt"), "");
     WriteFile(path("damaged.dvt"), "DVT2DATA\r\nobject DBInfo: TDatabaseInfo\r\n  Bogus = 1\r\nend\r\n");
+    // As Windows tools save it: UTF-16 with a byte order mark and CR LF.
+    WriteFile(path("crlf.txt"), StringReplaceAll(full, "\n", "\r\n"));
+    const TCommandResult converted = RunCommand("iconv -f UTF-8 -t UTF-16LE " + ShellQuote(path("crlf.txt")) + " > " +
+                                                ShellQuote(path("utf16-body.txt")));
+    ASSERT_EQ(converted.Status, 0) << converted.Output;
+    WriteFile(path("utf16.txt"), "\xFF\xFE" + ReadFile(path("utf16-body.txt")));
+    WriteFile(path("utf32.txt"), std::string("\xFF\xFE\0\0D\0\0\0", 8));
+    WriteFile(path("cut.txt"), full.substr(0, full.size() / 2));
+    WriteFile(path("page-size.txt"), "Page size 8192\n");
+    WriteFile(path("no-page-size.dvt"), "DVT2DATA\r\nobject DBInfo: TDatabaseInfo\r\n  PageSize = 0\r\nend\r\n");
     WriteFile(path("unreadable.txt"), full);
     ASSERT_EQ(chmod(path("unreadable.txt").c_str(), 0), 0);
     ASSERT_EQ(mkdir(path("locked").c_str(), 0555), 0);
@@ -82,6 +92,17 @@ TEST_F(MainFormTest, BatchRunsEndWithTheirMessageAndExitStatus) {
         {"good", TFeed::Direct, path("stats.txt"), "good.txt", bsReportWritten, {}},
         {"pipe", TFeed::Pipe, path("stats.txt"), "pipe.txt", bsReportWritten, {}},
         {"fifo", TFeed::Fifo, path("fifo"), "fifo.txt", bsReportWritten, {}},
+        {"UTF-16 file", TFeed::Direct, path("utf16.txt"), "utf16-report.txt", bsReportWritten, {}},
+        {"UTF-16 pipe", TFeed::Pipe, path("utf16.txt"), "utf16-pipe.txt", bsReportWritten, {}},
+        {"UTF-32", TFeed::Direct, path("utf32.txt"), "r8.txt", bsLoadFailed,
+         {path("utf32.txt") + ": Cannot read the statistics text: it is written in UTF-32"}},
+        {"cut text", TFeed::Direct, path("cut.txt"), "cut-report.txt", bsReportPartial,
+         {path("cut.txt") + ": The statistics text ends inside ", "it was cut or is still being written",
+          "written from the part"}},
+        {"page size alone", TFeed::Direct, path("page-size.txt"), "r9.txt", bsNothingLoaded,
+         {path("page-size.txt") + ": None statistics info was found."}},
+        {"dvt without page size", TFeed::Direct, path("no-page-size.dvt"), "r10.txt", bsLoadFailed,
+         {"Its page size is 0 (PageSize), so it holds no statistics."}},
         {"parser box", TFeed::Direct, path("boxed.txt"), "boxed-report.txt", bsReportPartial,
          {path("boxed.txt") + ": Error parsing relation CUSTOMERS\n" + badLine + "\n", "written from the part"}},
         {"missing file", TFeed::Direct, path("missing.txt"), "r1.txt", bsLoadFailed,
