@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <initializer_list>
+#include <vector>
 
 #include "server/IBApi.h"
 #include "model/dkmain.h"
@@ -119,6 +120,9 @@ TDM::TDM(TComponent* AOwner) : TComponent(AOwner) {
 
 TDM::~TDM() {
     if (DM == this) DM = nullptr;
+    // Before the components go: none of them waits for a server that does
+    // not answer.
+    CloseConnections(kCloseWait);
 }
 
 void TDM::SetServiceParams(const std::string& serverName, const std::string& dbPath, const std::string& userName,
@@ -155,94 +159,219 @@ void TDM::SetTransactionParams(bool readOnly) {
     TR->Params.push_back("nowait");
 }
 
+void TDM::Cancel() {
+    FCancelled = true;
+    IBStatService->Cancel();
+}
+
+TServerWait TDM::Wait() {
+    return TServerWait{OnWait, [this] { return FCancelled; }, IBStatService->ServerName};
+}
+
+void TDM::CloseConnections(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    IBStatService->Deactivate(bound);
+    DB->Abandon(deadline);
+}
+
+namespace {
+
+// A connection of a read of its own, made on the thread that reads.
+struct TReadConnection {
+    TIBDatabase DB;
+    TIBTransaction TR;
+    TIBSQL Query;
+    TReadConnection(const TIBClientLibrary& lib, const std::string& name, const TStringList& params,
+                    const TStringList& transaction)
+        : DB(nullptr, lib), TR(nullptr, lib), Query(nullptr, lib) {
+        DB.DatabaseName = name;
+        DB.Params = params;
+        TR.SetDefaultDatabase(&DB);
+        TR.Params = transaction;
+        Query.SetDatabase(&DB);
+        Query.SetTransaction(&TR);
+    }
+    // The attachment; its refusal is a failure of the connection.
+    void Connect() {
+        try {
+            DB.Connect();
+        } catch (const EIBInterBaseError& e) {
+            throw EIBConnectionFailure(e.what(), e.SQLCode(), e.ErrorCodes());
+        }
+    }
+};
+
+struct TColumnRow {
+    std::string Relation, FieldName;
+    int32_t Position = 0, Length = 0, DataType = 0, Scale = 0, SubType = 0, StoredPrecision = 0, CharLength = 0;
+};
+
+struct TIndexRow {
+    std::string Relation, Name, FieldName, Expression;
+    bool HasExpression = false;
+    double Statistics = 0;
+};
+
+struct TMetadataRows {
+    std::vector<TColumnRow> Columns;
+    std::vector<TIndexRow> Indices;
+};
+
+// The next row; a read given up stops here, and the server's answer counts
+// against the timeout.
+void NextRow(TIBSQL& q, TCallState& state) {
+    if (state.Abandoned()) throw EAbort("Operation cancelled");
+    q.Next();
+    state.Touch();
+}
+
+TMetadataRows FetchMetadata(TReadConnection& c, int ods, TCallState& state) {
+    TMetadataRows rows;
+    c.Connect();
+    state.Touch();
+    TIBSQL* Q = &c.Query;
+    c.TR.StartTransaction();
+    Q->SQL = MetadataColumnsSQL(ods);
+    Q->ExecQuery();
+    state.Touch();
+    for (; !Q->Eof(); NextRow(*Q, state)) {
+        TColumnRow& r = rows.Columns.emplace_back();
+        r.Relation = NameField(*Q, "RDB$RELATION_NAME");
+        r.Position = Q->FieldByName("RDB$FIELD_POSITION").AsInteger();
+        r.FieldName = NameField(*Q, "RDB$FIELD_NAME");
+        r.Length = Q->FieldByName("RDB$FIELD_LENGTH").AsInteger();
+        r.DataType = Q->FieldByName("RDB$FIELD_TYPE").AsInteger();
+        r.Scale = Q->FieldByName("RDB$FIELD_SCALE").AsInteger();
+        r.SubType = Q->FieldByName("RDB$FIELD_SUB_TYPE").AsInteger();
+        r.StoredPrecision = ods >= 10 ? Q->FieldByName("RDB$FIELD_PRECISION").AsInteger() : 0;
+        // Declared characters; null (0) for other types.
+        if (ods >= 10) r.CharLength = Q->FieldByName("RDB$CHARACTER_LENGTH").AsInteger();
+    }
+    Q->Close();
+
+    Q->SQL = MetadataIndicesSQL();
+    Q->ExecQuery();
+    state.Touch();
+    for (; !Q->Eof(); NextRow(*Q, state)) {
+        TIndexRow& r = rows.Indices.emplace_back();
+        r.Relation = NameField(*Q, "RDB$RELATION_NAME");
+        r.Name = NameField(*Q, "RDB$INDEX_NAME");
+        r.Statistics = Q->FieldByName("RDB$STATISTICS").AsDouble();
+        const TIBField& expression = Q->FieldByName("RDB$EXPRESSION_SOURCE");
+        r.HasExpression = !expression.IsNull();
+        if (r.HasExpression) r.Expression = expression.AsString();
+        r.FieldName = NameField(*Q, "RDB$FIELD_NAME");
+    }
+    Q->Close();
+    c.TR.Commit();
+    c.DB.Disconnect();
+    return rows;
+}
+
+}  // namespace
+
 int32_t TDM::GetAllocatedPages() {
     PrepareConnection();
-    DB->Connect();
-    int32_t pages = DBI->Allocation();
-    DB->Disconnect();
-    return pages;
+    FCancelled = false;
+    const TIBClientLibrary* lib = &DB->Lib();
+    const std::string name = DB->DatabaseName;
+    const TStringList params = DB->Params;
+    const TStringList transaction = TR->Params;
+    return RunOffThread<int32_t>(
+        [lib, name, params, transaction](TCallState& state) {
+            TReadConnection c(*lib, name, params, transaction);
+            c.Connect();
+            state.Touch();
+            TIBDatabaseInfo info(nullptr);
+            info.SetDatabase(&c.DB);
+            const int32_t pages = info.Allocation();
+            c.DB.Disconnect();
+            return pages;
+        },
+        Wait());
 }
 
 void TDM::ReadMetadata() {
     if (!DBInfo) throw EIBClientError("The statistics model does not exist");
     PrepareConnection();
+    FCancelled = false;
     const int ods = DBInfo->ODSMajor;
-
-    RunWithCleanup(
-        [&] {
-            DB->Connect();
-            TR->StartTransaction();
-
-            // Columns of every table that the statistics listed.
-            Q->SQL = MetadataColumnsSQL(ods);
-            Q->ExecQuery();
-            TRelation* table = nullptr;
-            std::string previous;
-            for (; !Q->Eof(); Q->Next()) {
-                std::string name = NameField(*Q, "RDB$RELATION_NAME");
-                if (name != previous) {
-                    previous = name;
-                    table = FindRelation(name);
-                    if (table) {
-                        // The table's columns are replaced, not added to: earlier
-                        // ones would otherwise stay owned and be saved twice.
-                        for (TRelationField* f : table->Fields) delete f;
-                        table->Fields.clear();
-                    }
-                }
-                if (!table) continue;
-                auto* f = new TRelationField(table);
-                f->id = Q->FieldByName("RDB$FIELD_POSITION").AsInteger();
-                f->FieldName = NameField(*Q, "RDB$FIELD_NAME");
-                f->Length = Q->FieldByName("RDB$FIELD_LENGTH").AsInteger();
-                f->DataType = Q->FieldByName("RDB$FIELD_TYPE").AsInteger();
-                f->Scale = Q->FieldByName("RDB$FIELD_SCALE").AsInteger();
-                f->SubType = Q->FieldByName("RDB$FIELD_SUB_TYPE").AsInteger();
-                int32_t stored = ods >= 10 ? Q->FieldByName("RDB$FIELD_PRECISION").AsInteger() : 0;
-                f->Precision = ColumnPrecision(ods, stored, f->DataType, f->Length, f->Scale);
-                // Declared characters; null (0) for other types.
-                if (ods >= 10) f->CharLength = Q->FieldByName("RDB$CHARACTER_LENGTH").AsInteger();
-                table->Fields.push_back(f);
-            }
-            Q->Close();
-
-            // Index keys and stored selectivity; indices that the statistics
-            // did not list (inactive ones) are added.
-            Q->SQL = MetadataIndicesSQL();
-            Q->ExecQuery();
-            TIndex* index = nullptr;
-            previous.clear();
-            for (; !Q->Eof(); Q->Next()) {
-                std::string relation = NameField(*Q, "RDB$RELATION_NAME");
-                std::string name = NameField(*Q, "RDB$INDEX_NAME");
-                if (name != previous || !index) {
-                    previous = name;
-                    index = FindIndex(name);
-                    if (!index) {
-                        TRelation* owner = FindRelation(relation);
-                        index = new TIndex(owner);
-                        index->Relation = owner;
-                        index->IndexName = name;
-                        index->Inactive = 1;
-                        index->Key = "Inactive: ";
-                        DBInfo->Indices.push_back(index);
-                    }
-                    index->Stats = static_cast<float>(Q->FieldByName("RDB$STATISTICS").AsDouble());
-                    const TIBField& expression = Q->FieldByName("RDB$EXPRESSION_SOURCE");
-                    if (expression.IsNull())
-                        index->Key += NameField(*Q, "RDB$FIELD_NAME");
-                    else
-                        index->Key += expression.AsString();
-                } else {
-                    index->Key += ", " + NameField(*Q, "RDB$FIELD_NAME");
-                }
-            }
-            Q->Close();
-            TR->Commit();
-            DB->Disconnect();
+    const TIBClientLibrary* lib = &DB->Lib();
+    const std::string name = DB->DatabaseName;
+    const TStringList params = DB->Params;
+    const TStringList transaction = TR->Params;
+    // The connection's components are destroyed on the reading thread: one
+    // given up lets go of its attachment there, whenever the server answers.
+    const TMetadataRows rows = RunOffThread<TMetadataRows>(
+        [lib, name, params, transaction, ods](TCallState& state) {
+            TReadConnection c(*lib, name, params, transaction);
+            return FetchMetadata(c, ods, state);
         },
-        {[&] { if (TR->InTransaction()) TR->Commit(); },
-         [&] { if (DB->Connected()) DB->Disconnect(); }});
+        Wait());
+
+    // Columns of every table that the statistics listed.
+    TRelation* table = nullptr;
+    std::string previous;
+    for (const TColumnRow& r : rows.Columns) {
+        if (r.Relation != previous) {
+            previous = r.Relation;
+            table = FindRelation(r.Relation);
+            if (table) {
+                // The table's columns are replaced, not added to: earlier
+                // ones would otherwise stay owned and be saved twice.
+                for (TRelationField* f : table->Fields) delete f;
+                table->Fields.clear();
+            }
+        }
+        if (!table) continue;
+        auto* f = new TRelationField(table);
+        f->id = r.Position;
+        f->FieldName = r.FieldName;
+        f->Length = r.Length;
+        f->DataType = r.DataType;
+        f->Scale = r.Scale;
+        f->SubType = r.SubType;
+        f->Precision = ColumnPrecision(ods, r.StoredPrecision, f->DataType, f->Length, f->Scale);
+        f->CharLength = r.CharLength;
+        table->Fields.push_back(f);
+    }
+
+    // Index keys and stored selectivity; indices that the statistics did not
+    // list (inactive ones) are added.
+    TIndex* index = nullptr;
+    previous.clear();
+    for (const TIndexRow& r : rows.Indices) {
+        if (r.Name != previous || !index) {
+            previous = r.Name;
+            index = FindIndex(r.Name);
+            if (!index) {
+                TRelation* owner = FindRelation(r.Relation);
+                index = new TIndex(owner);
+                index->Relation = owner;
+                index->IndexName = r.Name;
+                index->Inactive = 1;
+                index->Key = "Inactive: ";
+                DBInfo->Indices.push_back(index);
+            }
+            index->Stats = static_cast<float>(r.Statistics);
+            index->Key += r.HasExpression ? r.Expression : r.FieldName;
+        } else {
+            index->Key += ", " + r.FieldName;
+        }
+    }
+}
+
+bool IsConnectionFailure(const std::exception& e) {
+    if (dynamic_cast<const EIBConnectionFailure*>(&e) || dynamic_cast<const EIBServerTimeout*>(&e)) return true;
+    const auto* ib = dynamic_cast<const EIBInterBaseError*>(&e);
+    if (!ib) return false;
+    static const TIscStatus network[] = {isc_network_error,   isc_net_read_err,         isc_net_write_err,
+                                         isc_lost_db_connection, isc_net_connect_err,   isc_net_connect_listen_err,
+                                         isc_bad_db_handle,   isc_bad_svc_handle,       isc_att_shutdown};
+    for (TIscStatus code : ib->ErrorCodes())
+        for (TIscStatus n : network)
+            if (code == n) return true;
+    return false;
 }
 
 void TDM::RecomputeFrame(const std::function<void()>& work) {

@@ -5,7 +5,9 @@
 // credentials of the last statistics run, from which every connection is made.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "model/moninfo.h"
@@ -39,12 +41,29 @@ public:
     // TR's parameters: "read" only when readOnly, then "read_committed",
     // "rec_version", "nowait".
     void SetTransactionParams(bool readOnly);
-    // Pages allocated to the current database.
+    // Pages allocated to the current database. Like ReadMetadata it runs on
+    // an attachment of its own off the caller's thread, while OnWait keeps
+    // being called: Cancel raises EAbort, a silent server EIBServerTimeout,
+    // and the attachment is given up.
     int32_t GetAllocatedPages();
     // Columns of every table of DBInfo, and key, stored selectivity and
-    // inactive indices from the system tables. Commits and disconnects also
-    // when it fails.
+    // inactive indices from the system tables. Everything is read before the
+    // model is touched, so a read that fails or is given up leaves the model
+    // without any of it. Errors of the attachment itself raise
+    // EIBConnectionFailure.
     void ReadMetadata();
+
+    // Runs while the server calls above wait (the user interface's events).
+    std::function<void()> OnWait;
+    // Gives up the server call that is waiting (and the service's run).
+    // Cleared when the next call begins.
+    void Cancel();
+    bool Cancelled() const { return FCancelled; }
+    // Lets go of the service and the database attachment without waiting for
+    // the server more than `bound` (the end of the program).
+    void CloseConnections(std::chrono::milliseconds bound);
+    // What the end of the program waits for the server at most.
+    static constexpr std::chrono::milliseconds kCloseWait{500};
     // "set statistics index" for one index / for every index of the
     // database, over the connection that the last PrepareConnection set up.
     void RecomputeSelectivity(const std::string& indexName);
@@ -58,7 +77,21 @@ public:
 
 private:
     void RecomputeFrame(const std::function<void()>& work);
+    TServerWait Wait();
+    bool FCancelled = false;
 };
+
+// The attachment to the database failed (the server refused it or could not
+// be reached), as opposed to an error of what was read over it.
+class EIBConnectionFailure : public EIBInterBaseError {
+public:
+    using EIBInterBaseError::EIBInterBaseError;
+    const char* ClassName() const noexcept override { return "EIBConnectionFailure"; }
+};
+
+// True for a failure of the connection rather than of the database: the
+// attachment failed, the server did not answer, or the link broke.
+bool IsConnectionFailure(const std::exception& e);
 
 // The one data module; nullptr when the client library is missing.
 extern TDM* DM;

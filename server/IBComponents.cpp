@@ -86,7 +86,20 @@ void TIBDatabase::Disconnect() {
     for (TIBDatabaseClient* c : clients) c->DatabaseDisconnecting();
     TStatusVector st;
     FLib->isc_detach_database(st.Get(), FHandle.Ptr());
-    st.Check(*FLib);
+    if (st.Failed()) {
+        FHandle.Forget();
+        throw st.Error(*FLib);
+    }
+}
+
+void TIBDatabase::Abandon(std::chrono::steady_clock::time_point deadline) {
+    if (!Connected()) return;
+    std::vector<std::pair<THandleKind, TApiHandle>> handles;
+    for (TIBDatabaseClient* c : std::vector<TIBDatabaseClient*>(FClients))
+        if (TApiHandle tr = c->DatabaseAbandoned()) handles.emplace_back(THandleKind::Transaction, tr);
+    handles.emplace_back(THandleKind::Database, FHandle.Get());
+    FHandle.Forget();
+    ReleaseOffThread(*FLib, std::move(handles), deadline);
 }
 
 void TIBDatabase::CheckConnected() const {
@@ -169,6 +182,13 @@ void TIBTransaction::DatabaseDisconnecting() {
         FHandle.Release();
         Ended();
     }
+}
+
+TApiHandle TIBTransaction::DatabaseAbandoned() {
+    const TApiHandle handle = FHandle.Get();
+    FHandle.Forget();
+    if (handle) Ended();
+    return handle;
 }
 
 void TIBTransaction::DatabaseFreed() {
@@ -472,6 +492,15 @@ const TIBField& TIBSQL::FieldByName(const std::string& name) const {
 
 void TIBSQL::DatabaseDisconnecting() { FreeHandle(); }
 
+TApiHandle TIBSQL::DatabaseAbandoned() {
+    // The statement goes with the attachment.
+    FOpen = false;
+    FEof = true;
+    FFields.clear();
+    FHandle.Forget();
+    return 0;
+}
+
 void TIBSQL::DatabaseFreed() {
     FreeHandle();
     FDatabase = nullptr;
@@ -544,7 +573,8 @@ struct TIBStatisticalService::TReader {
     bool Stop = false;            // the component gave the run up
     bool HandedOver = false;      // ... and left the attachment to this thread
     bool Exited = false;          // past the last query
-    std::thread Thread;
+    // When the server last answered a query (or the run began).
+    std::chrono::steady_clock::time_point LastAnswer = std::chrono::steady_clock::now();
     // The component's side only, not under Mutex: the text last taken from
     // Data. The two are swapped, so each keeps its room for the next chunk.
     std::string Taken;
@@ -579,10 +609,12 @@ void TIBStatisticalService::TReader::Run() {
         Changed.notify_all();
     }
     if (detach) {
-        // Nobody is left to hear about a failure here.
+        // Nobody is left to hear about a failure here. Detaching ends the
+        // statistics job on the server too.
         TStatusVector st;
         Lib->isc_service_detach(st.Get(), &Handle);
     }
+    detail::CallEnded();
 }
 
 void TIBStatisticalService::TReader::Query() {
@@ -604,6 +636,7 @@ void TIBStatisticalService::TReader::Query() {
         st.Check(*Lib);
         TServiceAnswer answer = ParseServiceAnswer(buf.data(), buf.size());
         std::lock_guard<std::mutex> lock(Mutex);
+        LastAnswer = std::chrono::steady_clock::now();
         Data += answer.Text;
         // Nothing sent and nothing pending: the service has finished.
         if (!answer.More && answer.Text.empty()) Finished = true;
@@ -613,8 +646,9 @@ void TIBStatisticalService::TReader::Query() {
 }
 
 TIBStatisticalService::~TIBStatisticalService() {
-    if (StopReader(true)) FHandle.Forget();
-    for (auto& r : FRetired) r->Thread.join();
+    // A server that does not answer keeps neither this nor the end of the
+    // program: the detach is waited for half a second at most.
+    Deactivate(std::chrono::milliseconds(500));
 }
 
 std::string TIBStatisticalService::ServiceManagerName() const {
@@ -626,61 +660,61 @@ std::string TIBStatisticalService::ServiceManagerName() const {
     return "service_mgr";
 }
 
+TServerWait TIBStatisticalService::Wait() {
+    return TServerWait{OnWait, [this] { return FCancelled; }, ServerName};
+}
+
 void TIBStatisticalService::Activate() {
     if (Active()) return;
     FEof = true;
     FCancelled = false;
     FLines = TServiceLineSplitter();
-    // Runs given up earlier whose threads have detached by now.
-    FRetired.erase(std::remove_if(FRetired.begin(), FRetired.end(),
-                                  [](const std::shared_ptr<TReader>& r) {
-                                      {
-                                          std::lock_guard<std::mutex> lock(r->Mutex);
-                                          if (!r->Exited) return false;
-                                      }
-                                      r->Thread.join();
-                                      return true;
-                                  }),
-                   FRetired.end());
     TParamBlock spb = BuildServiceAttachSPB(Params);
     std::string name = ServiceManagerName();
-    TStatusVector st;
-    FLib->isc_service_attach(st.Get(), 0, name.c_str(), FHandle.Ptr(), spb.Length(), spb.Data());
-    ReclaimTerminationSignals();
-    st.Check(*FLib);
+    const TIBClientLibrary* lib = FLib;
+    // The handle lives with the call: an attach given up and answered later
+    // is detached by the call's own thread.
+    auto handle = std::make_shared<TApiHandle>(0);
+    *FHandle.Ptr() = RunOffThread<TApiHandle>(
+        [lib, name, spb, handle](TCallState&) {
+            TStatusVector st;
+            lib->isc_service_attach(st.Get(), 0, name.c_str(), handle.get(), spb.Length(), spb.Data());
+            ReclaimTerminationSignals();
+            st.Check(*lib);
+            return *handle;
+        },
+        Wait(),
+        [lib, handle] {
+            TIBHandle h(*lib, THandleKind::Service);
+            *h.Ptr() = *handle;
+        });
 }
 
-void TIBStatisticalService::Deactivate() {
+void TIBStatisticalService::Deactivate(std::chrono::milliseconds bound) {
     if (!Active()) return;
     FEof = true;
     FLines = TServiceLineSplitter();
-    if (StopReader(true)) {
+    if (StopReader()) {
         // The reading thread detaches once the server answers its last query.
         FHandle.Forget();
         return;
     }
-    TStatusVector st;
-    FLib->isc_service_detach(st.Get(), FHandle.Ptr());
-    st.Check(*FLib);
+    const TApiHandle handle = FHandle.Get();
+    FHandle.Forget();
+    ReleaseOffThread(*FLib, {{THandleKind::Service, handle}}, std::chrono::steady_clock::now() + bound);
 }
 
-bool TIBStatisticalService::StopReader(bool handOver) {
+bool TIBStatisticalService::StopReader() {
     std::shared_ptr<TReader> r = std::move(FReader);
     FReader.reset();
     FReaderDone = false;
     if (!r) return false;
-    bool handed = false;
-    {
-        std::lock_guard<std::mutex> lock(r->Mutex);
-        r->Stop = true;
-        if (handOver && !r->Exited) handed = r->HandedOver = true;
-        r->Changed.notify_all();
-    }
-    if (handed)
-        FRetired.push_back(std::move(r));
-    else
-        r->Thread.join();
-    return handed;
+    std::lock_guard<std::mutex> lock(r->Mutex);
+    r->Stop = true;
+    r->Changed.notify_all();
+    if (r->Exited) return false;
+    r->HandedOver = true;
+    return true;
 }
 
 void TIBStatisticalService::CheckActive() const {
@@ -689,8 +723,12 @@ void TIBStatisticalService::CheckActive() const {
 
 void TIBStatisticalService::ServiceStart() {
     CheckActive();
-    // An earlier run on this attachment is read no further.
-    StopReader(false);
+    // An earlier run on this attachment is read no further; one still
+    // waiting on the server keeps the attachment, and this run gets its own.
+    if (StopReader()) {
+        FHandle.Forget();
+        Activate();
+    }
     FEof = true;
     FLines = TServiceLineSplitter();
     TParamBlock spb;
@@ -698,16 +736,44 @@ void TIBStatisticalService::ServiceStart() {
     spb.AddString2(isc_spb_dbname, DatabaseName);
     spb.AddInt32(isc_spb_options, Options);
     FCancelled = false;
-    TStatusVector st;
-    FLib->isc_service_start(st.Get(), FHandle.Ptr(), nullptr, static_cast<unsigned short>(spb.Length()),
-                            spb.Data());
-    st.Check(*FLib);
+    const TIBClientLibrary* lib = FLib;
+    const TApiHandle handle = FHandle.Get();
+    try {
+        RunOffThread<bool>(
+            [lib, handle, spb](TCallState&) {
+                TApiHandle h = handle;
+                TStatusVector st;
+                lib->isc_service_start(st.Get(), &h, nullptr, static_cast<unsigned short>(spb.Length()),
+                                       spb.Data());
+                st.Check(*lib);
+                return true;
+            },
+            Wait(),
+            [lib, handle] {
+                TIBHandle h(*lib, THandleKind::Service);
+                *h.Ptr() = handle;
+            });
+    } catch (const EAbort&) {
+        FHandle.Forget();   // the start's thread detaches it
+        throw;
+    } catch (const EIBServerTimeout&) {
+        FHandle.Forget();
+        throw;
+    }
     auto reader = std::make_shared<TReader>();
     reader->Lib = FLib;
     reader->Handle = FHandle.Get();
     reader->BufferSize = FBufferSize;
-    // The thread holds the shared state for as long as it runs.
-    reader->Thread = std::thread([reader] { reader->Run(); });
+    // The thread holds the shared state for as long as it runs, and is
+    // never joined: a query that the server leaves unanswered must not keep
+    // anyone waiting.
+    detail::CallStarted();
+    try {
+        std::thread([reader] { reader->Run(); }).detach();
+    } catch (...) {
+        detail::CallEnded();
+        throw;
+    }
     FReader = std::move(reader);
     FEof = false;
 }
@@ -727,7 +793,7 @@ std::string TIBStatisticalService::GetNextLine() {
         if (FReaderDone) {
             // A last line without a line feed, then the end.
             if (FLines.TakeRest(line)) return line;
-            StopReader(false);
+            StopReader();
             FEof = true;
             return std::string();
         }
@@ -744,6 +810,10 @@ std::string TIBStatisticalService::GetNextLine() {
                 std::rethrow_exception(r.Error);
             } else if (r.Finished) {
                 FReaderDone = true;
+            } else if (const auto timeout = ServerTimeout();
+                       std::chrono::steady_clock::now() - r.LastAnswer > timeout) {
+                // Each query is answered within a second on a live link.
+                throw EIBServerTimeout(ServerName, timeout);
             }
         }
         // Copied without the lock, so the reader goes on receiving meanwhile.

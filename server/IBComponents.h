@@ -8,6 +8,7 @@
 // EIBClientError. The layer never asks the user for a login.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "platform/Classes.h"
 #include "platform/DateUtils.h"
 #include "server/IBClient.h"
+#include "server/ServerCall.h"
 
 namespace dv {
 
@@ -33,6 +35,10 @@ public:
     virtual void DatabaseDisconnecting() = 0;
     // The database component is being destroyed: forget the pointer.
     virtual void DatabaseFreed() = 0;
+    // The attachment is being given up without a word to the server (see
+    // TIBDatabase::Abandon): forget every handle on it; a transaction
+    // returns its own so that it is rolled back with the detach.
+    virtual TApiHandle DatabaseAbandoned() { return 0; }
 };
 
 class TIBDatabase : public TComponent {
@@ -56,7 +62,13 @@ public:
     bool Connected() const { return static_cast<bool>(FHandle); }
     // Drops the statements of this attachment, rolls back transactions still
     // open on it, then isc_detach_database. Does nothing when not connected.
+    // A detach that fails still forgets the attachment (a dead connection
+    // cannot be detached), so the next Connect attaches afresh.
     void Disconnect();
+    // Lets go of the attachment without waiting for the server beyond
+    // `deadline`: the transactions are rolled back and the attachment
+    // detached on a thread of their own (see ReleaseOffThread).
+    void Abandon(std::chrono::steady_clock::time_point deadline);
 
     TApiHandle* Handle() { return FHandle.Ptr(); }
     // The SQL dialect used for statements: 3, or the database's own when lower.
@@ -104,6 +116,7 @@ public:
 
     void DatabaseDisconnecting() override;
     void DatabaseFreed() override;
+    TApiHandle DatabaseAbandoned() override;
 
 private:
     void Ended();
@@ -174,6 +187,7 @@ public:
 
     void DatabaseDisconnecting() override;
     void DatabaseFreed() override;
+    TApiHandle DatabaseAbandoned() override;
     // The transaction ended or went away: the cursor is closed by the server.
     void TransactionEnded();
     void TransactionFreed();
@@ -253,17 +267,24 @@ public:
     // "server:service_mgr", "\\server\service_mgr" or "service_mgr".
     std::string ServiceManagerName() const;
 
-    // isc_service_attach; raises with the server's message.
+    // isc_service_attach; raises with the server's message. Runs while
+    // OnWait keeps being called; a Cancel meanwhile raises EAbort, a server
+    // silent for ServerTimeout EIBServerTimeout (the attach is given up).
     void Activate();
     bool Active() const { return static_cast<bool>(FHandle); }
-    // isc_service_detach; does nothing when not active. A run that is still
-    // being read is abandoned without waiting for the server.
-    void Deactivate();
+    // isc_service_detach; does nothing when not active, never raises and
+    // waits for the server `bound` at most. The handle is forgotten even
+    // when the server cannot be reached, so the next Activate attaches
+    // afresh. A run that is still being read is abandoned without waiting
+    // for the server: its thread detaches once its query returns, which also
+    // ends the statistics job on the server.
+    void Deactivate(std::chrono::milliseconds bound = std::chrono::seconds(1));
 
     // isc_service_start with the database statistics action, the database
-    // path and the options. The service's text is then read to its end in
-    // large chunks by a thread of its own, so that the server is not asked
-    // once per line and the caller never waits on a query.
+    // path and the options, waited for as Activate is (a start given up
+    // takes the attachment with it). The service's text is then read to its
+    // end in large chunks by a thread of its own, so that the server is not
+    // asked once per line and the caller never waits on a query.
     void ServiceStart();
     // Set once the service has sent its last line.
     bool Eof() const { return FEof; }
@@ -271,7 +292,8 @@ public:
     // it: each line with one trailing blank. At the end an empty text, with
     // Eof set. OnWait runs before each line and every few hundredths of a
     // second while the server has nothing ready; the cancel flag is looked at
-    // each time, and a cancelled read raises EAbort.
+    // each time, and a cancelled read raises EAbort. A server that has not
+    // answered a query for ServerTimeout raises EIBServerTimeout.
     std::string GetNextLine();
 
     // Called before every line and while waiting for the server, so that the
@@ -289,11 +311,12 @@ public:
 private:
     struct TReader;
     void CheckActive() const;
-    // Ends the reading thread of the current run. When it is still waiting on
-    // the server and `handOver` is set, the attachment goes with it: the
-    // thread detaches when its query returns, and this component forgets the
-    // handle at once. Returns whether the handle was handed over.
-    bool StopReader(bool handOver);
+    TServerWait Wait();
+    // Ends the reading of the current run. When its thread is still waiting
+    // on the server the attachment goes with it: the thread detaches when its
+    // query returns, and this component must forget the handle at once.
+    // Returns whether the handle was handed over. Never joins the thread.
+    bool StopReader();
 
     const TIBClientLibrary* FLib;
     TIBHandle FHandle;
@@ -301,7 +324,6 @@ private:
     bool FCancelled = false;
     size_t FBufferSize = kMaxServiceBuffer;
     std::shared_ptr<TReader> FReader;             // the run being read
-    std::vector<std::shared_ptr<TReader>> FRetired;   // abandoned runs still winding down
     TServiceLineSplitter FLines;
     bool FReaderDone = false;   // the reader has delivered everything it will
 };

@@ -71,7 +71,7 @@ void QuitOnSignal(int signal) {
     g_quitSignal = signal;
     // A statistics run polls the service and the event queue: the cancel
     // flag ends it at its next look, and so does the closed dialog.
-    if (DM && DM->IBStatService) DM->IBStatService->Cancel();
+    if (DM) DM->Cancel();
     RejectOpenDialogs();
     // A dialog opened by code that runs on while the loops wind down closes
     // as soon as it shows.

@@ -485,20 +485,25 @@ void TGetServStatDlg::btnOkClick() {
     TOverrideCursor wait(Qt::BusyCursor);
 
     std::string refusal;   // why the server would not begin
+    // The attach and the start wait for the server with the window alive:
+    // Cancel, the close box and a signal reach them as they reach the lines.
+    FRunning = true;
+    FPumpTimer.invalidate();
+    service.OnWait = [this] { PumpEvents(); };
+    btnOk->setEnabled(false);
     RunWithCleanup(
         [&] {
             service.Activate();
             try {
                 service.ServiceStart();
+            } catch (const EAbort&) {
+                throw;
             } catch (const std::exception& e) {
                 refusal = e.what();
             }
             if (refusal.empty()) {
                 OptionSettings.LastPassword = S(ePassword->text());
                 PageControl->setCurrentWidget(tsLog);
-                FRunning = true;
-                FPumpTimer.invalidate();
-                service.OnWait = [this] { PumpEvents(); };
                 try {
                     ReadLines(service);
                 } catch (const EAbort&) {
@@ -515,6 +520,7 @@ void TGetServStatDlg::btnOkClick() {
         {[&] {
              service.OnWait = nullptr;
              FRunning = false;
+             btnOk->setEnabled(true);
              FlushMemo();
          },
          [&] { service.Deactivate(); }});

@@ -741,15 +741,9 @@ void TMainForm::CloseOnSignal() {
     if (DM) {
         // The client library's own signal handlers are kept out (see
         // ReclaimTerminationSignals), so the attachments are still there and
-        // go now; a server that dropped them meanwhile is not an error here.
-        try {
-            DM->IBStatService->Deactivate();
-        } catch (...) {
-        }
-        try {
-            if (DM->DB->Connected()) DM->DB->Disconnect();
-        } catch (...) {
-        }
+        // go now; a server that dropped them meanwhile is not an error here,
+        // and one that does not answer is not waited for.
+        DM->CloseConnections(TDM::kCloseWait);
     }
     if (FClosed) return;
     FClosed = true;

@@ -109,8 +109,9 @@ public:
     // its lines: parse, database size, metadata, rebuild, command states.
     bool LoadServerLines(const TStringList& lines, bool metadataWanted);
     bool ReloadStat(bool full);
-    // What ReloadStat does with the lines of a successful refresh.
-    void ApplyReloadLines(const TStringList& lines, bool full);
+    // What ReloadStat does with the lines of a successful refresh; false
+    // when the result may not be saved (its metadata could not be read).
+    bool ApplyReloadLines(const TStringList& lines, bool full);
     void ReloadStatFullClick();
     void ReloadStatHeaderClick();
     // Empties the four grids (summary, monitor, indices, tables).
@@ -231,6 +232,18 @@ private:
     // LoadServerLines after the parse: size, metadata, grids, commands;
     // false after a corruption report.
     bool ShowServerStatistics(bool metadataWanted);
+    // What a load or a full reload reads besides the statistics: the
+    // database size and, when wanted, the metadata. A failure of either is
+    // reported and costs only what it would have added.
+    struct TServerExtras {
+        bool Metadata = false;   // read whole and in the model
+        bool Saveable = true;    // false when wanted metadata is missing
+        bool Corrupt = false;    // the database reported corruption
+    };
+    TServerExtras ReadServerExtras(bool metadataWanted);
+    void ShowMetadataState(const TServerExtras& extras);
+    void KeepUnsaveable();
+    std::string ServerWaitText() const;
 
     QStackedLayout* FPanels = nullptr;
     QAction* FViewItem = nullptr;   // the View item of the view shown

@@ -22,6 +22,7 @@
 #include "platform/FileIO.h"
 #include "platform/gui/OverrideCursor.h"
 #include "server/DMData.h"
+#include "ui/serverwait.h"
 #include "ui/dbinfofr.h"
 #include "ui/dblistfr.h"
 #include "ui/indexStat.h"
@@ -321,6 +322,7 @@ bool TMainForm::LoadServerLines(const TStringList& lines, bool metadataWanted) {
     ParseStatLines(lines);   // a failed parse still goes on: the parser has reported it
     bool loaded = false;
     try {
+        TServerWaitScope wait(ServerWaitText());
         loaded = ShowServerStatistics(metadataWanted);
     } catch (...) {
         ShowNoStatistics();
@@ -330,34 +332,86 @@ bool TMainForm::LoadServerLines(const TStringList& lines, bool metadataWanted) {
     return loaded;
 }
 
-bool TMainForm::ShowServerStatistics(bool metadataWanted) {
-    if (DM) DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
-    if (metadataWanted && DM) {
-        try {
-            DM->ReadMetadata();
-        } catch (const std::exception& e) {
-            if (std::string(e.what()).find("consistency check") != std::string::npos) {
-                MessageDlg(std::string("Dravolt discovered possible database corruption in this database. "
-                                       "Please download free tool Mendral Diagnostician from ") +
-                               kMakerSite + ", open and run Diagnose, then send diagnistics log to " +
-                               kSupportMail +
-                               ". Our specialists will check it for free and give you advice about best "
-                               "medicine for corruption.",
-                           mtError, mbOK);
-                if (DM->DB->Connected()) DM->DB->Disconnect();
-                return false;
-            }
+std::string TMainForm::ServerWaitText() const {
+    std::string where;
+    if (DM) where = DM->IBStatService->ServerName.empty() ? std::string("this computer") : DM->IBStatService->ServerName;
+    return "Waiting for the server " + where + "...";
+}
+
+TMainForm::TServerExtras TMainForm::ReadServerExtras(bool metadataWanted) {
+    TServerExtras result;
+    if (!DM) return result;
+    // The statistics are whole by now: what fails from here on costs only
+    // what it would have added.
+    DBInfo->DBSize = 0;
+    try {
+        DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
+    } catch (const EAbort&) {
+        result.Saveable = !metadataWanted;
+        return result;
+    } catch (const std::exception& e) {
+        std::string text = std::string("The statistics were taken, but the size of the database could not be "
+                                       "read; it is not shown.\n") + e.what();
+        // Over a connection that has just failed the metadata would only
+        // keep the user waiting for a second failure.
+        const bool connection = IsConnectionFailure(e);
+        if (connection && metadataWanted) text += "\nThe table and index metadata was not read either.";
+        MessageDlg(text, mtError, mbOK);
+        if (connection) {
+            result.Saveable = !metadataWanted;
+            return result;
+        }
+    }
+    if (!metadataWanted) return result;
+    try {
+        DM->ReadMetadata();
+        result.Metadata = true;
+    } catch (const EAbort&) {
+        result.Saveable = false;
+    } catch (const std::exception& e) {
+        result.Saveable = false;
+        if (std::string(e.what()).find("consistency check") != std::string::npos) {
+            MessageDlg(std::string("Dravolt discovered possible database corruption in this database. "
+                                   "Please download free tool Mendral Diagnostician from ") +
+                           kMakerSite + ", open and run Diagnose, then send diagnistics log to " + kSupportMail +
+                           ". Our specialists will check it for free and give you advice about best "
+                           "medicine for corruption.",
+                       mtError, mbOK);
+            result.Corrupt = true;
+        } else if (IsConnectionFailure(e)) {
+            // A network fault is no reason to doubt the database.
+            MessageDlg(std::string("The table and index metadata could not be read: the connection to the "
+                                   "server failed. The statistics are shown without it.\n") +
+                           e.what(),
+                       mtError, mbOK);
+        } else {
             MessageDlg(std::string("Dravolt discovered error during database metadata load. Seems that metadata "
                                    "is broken or corrupted. Please check metadata using gbak tool (gbak -b -m, "
                                    "gbak -c) to ensure that metadata is OK. \r\nOr, you can ask ") +
                            kSupportMail + " for help",
                        mtError, mbOK);
         }
-        MetadataLoaded = true;
-        if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, true);
-    } else {
-        if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, false);
     }
+    return result;
+}
+
+void TMainForm::ShowMetadataState(const TServerExtras& extras) {
+    MetadataLoaded = extras.Metadata;
+    if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, extras.Metadata);
+}
+
+void TMainForm::KeepUnsaveable() {
+    // A saved-statistics file always reads back as one with metadata, so
+    // statistics whose metadata is missing are not offered for saving.
+    if (UnsavedStatLines) UnsavedStatLines->clear();
+    SaveStatFile->setEnabled(false);
+    tbSaveStat->setEnabled(false);
+}
+
+bool TMainForm::ShowServerStatistics(bool metadataWanted) {
+    const TServerExtras extras = ReadServerExtras(metadataWanted);
+    if (extras.Corrupt) return false;
+    ShowMetadataState(extras);
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();
@@ -365,26 +419,33 @@ bool TMainForm::ShowServerStatistics(bool metadataWanted) {
     SaveStatFile->setEnabled(true);
     tbSaveStat->setEnabled(true);
     tbRefresh->setEnabled(true);
+    if (!extras.Saveable) KeepUnsaveable();
     return true;
 }
 
 bool TMainForm::ReloadStat(bool full) {
     TStringList lines;
-    if (RunStatisticsRefresh(lines, full)) ApplyReloadLines(lines, full);
+    TServerWaitScope wait(ServerWaitText());
+    if (RunStatisticsRefresh(lines, full)) return ApplyReloadLines(lines, full);
     return true;
 }
 
-void TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
+bool TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
     if (full) {
         ClearGrids();
         ParseStatLines(lines);
     } else {
         ParseStatHeaderLines(lines);
     }
+    TServerExtras extras;
     try {
-        if (DM) DBInfo->DBSize = SizeInKilobytes(DM->GetAllocatedPages(), DBInfo->PageSize);
+        extras = ReadServerExtras(full && MetadataLoaded);
+        if (extras.Corrupt) {
+            if (full) ShowNoStatistics();
+            return false;
+        }
         if (full) CalcDatabaseTotals(*DBInfo);
-        if (full && MetadataLoaded && DM) DM->ReadMetadata();
+        if (full) ShowMetadataState(extras);
         if (FrDbInfo) FrDbInfo->FillDbInfo();
         if (full) {
             if (FrTableStat) FrTableStat->FillTables();
@@ -396,6 +457,8 @@ void TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
         if (full) ShowNoStatistics();
         throw;
     }
+    if (!extras.Saveable) KeepUnsaveable();
+    return extras.Saveable;
 }
 
 void TMainForm::ReloadStatFullClick() {

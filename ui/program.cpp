@@ -17,6 +17,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/dblistfr.h"
 #include "ui/main.h"
+#include "server/ServerCall.h"
 
 namespace dv {
 
@@ -113,6 +114,13 @@ int ProgramMain(int argc, char** argv) {
     }
     FreeDataModule();
     SetDialogProvider(nullptr);
+    if (ServerCallsRunning() > 0) {
+        // A call given up on a server that does not answer still waits
+        // inside the client library, whose clean-up at exit would wait for
+        // it: the process ends here, its files written and closed.
+        std::fflush(nullptr);
+        std::_Exit(rc);
+    }
     return rc;
 }
 
