@@ -244,6 +244,9 @@ private:
     void ShowMetadataState(const TServerExtras& extras);
     void KeepUnsaveable();
     std::string ServerWaitText() const;
+    // The statistics shown came with a request for metadata (which a full
+    // reload then reads again, also after it failed once).
+    bool FMetadataWanted = false;
 
     QStackedLayout* FPanels = nullptr;
     QAction* FViewItem = nullptr;   // the View item of the view shown

@@ -409,6 +409,7 @@ void TMainForm::KeepUnsaveable() {
 }
 
 bool TMainForm::ShowServerStatistics(bool metadataWanted) {
+    FMetadataWanted = metadataWanted;
     const TServerExtras extras = ReadServerExtras(metadataWanted);
     if (extras.Corrupt) return false;
     ShowMetadataState(extras);
@@ -439,7 +440,7 @@ bool TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
     }
     TServerExtras extras;
     try {
-        extras = ReadServerExtras(full && MetadataLoaded);
+        extras = ReadServerExtras(full && (MetadataLoaded || FMetadataWanted));
         if (extras.Corrupt) {
             if (full) ShowNoStatistics();
             return false;

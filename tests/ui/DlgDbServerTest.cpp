@@ -18,6 +18,8 @@
 #include "server/IBClient.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/DlgDbSupport.h"
+#include "tests/support/FaultProxy.h"
+#include "ui/serverwait.h"
 
 namespace dv::test {
 namespace {
@@ -68,9 +70,9 @@ protected:
     // step may look at the dialog afterwards (it is still open when the run
     // did not succeed).
     bool RunDialog(TMainForm& f, const std::string& database, const std::string& password, bool headerOnly = false,
-                   std::function<void(TGetServStatDlg&)> after = {}) {
+                   std::function<void(TGetServStatDlg&)> after = {}, const std::string& server = "localhost") {
         TDialogStep step([&](TGetServStatDlg& dlg) {
-            FillParams(dlg, "localhost", database, "SYSDBA", password);
+            FillParams(dlg, server, database, "SYSDBA", password);
             dlg.cbHeader->setChecked(headerOnly);
             dlg.btnOk->click();
             if (after) after(dlg);
@@ -472,6 +474,217 @@ TEST_F(DlgDbServerTest, AFailedReloadLeavesTheServiceDetachedAndItsOptionsAsThey
     EXPECT_FALSE(DM->IBStatService->Active());
     EXPECT_EQ(DM->IBStatService->Options, kHeaderStatOptions);
     EXPECT_TRUE(lines.empty());
+}
+
+// Over the proxy a statistics run makes connection 1 (the service), the
+// database size connection 2 and the metadata connection 3. An attach of
+// the service takes 4 requests and the start a 5th; a database attach
+// takes 5, and the metadata query's prepare is the 7th.
+class DlgDbNetFaultTest : public DlgDbServerTest {
+protected:
+    void SetUp() override {
+        DlgDbServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(Proxy.Listening());
+        setenv(kServerTimeoutVariable, "1", 1);
+        TGetServStatDlg::EventInterval = 0;
+    }
+    void TearDown() override {
+        unsetenv(kServerTimeoutVariable);
+        DlgDbServerTest::TearDown();
+    }
+    static double Since(std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+    }
+    TFaultProxy Proxy;
+};
+
+using TMode = TFaultProxy::TMode;
+
+TEST_F(DlgDbNetFaultTest, ARunOnAFailingLinkEndsAtCancelOrWithItsReasonAndTheNextRunSucceeds) {
+    struct Case {
+        const char* name;
+        TMode mode;
+        size_t count;
+        std::function<void(TGetServStatDlg&)> cancel;   // none: waits for the timeout
+        const char* says;                                // the message; none after a cancel
+        bool close = false;   // then the window closes while the link still stalls
+    } cases[] = {
+        {"never answers, Cancel", TMode::Silent, 0, [](TGetServStatDlg& d) { d.btnCancel->click(); }, nullptr},
+        {"never answers", TMode::Silent, 0, {}, "did not answer within 1 second"},
+        {"stalls in the attach, close box", TMode::StallAfter, 2, [](TGetServStatDlg& d) { d.close(); }, nullptr},
+        {"stalls in the start", TMode::StallAfter, 4, {}, "did not answer within 1 second"},
+        {"stalls before the first reply, Cancel", TMode::StallAfter, 5,
+         [](TGetServStatDlg& d) { d.CancelBtn->click(); }, nullptr, true},
+        {"drops mid-output", TMode::DropAfter, 1200, {}, "Error reading data from the connection"},
+    };
+    TMainForm* form = &Make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogs.Messages.clear();
+        Proxy.SetMode(c.mode, c.count);
+        // The user gives up a quarter of a second into the wait.
+        QTimer poll;
+        int ticks = 0;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (c.cancel && GetServStatDlg && GetServStatDlg->Running() && ++ticks == 10) c.cancel(*GetServStatDlg);
+        });
+        poll.start(25);
+        bool active = true;
+        const TStringList unsaved = *UnsavedStatLines;
+        const auto started = std::chrono::steady_clock::now();
+        const bool loaded = RunDialog(
+            *form, Db->Path(), FbPassword(), false, [&](TGetServStatDlg&) { active = DM->IBStatService->Active(); },
+            Proxy.Server());
+        poll.stop();
+        if (c.cancel) {
+            EXPECT_EQ(ticks, 10) << "the wait was over before the user could cancel";
+            EXPECT_LT(Since(started), 0.9) << "the cancel waited for the timeout";
+            EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        }
+        EXPECT_FALSE(loaded);
+        EXPECT_FALSE(active);
+        EXPECT_LT(Since(started), 10.0);
+        if (c.says) {
+            ASSERT_EQ(Dialogs.Messages.size(), 1u);
+            EXPECT_NE(Dialogs.LastText().find(c.says), std::string::npos) << Dialogs.LastText();
+            EXPECT_EQ(Dialogs.LastText().find("rejected"), std::string::npos) << Dialogs.LastText();
+        }
+        EXPECT_EQ(*UnsavedStatLines, unsaved);
+        if (c.close) {
+            // The given-up run's query still waits on the server: the end of
+            // the window and of the data module does not.
+            const auto closing = std::chrono::steady_clock::now();
+            Form.reset();
+            FreeDataModule();
+            EXPECT_LT(Since(closing), 5.0);
+            InitStatisticsModel();
+            InitDatabaseLists();
+            form = &Make();
+        }
+        Proxy.CutAll();
+
+        Proxy.SetMode(TMode::Forward);
+        Dialogs.Messages.clear();
+        EXPECT_TRUE(RunDialog(*form, Db->Path(), FbPassword(), false, {}, Proxy.Server()));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_NE(Table("CUSTOMERS"), nullptr);
+        EXPECT_TRUE(MetadataLoaded);
+    }
+}
+
+// A run that took the statistics whole keeps them when the database size or
+// the metadata cannot be read after it: shown without what failed, with a
+// message that says what it was, and not offered for saving as a file with
+// metadata.
+TEST_F(DlgDbNetFaultTest, AFailedSizeOrMetadataReadKeepsTheStatisticsWithoutIt) {
+    struct Case {
+        const char* name;
+        int connection;   // of the run: 2 the size, 3 the metadata
+        TMode mode;
+        size_t count;
+        std::vector<std::string> says;
+        bool size;        // the size was read
+    } cases[] = {
+        {"size never answers", 2, TMode::Silent, 0,
+         {"The statistics were taken, but the size of the database could not be read",
+          "did not answer within 1 second", "metadata was not read either"},
+         false},
+        {"metadata stalls", 3, TMode::StallAfter, 7,
+         {"metadata could not be read: the connection to the server failed", "did not answer within 1 second"},
+         true},
+        {"metadata drops", 3, TMode::DropAfter, 700,
+         {"metadata could not be read: the connection to the server failed"}, true},
+    };
+    TMainForm& f = Make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogs.Messages.clear();
+        Proxy.SetMode(c.mode, c.count, Proxy.Accepted() + c.connection);
+        EXPECT_TRUE(RunDialog(f, Db->Path(), FbPassword(), false, {}, Proxy.Server()));
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        for (const std::string& part : c.says)
+            EXPECT_NE(Dialogs.LastText().find(part), std::string::npos) << part << " in\n" << Dialogs.LastText();
+        EXPECT_EQ(Dialogs.LastText().find("gbak"), std::string::npos) << "the database is not to blame";
+        ASSERT_NE(Table("CUSTOMERS"), nullptr);
+        EXPECT_EQ(Table("CUSTOMERS")->Records, 120);
+        EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
+        EXPECT_EQ(DBInfo->DBSize > 0, c.size);
+        EXPECT_TRUE(Table("CUSTOMERS")->Fields.empty());
+        EXPECT_FALSE(MetadataLoaded);
+        EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[8].Visible());
+        EXPECT_FALSE(f.SaveStatFile->isEnabled());
+        EXPECT_FALSE(f.tbSaveStat->isEnabled());
+        EXPECT_TRUE(UnsavedStatLines->empty());
+        EXPECT_TRUE(f.tbRefresh->isEnabled());
+        Proxy.CutAll();
+        Proxy.SetMode(TMode::Forward);
+
+        // A reload over a sound link brings what was missing.
+        Dialogs.Messages.clear();
+        f.ReloadAllItem->trigger();
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_GT(DBInfo->DBSize, 0);
+        EXPECT_TRUE(MetadataLoaded) << "the metadata was wanted";
+        EXPECT_EQ(Table("CUSTOMERS")->Fields.size(), 3u);
+        EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    }
+}
+
+// A reload waits for the server with the window alive and, after half a
+// second, a small window whose Cancel ends the wait at once; the statistics
+// shown stay as they were.
+TEST_F(DlgDbNetFaultTest, AReloadOnAStalledLinkShowsAWaitThatCancels) {
+    setenv(kServerTimeoutVariable, "30", 1);   // only the cancel ends these waits
+    TMainForm& f = Make();
+    ASSERT_TRUE(RunDialog(f, Db->Path(), FbPassword(), false, {}, Proxy.Server()));
+    ASSERT_TRUE(MetadataLoaded);
+    struct Case {
+        const char* name;
+        bool full;
+        int connection;   // of the reload: 1 the service, 3 the metadata
+        TMode mode;
+        size_t count;
+        bool metadata;    // left loaded
+    } cases[] = {
+        {"header, never answers", false, 1, TMode::Silent, 0, true},
+        {"all, stalls before the first reply", true, 1, TMode::StallAfter, 5, true},
+        {"all, stalls in the metadata", true, 3, TMode::StallAfter, 7, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dialogs.Messages.clear();
+        const std::vector<TRelation*> tables = DBInfo->Relations;
+        Proxy.SetMode(c.mode, c.count, Proxy.Accepted() + c.connection);
+        bool shown = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (ServerWaitWindow && ServerWaitWindow->isVisible() && !shown) {
+                shown = true;
+                ServerWaitCancel->click();
+            }
+        });
+        poll.start(25);
+        const auto started = std::chrono::steady_clock::now();
+        (c.full ? f.ReloadAllItem : f.ReloadHeaderItem)->trigger();
+        poll.stop();
+        EXPECT_TRUE(shown);
+        EXPECT_LT(Since(started), 10.0);
+        EXPECT_EQ(ServerWaitWindow, nullptr);
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_FALSE(DM->IBStatService->Active());
+        ASSERT_NE(Table("CUSTOMERS"), nullptr);
+        if (c.connection == 1) {
+            EXPECT_EQ(DBInfo->Relations, tables);
+        }
+        EXPECT_EQ(MetadataLoaded, c.metadata);
+        EXPECT_EQ(!Table("CUSTOMERS")->Fields.empty(), c.metadata);
+        Proxy.CutAll();
+        Proxy.SetMode(TMode::Forward);
+    }
+    Dialogs.Messages.clear();
+    f.ReloadStatHeaderClick();
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "MainTestSupport.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/ProgramRunSupport.h"
+#include "tests/support/FaultProxy.h"
 #include "ui/QtDialogs.h"
 
 namespace dv::test {
@@ -385,11 +386,13 @@ TEST(MainQtDialogs, MessageBoxesCutLongLines) {
     }
 }
 
-// SIGTERM (a logout, kill) after the window has taken statistics from the
-// server and while it holds a connection: the client library has put its own
-// handlers in place by then. The window ends at once, also while it asks
-// whether to save, writes its settings as on close, says the statistics were
-// not saved and leaves no attachment.
+// SIGTERM (a logout, kill), SIGINT or SIGHUP after the window has taken
+// statistics from the server and while it holds a connection: the client
+// library has put its own handlers in place by then. The window ends at
+// once, also while it asks whether to save, while its connection is stalled
+// and while a reload waits for a server that does not answer; it writes its
+// settings as on close, says the statistics were not saved and leaves no
+// attachment once the link is gone.
 TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
     DV_REQUIRE_FB_SERVER();
     TFbTestDatabase db("signal_term", "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(20));\n"
@@ -398,13 +401,20 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
     struct Case {
         const char* name;
         bool closing;          // the save question is open
+        bool stalled;          // through a proxy that stops passing anything
+        bool reload;           // ... while a reload waits
+        int signal;
         const char* waitFor;   // on standard output
     } cases[] = {
-        {"idle", false, "connected"},
-        {"asking to save", true, "asking"},
+        {"idle", false, false, false, SIGTERM, "connected"},
+        {"asking to save", true, false, false, SIGTERM, "asking"},
+        {"stalled link", false, true, false, SIGINT, "connected"},
+        {"stalled reload", false, true, true, SIGHUP, "reloading"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        TFaultProxy proxy;
+        ASSERT_TRUE(proxy.Listening());
         QTemporaryDir config;
         ASSERT_TRUE(config.isValid());
         const std::string ini = config.path().toStdString() + "/dravolt.ini";
@@ -414,6 +424,8 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
         env.insert(QStringLiteral("DRAVOLT_TEST_DATABASE"), QString::fromStdString(db.Path()));
         env.insert(QStringLiteral("DRAVOLT_FB_PASSWORD"), QString::fromStdString(FbPassword()));
         if (c.closing) env.insert(QStringLiteral("DRAVOLT_TEST_CLOSE"), QStringLiteral("1"));
+        if (c.stalled) env.insert(QStringLiteral("DRAVOLT_TEST_SERVER"), QString::fromStdString(proxy.Server()));
+        if (c.reload) env.insert(QStringLiteral("DRAVOLT_TEST_RELOAD"), QStringLiteral("300"));
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(QString::fromStdString(ExeDir() + "dravolt_connected"), {});
@@ -422,7 +434,14 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
         for (int i = 0; i < 600 && out.find(c.waitFor) == std::string::npos && p.state() == QProcess::Running; ++i) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput().toStdString();
+            if (c.stalled && out.find("connected") != std::string::npos &&
+                proxy.Accepted() > 0 && proxy.Open() > 0) {
+                proxy.StallAll();
+                proxy.SetMode(TFaultProxy::TMode::Silent);
+            }
         }
+        // The reload is waiting for the server by now.
+        if (c.reload) std::this_thread::sleep_for(std::chrono::milliseconds(300));
         if (out.find(c.waitFor) == std::string::npos) {
             p.kill();   // our own child only
             p.waitForFinished(5000);
@@ -435,7 +454,7 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
         EXPECT_FALSE(FileExists(ini));
 
         const auto sent = std::chrono::steady_clock::now();
-        ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
+        ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), c.signal), 0);
         const bool ended = p.waitForFinished(15000);
         if (!ended) {
             p.kill();
@@ -445,13 +464,20 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
         ASSERT_TRUE(ended) << "SIGTERM did not end the program:\n" << err;
         EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err;
-        EXPECT_EQ(p.exitCode(), 128 + SIGTERM) << err;
+        EXPECT_EQ(p.exitCode(), 128 + c.signal) << err;
         EXPECT_NE(err.find("the statistics taken from the server were not saved"), std::string::npos) << err;
         ASSERT_TRUE(FileExists(ini)) << "the window state was not written";
         const std::string settings = ReadFile(ini);
         for (const char* key : {"MainWidth=", "MainHeight=", "MainTop=", "MainLeft=", "HeaderPage=", "LoadMetadata="})
             EXPECT_NE(settings.find(key), std::string::npos) << key << " in\n" << settings;
-        EXPECT_EQ(db.QueryValue(attachments), "0");
+        // A stalled link keeps the server's end open until it goes.
+        proxy.CutAll();
+        std::string left = db.QueryValue(attachments);
+        for (int i = 0; i < 100 && left != "0"; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            left = db.QueryValue(attachments);
+        }
+        EXPECT_EQ(left, "0");
     }
 }
 

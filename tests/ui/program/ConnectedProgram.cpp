@@ -1,11 +1,14 @@
 // The program as it runs, plus what a user would do with the mouse: once the
 // window is up, statistics are taken from the database that
 // DRAVOLT_TEST_DATABASE names on the local server (SYSDBA, the password in
-// DRAVOLT_FB_PASSWORD or "masterkey"), loaded with their metadata and left
-// unsaved, and a connection to that database stays open. "connected" on
-// standard output says so; a failure ends the run with status 99. With
-// DRAVOLT_TEST_CLOSE set the window is then closed, which asks whether to
-// save the statistics; "asking" says that question is open.
+// DRAVOLT_FB_PASSWORD or "masterkey"; DRAVOLT_TEST_SERVER names another
+// server, such as a proxy), loaded with their metadata and left unsaved, and
+// a connection to that database stays open. "connected" on standard output
+// says so; a failure ends the run with status 99. With DRAVOLT_TEST_CLOSE
+// set the window is then closed, which asks whether to save the statistics;
+// "asking" says that question is open. With DRAVOLT_TEST_RELOAD set to a
+// number of milliseconds, "Reload all" is chosen that long after
+// "connected", and "reloading" says it has begun.
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -24,8 +27,9 @@ void TakeStatisticsAndStayConnected() {
     using namespace dv;
     const char* database = std::getenv("DRAVOLT_TEST_DATABASE");
     const char* password = std::getenv("DRAVOLT_FB_PASSWORD");
+    const char* server = std::getenv("DRAVOLT_TEST_SERVER");
     if (!database || !DM || !MainForm) throw std::runtime_error("no database, data module or window");
-    DM->SetServiceParams("localhost", database, "SYSDBA", password && *password ? password : "masterkey", 0);
+    DM->SetServiceParams(server && *server ? server : "localhost", database, "SYSDBA", password && *password ? password : "masterkey", 0);
     TIBStatisticalService& service = *DM->IBStatService;
     TStringList lines;
     service.Activate();
@@ -42,6 +46,13 @@ void TakeStatisticsAndStayConnected() {
     DM->DB->Connect();
     std::printf("connected\n");
     std::fflush(stdout);
+    if (const char* reload = std::getenv("DRAVOLT_TEST_RELOAD")) {
+        QTimer::singleShot(std::atoi(reload), [] {
+            std::printf("reloading\n");
+            std::fflush(stdout);
+            MainForm->ReloadAllItem->trigger();
+        });
+    }
     if (std::getenv("DRAVOLT_TEST_CLOSE")) {
         // Fires inside the question's own event loop.
         QTimer::singleShot(100, [] {
