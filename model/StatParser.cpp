@@ -691,6 +691,8 @@ bool ParseRelationBlock(const std::string& firstLine) {
         CheckNotCutShort();
         AddRelation(db, rel);
         return true;
+    } catch (const ETextCut&) {
+        throw;   // from the table's first index, which names itself
     } catch (const std::exception& e) {
         delete rel;
         g_pending.SkipDependents = true;

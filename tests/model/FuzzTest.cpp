@@ -121,9 +121,10 @@ TEST_F(Fuzz, TextsCutAnywhereSaySoAndKeepOnlyWholeBlocks) {
     RandomAnswers answers(rng);
     const struct {
         const char* What;
-        const std::string& Text;
+        std::string Text;
         size_t Step;
-    } texts[] = {{"real output", real, 211}, {"large output", large, 4096}};
+    } texts[] = {{"real output", real, 211}, {"index statistics", ReadFile(DataPath("fb3_index.txt")), 97},
+                 {"large output", large, 4096}};
     for (const auto& t : texts) {
         const TextStats whole = ReadTextStats(t.Text);
         std::map<std::string, const TextTable*> tables;
@@ -132,6 +133,8 @@ TEST_F(Fuzz, TextsCutAnywhereSaySoAndKeepOnlyWholeBlocks) {
             tables[tt.Name] = &tt;
             for (const TextIndex& ti : tt.Indices) indices[ti.Name] = &ti;
         }
+        // From its closing line on the statistics are whole, its time cut or not.
+        const size_t wholeFrom = t.Text.find("Gstat completion time") + 21;
         std::vector<size_t> cuts;
         for (size_t cut = 0; cut < t.Text.size(); cut += t.Step) cuts.push_back(cut);
         cuts.push_back(t.Text.size());
@@ -143,7 +146,7 @@ TEST_F(Fuzz, TextsCutAnywhereSaySoAndKeepOnlyWholeBlocks) {
                 const std::string part = t.Text.substr(0, cut);
                 way == 0 ? ParseAsFile(part) : ParseText(part);
                 ExpectConsistentModel();
-                if (cut == t.Text.size()) {
+                if (cut >= wholeFrom) {
                     EXPECT_EQ(answers.Count, 0) << answers.Shown;
                     EXPECT_EQ(DBInfo->Relations.size(), whole.Tables.size());
                 } else {

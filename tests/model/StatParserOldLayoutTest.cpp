@@ -340,6 +340,9 @@ TEST_F(OldLayout, BadBlocksNameTheLineBeingRead) {
         {"T (99999999999)\nNEXT (6)\n", "Error parsing relation T\r\nT (99999999999)", {"NEXT"}, {}},
         // A list that ends inside the block: the text was cut.
         {"T (5)\n    Primary pointer page: 1, Index root page: 2\n", cut, {}, {}},
+        // Index statistics cut inside a table's first index: the index is named.
+        {"C (5)\n    Index C_IDX (0)\n\tDepth: 2, leaf buckets: 10, nodes: 1000\n",
+         "The statistics text ends inside index C_IDX: it was cut or is still being written", {"C"}, {}},
         {"T (5)\n    Primary pointer page: x, Index root page: 2\n",
          "Error parsing relation T\r\n    Primary pointer page: x, Index root page: 2", {}, {}},
         {"T (5)\n    Primary pointer page: 1, Index root page: 2\n    Data pages: 1, data page slots: 1, average fill: ?%\n",
