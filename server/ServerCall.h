@@ -114,22 +114,22 @@ R RunOffThread(std::function<R(TCallState&)> work, const TServerWait& wait, std:
     std::thread thread;
     try {
         thread = std::thread([state, work = std::move(work), orphan = std::move(orphan)] {
-        std::optional<R> result;
-        std::exception_ptr error;
-        try {
-            result.emplace(work(*state));
-        } catch (...) {
-            error = std::current_exception();
-        }
-        state->Result = std::move(result);   // read by the caller only after Finish
-        if (state->Finish(error) && orphan) {
+            std::optional<R> result;
+            std::exception_ptr error;
             try {
-                orphan();
+                result.emplace(work(*state));
             } catch (...) {
-                // Nobody is left to hear about it.
+                error = std::current_exception();
             }
-        }
-        detail::CallEnded();
+            state->Result = std::move(result);   // read by the caller only after Finish
+            if (state->Finish(error) && orphan) {
+                try {
+                    orphan();
+                } catch (...) {
+                    // Nobody is left to hear about it.
+                }
+            }
+            detail::CallEnded();
         });
     } catch (...) {
         detail::CallEnded();

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "tests/server/DMTestSupport.h"
 #include "tests/support/FaultProxy.h"
@@ -109,6 +110,29 @@ TEST_F(NetFaultTest, AServiceRunThatFailsOnTheLinkEndsAndTheNextRunSucceeds) {
         EXPECT_EQ(Run().size(), wholeRun);
         Proxy.CutAll();   // what the fault left waiting ends here
     }
+}
+
+// A run given up stops its job on the server: the service's attachment is
+// detached (the server ends a detached statistics job within seconds, where
+// it would otherwise go on to the end), so its connection closes.
+TEST_F(NetFaultTest, ACancelledRunDetachesItsServiceSoTheServerStopsTheJob) {
+    TIBStatisticalService& svc = *dm->IBStatService;
+    int lines = 0;
+    svc.OnWait = [&] {
+        if (++lines == 3) svc.Cancel();
+    };
+    svc.Activate();
+    svc.ServiceStart();
+    EXPECT_THROW(ReadServiceLines(svc), EAbort);
+    svc.Deactivate();
+    svc.OnWait = nullptr;
+    int open = Proxy.Open();
+    for (int i = 0; i < 100 && open > 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        open = Proxy.Open();
+    }
+    EXPECT_EQ(open, 0) << "the service is still attached";
+    EXPECT_EQ(Proxy.Accepted(), 1);
 }
 
 TEST_F(NetFaultTest, ReadsOfTheDataModuleEndOnAFailingLinkAndLeaveTheModelAlone) {
