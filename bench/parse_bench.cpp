@@ -1,5 +1,6 @@
 // Parse benchmark: writes a statistics text of N tables with three indices
-// each in the layout of current engines, then times
+// each in the layout of current engines, with names as real schemas have
+// them, then times
 //   - a plain line count over the file (the floor for any reader),
 //   - reading every line through the file source,
 //   - ParseStatFile (reset, parse, totals), with the model's heap use: once
@@ -7,10 +8,11 @@
 //     model is faulted in; on a virtual machine that fault cost can exceed
 //     the parse itself) and then as every later load, on the heap the
 //     previous model gave back,
-//   - writing the model as save-file text and reading it back.
-// Each figure is the median of the runs, all in this one process. Goals: the
-// parse within 10x the line count, the save file written and read at 200 MB/s
-// or more each, the model under 1.5 KB per table.
+//   - writing the model as save-file text (against a plain write of the same
+//     bytes) and reading it back (against the text parse of the same model).
+// Each figure is the median of the runs, all in this one process, printed
+// beside its floor and its goal. With runs=0 only the text is written (for
+// the batch and grid benchmarks).
 //
 //   parse_bench [tables=20000] [file=/tmp/dravolt-parse-bench.txt] [runs=5]
 #include <fcntl.h>
@@ -26,6 +28,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "model/StatParser.h"
@@ -55,9 +58,58 @@ void WriteBands(std::string& out, const char* indent, unsigned seed) {
     }
 }
 
+// A well-spread hash of a number (the finaliser of MurmurHash3).
+unsigned Mix(unsigned h) {
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    h *= 0xc2b2ae35u;
+    return h ^ (h >> 16);
+}
+
+// Names as real schemas have them: a module prefix and one to three words
+// for a table (EDI_ITEM_ARCHIVE), and for its three indices a primary key, a
+// foreign key and a search index (IDX_REP_SERIAL_QUEUE_TYPE_ID). Duplicates
+// get a number, as a schema's designer would add one.
+class TSchemaNames {
+public:
+    std::string Table(unsigned seed) {
+        static const char* const modules[] = {"EDI", "REP", "ACC", "INV", "HR",  "CRM", "WMS", "POS",
+                                              "GL",  "AP",  "AR",  "SYS", "DOC", "PRD", "QA",  "LOG",
+                                              "MRP", "CRD", "BIL", "PAY", "TMS", "SRV", "MKT", "WEB"};
+        std::string name = modules[seed % 24];
+        static const unsigned counts[] = {1, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3};
+        const unsigned words = counts[(seed >> 5) % 16];
+        for (unsigned w = 0; w < words; ++w) name += std::string("_") + Word(seed >> (9 + 7 * w));
+        std::string unique = name;
+        for (int n = 2; !FTaken.insert(unique).second; ++n) unique = name + "_" + std::to_string(n);
+        return unique;
+    }
+    static std::string Index(const std::string& table, int i, unsigned seed) {
+        if (i == 0) return "PK_" + table;
+        if (i == 1) return "FK_" + table + "_" + Word(seed >> 3);
+        return "IDX_" + table + "_" + Word(seed >> 9) + "_ID";
+    }
+
+private:
+    static const char* Word(unsigned seed) {
+        static const char* const words[] = {
+            "ITEM",     "ORDER",    "SERIAL",   "QUEUE",    "ARCHIVE",   "CUSTOMER", "INVOICE",  "PAYMENT",
+            "STOCK",    "MOVEMENT", "PRICE",    "LINE",     "HEADER",    "BATCH",    "STATUS",   "TYPE",
+            "ADDRESS",  "CONTACT",  "SHIPMENT", "RETURN",   "ACCOUNT",   "LEDGER",   "ENTRY",    "BALANCE",
+            "USER",     "ROLE",     "GROUP",    "DEVICE",   "EVENT",     "AUDIT",    "REQUEST",  "RESPONSE",
+            "MESSAGE",  "FILE",     "TAX",      "RATE",     "CURRENCY",  "SITE",     "LOCATION", "VENDOR",
+            "CONTRACT", "PRODUCT",  "CATEGORY", "DISCOUNT", "SCHEDULE",  "TASK",     "PROJECT",  "EMPLOYEE",
+            "BRANCH",   "REGION",   "COUNTRY",  "CARRIER",  "ROUTE",     "VEHICLE",  "DRIVER",   "CLAIM",
+            "POLICY",   "NOTE",     "COMMENT",  "HISTORY",  "SNAPSHOT",  "LOG",      "CONFIG",   "PARAM"};
+        return words[seed % 64];
+    }
+    std::unordered_set<std::string> FTaken;
+};
+
 std::string Generate(int tables) {
     std::string out;
-    out.reserve(static_cast<size_t>(tables) * 2200 + 4096);
+    out.reserve(static_cast<size_t>(tables) * 2400 + 4096);
     out += "\nDatabase \"/data/bench.fdb\"\nGstat execution time Tue Dec  8 19:37:53 2026\n\n"
            "Database header page information:\n\tFlags\t\t\t0\n\tGeneration\t\t123456\n"
            "\tSystem Change Number\t0\n\tPage size\t\t8192\n\tODS version\t\t12.0\n"
@@ -65,9 +117,10 @@ std::string Generate(int tables) {
            "\tNext transaction\t1500\n\tDatabase dialect\t3\n\tCreation date\t\tDec 8, 2025 19:37:52\n"
            "\tAttributes\t\tforce write\n\n    Variable header data:\n\t*END*\n\n\n"
            "Database file sequence:\nFile /data/bench.fdb is the only file\n\nAnalyzing database pages ...\n";
+    TSchemaNames names;
     for (int t = 0; t < tables; ++t) {
         const unsigned seed = static_cast<unsigned>(t) * 2654435761u;
-        const std::string name = "TABLE_" + std::to_string(t);
+        const std::string name = names.Table(Mix(static_cast<unsigned>(t)));
         const int records = 1000 + static_cast<int>(seed % 100000);
         const int pages = records / 50 + 1;
         out += name + " (" + std::to_string(128 + t) + ")\n";
@@ -86,10 +139,9 @@ std::string Generate(int tables) {
         out += "    Empty pages: 0, full pages: " + std::to_string(pages / 2) + "\n";
         WriteBands(out, "\t", seed);
         out += "\n";
-        static const char* const kinds[] = {"PK_", "IDX_", "FK_"};
         for (int i = 0; i < 3; ++i) {
             const int leafs = 1 + records / 400 * (i + 1);
-            out += std::string("    Index ") + kinds[i] + name + " (" + std::to_string(i) + ")\n";
+            out += "    Index " + TSchemaNames::Index(name, i, seed) + " (" + std::to_string(i) + ")\n";
             out += "\tRoot page: " + std::to_string(300 + t * 7 + i) + ", depth: " + std::to_string(1 + leafs / 100) +
                    ", leaf buckets: " + std::to_string(leafs) + ", nodes: " + std::to_string(records) + "\n";
             out += "\tAverage node length: 4.56, total dup: " + std::to_string(i == 0 ? 0 : records / (i + 2)) +
@@ -124,7 +176,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     const int tables = argc > 1 ? std::atoi(argv[1]) : 20000;
     const std::string path = argc > 2 ? argv[2] : "/tmp/dravolt-parse-bench.txt";
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const int runs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 5;
     const std::string dvtPath = path + ".dvt";
 
     double mb;
@@ -134,6 +186,7 @@ int main(int argc, char** argv) {
         mb = static_cast<double>(text.size()) / 1e6;
         std::printf("text: %d tables, %d indices, %.1f MB in %s\n", tables, tables * 3, mb, path.c_str());
     }
+    if (runs == 0) return 0;
     InitStatisticsModel();
 
     // The first load of a process: the model's pages are new to it.
@@ -145,7 +198,7 @@ int main(int argc, char** argv) {
     const double cold = Seconds(coldStart);
     const long coldFaults = PageFaults() - faultsBefore;
 
-    std::vector<double> counts, sources, parses, writes, reads;
+    std::vector<double> counts, sources, parses, writes, plainWrites, reads;
     size_t lines = 0, modelBytes = 0, dvtSize = 0;
     for (int run = 0; run < runs; ++run) {
         // Plain line count: read in blocks and count line feeds.
@@ -190,8 +243,12 @@ int main(int argc, char** argv) {
             WriteComponentText(*DBInfo, dvt);
             std::ofstream(dvtPath, std::ios::binary) << dvt;
             dvtSize = dvt.size();
+            writes.push_back(Seconds(start));
+            // The floor: the same bytes, made beforehand, only written.
+            start = Clock::now();
+            std::ofstream(dvtPath, std::ios::binary) << dvt;
+            plainWrites.push_back(Seconds(start));
         }
-        writes.push_back(Seconds(start));
         start = Clock::now();
         {
             // As the program reads a save file: its bytes behind the magic
@@ -219,18 +276,22 @@ int main(int argc, char** argv) {
     }
     const double dvtMb = dvtSize / 1e6;
     const double count = Median(counts), source = Median(sources), parse = Median(parses);
-    const double write = Median(writes), read = Median(reads);
-    std::printf("medians of %d runs\n", runs);
-    std::printf("line count   %8.3f s  %8.1f MB/s  (%zu lines)\n", count, mb / count, lines);
+    const double write = Median(writes), plainWrite = Median(plainWrites), read = Median(reads);
+    std::printf("medians of %d runs; figure, its floor, the ratio and the goal\n", runs);
+    std::printf("line count   %8.3f s  %8.1f MB/s  (%zu lines): the floor of a reader\n", count, mb / count, lines);
     std::printf("file source  %8.3f s  %8.1f MB/s  %6.1fx the line count\n", source, mb / source, source / count);
-    std::printf("parse        %8.3f s  %8.1f MB/s  %6.1fx the line count (goal <= 10)\n", parse, mb / parse,
+    std::printf("parse        %8.3f s  %8.1f MB/s  %6.1fx the line count (goal <= 5x)\n", parse, mb / parse,
                 parse / count);
-    std::printf("first parse  %8.3f s  %8.1f MB/s  %6.1fx the line count (a fresh heap: %ld page faults)\n", cold,
-                mb / cold, cold / count, coldFaults);
-    std::printf("model memory %8.0f bytes per table (table + 3 indices), %.1f MB (goal <= 1536)\n",
+    std::printf("first parse  %8.3f s  %8.1f MB/s  %6.1fx the line count (goal <= 8x; a fresh heap: %ld page faults)\n",
+                cold, mb / cold, cold / count, coldFaults);
+    std::printf("model memory %8.0f bytes per table (table + 3 indices), %.1f MB (goal <= 1200)\n",
                 static_cast<double>(modelBytes) / tables, modelBytes / 1e6);
-    std::printf("dvt write    %8.3f s  %8.1f MB/s  (%.1f MB, goal >= 200 MB/s)\n", write, dvtMb / write, dvtMb);
-    std::printf("dvt read     %8.3f s  %8.1f MB/s  (goal >= 200 MB/s)\n", read, dvtMb / read);
+    std::printf("plain write  %8.3f s  %8.1f MB/s  (%.1f MB of save-file text): the floor of a writer\n", plainWrite,
+                dvtMb / plainWrite, dvtMb);
+    std::printf("dvt write    %8.3f s  %8.1f MB/s  %6.2fx the plain write's time (goal >= 800 MB/s)\n", write,
+                dvtMb / write, write / plainWrite);
+    std::printf("dvt read     %8.3f s  %8.1f MB/s  %6.2fx the text parse's speed (goal >= 2x and >= 400 MB/s)\n", read,
+                dvtMb / read, parse / read);
     std::remove(dvtPath.c_str());
     return 0;
 }
