@@ -98,7 +98,9 @@ public:
     void ViewDBListExecute();
 
     // Loading and saving statistics.
-    void LoadStatFile(const std::string& fileName);
+    // Without fillViews (the batch report) only the model is loaded: no grid
+    // is built, the window and its caption stay as they are.
+    void LoadStatFile(const std::string& fileName, bool fillViews = true);
     void OpenStatFile(const std::string& fileName);
     void StatOpenFileClick();
     int AskSaveStatistics();

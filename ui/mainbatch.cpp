@@ -118,7 +118,8 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
 
     messages.SetFile(statFile);
     try {
-        OpenStatFile(statFile);
+        // Nobody sees the window: the model alone makes the report.
+        LoadStatFile(statFile, false);
     } catch (...) {
         messages.SayException(std::current_exception());
         messages.Say("No statistics loaded, no report written.");
@@ -132,7 +133,7 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
 
     messages.SetFile(reportFile);
     try {
-        TStringList lines = CurrentRecommendations();
+        TStringList lines = BuildRecommendations(*DBInfo, ReportHeaderLine());
         if (lines.empty())
             lines.push_back("Statistics report");
         else

@@ -169,7 +169,7 @@ void TMainForm::DisableSaveCommands() {
     tbRefresh->setEnabled(false);
 }
 
-void TMainForm::LoadStatFile(const std::string& fileName) {
+void TMainForm::LoadStatFile(const std::string& fileName, bool fillViews) {
     // A file that cannot be opened or read changes nothing: what is shown stays.
     TStatInput input(fileName);
     char head[kMagicSize] = {};
@@ -197,6 +197,7 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
         if (parsed) {
             SetCaptionLoadedFrom(*this, fileName);
             MetadataLoaded = false;
+            if (!fillViews) return;
             if (FrTableStat) FrTableStat->FillTables();
             if (FrIndexStat) {
                 FrIndexStat->SetColumnVisible(kSelectivityColumn, false);
@@ -226,13 +227,14 @@ void TMainForm::LoadStatFile(const std::string& fileName) {
         ShowNoStatistics();
         throw;
     }
+    MetadataLoaded = true;
+    if (!fillViews) return;
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();
     if (FrMonitor) FrMonitor->FillMonitor();
     SetCaptionLoadedFrom(*this, fileName);
     if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, true);
-    MetadataLoaded = true;
 }
 
 void TMainForm::OpenStatFile(const std::string& fileName) {
