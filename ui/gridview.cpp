@@ -55,13 +55,28 @@ void WidenToCaptions(TVirtualStringTree* tree) {
         columns[c].SetWidth(std::max(columns[c].Width(), CaptionWidth(tree, c)));
 }
 
-void FitColumnToContents(TVirtualStringTree* tree, int column) {
-    tree->Header().Columns[column].SetWidth(std::max(tree->GetMaxColumnWidth(column), CaptionWidth(tree, column)));
+std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length) {
+    std::vector<std::pair<double, PVirtualNode>> rows;
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) rows.emplace_back(length(n), n);
+    const auto longer = [](const auto& a, const auto& b) { return a.first > b.first; };
+    if (rows.size() > kFitSample) {
+        std::nth_element(rows.begin(), rows.begin() + kFitSample, rows.end(), longer);
+        rows.resize(kFitSample);
+    }
+    std::vector<PVirtualNode> nodes;
+    nodes.reserve(rows.size());
+    for (const auto& r : rows) nodes.push_back(r.second);
+    return nodes;
 }
 
-void GrowColumnToContents(TVirtualStringTree* tree, int column) {
+void FitColumnToContents(TVirtualStringTree* tree, int column, const std::vector<PVirtualNode>& rows) {
+    tree->Header().Columns[column].SetWidth(
+        std::max(tree->GetMaxColumnWidth(column, rows), CaptionWidth(tree, column)));
+}
+
+void GrowColumnToContents(TVirtualStringTree* tree, int column, const std::vector<PVirtualNode>& rows) {
     auto& col = tree->Header().Columns[column];
-    col.SetWidth(std::max(tree->GetMaxColumnWidth(column), col.Width()));
+    col.SetWidth(std::max(tree->GetMaxColumnWidth(column, rows), col.Width()));
 }
 
 namespace {

@@ -44,10 +44,23 @@ int ScaledWidth(const QWidget* grid, int width);
 // narrower than its caption, so that the header stays readable.
 int CaptionWidth(TVirtualStringTree* tree, int column);
 void WidenToCaptions(TVirtualStringTree* tree);
-// Sizes a column to its widest cell, never narrower than its caption.
-void FitColumnToContents(TVirtualStringTree* tree, int column);
-// Widens a column to its widest cell; it never becomes narrower.
-void GrowColumnToContents(TVirtualStringTree* tree, int column);
+// A rebuild must not measure every row (tens of thousands of them, each
+// asking the view for its text, style and image), so a column is sized from
+// the rows with its longest texts: the widest cell in pixels is among them
+// but for a few pixels' difference in the shapes of the letters.
+constexpr size_t kFitSample = 64;
+// The top-level rows whose text in a column is the longest by `length`, a
+// size the view reads off the row's model object without making the text (a
+// name's length, a number's TextMagnitude); at most kFitSample of them.
+std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length);
+// A number whose text grows with it: the larger the magnitude, the longer
+// (or as long) its decimal text, a minus sign counting as one more digit.
+inline double TextMagnitude(double value) { return value < 0 ? 1 - value * 10 : value; }
+// Sizes a column to the widest of the rows' cells, never narrower than its
+// caption.
+void FitColumnToContents(TVirtualStringTree* tree, int column, const std::vector<PVirtualNode>& rows);
+// Widens a column to the widest of the rows' cells; it never becomes narrower.
+void GrowColumnToContents(TVirtualStringTree* tree, int column, const std::vector<PVirtualNode>& rows);
 
 // The collation order of the names of a grid's rows. The first sort by a
 // name column ranks every row's name once (one collation key per name) and

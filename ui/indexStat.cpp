@@ -100,9 +100,45 @@ void TFrIndexStat::SetupMenu() {
     QObject::connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
 }
 
+namespace {
+
+// How long a column's text is, read off the index without making the text.
+double TextLength(const TIndex& i, int column) {
+    switch (column) {
+        case icIndex: return static_cast<double>(i.IndexName.size());
+        case icTable: return i.Relation ? static_cast<double>(i.Relation->TableName.size()) : 0;
+        case icDepth: return TextMagnitude(i.Depth);
+        case icKeys: return TextMagnitude(static_cast<double>(i.Nodes));
+        case icKeyLen: return TextMagnitude(i.KeyLen);
+        case icMaxDup: return TextMagnitude(i.MaxDup);
+        case icTotalDup: return TextMagnitude(i.TotalDup);
+        case icUniques: return TextMagnitude(static_cast<double>(i.Uniques));
+        case icSelectivity: return TextMagnitude(i.Stats);
+        case icSizeMb: return TextMagnitude(i.SizeMb);
+        case icAvgFill: return TextMagnitude(i.AverageFill);
+        case icNulls: return TextMagnitude(static_cast<double>(i.NullSeg));
+        case icLeafs: return TextMagnitude(i.Leafs);
+        case icFill20: return TextMagnitude(i.Fill20);
+        case icFill40: return TextMagnitude(i.Fill40);
+        case icFill60: return TextMagnitude(i.Fill60);
+        case icFill80: return TextMagnitude(i.Fill80);
+        case icFill100: return TextMagnitude(i.Fill100);
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+std::vector<PVirtualNode> TFrIndexStat::LongestRows(int column) const {
+    return dv::LongestRows(vstIdxStat, [column](PVirtualNode n) {
+        const TIndex* i = IndexOf(n);
+        return i ? TextLength(*i, column) : 0;
+    });
+}
+
 void TFrIndexStat::FitColumn(int modelColumn) {
     const TColumnIndex column = vstIdxStat->ColumnOf(modelColumn);
-    if (column >= 0) FitColumnToContents(vstIdxStat, column);
+    if (column >= 0) FitColumnToContents(vstIdxStat, column, LongestRows(column));
 }
 
 void TFrIndexStat::FillIndices() {
@@ -112,8 +148,16 @@ void TFrIndexStat::FillIndices() {
     if (DBInfo)
         for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
 
-    for (int c : {icIndex, icTable}) FitColumnToContents(vstIdxStat, c);
-    for (int c : {icKeys, icUniques}) GrowColumnToContents(vstIdxStat, c);
+    // Every row's images are asked once, as a fit over all rows did: their
+    // rules mark the problem indices and tables that the problem filter
+    // shows after a load.
+    if (DBInfo)
+        for (TIndex* i : DBInfo->Indices) {
+            IndexImageIndex(*i);
+            if (i->Relation) TableImageIndex(*i->Relation);
+        }
+    for (int c : {icIndex, icTable}) FitColumnToContents(vstIdxStat, c, LongestRows(c));
+    for (int c : {icKeys, icUniques}) GrowColumnToContents(vstIdxStat, c, LongestRows(c));
 
     auto& columns = vstIdxStat->Header().Columns;
     columns[icNulls].SetVisible(DBInfo && DBInfo->IsNullSegInfoAvailable);

@@ -84,6 +84,8 @@ private:
     void SetupMenu();
     // Sizes a column to its contents (a double click on a header divider).
     void FitColumn(int modelColumn);
+    // The rows whose text in the column is among the longest (see LongestRows).
+    std::vector<PVirtualNode> LongestRows(int column) const;
     // True when the data module has a database to recompute on; otherwise
     // says why not and answers false.
     bool LiveDatabaseReady() const;

@@ -90,8 +90,21 @@ void TFrTableStat::FillTables() {
     if (DBInfo)
         for (TRelation* r : DBInfo->Relations) vstTblStat->AddChild(nullptr, reinterpret_cast<intptr_t>(r));
 
-    FitColumnToContents(vstTblStat, tcTable);
-    for (int c : {tcRecords, tcVersions, tcSizeMb, tcIdxSizeMb}) GrowColumnToContents(vstTblStat, c);
+    // Every row's image is asked once, as a fit over all rows did: its rules
+    // mark the problem tables that the problem filter shows after a load.
+    for (TRelation* r : DBInfo ? DBInfo->Relations : std::vector<TRelation*>{}) TableImageIndex(*r);
+    const auto longest = [this](auto length) {
+        return LongestRows(vstTblStat, [&](PVirtualNode n) { return length(*RelationOf(n)); });
+    };
+    FitColumnToContents(vstTblStat, tcTable,
+                        longest([](const TRelation& r) { return static_cast<double>(r.TableName.size()); }));
+    GrowColumnToContents(vstTblStat, tcRecords,
+                         longest([](const TRelation& r) { return TextMagnitude(static_cast<double>(r.Records)); }));
+    GrowColumnToContents(vstTblStat, tcVersions,
+                         longest([](const TRelation& r) { return TextMagnitude(static_cast<double>(r.Versions)); }));
+    GrowColumnToContents(vstTblStat, tcSizeMb, longest([](const TRelation& r) { return TextMagnitude(r.SizeMB); }));
+    GrowColumnToContents(vstTblStat, tcIdxSizeMb,
+                         longest([](const TRelation& r) { return TextMagnitude(r.ISizeMB); }));
 
     auto& columns = vstTblStat->Header().Columns;
     const bool recordInfo = DBInfo && DBInfo->IsRecordInfoAvailable;

@@ -193,6 +193,12 @@ int TVirtualStringTree::GetCellContentWidth(PVirtualNode node, TColumnIndex colu
 }
 
 int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column) {
+    std::vector<PVirtualNode> rows;
+    for (PVirtualNode n = GetFirst(); n; n = GetNext(n)) rows.push_back(n);
+    return GetMaxColumnWidth(column, rows);
+}
+
+int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column, const std::vector<PVirtualNode>& rows) {
     const int modelColumn = column == NoColumn ? 0 : column;
     // Only the first column on screen carries the tree's indent.
     const bool indented = header()->visualIndex(modelColumn) == 0 && !(flat_ && !rootIsDecorated());
@@ -200,7 +206,7 @@ int TVirtualStringTree::GetMaxColumnWidth(TColumnIndex column) {
     TCanvas canvas(nullptr, font());
     std::string text;
     int widest = 0;
-    for (PVirtualNode n = GetFirst(); n; n = GetNext(n)) {
+    for (PVirtualNode n : rows) {
         int w = measureCell(measure, canvas, n, column, text);
         if (indented) w += cellIndent(n, modelColumn);
         widest = std::max(widest, w);

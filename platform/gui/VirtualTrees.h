@@ -302,6 +302,9 @@ public:
     // Widest cell of the column over all rows: text width (font style from
     // OnPaintText) plus margins, plus image width + 2 where a row has an image.
     int GetMaxColumnWidth(TColumnIndex column);
+    // The same over the given rows only (a view that knows which of its
+    // rows hold the longest texts need not measure the others).
+    int GetMaxColumnWidth(TColumnIndex column, const std::vector<PVirtualNode>& rows);
     // Width of one cell's content as GetMaxColumnWidth counts it.
     int GetCellContentWidth(PVirtualNode node, TColumnIndex column);
 

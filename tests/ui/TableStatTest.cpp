@@ -426,6 +426,15 @@ TEST_F(TableStatTest, RebuildSizesTheNameColumnExactlyAndNumberColumnsOnlyGrow) 
     Frame->FillTables();
     EXPECT_EQ(columns[tcTable].Width(), NeededWidth(tcTable));
     EXPECT_EQ(columns[tcRecords].Width(), wide);
+    // Among more rows than a fit measures, the longest texts still decide,
+    // wherever they stand.
+    for (size_t k = 0; k < 2 * kFitSample; ++k) AddTable("T" + std::to_string(k));
+    TRelation* last = AddTable("WIDEST_OF_ALL_THE_TABLE_NAMES_IN_THIS_DATABASE");
+    last->Records = -1234567890123456789;
+    Frame->FillTables();
+    EXPECT_EQ(columns[tcTable].Width(), NeededWidth(tcTable));
+    EXPECT_GT(columns[tcRecords].Width(), wide);
+    EXPECT_EQ(columns[tcRecords].Width(), Grid->GetMaxColumnWidth(tcRecords));
 }
 
 TEST_F(TableStatTest, HeaderClicksSortDescendingFirstThenAlternate) {
