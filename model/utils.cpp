@@ -176,11 +176,14 @@ TIndex* FindIndex(const std::string& indexName) {
 namespace {
 
 bool IsBreakChar(char c) { return c == ' ' || c == '-' || c == '\t'; }
-// A minus sign before its digits is part of the number, not a hyphen to
-// break after ("-36000" stays whole).
+// A hyphen is a break only inside a word ("well-known"): a minus sign
+// before its digits ("-36000") or a dash that begins a word (an option such
+// as "-housekeeping") stays with what follows.
 bool IsBreakAt(const std::string& s, size_t at) {
-    return IsBreakChar(s[at]) &&
-           !(s[at] == '-' && at + 1 < s.size() && s[at + 1] >= '0' && s[at + 1] <= '9');
+    if (s[at] != '-') return IsBreakChar(s[at]);
+    const bool beforeDigit = at + 1 < s.size() && s[at + 1] >= '0' && s[at + 1] <= '9';
+    const bool beginsWord = at == 0 || IsBreakChar(s[at - 1]) || s[at - 1] == '\n' || s[at - 1] == '\r';
+    return !beforeDigit && !beginsWord;
 }
 bool IsQuoteChar(char c) { return c == '"' || c == '\''; }
 bool IsLineBreakAt(const std::string& s, size_t at) {

@@ -136,7 +136,8 @@ TEST(UtilsWrapTest, SmallCases) {
         {"well-known fact", 6, "well-\r\nknown \r\nfact"},          // hyphen is a break
         {"keys: -36000", 7, "keys: \r\n-36000"},                    // a minus sign stays with its digits
         {"range 1-2 ok", 7, "range \r\n1-2 ok"},
-        {"ab -x", 4, "ab -\r\nx"},                                // before a letter it is a hyphen
+        {"(gfix -housekeeping 0)", 8, "(gfix \r\n-housekeeping \r\n0)"},  // a dash that begins a word stays
+        {"a-b-c d", 2, "a-\r\nb-\r\nc \r\nd"},                      // inside a word it is a hyphen
         {"tab\tseparated", 4, "tab\t\r\nseparated"},
         {" leading", 3, " leading"},                                // a break at the piece's start does not count
         {"it's a long text", 5, "it's a long text"},               // an apostrophe opens a quote
@@ -248,7 +249,8 @@ std::string ReferenceWrap(const std::string& text, int maxCol) {
                     existingBreak = true;
                     ++pos;  // onto the LF
                     breakPos = pos;
-                } else if (RefIsBreak(c)) {
+                } else if (RefIsBreak(c) && !(c == '-' && (pos + 1 < n && text[pos + 1] >= '0' && text[pos + 1] <= '9')) &&
+                           !(c == '-' && (pos == 0 || RefIsBreak(text[pos - 1]) || text[pos - 1] == '\n' || text[pos - 1] == '\r'))) {
                     breakPos = pos;
                 }
             }
