@@ -35,7 +35,7 @@ public:
     TDateTime Age = 0;
     int32_t PageSize = 0;
     int64_t Generation = 0;
-    // 64 bits: engines from ODS 13 on count transactions in 48 bits.
+    // 64 bits: engines from ODS 12 on count transactions in 48 bits.
     int64_t OIT = 0;
     int64_t OAT = 0;
     int64_t OST = 0;

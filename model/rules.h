@@ -13,8 +13,9 @@
 // index and its table, a marking table rule its table. A rule that returns
 // false never clears a mark.
 //
-// Arithmetic: differences of transaction counters are 32-bit (modular, so a
-// counter that has passed 2^31 still gives the right gap); sums and
+// Arithmetic: differences of transaction counters are 32-bit below ODS 12
+// (modular, so a counter that has passed 2^31 still gives the right gap) and
+// 64-bit from ODS 12 on, whose counters have 48 bits; sums and
 // comparisons with 64-bit fields are exact; products of two 32-bit values
 // never overflow; floating expressions are evaluated in double, in the order
 // written in each rule. Rounding is to the nearest integer, halves to even.

@@ -297,13 +297,15 @@ std::string WrapAtColumn(const std::string& text, int maxCol) {
     return result;
 }
 
+bool HasWideTransactions(const TDatabaseInfo& db) { return db.ODSMajor >= 12; }
+
 int64_t TransactionLimit(const TDatabaseInfo& db) {
-    return db.ODSMajor >= 13 ? (int64_t{1} << 48) - 1 : 2147483647;
+    return HasWideTransactions(db) ? (int64_t{1} << 48) - 1 : 2147483647;
 }
 
 int64_t TransactionGap(const TDatabaseInfo& db, int64_t a, int64_t b) {
     auto fits32 = [](int64_t v) { return v >= -2147483648LL && v <= 4294967295LL; };
-    if (db.ODSMajor < 13 && fits32(a) && fits32(b))
+    if (!HasWideTransactions(db) && fits32(a) && fits32(b))
         return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
     // Beyond the 32-bit range: a save file's values, kept from overflowing.
     const __int128 d = static_cast<__int128>(a) - b;

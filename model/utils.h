@@ -73,13 +73,17 @@ int32_t MaxRecordLength(const TRelation& r);
 // by the parser, the summary, the report and the calculator alike.
 int32_t StatDayCount(const TDatabaseInfo& db);
 
+// True when the engine that wrote the statistics counts transactions in 48
+// bits: from ODS 12 on, whose header page holds the high words.
+bool HasWideTransactions(const TDatabaseInfo& db);
+
 // The largest transaction number of the engine that wrote the statistics:
-// 2^31 - 1 below ODS 13, 2^48 - 1 from ODS 13 (48-bit counters) on.
+// 2^31 - 1 for 32-bit counters, 2^48 - 1 for 48-bit ones.
 int64_t TransactionLimit(const TDatabaseInfo& db);
 
-// Transaction number a minus b. Below ODS 13 the counters are 32-bit and one
-// past 2^31 may have been printed negative, so two 32-bit values are
-// subtracted modulo 2^32, as the engine does; otherwise the plain difference.
+// Transaction number a minus b. With 32-bit counters one past 2^31 may have
+// been printed negative, so two 32-bit values are subtracted modulo 2^32, as
+// the engine does; with 48-bit counters the plain 64-bit difference.
 int64_t TransactionGap(const TDatabaseInfo& db, int64_t a, int64_t b);
 
 // First table / index of DBInfo with exactly that name; nullptr when none.

@@ -13,6 +13,9 @@
 #   fb3_oddnames_service.txt  the same through the Services API
 #   fb3_oddnames_index.txt    fbstat -i of it (index pages only)
 #   fb3_oddnames_data.txt     fbstat -d of it (data pages only)
+#   fb3_counters.txt  fb3_full.txt with the header of a copy of its database
+#                     whose transaction counters were set past 2^31 (oldest 7,
+#                     next 2999990010), as a Firebird 3 engine prints them
 #
 # Each text is checked to end with the engine's closing line, so that output
 # cut short (a lost connection, a server restarted by another test) fails
@@ -220,8 +223,50 @@ for pair in "$MAIN fb3_full fb3_service" "$ODD fb3_oddnames fb3_oddnames_service
 done
 rm -f "$OUT/.blocks1" "$OUT/.blocks2"
 
+# Writes the unsigned value $3 as $4 little-endian bytes at offset $2 of file $1.
+put_le() {
+    v=$3 i=0 bytes=""
+    while [ "$i" -lt "$4" ]; do
+        bytes="$bytes$(printf '\\%03o' $((v % 256)))"
+        v=$((v / 256)) i=$((i + 1))
+    done
+    printf "$bytes" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# Statistics of a busy database (counters past 2^31) cannot be made by running
+# billions of transactions, and the engine refuses a full analysis of a file
+# whose counters point past its TIP pages. So a copy of the main database gets
+# the counters in its header page (ODS 12: the low words of the oldest, oldest
+# active and next transaction at 28, 32 and 36, the oldest snapshot at 72;
+# their high words at 126, 128, 124 and 130), the embedded engine prints that
+# header, and the original's real table and index blocks follow it.
+counters_text() {
+    copy="$DATA/${PREFIX}_counters.fdb"
+    cp "$MAIN" "$copy"
+    set -- 28 126 7  32 128 2999990000  36 124 2999990010  72 130 2999990000
+    while [ $# -gt 0 ]; do
+        put_le "$copy" "$1" $(($3 % 4294967296)) 4
+        put_le "$copy" "$2" $(($3 / 4294967296)) 2
+        shift 3
+    done
+    # A local path: the embedded engine reads the copy, which no server has open.
+    if ! fbstat -h "$copy" >"$OUT/fb3_counters.head"; then
+        rm -f "$copy"
+        echo "make-testdata: the embedded engine cannot read $copy (run as root)" >&2
+        exit 1
+    fi
+    rm -f "$copy"
+    { sed '/\*END\*/q' "$OUT/fb3_counters.head"; sed '1,/\*END\*/d' "$OUT/fb3_full.txt"; } >"$OUT/fb3_counters.txt"
+    rm -f "$OUT/fb3_counters.head"
+    grep -q 'Next transaction.2999990010$' "$OUT/fb3_counters.txt" || {
+        echo "make-testdata: the copy's header does not show the counters written into it" >&2
+        exit 1
+    }
+}
+counters_text
+
 for f in fb3_full fb3_header fb3_index fb3_service fb3_page4096 fb3_oddnames fb3_oddnames_service \
-    fb3_oddnames_index fb3_oddnames_data; do
+    fb3_oddnames_index fb3_oddnames_data fb3_counters; do
     if ! grep -q '^Gstat completion time' "$OUT/$f.txt"; then
         echo "make-testdata: $OUT/$f.txt lacks its closing line: the statistics were cut short" >&2
         exit 1

@@ -414,7 +414,7 @@ std::string TFrDbInfo::HintText(int code) {
         case drNextTransaction:
             if (IsNextTransactionHigh(db))
                 return Format(std::string("Transactions count is close to it's limit - ") +
-                                  (db.ODSMajor >= 13 ? "281474976710655 (281 trillion)" : "MaxInt (2 billion)") +
+                                  (HasWideTransactions(db) ? "281474976710655 (281 trillion)" : "MaxInt (2 billion)") +
                                   ". You need to backup and restore your database in the near %d days, or "
                                   "database will stop functioning.",
                               {int64_t((TransactionLimit(db) - db.NxT) / static_cast<int64_t>(AverageTranOf(db)))});

@@ -385,21 +385,21 @@ TEST_F(RulesTest, IsTipOverLimit) {
 }
 
 TEST_F(RulesTest, IsNextTransactionHigh) {
-    // 80 % of the engine's limit: 2^31 - 1 below ODS 13, 2^48 - 1 from it on.
-    auto t = [](int64_t nxt, int16_t ods = 12) { return [=](TDatabaseInfo& d) { d.NxT = nxt; d.ODSMajor = ods; }; };
+    // 80 % of the engine's limit: 2^31 - 1 below ODS 12, 2^48 - 1 from it on.
+    auto t = [](int64_t nxt, int16_t ods = 11) { return [=](TDatabaseInfo& d) { d.NxT = nxt; d.ODSMajor = ods; }; };
     CheckDb("IsNextTransactionHigh", IsNextTransactionHigh, {
         {"1717986917", t(1717986917), false},
         {"1717986918", t(1717986918), true},
-        {"ODS 11, 1717986918", t(1717986918, 11), true},
-        {"ODS 13, 1717986918", t(1717986918, 13), false},
-        {"ODS 13, 3000000000", t(3000000000, 13), false},
-        {"ODS 13, 225179981368524", t(225179981368524, 13), false},
+        {"ODS 12, 1717986918", t(1717986918, 12), false},
+        {"ODS 12, 3000000000", t(3000000000, 12), false},
+        {"ODS 12, 225179981368524", t(225179981368524, 12), false},
+        {"ODS 12, 225179981368525", t(225179981368525, 12), true},
         {"ODS 13, 225179981368525", t(225179981368525, 13), true},
     });
 }
 
 TEST_F(RulesTest, IsOitGapOverLimit) {
-    auto t = [](int64_t nxt, int64_t oit, int16_t ods = 12) {
+    auto t = [](int64_t nxt, int64_t oit, int16_t ods = 11) {
         return [=](TDatabaseInfo& d) { d.NxT = nxt; d.OIT = oit; d.ODSMajor = ods; };
     };
     CheckDb("IsOitGapOverLimit", IsOitGapOverLimit, {
@@ -408,9 +408,11 @@ TEST_F(RulesTest, IsOitGapOverLimit) {
         // Counters that passed 2^31: the 32-bit difference is the real gap.
         {"wrapped next, gap 201", t(kI32Min + 100, kI32Max - 100), false},
         {"wrapped next, gap 262141", t(kI32Min + 131070, kI32Max - 131070), true},
-        // 48-bit counters: the plain difference, also past 2^32.
-        {"ODS 13, gap 262140 past 2^32", t(5000262140, 5000000000, 13), false},
-        {"ODS 13, gap 262141 past 2^32", t(5000262141, 5000000000, 13), true},
+        {"32-bit: next 2999990010 minus 7 wraps", t(2999990010, 7), false},
+        // 48-bit counters: the plain difference, also past 2^31 and 2^32.
+        {"ODS 12: next 2999990010 minus 7", t(2999990010, 7, 12), true},
+        {"ODS 12, gap 262140 past 2^32", t(5000262140, 5000000000, 12), false},
+        {"ODS 12, gap 262141 past 2^32", t(5000262141, 5000000000, 12), true},
         {"ODS 13, gap of 2^32 + 1", t(4294967297, 0, 13), true},
     });
 }

@@ -17,7 +17,8 @@ namespace {
 
 const char* const kRealFiles[] = {"fb3_full.txt",     "fb3_page4096.txt",         "fb3_index.txt",
                                   "fb3_header.txt",   "fb3_service.txt",          "fb3_oddnames.txt",
-                                  "fb3_oddnames_service.txt", "fb3_oddnames_index.txt", "fb3_oddnames_data.txt"};
+                                  "fb3_oddnames_service.txt", "fb3_oddnames_index.txt", "fb3_oddnames_data.txt",
+                                  "fb3_counters.txt"};
 
 class RealStats : public StatFixture {};
 

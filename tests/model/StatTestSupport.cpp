@@ -136,10 +136,10 @@ TextStats ReadTextStats(const std::string& text) {
         const bool indexBlockNext = at + 1 < lines.size() && std::regex_search(lines[at + 1], reIndexNext);
         if (!blocks) {
             if (Find(line, rePage, m)) s.PageSize = std::stoi(m[1]);
-            if (Find(line, reOIT, m)) s.OIT = std::stoi(m[1]);
-            if (Find(line, reOAT, m)) s.OAT = std::stoi(m[1]);
-            if (Find(line, reOST, m)) s.OST = std::stoi(m[1]);
-            if (Find(line, reNxT, m)) s.NxT = std::stoi(m[1]);
+            if (Find(line, reOIT, m)) s.OIT = std::stoll(m[1]);
+            if (Find(line, reOAT, m)) s.OAT = std::stoll(m[1]);
+            if (Find(line, reOST, m)) s.OST = std::stoll(m[1]);
+            if (Find(line, reNxT, m)) s.NxT = std::stoll(m[1]);
             if (Find(line, reDialect, m)) s.Dialect = std::stoi(m[1]);
             if (Find(line, reGen, m)) s.Generation = std::stoll(m[1]);
             if (Find(line, reODS, m)) s.ODS = m[1];

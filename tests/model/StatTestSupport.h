@@ -62,7 +62,8 @@ struct TextTable {
     std::vector<TextIndex> Indices;
 };
 struct TextStats {
-    int32_t PageSize = 0, OIT = 0, OAT = 0, OST = 0, NxT = 0, Dialect = 0, Sweep = 20000;
+    int32_t PageSize = 0, Dialect = 0, Sweep = 20000;
+    int64_t OIT = 0, OAT = 0, OST = 0, NxT = 0;
     int64_t Generation = 0;
     std::string DbName, ODS, Attrib;
     std::vector<TextTable> Tables;

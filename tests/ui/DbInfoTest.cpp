@@ -191,7 +191,8 @@ TEST_F(DbInfoTest, ValuesOfTheDatabaseRows) {
         {"TIP size", [&] { db.NxT = 100000000; db.PageSize = 4096; }, 230, "6105 pages, 24418 kilobytes"},
         {"snapshot TIP", [&] { db.NxT = 4194404; }, 235, "4194304 transactions, 1032 kilobytes"},
         {"active share", [&] { db.NxT = 2101; db.AverageTran = 1000; }, 170, "2000, 200% of daily average"},
-        {"wrapped counters", [&] { db.OIT = 2147483000; db.OAT = -2147483000; }, 220, "1296"},
+        {"wrapped counters", [&] { db.ODSMajor = 11; db.OIT = 2147483000; db.OAT = -2147483000; }, 220, "1296"},
+        {"48-bit counters do not wrap", [&] { db.OIT = 7; db.OAT = 2999990000; }, 220, "2999989993"},
         {"many days", [&] { db.NxT = 1000; db.Age = db.CDate + 9.9; }, 260, "100, for 10 days"},
         // A creation date 1.5 days after the statistics: at least one day.
         {"creation after statistics", [&] { db.NxT = 700; db.CDate = db.Age + 1.5; }, 260, "700, for 1 days"},
@@ -348,11 +349,13 @@ TEST_F(DbInfoTest, HintsDependOnTheirConditions) {
         {"old active transaction", [&] { db.OAT = 101; db.NxT = 1101; db.AverageTran = 400; }, 170,
          "There is a long running active transaction or maybe lot of them. Oldest active transaction was started "
          "1000 transactions ago (  2.5 days) while there are ~400 average transactions per day."},
-        {"next transaction high", [&] { db.NxT = 1717986918; db.OIT = db.OAT = db.OST = db.NxT - 1; db.AverageTran = 1000000; },
+        {"next transaction high", [&] { db.ODSMajor = 11; db.NxT = 1717986918; db.OIT = db.OAT = db.OST = db.NxT - 1; db.AverageTran = 1000000; },
          160,
          "Transactions count is close to it's limit - MaxInt (2 billion). You need to backup and restore your "
          "database in the near 429 days, or database will stop functioning."},
-        {"next transaction 1717986917", [&] { db.NxT = 1717986917; db.OIT = db.OAT = db.OST = db.NxT - 1; }, 160, ""},
+        {"next transaction 1717986917", [&] { db.ODSMajor = 11; db.NxT = 1717986917; db.OIT = db.OAT = db.OST = db.NxT - 1; }, 160, ""},
+        {"48-bit counters at 80 % of 2^31",
+         [&] { db.NxT = 1717986918; db.OIT = db.OAT = db.OST = db.NxT - 1; db.AverageTran = 1000000; }, 160, ""},
         {"no reserve on a writable database", [&] { db.Attrib = "no reserve"; }, 205,
          "No_reserve option is ON, but database is not read-only.\r\nUsually no_reserve is used to compact database "
          "written on read-only media like CD, DVD, etc..\r\nWe recommend to run gfix db -mode read_write, to return "
@@ -508,6 +511,7 @@ TEST_F(DbInfoTest, NextTransactionEqualToTheBaseDrawsNoBars) {
 TEST_F(DbInfoTest, WithoutBarsOnlyRowsWhoseRuleHoldsAreFilled) {
     OptionSettings.TrBars = false;
     TDatabaseInfo& db = *DBInfo;
+    db.ODSMajor = 11;
     db.NxT = 1717986918;
     db.OIT = db.OAT = db.OST = db.NxT - 10;
     Frame->FillDbInfo();
@@ -519,6 +523,11 @@ TEST_F(DbInfoTest, WithoutBarsOnlyRowsWhoseRuleHoldsAreFilled) {
         EXPECT_EQ(Pixel(img, 100, 17), Ordinary) << code;
     }
     db.NxT = 1717986917;
+    db.OIT = db.OAT = db.OST = db.NxT - 10;
+    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(160)), 100, 9), Ordinary);
+    // 48-bit counters: 2^31 is far from their limit.
+    db.ODSMajor = 12;
+    db.NxT = 1717986918;
     db.OIT = db.OAT = db.OST = db.NxT - 10;
     EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(160)), 100, 9), Ordinary);
 }
@@ -644,73 +653,80 @@ TEST_F(DbInfoTest, CopyPutsTheSelectedRowsOnTheClipboard) {
     EXPECT_EQ(Frame->Copy1->text(), "Copy");
 }
 
-// A real output of this machine's engine made into one of an engine with
-// 48-bit counters beyond 2^31 (ODS 13.0, the four counters changed): the
-// header, the summary rows, the near-limit rule and hint at that engine's
-// limit, the report's workload and sweep lines and the save file keep them.
-TEST_F(DbInfoTest, CountersBeyondThirtyTwoBitsOfANewerEngine) {
-    std::string text = ReadFile(DataPath("fb3_full.txt"));
-    auto setLine = [&](const std::string& key, const std::string& value) {
-        const size_t at = text.find("\t" + key);
-        ASSERT_NE(at, std::string::npos) << key;
-        const size_t end = text.find('\n', at);
-        text.replace(at, end - at, "\t" + key + "\t\t" + value);
-    };
-    setLine("ODS version", "13.0");
-    setLine("Oldest transaction", "3000000000");
-    setLine("Oldest active", "3000000040");
-    setLine("Oldest snapshot", "3000000040");
-    setLine("Next transaction", "3000000100");
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("dravolt-fb4-" + std::to_string(::getpid()) + ".txt")).string();
-    WriteFile(path, text);
-    const bool parsed = ParseStatFile(path);
-    std::filesystem::remove(path);
-    ASSERT_TRUE(parsed);
-    TDatabaseInfo& db = *DBInfo;
-    EXPECT_EQ(db.ODSMajor, 13);
-    EXPECT_EQ(db.NxT, 3000000100);
-    EXPECT_EQ(db.OIT, 3000000000);
-    // Created a second before the statistics were taken: one day.
-    EXPECT_EQ(db.AverageTran, 3000000100);
-    EXPECT_FALSE(db.Relations.empty());
-    EXPECT_EQ(db.FW, 1);
-
+// A real Firebird 3 output whose counters passed 2^31 (a database copy's
+// header with its counters set, and the original's blocks): ODS 12 counts in
+// 48 bits like 13, so the summary rows, the rules and the report's sweep-gap
+// and TIP items see the real gaps; a 32-bit engine's rules see them wrap.
+TEST_F(DbInfoTest, CountersBeyondThirtyTwoBitsOfAFirebird3Engine) {
+    const std::string real = ReadFile(DataPath("fb3_counters.txt"));
+    const std::string sweepItem = "Seems that automatic sweep do not work, because sweep gap ";
+    const std::string tipItem =
+        "Overall size of transaction inventory pages (TIP) is big - 732419 kilobytes or 91552 pages.";
     const struct {
-        int Code;
-        std::string Value;
-    } rows[] = {
-        {130, "3000000000"}, {140, "3000000040"}, {150, "3000000040"}, {160, "3000000100"},
-        {220, "40"},         {225, "40"},         {260, "3000000100, for 1 days"},
-    };
-    for (const auto& r : rows) EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, r.Code), r.Value) << r.Code;
-    EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, 235).rfind("100 transactions, ", 0), 0u);
-    EXPECT_FALSE(IsNextTransactionHigh(db));
-    EXPECT_FALSE(IsOitGapOverLimit(db));
-
-    const TStringList report = BuildRecommendations(db, "header");
-    std::string all;
-    for (const std::string& item : report) all += item + "\r\n";
-    EXPECT_NE(Unwrapped(all).find("Your database is running 1 days, and average workload is ~3000000100 "
-                                  "transactions per day."),
-              std::string::npos)
-        << all;
-    EXPECT_NE(Unwrapped(all).find("Sweep interval is 20000, and automatic sweep may start " +
-                                  SweepFrequencyText(20000 / 3000000100.0)),
-              std::string::npos)
-        << all;
-    EXPECT_EQ(all.find("Forced Write is OFF"), std::string::npos);
+        const char* ods;
+        bool wide;
+    } engines[] = {{"13.0", true}, {"11.2", false}, {"12.0", true}};  // the real one last
+    TStringList report;
+    for (const auto& e : engines) {
+        SCOPED_TRACE(e.ods);
+        std::string text = real;
+        const size_t at = text.find("\tODS version\t\t12.0\n");
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, 19, std::string("\tODS version\t\t") + e.ods + "\n");
+        const std::string path = (std::filesystem::temp_directory_path() /
+                                  ("dravolt-counters-" + std::to_string(::getpid()) + ".txt")).string();
+        WriteFile(path, text);
+        const bool parsed = ParseStatFile(path);
+        std::filesystem::remove(path);
+        ASSERT_TRUE(parsed);
+        TDatabaseInfo& db = *DBInfo;
+        EXPECT_EQ(db.OIT, 7);
+        EXPECT_EQ(db.OAT, 2999990000);
+        EXPECT_EQ(db.NxT, 2999990010);
+        // Created four seconds before the statistics were taken: one day.
+        EXPECT_EQ(db.AverageTran, 2999990010);
+        EXPECT_EQ(db.Relations.size(), 5u);
+        EXPECT_EQ(IsSweepGapExceeded(db), e.wide);
+        EXPECT_EQ(IsOitGapOverLimit(db), e.wide);
+        EXPECT_FALSE(IsNextTransactionHigh(db) && e.wide);
+        report = BuildRecommendations(db, "header");
+        std::string all;
+        for (const std::string& item : report) all += item + "\r\n";
+        EXPECT_EQ(all.find(sweepItem) != std::string::npos, e.wide) << all;
+        EXPECT_EQ(Unwrapped(all).find(tipItem) != std::string::npos, e.wide) << all;
+        if (!e.wide) continue;
+        EXPECT_NE(Unwrapped(all).find("Your database is running 1 days, and average workload is ~2999990010 "
+                                      "transactions per day."),
+                  std::string::npos)
+            << all;
+        EXPECT_EQ(all.find("Forced Write is OFF"), std::string::npos);
+        const struct {
+            int Code;
+            std::string Value;
+        } rows[] = {
+            {130, "7"},   {140, "2999990000"}, {150, "2999990000"},
+            {160, "2999990010"}, {220, "2999989993"}, {260, "2999990010, for 1 days"},
+            {170, "10, 0% of daily average"},
+        };
+        for (const auto& r : rows) EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, r.Code), r.Value) << r.Code;
+        EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, 235).rfind("2999990003 transactions, ", 0), 0u);
+        Frame->FillDbInfo();
+        EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(220)), 100, 9), OptionSettings.RedColor);
+        EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(235)), 100, 9), OptionSettings.YellowColor);
+    }
+    TDatabaseInfo& db = *DBInfo;
 
     // Saved and read back, the counters stay whole.
     const std::string saved = WriteComponentText(db);
-    EXPECT_NE(saved.find("  NxT = 3000000100\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("  AverageTran = 3000000100\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("  NxT = 2999990010\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("  AverageTran = 2999990010\r\n"), std::string::npos);
     db.Reset(true);
     ReadComponentText(saved, db);
     RebuildModelLists(db);
-    EXPECT_EQ(db.NxT, 3000000100);
-    EXPECT_EQ(db.OAT, 3000000040);
-    EXPECT_EQ(db.AverageTran, 3000000100);
+    EXPECT_EQ(db.NxT, 2999990010);
+    EXPECT_EQ(db.OAT, 2999990000);
+    EXPECT_EQ(db.OIT, 7);
+    EXPECT_EQ(db.AverageTran, 2999990010);
     EXPECT_EQ(BuildRecommendations(db, "header"), report);
 
     // Near that engine's limit the hint names it and counts the days left.
