@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "model/options.h"
 #include "model/rules.h"
 #include "model/utils.h"
+#include "platform/FileIO.h"
 #include "platform/SysUtils.h"
 
 namespace dv {
@@ -304,11 +304,12 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const std::string& header) {
 }
 
 void SaveReportToFile(const TStringList& lines, const std::string& fileName) {
-    std::ofstream f(fileName, std::ios::binary | std::ios::trunc);
-    if (!f) throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, std::string(std::strerror(errno))}));
-    for (const std::string& s : lines) f << s << "\r\n";
-    f.flush();
-    if (!f) throw EFCreateError(Format("Cannot write file \"%s\". %s", {fileName, std::string(std::strerror(errno))}));
+    std::string text;
+    for (const std::string& s : lines) {
+        text += s;
+        text += "\r\n";
+    }
+    SaveFileContent(fileName, text);
 }
 
 std::string ReportFileName(const TDatabaseInfo& db) {

@@ -22,8 +22,9 @@ std::string SweepFrequencyText(double ratio);
 // The name the report-saving dialog proposes: the database file's base name
 // followed by "_recommendations.txt".
 std::string ReportFileName(const TDatabaseInfo& db);
-// Writes the items, each followed by CR LF; raises EFCreateError naming the
-// file and the system's reason when it cannot be written.
+// Writes the items, each followed by CR LF, replacing the file whole or not
+// at all; raises EFCreateError naming the file and the system's reason when
+// it cannot be written.
 void SaveReportToFile(const TStringList& lines, const std::string& fileName);
 // The maker's page for its optimisation service (the report's footer).
 extern const char* const MakerOptimizationUrl;

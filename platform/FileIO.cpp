@@ -1,11 +1,14 @@
 #include "FileIO.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -71,34 +74,10 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
     return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
-    if (path.empty()) return false;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
-
 namespace {
 
 // Writes all of `content` to fd; 0 or the errno of the failed write.
-int WriteAll(int fd, const std::string& content) {
+int WriteAll(int fd, std::string_view content) {
     size_t done = 0;
     while (done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
@@ -112,36 +91,129 @@ int WriteAll(int fd, const std::string& content) {
     return 0;
 }
 
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// 0, or the errno of a close that failed (an interrupted close has closed
+// the descriptor all the same).
+int CloseChecked(int fd) { return ::close(fd) != 0 && errno != EINTR ? errno : 0; }
+
+// The termination signals wait in this thread while a file is replaced, so
+// that an interrupted program leaves neither a temporary file nor half a file.
+class TTerminationHeld {
+public:
+    TTerminationHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, &FOld);
+    }
+    ~TTerminationHeld() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+    TTerminationHeld(const TTerminationHeld&) = delete;
+    TTerminationHeld& operator=(const TTerminationHeld&) = delete;
+
+private:
+    sigset_t FOld;
+};
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows symbolic links, a dangling one too (its target is what gets
+// created), so that a link the user keeps in place stays a link.
+int FollowLinks(std::string& path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0) return errno;
+        target.resize(static_cast<size_t>(n));
+        path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+    }
+    return ELOOP;
+}
+
+// A new, empty file beside `target` that nobody else uses; -1 with errno set
+// when none can be made. The name is hidden and short enough for any folder
+// that can hold the target.
+int CreateTempBeside(const std::string& target, std::string& tmp) {
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+    for (;;) {
+        tmp = folder + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        const int fd = OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+}
+
+TFileWriteResult WriteInPlace(const std::string& path, std::string_view content) {
+    const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0) return {errno, false};
+    int err = WriteAll(fd, content);
+    const int closed = CloseChecked(fd);
+    return {err != 0 ? err : closed, true};
+}
+
 }  // namespace
 
-int ReplaceFileContent(const std::string& path, const std::string& content) {
-    if (path.empty()) return ENOENT;
+std::string TFileWriteResult::Message(const std::string& path) const {
+    return std::string(Created ? "Cannot write file \"" : "Cannot create file \"") + path + "\". " +
+           std::strerror(Error);
+}
+
+TFileWriteResult ReplaceFileContent(const std::string& path, std::string_view content) {
+    if (path.empty()) return {ENOENT, false};
     std::string target = path;
+    if (const int err = FollowLinks(target)) return {err, false};
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return EISDIR;
-        if (!S_ISREG(st.st_mode)) {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            if (fd < 0) return errno;
-            int err = WriteAll(fd, content);
-            if (::close(fd) != 0 && err == 0) err = errno;
-            return err;
-        }
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved)) target = resolved;
-    }
-    const std::string tmp = target + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return {EISDIR, false};
+    TTerminationHeld held;
+    if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(target, content);
+
+    std::string tmp;
+    const int fd = CreateTempBeside(target, tmp);
+    if (fd < 0) return {errno, false};
     int err = 0;
-    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) err = errno;
+    if (exists) {
+        // Root saving over a user's file leaves it the user's; anyone else
+        // cannot give a file away, and it becomes theirs as any new file.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            [[maybe_unused]] const int given = ::fchown(fd, st.st_uid, st.st_gid);
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) err = errno;
+    }
     if (err == 0) err = WriteAll(fd, content);
     if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
+    const int closed = CloseChecked(fd);
+    if (err == 0) err = closed;
     if (err == 0 && std::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) ::unlink(tmp.c_str());
-    return err;
+    if (err != 0) {
+        ::unlink(tmp.c_str());
+        return {err, true};
+    }
+    // The rename itself reaches the disk with the folder.
+    const int dir = OpenRetrying(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return {};
+}
+
+void SaveFileContent(const std::string& path, std::string_view content) {
+    const TFileWriteResult r = ReplaceFileContent(path, content);
+    if (!r) throw EFCreateError(r.Message(path));
 }
 
 void MakeDirs(const std::string& dir) {

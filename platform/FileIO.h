@@ -1,7 +1,6 @@
-// Whole-file reads and writes: the settings files the program owns (the INI
-// file and the registry file), where nothing throws and each call answers
-// whether it worked, so a settings file in an odd place costs only the
-// settings; and the text of a save file.
+// Whole-file reads and writes: the one writer behind every file the program
+// writes (saved statistics, reports, the settings and registry files), and
+// the reads of the settings files and of a save file's text.
 #pragma once
 
 #include <sys/types.h>
@@ -35,22 +34,29 @@ void AdviseLargeBuffer(char* data, size_t size);
 // error). `out` is replaced, not appended to.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
-// Writes `content` to `path` through a temporary file in the same folder and
-// a rename, so that a failed write never leaves half a file; false on any
-// failure. Creates no folders.
-bool WriteFileAtomically(const std::string& path, const std::string& content);
+// The one way the program writes a file, for a user's document and for its
+// own settings alike. The text goes to a fresh temporary file beside the
+// target, is flushed to disk and renamed over it, so that readers (and the
+// next run after a crash or a full disk) see the old file whole or the new
+// one whole; a failed write leaves no temporary file behind. A symbolic link
+// is written through: the file it names is replaced and the link stays. A
+// replaced file keeps its mode (and, where allowed, its owner); a new one
+// gets the usual mode for the user's umask. An existing target that is a
+// terminal, pipe or other device cannot be replaced and is written directly.
+// Interrupted calls are retried, and the termination signals wait until the
+// file is complete. Creates no folders.
+struct TFileWriteResult {
+    int Error = 0;          // 0, or the errno of the step that failed (EISDIR for a folder)
+    bool Created = false;   // the new file was made; a later step failed
+    explicit operator bool() const { return Error == 0; }
+    // "Cannot create file "<path>". <reason>" when no new file could be made,
+    // else "Cannot write file "<path>". <reason>".
+    std::string Message(const std::string& path) const;
+};
+TFileWriteResult ReplaceFileContent(const std::string& path, std::string_view content);
 
-// Replaces the content of `path` as a user-facing document is replaced: the
-// text goes to a temporary file beside the target, is flushed to disk and then
-// renamed over it, so that readers see the old file or the whole new one and
-// a failure (a full disk, a folder that does not exist or cannot be written)
-// leaves an existing file as it was and no temporary file behind. A symbolic
-// link is followed and its target replaced; a replaced file keeps its mode, a
-// new one gets the usual mode for the user's umask. An existing target that
-// is a terminal, pipe or other device cannot be replaced and is written
-// directly. Answers 0, or the errno of the step that failed (EISDIR for a
-// folder).
-int ReplaceFileContent(const std::string& path, const std::string& content);
+// ReplaceFileContent that raises EFCreateError with the result's message.
+void SaveFileContent(const std::string& path, std::string_view content);
 
 // Creates the folder and every missing parent (mode 0700); folders that exist
 // are left as they are. Failures show later, when a file in it is written.

@@ -126,7 +126,9 @@ bool TIniFile::UpdateFile() {
         out += "[" + s.name + "]\n";
         for (const Line& l : s.lines) out += l.key.empty() ? l.value + "\n" : l.key + "=" + l.value + "\n";
     }
-    return WriteFileAtomically(FFileName, out);
+    const TFileWriteResult written = ReplaceFileContent(FFileName, out);
+    FLastWriteError = written ? std::string() : written.Message(FFileName);
+    return bool(written);
 }
 
 }  // namespace dv

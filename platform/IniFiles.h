@@ -39,6 +39,9 @@ public:
 
     // Writes the file again; false when that fails.
     bool UpdateFile();
+    // Why the last write failed ("Cannot write file ..." naming the file and
+    // the reason); empty when it worked.
+    const std::string& LastWriteError() const { return FLastWriteError; }
 
 private:
     struct Line {
@@ -57,6 +60,7 @@ private:
     std::string FFileName;
     std::vector<Line> FLeading;   // lines before the first section
     std::vector<Section> FSections;
+    std::string FLastWriteError;
 };
 
 }  // namespace dv

@@ -99,6 +99,7 @@ std::string Unescape(std::string_view s) {
 class Store {
 public:
     std::mutex Lock;
+    std::string LastWriteError;   // of the last write, empty when it worked
 
     RegKey& Root(TRootKey r) { return FRoots[r == HKEY_LOCAL_MACHINE ? 1 : 0]; }
 
@@ -126,7 +127,9 @@ public:
         const std::string path = dir + "/registry";
         std::string out = std::string(kHeader) + "\n";
         for (int r = 0; r < 2; ++r) WriteKey(out, FRoots[r], Escape(FRoots[r].name));
-        if (!WriteFileAtomically(path, out)) return false;
+        const TFileWriteResult written = ReplaceFileContent(path, out);
+        LastWriteError = written ? std::string() : written.Message(path);
+        if (!written) return false;
         struct stat st;
         if (stat(path.c_str(), &st) == 0) FStamp = Stamp{path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size, st.st_ino};
         return true;
@@ -135,6 +138,7 @@ public:
     // Runs a change and stores it; the change is undone when it cannot be stored.
     template <class F>
     bool Change(F&& f) {
+        LastWriteError.clear();
         RegKey saved[2] = {FRoots[0], FRoots[1]};
         if (!f()) return false;
         if (Save()) return true;
@@ -259,6 +263,12 @@ std::string JoinPath(const std::vector<std::string>& path) {
 
 TRegistry::TRegistry() = default;
 TRegistry::~TRegistry() = default;
+
+std::string TRegistry::LastWriteError() {
+    Store& st = TheStore();
+    std::lock_guard<std::mutex> guard(st.Lock);
+    return st.LastWriteError;
+}
 
 bool TRegistry::Resolve(const std::string& key, std::vector<std::string>& path) const {
     const bool absolute = !key.empty() && key[0] == '\\';

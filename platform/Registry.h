@@ -79,6 +79,10 @@ public:
     bool DeleteKey(const std::string& key);
     bool DeleteValue(const std::string& name);
 
+    // Why the store's last write failed ("Cannot write file ..." naming the
+    // file and the reason); empty when it worked.
+    static std::string LastWriteError();
+
 private:
     bool Resolve(const std::string& key, std::vector<std::string>& path) const;
 

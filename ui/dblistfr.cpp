@@ -325,6 +325,10 @@ void TFrDBList::DeleteDBItemClickClick() {
     FitColumn();
 }
 
+namespace {
+const char* const kDeletionNotKept = "The entry is back in the list at the next start.";
+}  // namespace
+
 void TFrDBList::DeleteFromRegistry(PVirtualNode node) {
     TDatabaseItem* entry = EntryOf(node);
     TRegistry reg;
@@ -335,7 +339,7 @@ void TFrDBList::DeleteFromRegistry(PVirtualNode node) {
         // the last run, which stay; the key itself must never go.
         auto drop = [&reg](const TDatabaseItem* database) {
             if (database && !database->Database.empty() && !IsReservedValue(database->Database))
-                reg.DeleteValue(database->Database);
+                CheckListStored(reg.DeleteValue(database->Database), kDeletionNotKept);
         };
         if (entry->Database.empty()) {
             for (PVirtualNode child = vstDBList->GetFirstChild(node); child; child = vstDBList->GetNextSibling(child))
@@ -347,10 +351,17 @@ void TFrDBList::DeleteFromRegistry(PVirtualNode node) {
     }
     if (!IsPlainKeyName(entry->Server)) return;
     if (entry->Database.empty()) {
-        reg.DeleteKey(entry->Server);
+        CheckListStored(reg.DeleteKey(entry->Server), kDeletionNotKept);
     } else if (reg.OpenKey(entry->Server, false)) {
-        reg.DeleteValue(entry->Database);
+        CheckListStored(reg.DeleteValue(entry->Database), kDeletionNotKept);
     }
+}
+
+bool CheckListStored(bool ok, const std::string& consequence) {
+    if (ok) return true;
+    const std::string why = TRegistry::LastWriteError();
+    if (!why.empty()) MessageDlg(why + "\r\n" + consequence, mtWarning, mbOK);
+    return false;
 }
 
 }  // namespace dv

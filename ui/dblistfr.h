@@ -99,6 +99,11 @@ private:
 
 extern TFrDBList* FrDBList;
 
+// For a change to the stored list of servers and databases: when the store
+// could not be written, tells the user why and what that costs
+// (`consequence`). Answers `ok`.
+bool CheckListStored(bool ok, const std::string& consequence);
+
 // The server and database entries made by the last LoadList (not owned; an
 // entry the tree frees leaves them too).
 extern std::vector<TDatabaseItem*>* ServerItems;

@@ -544,17 +544,24 @@ void TGetServStatDlg::RecordRun() {
     const std::string database = S(eDatabaseName->currentText());
     TRegistry reg;
     reg.RootKey = HKEY_LOCAL_MACHINE;
-    if (!reg.OpenKey(kServersKey, true)) return;
-    reg.WriteString(kLastServerValue, server);
-    reg.WriteString(kLastDatabaseValue, database);
+    // A store that cannot be written costs only the remembering: the user is
+    // told once, and the list of this session still gets the database.
+    bool told = false;
+    auto stored = [&told](bool ok) {
+        if (!ok && !told) told = !CheckListStored(false, "The server and database are not remembered for the next run.");
+        return ok;
+    };
+    if (!stored(reg.OpenKey(kServersKey, true))) return;
+    stored(reg.WriteString(kLastServerValue, server));
+    stored(reg.WriteString(kLastDatabaseValue, database));
     // An empty server name (the local protocol) keeps its databases in the
     // server key itself.
-    if (!server.empty() && !reg.OpenKey(server, true)) return;
+    if (!server.empty() && !stored(reg.OpenKey(server, true))) return;
     // Paths compare with case: /data/Sales.fdb and /data/sales.fdb are two
     // databases here.
     for (const std::string& name : reg.GetValueNames())
         if (name == database) return;
-    reg.WriteInteger(database, cbProtocol->currentIndex());
+    stored(reg.WriteInteger(database, cbProtocol->currentIndex()));
     reg.CloseKey();
 
     if (!FrDBList || !DM) return;

@@ -723,8 +723,9 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::WriteSettings() {
-    // Where the program's folder is not writable the settings are simply not
-    // kept: closing must not fail over the window geometry.
+    // Where the settings folder is not writable the settings are simply not
+    // kept: closing must not stop at a question about the window geometry,
+    // so the reason goes to standard error only.
     TIniFile ini(SettingsFileName());
     bool ok = ini.WriteInteger(kSection, "MainWidth", width());
     ok = ini.WriteInteger(kSection, "MainHeight", height()) && ok;
@@ -732,7 +733,8 @@ void TMainForm::WriteSettings() {
     ok = ini.WriteInteger(kSection, "MainLeft", x()) && ok;
     ok = ini.WriteBool(kSection, "HeaderPage", OptionSettings.HeaderPage) && ok;
     ok = ini.WriteBool(kSection, "LoadMetadata", OptionSettings.LoadMetadata) && ok;
-    FSettingsWriteFailed = !ok;
+    FSettingsWriteError = ok ? std::string() : ini.LastWriteError();
+    if (!ok) std::fprintf(stderr, "dravolt: the settings were not kept: %s\n", FSettingsWriteError.c_str());
 }
 
 void TMainForm::CloseOnSignal() {

@@ -203,7 +203,7 @@ public:
     static std::string SettingsFileName();
 
     // True when the last attempt to write the settings file failed.
-    bool SettingsWriteFailed() const { return FSettingsWriteFailed; }
+    const std::string& SettingsWriteError() const { return FSettingsWriteError; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -256,7 +256,7 @@ private:
     int FBatchStatus = bsReportWritten;
     bool FClosed = false;
     bool FCentred = false;
-    bool FSettingsWriteFailed = false;
+    std::string FSettingsWriteError;   // why the settings were not kept at the last close
 };
 
 extern TMainForm* MainForm;

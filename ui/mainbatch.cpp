@@ -4,13 +4,12 @@
 // error naming its file, a message box is answered with its default button,
 // and the exit status tells a script what happened.
 #include <cstdio>
-#include <cstring>
 #include <exception>
-#include <signal.h>
 #include <string>
 #include <sys/stat.h>
 
 #include "main.h"
+#include "model/report.h"
 #include "platform/Dialogs.h"
 #include "platform/FileIO.h"
 #include "platform/SysUtils.h"
@@ -88,24 +87,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// The termination signals wait while the report replaces its target, so that
-// an interrupted run leaves neither a temporary file nor a half-made report.
-class TSignalsHeld {
-public:
-    TSignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, s);
-        pthread_sigmask(SIG_BLOCK, &set, &FOld);
-    }
-    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
-    TSignalsHeld(const TSignalsHeld&) = delete;
-    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
-
-private:
-    sigset_t FOld;
-};
-
 }  // namespace
 
 int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFile) {
@@ -138,18 +119,7 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
             lines.push_back("Statistics report");
         else
             lines[0] = "Statistics report";
-        std::string text;
-        for (const std::string& s : lines) {
-            text += s;
-            text += "\r\n";
-        }
-        int err;
-        {
-            TSignalsHeld held;
-            err = ReplaceFileContent(reportFile, text);
-        }
-        if (err != 0)
-            throw EFCreateError("Cannot write file \"" + reportFile + "\". " + std::strerror(err));
+        SaveReportToFile(lines, reportFile);
     } catch (...) {
         messages.SayException(std::current_exception());
         messages.Say("No report written.");

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <sys/mman.h>
@@ -296,11 +295,7 @@ void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName) {
     // cannot be written leaves an existing file as it was.
     std::string text(kMagic, kMagicSize);
     WriteComponentText(model, text);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file) throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemReason());
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) throw EInOutError("Cannot write file \"" + fileName + "\". " + SystemReason());
+    SaveFileContent(fileName, text);
 }
 
 void TMainForm::StatOpenApiClick() {

@@ -1,16 +1,21 @@
-// The settings file and the registry stand-in.
+// The file writer, the settings file and the registry stand-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileIO.h"
 #include "platform/IniFiles.h"
 #include "platform/Registry.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dv;
+using dv::test::TUnwritableFolder;
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,6 +45,87 @@ private:
 bool RunningAsRoot() { return geteuid() == 0; }
 
 }  // namespace
+
+// A save either replaces the file whole or leaves the earlier one as it was,
+// with no temporary file behind and a message naming the file and the reason.
+TEST(FileWriter, ReplacesWholeOrLeavesTheEarlierFile) {
+    const std::string earlier = "earlier content\n";
+    const std::string text = std::string(64 * 1024, 'n') + "\n";   // more than one block
+    using Place = TUnwritableFolder;
+    const struct {
+        const char* name;
+        int kind;   // a Place kind, or -1 for a plain folder
+        const char* target;
+        std::vector<int> errors;
+    } cases[] = {
+        {"full file system", Place::Full, "report.txt", {ENOSPC, EFBIG}},
+        {"read-only folder", Place::ReadOnly, "report.txt", {EROFS, EACCES}},
+        {"missing folder", -1, "absent/report.txt", {ENOENT}},
+        {"folder as the target", -1, "", {EISDIR}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<Place> place;
+        TempFolder plain;
+        if (c.kind >= 0) place.emplace(Place::TKind(c.kind));
+        if (place && !place->CanLock()) continue;
+        const std::string folder = place ? place->Path() : plain.Path();
+        const std::string path = c.target[0] ? folder + "/" + c.target : folder;
+        if (c.target[0] && std::string(c.target).find('/') == std::string::npos) dv::test::WriteFile(path, earlier);
+        if (place) place->Lock();
+        const std::vector<std::string> before = Place::NamesIn(folder);
+        const TFileWriteResult r = ReplaceFileContent(path, text);
+        EXPECT_NE(std::find(c.errors.begin(), c.errors.end(), r.Error), c.errors.end()) << r.Error;
+        const std::string message = r.Message(path);
+        EXPECT_EQ(message.find("file \"" + path + "\". "), std::string(r.Created ? "Cannot write " : "Cannot create ").size())
+            << message;
+        EXPECT_TRUE(message.ends_with(std::strerror(r.Error))) << message;
+        if (!before.empty()) {
+            EXPECT_EQ(dv::test::ReadFile(path), earlier);
+        }
+        EXPECT_EQ(Place::NamesIn(folder), before);
+        EXPECT_THROW(SaveFileContent(path, text), EFCreateError);
+    }
+}
+
+// A replaced file keeps its mode, a link stays a link and its file gets the
+// text, a new file gets the umask's mode.
+TEST(FileWriter, KeepsModeAndLinks) {
+    TempFolder dir;
+    const std::string file = dir.Path() + "/kept.txt";
+    dv::test::WriteFile(file, "old");
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    ASSERT_EQ(symlink("kept.txt", (dir.Path() + "/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink("made.txt", (dir.Path() + "/dangling.txt").c_str()), 0);
+    const mode_t mask = umask(022);
+    const struct {
+        const char* written;
+        const char* file;
+        mode_t mode;
+    } cases[] = {
+        {"kept.txt", "kept.txt", 0640},
+        {"link.txt", "kept.txt", 0640},
+        {"dangling.txt", "made.txt", 0644},
+        {"new.txt", "new.txt", 0644},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string text = std::string("new text for ") + c.written;
+        ASSERT_TRUE(ReplaceFileContent(dir.Path() + "/" + c.written, text));
+        EXPECT_EQ(dv::test::ReadFile(dir.Path() + "/" + c.file), text);
+        struct stat st {};
+        ASSERT_EQ(lstat((dir.Path() + "/" + c.file).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+    }
+    umask(mask);
+    for (const char* link : {"link.txt", "dangling.txt"}) {
+        struct stat st {};
+        ASSERT_EQ(lstat((dir.Path() + "/" + link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5) << "a temporary file left";
+}
 
 TEST(IniFile, MissingFileGivesDefaults) {
     TempFolder dir;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <algorithm>
+#include <optional>
 
 #include <sys/stat.h>
 #include <thread>
@@ -239,17 +240,41 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
     EXPECT_EQ(f.InfoTab->currentIndex(), 1);
 }
 
-TEST_F(MainFormTest, SavingToAnUnwritablePlaceIsReportedAndKeepsTheQuestion) {
+TEST_F(MainFormTest, SavingToAnUnwritablePlaceIsReportedAndKeepsTheQuestionAndTheEarlierFile) {
     TMainForm& f = Make({kFull});
-    UnsavedStatLines->push_back("line");
-    f.SaveStatFile->setEnabled(true);
-    const std::string bad = TempPath("no-folder/x.dvt");
-    Dialogs.ChooseFile(bad);
-    f.SaveStatFile->trigger();
-    ASSERT_EQ(Dialogs.Messages.size(), 1u);
-    EXPECT_EQ(Dialogs.LastText().rfind("Cannot create file \"" + bad + "\"", 0), 0u) << Dialogs.LastText();
-    EXPECT_EQ(UnsavedStatLines->size(), 1u);
-    EXPECT_TRUE(f.SaveStatFile->isEnabled());
+    const std::string earlier = "DVT2DATA\r\nobject DBInfo: TDatabaseInfo\r\nend\r\n";
+    const struct {
+        const char* name;
+        int kind;   // a TUnwritableFolder kind, or -1 for a missing folder
+        const char* says;
+    } cases[] = {
+        {"missing folder", -1, "Cannot create file \""},
+        {"full file system", TUnwritableFolder::Full, "Cannot write file \""},
+        {"read-only folder", TUnwritableFolder::ReadOnly, "Cannot create file \""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<TUnwritableFolder> place;
+        if (c.kind >= 0) place.emplace(TUnwritableFolder::TKind(c.kind));
+        if (place && !place->CanLock()) continue;
+        const std::string bad = place ? place->Path() + "/x.dvt" : TempPath("no-folder/x.dvt");
+        if (place) {
+            WriteFile(bad, earlier);
+            place->Lock();
+        }
+        UnsavedStatLines->assign({"line"});
+        f.SaveStatFile->setEnabled(true);
+        Dialogs.Messages.clear();
+        Dialogs.ChooseFile(bad);
+        f.SaveStatFile->trigger();
+        ASSERT_EQ(Dialogs.Messages.size(), 1u);
+        EXPECT_EQ(Dialogs.LastText().rfind(c.says + bad + "\". ", 0), 0u) << Dialogs.LastText();
+        EXPECT_EQ(UnsavedStatLines->size(), 1u);
+        EXPECT_TRUE(f.SaveStatFile->isEnabled());
+        if (place) {
+            EXPECT_EQ(ReadFile(bad), earlier);
+        }
+    }
 }
 
 TEST_F(MainFormTest, AskSaveStatisticsYesNoCancel) {

@@ -524,7 +524,7 @@ TEST_F(MainFormTest, ClosingAsksAboutUnsavedStatisticsAndWritesTheSettingsInOrde
     EXPECT_EQ(DBInfo, nullptr);
     EXPECT_EQ(UnsavedStatLines, nullptr);
     EXPECT_EQ(ServerItems, nullptr);
-    EXPECT_FALSE(f.SettingsWriteFailed());
+    EXPECT_EQ(f.SettingsWriteError(), "");
     std::string ini = ReadFile(TMainForm::SettingsFileName());
     size_t w = ini.find("MainWidth=640"), h = ini.find("MainHeight=480"), t = ini.find("MainTop="),
            l = ini.find("MainLeft="), hp = ini.find("HeaderPage=1"), lm = ini.find("LoadMetadata=0");
@@ -544,7 +544,8 @@ TEST_F(MainFormTest, UnwritableSettingsFolderGivesDefaultsAndClosesQuietly) {
     EXPECT_EQ(f.width(), 792);
     f.OpenStatFile(kFull);
     EXPECT_TRUE(f.close());
-    EXPECT_TRUE(f.SettingsWriteFailed());
+    EXPECT_EQ(f.SettingsWriteError().rfind("Cannot create file \"" + folder + "/dravolt.ini\". ", 0), 0u)
+        << f.SettingsWriteError();
     EXPECT_FALSE(FileExists(folder + "/dravolt.ini"));
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_EQ(DBInfo, nullptr) << "the model is still freed";
