@@ -9,19 +9,22 @@ scripts/setup.sh
 scripts/fbserver.sh start
 
 JOBS="$(nproc)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVOLT_WERROR=ON >/dev/null
-cmake --build build -j "$JOBS"
+# The two builds are the configure presets of CMakePresets.json.
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$JOBS"
 
 # Everything again under the address and undefined-behaviour sanitizers: the
 # program, and every test (the views' fuzz test among them, the server tests
 # against the server started above, the program's own process tests running
 # the sanitized program).
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRAVOLT_SANITIZE=ON -DDRAVOLT_GUI=ON -DDRAVOLT_WERROR=ON >/dev/null
-cmake --build build-asan -j "$JOBS"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$JOBS"
 
+# Each build's results are also written as JUnit XML, build/junit.xml and
+# build-asan/junit.xml, for tools that read test results.
 status=0
 echo "== sanitizer build: every test"
-(cd build-asan && ctest --output-on-failure -j "$JOBS") ||
+(cd build-asan && ctest --output-on-failure --output-junit junit.xml -j "$JOBS") ||
     status=1
 echo "== sanitizer build: one batch run of the program"
 report="$(mktemp -d)/report.txt"
@@ -35,5 +38,5 @@ else
 fi
 rm -rf "$(dirname "$report")"
 echo "== full build: every test"
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS") || status=1
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --output-junit junit.xml -j "$JOBS") || status=1
 exit $status
