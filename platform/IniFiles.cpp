@@ -114,11 +114,6 @@ bool TIniFile::DeleteKey(const std::string& section, const std::string& key) {
     return UpdateFile();
 }
 
-bool TIniFile::EraseSection(const std::string& section) {
-    std::erase_if(FSections, [&](const Section& s) { return SameText(s.name, section); });
-    return UpdateFile();
-}
-
 bool TIniFile::UpdateFile() {
     std::string out;
     for (const Line& l : FLeading) out += l.value + "\n";

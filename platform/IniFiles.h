@@ -35,7 +35,6 @@ public:
     bool WriteInteger(const std::string& section, const std::string& key, int32_t value);
     bool WriteBool(const std::string& section, const std::string& key, bool value);  // "1" / "0"
     bool DeleteKey(const std::string& section, const std::string& key);
-    bool EraseSection(const std::string& section);
 
     // Writes the file again; false when that fails.
     bool UpdateFile();

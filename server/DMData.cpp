@@ -431,6 +431,4 @@ void TDM::ReadMonitorInfo(TDBMonInfo& info) {
     }
 }
 
-void TDM::IBMSQL(const std::string&) {}
-
 }  // namespace dv

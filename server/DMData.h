@@ -72,8 +72,6 @@ public:
     // servers that have it. Leaves DB and TR as they were when it found DB
     // connected; on an error leaves them as the error left them.
     void ReadMonitorInfo(TDBMonInfo& info);
-    // Does nothing; kept as a published method that nothing calls.
-    void IBMSQL(const std::string& s);
 
 private:
     void RecomputeFrame(const std::function<void()>& work);

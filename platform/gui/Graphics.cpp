@@ -40,28 +40,6 @@ void TCanvas::FillRect(const QRect& rect) {
     if (painter_ && rect.isValid()) painter_->fillRect(rect, ColorFromWin(Brush.Color));
 }
 
-void TCanvas::MoveTo(int x, int y) { penPos_ = QPoint(x, y); }
-
-void TCanvas::LineTo(int x, int y) {
-    const QPoint from = penPos_;
-    const QPoint to(x, y);
-    penPos_ = to;
-    if (!painter_ || from == to) return;
-    // The end point is not part of the line: stop one pixel short of it.
-    const int dx = to.x() - from.x();
-    const int dy = to.y() - from.y();
-    const int steps = std::max(std::abs(dx), std::abs(dy));
-    const QPointF last(from.x() + dx * double(steps - 1) / steps, from.y() + dy * double(steps - 1) / steps);
-    painter_->save();
-    painter_->setPen(QPen(ColorFromWin(Pen.Color), std::max(1, Pen.Width)));
-    painter_->setRenderHint(QPainter::Antialiasing, false);
-    if (steps == 1)
-        painter_->drawPoint(from);
-    else
-        painter_->drawLine(QPointF(from), last);
-    painter_->restore();
-}
-
 QFont TCanvas::QtFont() const {
     QFont f = baseFont_;
     f.setBold((Font.Style & fsBold) != 0);

@@ -56,10 +56,6 @@ public:
     struct TBrush {
         TColor Color = clWindow;
     } Brush;
-    struct TPen {
-        TColor Color = clBlack;
-        int Width = 1;
-    } Pen;
     struct TCanvasFont {
         TFontStyles Style = 0;
         TColor Color = clWindowText;
@@ -67,11 +63,6 @@ public:
 
     // Fills the rectangle with Brush.Color.
     void FillRect(const QRect& rect);
-    // Line from the pen position to (x, y) in Pen.Color, the end point
-    // itself left out; the pen position moves to (x, y).
-    void MoveTo(int x, int y);
-    void LineTo(int x, int y);
-    QPoint PenPos() const { return penPos_; }
 
     // The base font with Font.Style applied (kerning off, see the auto-width).
     QFont QtFont() const;
@@ -80,7 +71,6 @@ public:
 private:
     QPainter* painter_;
     QFont baseFont_;
-    QPoint penPos_;
 };
 
 // In-cell bar: from the cell's left edge to Left + Round(W * percent / 100)

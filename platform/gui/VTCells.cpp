@@ -253,8 +253,7 @@ bool TVirtualStringTree::viewportEvent(QEvent* event) {
             QToolTip::hideText();
             event->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), HintDisplayText(hint), viewport(), visualRect(index),
-                               HintHidePause());
+            QToolTip::showText(help->globalPos(), HintDisplayText(hint), viewport(), visualRect(index));
         }
         return true;
     }

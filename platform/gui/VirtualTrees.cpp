@@ -15,17 +15,11 @@
 
 namespace dv {
 
-namespace {
-int g_hintHidePause = 2500;
-}
-
 void SetHintColor(TColor color) {
     QPalette pal = QToolTip::palette();
     pal.setColor(QPalette::ToolTipBase, ColorFromWin(color));
     QToolTip::setPalette(pal);
 }
-void SetHintHidePause(int milliseconds) { g_hintHidePause = milliseconds; }
-int HintHidePause() { return g_hintHidePause; }
 
 // ---------------------------------------------------------------- images
 
@@ -54,12 +48,6 @@ void TVirtualTreeColumn::SetMinWidth(int width) {
     minWidth_ = std::max(0, width);
     if (width_ < minWidth_) width_ = minWidth_;
     tree_->applyColumn(*this);
-}
-
-void TVirtualTreeColumn::SetAlignment(TAlignment alignment) {
-    alignment_ = alignment;
-    tree_->model_->headerChanged(index_, index_);
-    tree_->viewport()->update();
 }
 
 void TVirtualTreeColumn::SetOptions(TVTColumnOptions options) {
@@ -526,11 +514,6 @@ PVirtualNode TVirtualStringTree::GetNextSibling(PVirtualNode node) const {
     return next < sib.size() ? sib[next] : nullptr;
 }
 
-PVirtualNode TVirtualStringTree::GetPreviousSibling(PVirtualNode node) const {
-    if (!node || !node->Parent || node->Index == 0) return nullptr;
-    return node->Parent->Children[static_cast<size_t>(node->Index) - 1];
-}
-
 PVirtualNode TVirtualStringTree::GetFirstChild(PVirtualNode node) const {
     PVirtualNode p = node ? node : root_;
     return p->Children.empty() ? nullptr : p->Children.front();
@@ -635,12 +618,6 @@ void TVirtualStringTree::SetExpanded(PVirtualNode node, bool expanded) {
 void TVirtualStringTree::FullExpand(PVirtualNode node) {
     IterateSubtree(node, [this](TVirtualStringTree*, PVirtualNode n, bool&) {
         if (!n->Children.empty()) SetExpanded(n, true);
-    });
-}
-
-void TVirtualStringTree::FullCollapse(PVirtualNode node) {
-    IterateSubtree(node, [this](TVirtualStringTree*, PVirtualNode n, bool&) {
-        if (!n->Children.empty()) SetExpanded(n, false);
     });
 }
 
@@ -802,12 +779,6 @@ void TVirtualStringTree::GoToNode(PVirtualNode node) {
     if (!shown.empty()) SetFocusedColumn(shown.front());
     SetSelected(node, true);
     ScrollIntoView(node, true);
-}
-
-void TVirtualStringTree::InvalidateNode(PVirtualNode node) {
-    if (!node) return;
-    const QRect r = visualRect(IndexOf(node, 0));
-    if (r.isValid()) viewport()->update(0, r.top(), viewport()->width(), r.height());
 }
 
 void TVirtualStringTree::Repaint() { viewport()->update(); }

@@ -70,7 +70,6 @@ public:
     int MinWidth() const { return minWidth_; }
     void SetMinWidth(int width);
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment alignment);
     TVTColumnOptions Options() const { return options_; }
     void SetOptions(TVTColumnOptions options);
     bool Visible() const { return (options_ & coVisible) != 0; }
@@ -212,7 +211,6 @@ public:
     PVirtualNode GetFirst() const;                      // first top-level node
     PVirtualNode GetNext(PVirtualNode node) const;      // pre-order over all nodes
     PVirtualNode GetNextSibling(PVirtualNode node) const;
-    PVirtualNode GetPreviousSibling(PVirtualNode node) const;
     PVirtualNode GetFirstChild(PVirtualNode node) const; // nullptr node: top level
     PVirtualNode GetLastChild(PVirtualNode node) const;
     PVirtualNode GetParent(PVirtualNode node) const;     // nullptr for top-level
@@ -247,7 +245,6 @@ public:
     // Expanding asks OnExpanding first.
     void SetExpanded(PVirtualNode node, bool expanded);
     void FullExpand(PVirtualNode node = nullptr);
-    void FullCollapse(PVirtualNode node = nullptr);
 
     // --- focus and selection ---
     PVirtualNode FocusedNode() const;
@@ -267,7 +264,6 @@ public:
     // the focused and only selected row, in the leftmost shown column, scrolled
     // to the middle with that column in view (a jump is to a name).
     void GoToNode(PVirtualNode node);
-    void InvalidateNode(PVirtualNode node);
     void Repaint();
     PVirtualNode GetNodeAt(const QPoint& viewportPos) const;
 
@@ -413,10 +409,8 @@ private:
 // that begin a line kept.
 QString HintDisplayText(const std::string& hint);
 
-// Hint window settings shared by every grid (the main window applies the
-// options' hint colour and hide pause).
+// The hint colour shared by every grid. The main window's hint filter keeps
+// every hint up for the options' hide pause, the grids' among them.
 void SetHintColor(TColor color);
-void SetHintHidePause(int milliseconds);
-int HintHidePause();
 
 }  // namespace dv
