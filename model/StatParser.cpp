@@ -14,7 +14,13 @@ namespace dv {
 const char* const StatMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+
 namespace {
+
+// The statistics text's own conventions, fixed whatever the process uses.
+constexpr char kDecimalSeparator = '.';
+constexpr char kTimeSeparator = ':';
+
 
 // Up to two lines of look-ahead: a block that meets the first line of the
 // next block hands it back, and an indented first line is told by the line
@@ -30,7 +36,6 @@ struct LookAhead {
     // the next first line are the rest of its block.
     bool SkipBlockLines = false;
 };
-LookAhead g_pending;
 
 // What the reader learnt about the text as a whole, for telling a text that
 // ends where gstat ends from one that was cut.
@@ -48,7 +53,6 @@ struct TextShape {
     const char* LastKind = nullptr;   // "table" or "index"
     const std::string* LastName = nullptr;
 };
-TextShape g_shape;
 
 // The text ended inside a block or the header, or before its closing line.
 class ETextCut : public Exception {
@@ -65,60 +69,14 @@ std::string CutMessage(const std::string& where) {
     return "The statistics text ends " + where + ": it was cut or is still being written";
 }
 
-bool SourceEof() {
-    if (g_pending.Count > 0) return false;
-    return !StatSource || StatSource->Eof();
-}
+// mailing a file changes its date, not what the engine printed).
+struct TextDate {
+    bool Wanted = false;
+    bool Found = false;
+    TDateTime Value = 0;
+};
 
-// The next line. Inside a block the text's end raises ETextEnded, also when
-// only blank characters were left (a file source then hands out "").
-void NextLine(std::string& line, bool inBlock = true) {
-    LookAhead& q = g_pending;
-    if (q.Count > 0) {
-        line.swap(q.Lines[0]);
-        if (q.Count == 2) q.Lines[0].swap(q.Lines[1]);
-        --q.Count;
-        return;
-    }
-    if (!StatSource || StatSource->Eof()) throw ETextEnded();
-    StatSource->ReadStatLine(line);
-    if (inBlock && line.empty() && StatSource->Eof()) throw ETextEnded();
-}
 
-void PushBack(const std::string& line) {
-    LookAhead& q = g_pending;
-    if (q.Count == 1) q.Lines[1].swap(q.Lines[0]);
-    q.Lines[0] = line;
-    ++q.Count;
-}
-
-// The line after the one in hand, left to be read; null at the end.
-const std::string* PeekLine() {
-    LookAhead& q = g_pending;
-    if (q.Count == 0) {
-        if (!StatSource || StatSource->Eof()) return nullptr;
-        StatSource->ReadStatLine(q.Lines[0]);
-        q.Count = 1;
-    }
-    return &q.Lines[0];
-}
-
-// The last line read was the text's last and had no line end: a file cut
-// in the middle of a line, whose figures may have lost digits.
-bool LastLineCutShort() { return SourceEof() && StatSource && StatSource->EndsInsideLine(); }
-
-// Raises when the block just read ended on a line cut short.
-void CheckNotCutShort() {
-    if (LastLineCutShort()) throw ETextEnded();
-}
-
-// Whether a block's failure is the text's end: the line it wanted was not
-// there, or the line it failed on was the text's last and cut short.
-bool FailedAtTheEnd(const std::exception& e) {
-    return dynamic_cast<const ETextEnded*>(&e) != nullptr || LastLineCutShort();
-}
-
-bool Has(std::string_view line, std::string_view text) { return line.find(text) != std::string_view::npos; }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
@@ -175,8 +133,16 @@ int32_t IntAfter(std::string_view start, std::string_view line) { return StrToIn
 int64_t Int64Between(std::string_view start, std::string_view stop, std::string_view line) {
     return StrToInt64(Between(start, stop, line));
 }
+// Numbers of the text in the text's own format, whatever the process-wide
+// separator is.
+double ToFloat(std::string_view s) {
+    double v;
+    if (!TryStrToFloat(s, v, kDecimalSeparator))
+        throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
+    return v;
+}
 double FloatBetween(std::string_view start, std::string_view stop, std::string_view line) {
-    return StrToFloat(Between(start, stop, line));
+    return ToFloat(Between(start, stop, line));
 }
 
 // "NAME (123)" at the end of `s` (trailing blanks aside): the name before the
@@ -247,31 +213,12 @@ bool StartsOtherBlock(std::string_view line) {
 enum class FirstLine { None, Table, Index, Blob };
 
 // Which block `line` begins. An indented "Index NAME (id)" is an index's
-// first line only when the index's next line follows ("Root page:", older
-// engines "Depth:"): a table whose name begins with four blanks prints a line
-// of the same shape, followed by its pointer line, by its first index (index
-// statistics only) or by the next table. Any other indented "NAME (id)" is
-// such a table. At the text's end the shape decides.
-FirstLine ClassifyFirstLine(std::string_view line) {
-    if (line.empty()) return FirstLine::None;
-    if (!IsBlockIndented(line)) return IsTableFirstLine(line) ? FirstLine::Table : FirstLine::None;
-    if (IsBlobFirstLine(line)) return FirstLine::Blob;
-    NameId shape;
-    if (!SplitNameId(line, shape)) return FirstLine::None;
-    const bool indexShape = IsIndexFirstLine(line);
-    const std::string* next = PeekLine();
-    if (!next) return indexShape ? FirstLine::Index : FirstLine::Table;
-    const std::string_view n = BlockText(*next);
-    if (IsBlockIndented(*next) && (StartsWith(n, "Root page:") || StartsWith(n, "Depth:")))
-        return indexShape ? FirstLine::Index : FirstLine::None;
-    return FirstLine::Table;
-}
 
 // A line that says the statistics are over: the closing line of current
 // engines, the service trailer of others. Lines after it (a log that goes
 // on) are not statistics.
 bool IsEndOfStatistics(std::string_view line) {
-    return !IsBlockIndented(line) && (Has(line, "Gstat completion time") || Has(line, "Service ended"));
+    return !IsBlockIndented(line) && (ContainsStr(line, "Gstat completion time") || ContainsStr(line, "Service ended"));
 }
 
 // A line that a table's block or a first line of a block could begin with
@@ -304,7 +251,7 @@ std::string NameAsRead(std::string_view text) {
 bool IsNewerDataLine(std::string_view line) {
     const std::string_view t = TrimLeftView(line);
     return StartsWith(t, "Average fragment length") || StartsWith(t, "Average unpacked length") ||
-           StartsWith(t, "Pointer pages:") || (StartsWith(t, "Data pages:") && !Has(t, "slots"));
+           StartsWith(t, "Pointer pages:") || (StartsWith(t, "Data pages:") && !ContainsStr(t, "slots"));
 }
 
 // Lines of newer engines between the data figures and the fill distribution.
@@ -325,29 +272,7 @@ public:
 [[noreturn]] void BlockEndedEarly() { throw Exception("The block ends before its fill distribution"); }
 
 // Reads on to the fill-distribution heading; `line` ends on it. A block cut
-// short by the next one fails, and the next block is still read.
-template <class F>
-void ReadToFillHeading(std::string& line, F&& examine) {
-    for (;;) {
-        if (StartsOtherBlock(line)) {
-            PushBack(line);
-            BlockEndedEarly();
-        }
-        if (Has(line, "Fill distribution")) return;
-        examine(line);
-        if (SourceEof()) throw ETextEnded();
-        NextLine(line);
-    }
-}
 
-// The five band lines after the heading.
-void ReadBands(std::string& line, int32_t& f20, int32_t& f40, int32_t& f60, int32_t& f80, int32_t& f100) {
-    int32_t* bands[5] = {&f20, &f40, &f60, &f80, &f100};
-    for (int32_t* band : bands) {
-        NextLine(line);
-        *band = IntAfter("= ", line);
-    }
-}
 
 double SizeInMB(int32_t pages, int32_t pageSize) {
     return pages * (static_cast<double>(pageSize) / 1024) / 1024;
@@ -372,24 +297,13 @@ TDateTime ParseStatDate(std::string_view keyword, const std::string& line) {
     const std::string yearText = Copy(d, comma + 1, 5);
     const std::string timeText = Copy(line, line.size() < 8 ? 0 : line.size() - 7, 8);
     TDateTime time = 0;
-    struct TimeSeparatorScope {
-        char Saved = FormatSettings().TimeSeparator;
-        TimeSeparatorScope() { FormatSettings().TimeSeparator = ':'; }
-        ~TimeSeparatorScope() { FormatSettings().TimeSeparator = Saved; }
-    } scope;
-    if (!TryStrToTime(timeText, time)) time = 0;
+    if (!TryStrToTime(timeText, time, kTimeSeparator)) time = 0;
     const TDateTime date = EncodeDate(StrToInt(yearText), MonthFromName(monthText), StrToInt(dayText));
     return date + time;
 }
 
 // The text's own date, when the entry point takes it (a file: copying or
-// mailing a file changes its date, not what the engine printed).
-struct TextDate {
-    bool Wanted = false;
-    bool Found = false;
-    TDateTime Value = 0;
-};
-TextDate g_textDate;
+
 
 // "Gstat execution time Wed Apr  4 15:30:10 2018" (the C library's date
 // form, the day padded with a blank or a zero). False when any part is
@@ -428,13 +342,13 @@ bool ParseExecutionTime(std::string_view line, TDateTime& out) {
 
 void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
     std::string type;
-    if (Has(line, "type")) {
+    if (ContainsStr(line, "type")) {
         type = std::string(After("type", line));
         db.ODS = std::string(Between("ODS version", "type", line));
     } else {
         db.ODS = std::string(After("ODS version", line));
     }
-    const double v = StrToFloat(db.ODS);
+    const double v = ToFloat(db.ODS);
     const double major = std::floor(v);
     if (!(major >= -2147483648.0 && major < 2147483648.0)) throw EInvalidOp("Invalid floating point operation");
     // Smallint fields keep the low 16 bits of the integer, as a plain
@@ -445,75 +359,11 @@ void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
     else if (type == "0100") db.ODS += SOdsType0100;
 }
 
-void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
-    // The database's file name may hold any keyword ("/db/dialecttest.fdb"):
-    // its line gives the name only.
-    if (Has(line, "Database \"")) {
-        std::string name(After("Database \"", line));
-        if (!name.empty()) name.pop_back();
-        db.DbName = std::move(name);
-        return;
-    }
-    if (g_textDate.Wanted && !g_textDate.Found && Has(line, "Gstat execution time"))
-        g_textDate.Found = ParseExecutionTime(line, g_textDate.Value);
-    if (Has(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
-    if (Has(line, "Page size")) {
-        g_shape.SawPageSize = true;
-        const std::string_view value = After("size", line);
-        if (value.empty())
-            throw EPageSize("Error parsing statistics info: the header's \"Page size\" line holds no value.");
-        db.PageSize = StrToInt(value);
-    }
-    // 64-bit: engines from ODS 13 on count transactions in 48 bits.
-    if (Has(line, "Oldest transaction")) db.OIT = StrToInt64(After("transaction", line));
-    if (Has(line, "Oldest active")) db.OAT = StrToInt64(After("active", line));
-    if (Has(line, "Oldest snapshot")) db.OST = StrToInt64(After("snapshot", line));
-    if (Has(line, "Next transaction")) db.NxT = StrToInt64(After("transaction", line));
-    if (Has(line, "dialect")) db.Dialect = IntAfter("Database dialect", line);
-    if (Has(line, "Attributes")) {
-        g_shape.SawAttributes = true;
-        db.Attrib = std::string(After("Attributes", line));
-        if (Has(line, "force write")) db.FW = 1;
-    }
-    if (Has(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + line);
-    if (Has(line, "ODS version")) ParseOdsLine(db, line);
-    if (Has(line, "Sweep interval")) db.Sweep = IntAfter("Sweep interval:", line);
-    if (Has(line, "Write timestamp")) db.WDate = ParseStatDate("Write timestamp", line);
-    if (Has(line, "Dump timestamp")) db.DDate = ParseStatDate("Dump timestamp", line);
-    if (Has(line, "Creation date")) {
-        db.CDate = ParseStatDate("Creation date", line);
-        if (g_textDate.Found) db.Age = g_textDate.Value;
-        else db.Age = StatSource ? StatSource->GetSourceDate() : Now();
-        // A creation date up to two days after the statistics' date gives no
-        // whole day; it counts as one.
-        db.AverageTran = db.NxT / StatDayCount(db);
-        if (db.AverageTran == 0) db.AverageTran = 1;
-    }
-}
-
-void ReadNewerTablePages(TRelation& rel, std::string& line) {
-    bool sawData = false;
-    ReadToFillHeading(line, [&](const std::string& l) {
-        const std::string_view t = TrimLeftView(l);
-        if (StartsWith(t, "Pointer pages:")) {
-            rel.PageSlots = IntAfter("data page slots: ", l);
-        } else if (StartsWith(t, "Data pages:")) {
-            rel.DataPages = IntBetween("Data pages: ", ", average", l);
-            rel.AverageFill = IntBetween("fill: ", "%", l);
-            sawData = true;
-        }
-    });
-    if (!sawData) throw Exception("No data pages line");
-}
-
-// Whether the header gave anything: a next transaction, or the page size of
-// a header block gstat printed (a database just created has a next
-// transaction of 0); a page size line alone is no statistics.
-bool HeaderRead(const TDatabaseInfo& db) { return db.NxT != 0 || (db.PageSize != 0 && g_shape.InHeaderBlock); }
 
 int MessageAbortIgnore(const std::string& text) { return MessageDlg(text, mtError, mbAbortIgnore, 0); }
 
 }  // namespace
+
 
 std::string ExtractBetween(std::string_view start, std::string_view stop, std::string_view line) {
     return std::string(LooseBetween(start, stop, line, start.empty() ? std::string_view::npos : line.find(start)));
@@ -525,418 +375,607 @@ int MonthFromName(std::string_view name) {
     return 12;
 }
 
-// ---------------------------------------------------------------- header
 
-void ParseHeaderBlock(std::string& line) {
-    TDatabaseInfo& db = *DBInfo;
-    TextShape& text = g_shape;
-    db.FW = 0;
-    db.Sweep = 20000;
-    while (!SourceEof() && !Has(line, "*END*")) {
-        NextLine(line, false);
-        // A header cut before its "*END*" ends at the first line that
-        // belongs after it; a table's first line is then read as a table.
-        if (IsTableFirstLine(line)) {
-            PushBack(line);
-            text.HeaderEnded = true;
-            break;
-        }
-        if (Has(line, "Database file sequence") || Has(line, "Analyzing database pages")) {
-            text.HeaderEnded = true;
-            break;
-        }
-        // The last line of a file cut inside the header may have lost digits.
-        if (LastLineCutShort()) break;
-        const std::string_view t = TrimLeftView(line);
-        if (Has(line, "Database header page information")) {
-            text.InHeaderBlock = text.HeaderStarted = true;
-        } else if (StartsWith(t, "Gstat execution time")) {
-            text.HeaderStarted = true;
-            if (!text.InHeaderBlock) text.ExecutionTime = true;
-        } else if (Has(line, "Database \"")) {
-            text.HeaderStarted = true;
-        }
-        // Keywords count in the header block gstat prints. Before its
-        // heading only lines indented as header lines are, and the ones gstat
-        // prints there, are looked at: a console log may hold isql's
-        // "Sweep interval = 20000" or "PAGE_SIZE 4096" first.
-        if (text.InHeaderBlock || (!t.empty() && t.size() < line.size()) || Has(line, "Database \"") ||
-            StartsWith(t, "Gstat execution time"))
-            ExamineHeaderLine(db, line);
+// One parse: the model it fills, the source it reads and all that it knows
+// about the text so far.
+struct TStatParser::TState {
+    TState(TDatabaseInfo& db, IStatSource* source, bool datedByText) : Db(db), Source(source) {
+        Dated.Wanted = datedByText;
     }
-    if (Has(line, "*END*")) text.HeaderEnded = true;
-    if (!text.HeaderEnded && text.HeaderStarted) {
-        // Forced writes were not read: the reset's "on" claims nothing.
-        if (!text.SawAttributes) db.FW = 1;
-        throw ETextCut(CutMessage("inside the header"));
+
+    TDatabaseInfo& Db;
+    IStatSource* Source;
+    LookAhead Pending;
+    TextShape Shape;
+    TextDate Dated;
+    // The line being read in a table or index block, for its message; kept
+    // between blocks so that their buffers are not allocated for every block.
+    std::string RelationLine;
+    std::string IndexLine;
+
+
+    bool SourceEof() {
+        if (Pending.Count > 0) return false;
+        return !Source || Source->Eof();
     }
-    if (text.SawPageSize && db.PageSize <= 0)
-        throw EPageSize("Error parsing statistics info: the header's page size " + IntToStr(db.PageSize) +
-                        " is no page size, so its tables and indices cannot be read.");
-    if (g_pending.Count > 0) return;   // a table's first line is waiting
-    while (!SourceEof() && !Has(line, "Analyzing database pages")) {
-        NextLine(line, false);
-        if (IsEndOfStatistics(line)) text.Completed = true;
+
+    // The next line. Inside a block the text's end raises ETextEnded, also when
+    // only blank characters were left (a file source then hands out "").
+    void NextLine(std::string& line, bool inBlock = true) {
+        LookAhead& q = Pending;
+        if (q.Count > 0) {
+            line.swap(q.Lines[0]);
+            if (q.Count == 2) q.Lines[0].swap(q.Lines[1]);
+            --q.Count;
+            return;
+        }
+        if (!Source || Source->Eof()) throw ETextEnded();
+        Source->ReadStatLine(line);
+        if (inBlock && line.empty() && Source->Eof()) throw ETextEnded();
     }
-}
 
-// ---------------------------------------------------------------- tables
+    void PushBack(const std::string& line) {
+        LookAhead& q = Pending;
+        if (q.Count == 1) q.Lines[1].swap(q.Lines[0]);
+        q.Lines[0] = line;
+        ++q.Count;
+    }
 
-namespace {
-void AddRelation(TDatabaseInfo& db, TRelation* rel) {
-    db.Relations.push_back(rel);
-    g_shape.LastKind = "table";
-    g_shape.LastName = &rel->TableName;
-}
-}  // namespace
+    // The line after the one in hand, left to be read; null at the end.
+    const std::string* PeekLine() {
+        LookAhead& q = Pending;
+        if (q.Count == 0) {
+            if (!Source || Source->Eof()) return nullptr;
+            Source->ReadStatLine(q.Lines[0]);
+            q.Count = 1;
+        }
+        return &q.Lines[0];
+    }
 
-bool ParseRelationBlock(const std::string& firstLine) {
-    TDatabaseInfo& db = *DBInfo;
-    g_pending.SkipDependents = false;
-    TRelation* rel = nullptr;
-    // The line being read, for the message; kept between blocks so that its
-    // buffer is not allocated again for every table.
-    static std::string line;
-    line = firstLine;
-    std::string name;
-    try {
-        rel = new TRelation(&db);
+    // The last line read was the text's last and had no line end: a file cut
+    // in the middle of a line, whose figures may have lost digits.
+    bool LastLineCutShort() { return SourceEof() && Source && Source->EndsInsideLine(); }
+
+    // Raises when the block just read ended on a line cut short.
+    void CheckNotCutShort() {
+        if (LastLineCutShort()) throw ETextEnded();
+    }
+
+    // Whether a block's failure is the text's end: the line it wanted was not
+    // there, or the line it failed on was the text's last and cut short.
+    bool FailedAtTheEnd(const std::exception& e) {
+        return dynamic_cast<const ETextEnded*>(&e) != nullptr || LastLineCutShort();
+    }
+
+    // first line only when the index's next line follows ("Root page:", older
+    // engines "Depth:"): a table whose name begins with four blanks prints a line
+    // of the same shape, followed by its pointer line, by its first index (index
+    // statistics only) or by the next table. Any other indented "NAME (id)" is
+    // such a table. At the text's end the shape decides.
+    FirstLine ClassifyFirstLine(std::string_view line) {
+        if (line.empty()) return FirstLine::None;
+        if (!IsBlockIndented(line)) return IsTableFirstLine(line) ? FirstLine::Table : FirstLine::None;
+        if (IsBlobFirstLine(line)) return FirstLine::Blob;
         NameId shape;
-        if (SplitNameId(firstLine, shape)) {
-            name = rel->TableName = std::string(shape.Name);
-            rel->Id = StrToInt(shape.Digits);
-        } else {
-            // A damaged first line ("ORDERS (129"): the block's error, so that
-            // the indices after it go to no table.
-            name = NameAsRead(firstLine);
-            throw EConvertError("Not a table's first line");
-        }
-        rel->SetName("Relation" + IntToStr(rel->Id));
+        if (!SplitNameId(line, shape)) return FirstLine::None;
+        const bool indexShape = IsIndexFirstLine(line);
+        const std::string* next = PeekLine();
+        if (!next) return indexShape ? FirstLine::Index : FirstLine::Table;
+        const std::string_view n = BlockText(*next);
+        if (IsBlockIndented(*next) && (StartsWith(n, "Root page:") || StartsWith(n, "Depth:")))
+            return indexShape ? FirstLine::Index : FirstLine::None;
+        return FirstLine::Table;
+    }
 
-        // Index statistics only: the table's first line stands alone, followed
-        // by its first index, by the next table or by the end of the text. In
-        // a text with data figures a table line at the end was cut from them
-        // (its shape, closed by ")", shows the line itself whole).
-        bool atEnd = SourceEof();
-        if (!atEnd) {
-            NextLine(line, false);
-            atEnd = line.empty() && SourceEof();
-        }
-        if (atEnd) {
-            if (g_shape.DataTables) throw ETextEnded();
-            AddRelation(db, rel);
-            return true;
-        }
-        const FirstLine next = ClassifyFirstLine(line);
-        if (next == FirstLine::Index) {
-            AddRelation(db, rel);
-            rel = nullptr;
-            return ParseIndexBlock(line);
-        }
-        if (line.empty() || next == FirstLine::Table || IsEndOfStatistics(line) || IsDamagedIndexFirstLine(line) ||
-            (!IsBlockIndented(line) && !Has(line, "pointer page: "))) {
-            AddRelation(db, rel);
-            rel = nullptr;
-            PushBack(line);
-            return true;
-        }
 
-        rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
-        rel->IndexPage = IntAfter("root page: ", line);
-        g_shape.DataTables = true;
-
-        NextLine(line);
-        if (Has(line, "Total formats")) NextLine(line);
-        if (Has(line, "records")) {
-            db.IsRecordInfoAvailable = true;
-            rel->RecLen = FloatBetween("Average record length: ", ", total", line);
-            if (Has(line, "max record length")) {
-                rel->Records = Int64Between("records: ", ", max", line);
-                rel->MaxRecLen = IntAfter("max record length: ", line);
-            } else {
-                rel->Records = StrToInt64(After("records: ", line));
+    // short by the next one fails, and the next block is still read.
+    template <class F>
+    void ReadToFillHeading(std::string& line, F&& examine) {
+        for (;;) {
+            if (StartsOtherBlock(line)) {
+                PushBack(line);
+                BlockEndedEarly();
             }
-            // Old engines print a count above 2^31 as a negative 32-bit number.
-            if (rel->Records < 0) rel->Records += 4294967296LL;
-            NextLine(line);
-            rel->VerLen = FloatBetween("length: ", ", total", line);
-            rel->Versions = Int64Between("total versions: ", ", max", line);
-            rel->MaxVer = IntAfter("max versions: ", line);
+            if (ContainsStr(line, "Fill distribution")) return;
+            examine(line);
+            if (SourceEof()) throw ETextEnded();
             NextLine(line);
         }
-
-        if (IsNewerDataLine(line)) {
-            ReadNewerTablePages(*rel, line);
-        } else {
-            rel->DataPages = IntBetween("pages: ", ", data", line);
-            rel->PageSlots = IntBetween("slots: ", ", average", line);
-            rel->AverageFill = IntBetween("fill: ", "%", line);
-            NextLine(line);   // the heading, not examined
-            if (!Has(line, "Fill distribution") && IsNewerExtraLine(line))
-                ReadToFillHeading(line, [](const std::string&) {});
-        }
-        rel->SizeMB = SizeInMB(rel->DataPages, db.PageSize);
-        rel->ISizeMB = 0;
-        ReadBands(line, rel->Fill20, rel->Fill40, rel->Fill60, rel->Fill80, rel->Fill100);
-
-        if (rel->Records > 0) {
-            const double bytes = rel->Records * (RecordOverhead + rel->RecLen) +
-                                 rel->Versions * (RecordOverhead + rel->VerLen);
-            const double fill = bytes / db.PageSize / (rel->DataPages / 100.0);
-            // Round raises on inf/NaN (no pages); the Integer keeps the low 32 bits.
-            rel->RealFill = static_cast<int32_t>(Round(fill));
-        } else if (rel->Versions > 0) {
-            throw Exception("Back versions without records");
-        }
-        CheckNotCutShort();
-        AddRelation(db, rel);
-        return true;
-    } catch (const ETextCut&) {
-        throw;   // from the table's first index, which names itself
-    } catch (const std::exception& e) {
-        delete rel;
-        g_pending.SkipDependents = true;
-        if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside table " + name));
-        return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
     }
-}
 
-// ---------------------------------------------------------------- blobs
-
-bool ParseBlobBlock(const std::string&) {
-    TDatabaseInfo& db = *DBInfo;
-    if (db.Relations.empty()) throw Exception("Blob statistics before any table");
-    TRelation& rel = *db.Relations.back();
-    rel.Blobs = true;
-    std::string line;
-    try {
-        NextLine(line);
-        rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
-        rel.BTotal = IntBetween("total blobs: ", ", max blob", line);
-        rel.BMaxBLen = IntAfter("max blob length: ", line);
-        NextLine(line);
-        rel.BAvgSegLen = FloatBetween("Average segment length: ", ", total", line);
-        rel.BSegments = IntBetween("total segments:", ", max segment length", line);
-        rel.BMaxSegLen = IntAfter("max segment length: ", line);
-        NextLine(line);
-        rel.BPages = IntBetween("Blob pages:", ", blob page slots", line);
-        rel.BSlots = IntBetween("page slots:", ", average", line);
-        rel.BAvgFill = IntBetween("fill: ", "%", line);
-        NextLine(line);   // the heading
-        ReadBands(line, rel.BFill20, rel.BFill40, rel.BFill60, rel.BFill80, rel.BFill100);
-        rel.BSizeMB = SizeInMB(rel.BPages, db.PageSize);
-        CheckNotCutShort();
-    } catch (const std::exception& e) {
-        if (!FailedAtTheEnd(e)) throw;
-        // The table was read whole; its blob figures were not.
-        rel.Blobs = false;
-        rel.BAvgLen = rel.BAvgSegLen = rel.BSizeMB = 0;
-        rel.BTotal = rel.BMaxBLen = 0;
-        rel.BSegments = rel.BMaxSegLen = rel.BPages = rel.BSlots = rel.BAvgFill = 0;
-        rel.BFill20 = rel.BFill40 = rel.BFill60 = rel.BFill80 = rel.BFill100 = 0;
-        throw ETextCut(CutMessage("inside the blob statistics of table " + rel.TableName));
-    }
-    return true;
-}
-
-// ---------------------------------------------------------------- indices
-
-bool ParseIndexBlock(const std::string& firstLine) {
-    TDatabaseInfo& db = *DBInfo;
-    if (db.Relations.empty()) throw Exception("Index statistics before any table");
-    TRelation* rel = db.Relations.back();
-    TIndex* idx = new TIndex(rel);
-    idx->Problem = false;
-    // Kept between blocks, like the table block's line.
-    static std::string line;
-    line = firstLine;
-    try {
-        const std::string_view text = BlockText(firstLine);
-        const size_t p = text.find("Index ");
-        NameId shape;
-        if (p != std::string_view::npos && SplitNameId(text.substr(p + 6), shape)) {
-            idx->IndexName = std::string(shape.Name);
-            idx->id = StrToInt(shape.Digits);
-        } else {
-            // A damaged first line: the name as far as it can be read, then
-            // the block's error.
-            idx->IndexName = p != std::string_view::npos ? NameAsRead(text.substr(p + 6)) : NameAsRead(text);
-            throw EConvertError("Not an index's first line");
+    // The five band lines after the heading.
+    void ReadBands(std::string& line, int32_t& f20, int32_t& f40, int32_t& f60, int32_t& f80, int32_t& f100) {
+        int32_t* bands[5] = {&f20, &f40, &f60, &f80, &f100};
+        for (int32_t* band : bands) {
+            NextLine(line);
+            *band = IntAfter("= ", line);
         }
+    }
 
-        NextLine(line);
-        if (Has(line, "Root page:")) {
-            // Newer layout: depth line, then lines up to the fill distribution
-            // of which two carry figures the model keeps.
-            idx->Depth = IntBetween("depth: ", ", leaf", line);
-            idx->Leafs = IntBetween("buckets: ", ", nodes", line);
-            idx->Nodes = StrToInt64(After("nodes: ", line));
+    void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
+        // The database's file name may hold any keyword ("/db/dialecttest.fdb"):
+        // its line gives the name only.
+        if (ContainsStr(line, "Database \"")) {
+            std::string name(After("Database \"", line));
+            if (!name.empty()) name.pop_back();
+            db.DbName = std::move(name);
+            return;
+        }
+        if (Dated.Wanted && !Dated.Found && ContainsStr(line, "Gstat execution time"))
+            Dated.Found = ParseExecutionTime(line, Dated.Value);
+        if (ContainsStr(line, "Generation")) db.Generation = StrToInt64(After("Generation", line));
+        if (ContainsStr(line, "Page size")) {
+            Shape.SawPageSize = true;
+            const std::string_view value = After("size", line);
+            if (value.empty())
+                throw EPageSize("Error parsing statistics info: the header's \"Page size\" line holds no value.");
+            db.PageSize = StrToInt(value);
+        }
+        // 64-bit: engines from ODS 13 on count transactions in 48 bits.
+        if (ContainsStr(line, "Oldest transaction")) db.OIT = StrToInt64(After("transaction", line));
+        if (ContainsStr(line, "Oldest active")) db.OAT = StrToInt64(After("active", line));
+        if (ContainsStr(line, "Oldest snapshot")) db.OST = StrToInt64(After("snapshot", line));
+        if (ContainsStr(line, "Next transaction")) db.NxT = StrToInt64(After("transaction", line));
+        if (ContainsStr(line, "dialect")) db.Dialect = IntAfter("Database dialect", line);
+        if (ContainsStr(line, "Attributes")) {
+            Shape.SawAttributes = true;
+            db.Attrib = std::string(After("Attributes", line));
+            if (ContainsStr(line, "force write")) db.FW = 1;
+        }
+        if (ContainsStr(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + line);
+        if (ContainsStr(line, "ODS version")) ParseOdsLine(db, line);
+        if (ContainsStr(line, "Sweep interval")) db.Sweep = IntAfter("Sweep interval:", line);
+        if (ContainsStr(line, "Write timestamp")) db.WDate = ParseStatDate("Write timestamp", line);
+        if (ContainsStr(line, "Dump timestamp")) db.DDate = ParseStatDate("Dump timestamp", line);
+        if (ContainsStr(line, "Creation date")) {
+            db.CDate = ParseStatDate("Creation date", line);
+            if (Dated.Found) db.Age = Dated.Value;
+            else db.Age = Source ? Source->GetSourceDate() : Now();
+            // A creation date up to two days after the statistics' date gives no
+            // whole day; it counts as one.
+            db.AverageTran = db.NxT / StatDayCount(db);
+            if (db.AverageTran == 0) db.AverageTran = 1;
+        }
+    }
+
+    void ReadNewerTablePages(TRelation& rel, std::string& line) {
+        bool sawData = false;
+        ReadToFillHeading(line, [&](const std::string& l) {
+            const std::string_view t = TrimLeftView(l);
+            if (StartsWith(t, "Pointer pages:")) {
+                rel.PageSlots = IntAfter("data page slots: ", l);
+            } else if (StartsWith(t, "Data pages:")) {
+                rel.DataPages = IntBetween("Data pages: ", ", average", l);
+                rel.AverageFill = IntBetween("fill: ", "%", l);
+                sawData = true;
+            }
+        });
+        if (!sawData) throw Exception("No data pages line");
+    }
+
+    // Whether the header gave anything: a next transaction, or the page size of
+    // a header block gstat printed (a database just created has a next
+    // transaction of 0); a page size line alone is no statistics.
+
+    bool HeaderRead(const TDatabaseInfo& db) { return db.NxT != 0 || (db.PageSize != 0 && Shape.InHeaderBlock); }
+
+    // ---------------------------------------------------------------- header
+
+    void ParseHeaderBlock(std::string& line) {
+        TDatabaseInfo& db = Db;
+        TextShape& text = Shape;
+        db.FW = 0;
+        db.Sweep = 20000;
+        while (!SourceEof() && !ContainsStr(line, "*END*")) {
+            NextLine(line, false);
+            // A header cut before its "*END*" ends at the first line that
+            // belongs after it; a table's first line is then read as a table.
+            if (IsTableFirstLine(line)) {
+                PushBack(line);
+                text.HeaderEnded = true;
+                break;
+            }
+            if (ContainsStr(line, "Database file sequence") || ContainsStr(line, "Analyzing database pages")) {
+                text.HeaderEnded = true;
+                break;
+            }
+            // The last line of a file cut inside the header may have lost digits.
+            if (LastLineCutShort()) break;
+            const std::string_view t = TrimLeftView(line);
+            if (ContainsStr(line, "Database header page information")) {
+                text.InHeaderBlock = text.HeaderStarted = true;
+            } else if (StartsWith(t, "Gstat execution time")) {
+                text.HeaderStarted = true;
+                if (!text.InHeaderBlock) text.ExecutionTime = true;
+            } else if (ContainsStr(line, "Database \"")) {
+                text.HeaderStarted = true;
+            }
+            // Keywords count in the header block gstat prints. Before its
+            // heading only lines indented as header lines are, and the ones gstat
+            // prints there, are looked at: a console log may hold isql's
+            // "Sweep interval = 20000" or "PAGE_SIZE 4096" first.
+            if (text.InHeaderBlock || (!t.empty() && t.size() < line.size()) || ContainsStr(line, "Database \"") ||
+                StartsWith(t, "Gstat execution time"))
+                ExamineHeaderLine(db, line);
+        }
+        if (ContainsStr(line, "*END*")) text.HeaderEnded = true;
+        if (!text.HeaderEnded && text.HeaderStarted) {
+            // Forced writes were not read: the reset's "on" claims nothing.
+            if (!text.SawAttributes) db.FW = 1;
+            throw ETextCut(CutMessage("inside the header"));
+        }
+        if (text.SawPageSize && db.PageSize <= 0)
+            throw EPageSize("Error parsing statistics info: the header's page size " + IntToStr(db.PageSize) +
+                            " is no page size, so its tables and indices cannot be read.");
+        if (Pending.Count > 0) return;   // a table's first line is waiting
+        while (!SourceEof() && !ContainsStr(line, "Analyzing database pages")) {
+            NextLine(line, false);
+            if (IsEndOfStatistics(line)) text.Completed = true;
+        }
+    }
+
+    // ---------------------------------------------------------------- tables
+
+
+    void AddRelation(TDatabaseInfo& db, TRelation* rel) {
+        db.Relations.push_back(rel);
+        Shape.LastKind = "table";
+        Shape.LastName = &rel->TableName;
+    }
+
+
+    bool ParseRelationBlock(const std::string& firstLine) {
+        TDatabaseInfo& db = Db;
+        Pending.SkipDependents = false;
+        TRelation* rel = nullptr;
+        std::string& line = RelationLine;
+        line = firstLine;
+        std::string name;
+        try {
+            rel = new TRelation(&db);
+            NameId shape;
+            if (SplitNameId(firstLine, shape)) {
+                name = rel->TableName = std::string(shape.Name);
+                rel->Id = StrToInt(shape.Digits);
+            } else {
+                // A damaged first line ("ORDERS (129"): the block's error, so that
+                // the indices after it go to no table.
+                name = NameAsRead(firstLine);
+                throw EConvertError("Not a table's first line");
+            }
+            rel->SetName("Relation" + IntToStr(rel->Id));
+
+            // Index statistics only: the table's first line stands alone, followed
+            // by its first index, by the next table or by the end of the text. In
+            // a text with data figures a table line at the end was cut from them
+            // (its shape, closed by ")", shows the line itself whole).
+            bool atEnd = SourceEof();
+            if (!atEnd) {
+                NextLine(line, false);
+                atEnd = line.empty() && SourceEof();
+            }
+            if (atEnd) {
+                if (Shape.DataTables) throw ETextEnded();
+                AddRelation(db, rel);
+                return true;
+            }
+            const FirstLine next = ClassifyFirstLine(line);
+            if (next == FirstLine::Index) {
+                AddRelation(db, rel);
+                rel = nullptr;
+                return ParseIndexBlock(line);
+            }
+            if (line.empty() || next == FirstLine::Table || IsEndOfStatistics(line) || IsDamagedIndexFirstLine(line) ||
+                (!IsBlockIndented(line) && !ContainsStr(line, "pointer page: "))) {
+                AddRelation(db, rel);
+                rel = nullptr;
+                PushBack(line);
+                return true;
+            }
+
+            rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
+            rel->IndexPage = IntAfter("root page: ", line);
+            Shape.DataTables = true;
+
             NextLine(line);
-            bool sawDup = false;
-            ReadToFillHeading(line, [&](const std::string& l) {
-                if (Has(l, "segment null")) {
-                    idx->NullSeg = IntAfter("segment null:", l);
-                    db.IsNullSegInfoAvailable = true;
+            if (ContainsStr(line, "Total formats")) NextLine(line);
+            if (ContainsStr(line, "records")) {
+                db.IsRecordInfoAvailable = true;
+                rel->RecLen = FloatBetween("Average record length: ", ", total", line);
+                if (ContainsStr(line, "max record length")) {
+                    rel->Records = Int64Between("records: ", ", max", line);
+                    rel->MaxRecLen = IntAfter("max record length: ", line);
+                } else {
+                    rel->Records = StrToInt64(After("records: ", line));
                 }
-                if (Has(l, "total dup: ")) {
-                    idx->TotalDup = IntBetween("total dup: ", ", max", l);
-                    idx->MaxDup = IntAfter("max dup: ", l);
-                    sawDup = true;
-                }
-                if (Has(l, "average data length: ")) idx->KeyLen = StrToFloat(After("average data length: ", l));
-            });
-            if (!sawDup) throw Exception("No duplicates line");
-        } else {
-            idx->Depth = IntBetween("Depth: ", ", leaf", line);
-            idx->Leafs = IntBetween("buckets: ", ", nodes", line);
-            idx->Nodes = StrToInt64(After("nodes: ", line));
-            NextLine(line);
-            if (Has(line, "segment null")) {
-                idx->NullSeg = IntAfter("segment null:", line);
-                db.IsNullSegInfoAvailable = true;
+                // Old engines print a count above 2^31 as a negative 32-bit number.
+                if (rel->Records < 0) rel->Records += 4294967296LL;
                 NextLine(line);
+                rel->VerLen = FloatBetween("length: ", ", total", line);
+                rel->Versions = Int64Between("total versions: ", ", max", line);
+                rel->MaxVer = IntAfter("max versions: ", line);
+                NextLine(line);
+            }
+
+            if (IsNewerDataLine(line)) {
+                ReadNewerTablePages(*rel, line);
             } else {
-                idx->NullSeg = 0;
+                rel->DataPages = IntBetween("pages: ", ", data", line);
+                rel->PageSlots = IntBetween("slots: ", ", average", line);
+                rel->AverageFill = IntBetween("fill: ", "%", line);
+                NextLine(line);   // the heading, not examined
+                if (!ContainsStr(line, "Fill distribution") && IsNewerExtraLine(line))
+                    ReadToFillHeading(line, [](const std::string&) {});
             }
-            idx->KeyLen = FloatBetween("length: ", ", total", line);
-            idx->TotalDup = IntBetween("total dup: ", ", max", line);
-            idx->MaxDup = IntAfter("max dup: ", line);
-            NextLine(line);   // the heading, not examined
-        }
-        ReadBands(line, idx->Fill20, idx->Fill40, idx->Fill60, idx->Fill80, idx->Fill100);
+            rel->SizeMB = SizeInMB(rel->DataPages, db.PageSize);
+            rel->ISizeMB = 0;
+            ReadBands(line, rel->Fill20, rel->Fill40, rel->Fill60, rel->Fill80, rel->Fill100);
 
-        if (idx->Leafs > 0) {
-            const double a = (idx->Fill20 / 5.0 + idx->Fill40 / 100.0 * 40 + idx->Fill60 / 100.0 * 60 +
-                              idx->Fill80 / 100.0 * 80 + idx->Fill100) / idx->Leafs;
-            idx->AverageFill = static_cast<int32_t>(Round(a * 100));
+            if (rel->Records > 0) {
+                const double bytes = rel->Records * (RecordOverhead + rel->RecLen) +
+                                     rel->Versions * (RecordOverhead + rel->VerLen);
+                const double fill = bytes / db.PageSize / (rel->DataPages / 100.0);
+                // Round raises on inf/NaN (no pages); the Integer keeps the low 32 bits.
+                rel->RealFill = static_cast<int32_t>(Round(fill));
+            } else if (rel->Versions > 0) {
+                throw Exception("Back versions without records");
+            }
+            CheckNotCutShort();
+            AddRelation(db, rel);
+            return true;
+        } catch (const ETextCut&) {
+            throw;   // from the table's first index, which names itself
+        } catch (const std::exception& e) {
+            delete rel;
+            Pending.SkipDependents = true;
+            if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside table " + name));
+            return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
         }
-        // 64-bit difference that wraps like the engine's counters instead of
-        // overflowing.
-        idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(static_cast<int64_t>(idx->TotalDup)));
-        idx->Sel = static_cast<float>(CalcSelectivity(*idx));
-        idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
-        CheckNotCutShort();
-        idx->Relation = rel;
-        idx->SetName(rel->Name() + "Index" + IntToStr(idx->id));
-        rel->ISizeMB += idx->SizeMb;
-        db.Indices.push_back(idx);
-        g_shape.LastKind = "index";
-        g_shape.LastName = &idx->IndexName;
+    }
+
+    // ---------------------------------------------------------------- blobs
+
+    bool ParseBlobBlock(const std::string&) {
+        TDatabaseInfo& db = Db;
+        if (db.Relations.empty()) throw Exception("Blob statistics before any table");
+        TRelation& rel = *db.Relations.back();
+        rel.Blobs = true;
+        std::string line;
+        try {
+            NextLine(line);
+            rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
+            rel.BTotal = IntBetween("total blobs: ", ", max blob", line);
+            rel.BMaxBLen = IntAfter("max blob length: ", line);
+            NextLine(line);
+            rel.BAvgSegLen = FloatBetween("Average segment length: ", ", total", line);
+            rel.BSegments = IntBetween("total segments:", ", max segment length", line);
+            rel.BMaxSegLen = IntAfter("max segment length: ", line);
+            NextLine(line);
+            rel.BPages = IntBetween("Blob pages:", ", blob page slots", line);
+            rel.BSlots = IntBetween("page slots:", ", average", line);
+            rel.BAvgFill = IntBetween("fill: ", "%", line);
+            NextLine(line);   // the heading
+            ReadBands(line, rel.BFill20, rel.BFill40, rel.BFill60, rel.BFill80, rel.BFill100);
+            rel.BSizeMB = SizeInMB(rel.BPages, db.PageSize);
+            CheckNotCutShort();
+        } catch (const std::exception& e) {
+            if (!FailedAtTheEnd(e)) throw;
+            // The table was read whole; its blob figures were not.
+            rel.Blobs = false;
+            rel.BAvgLen = rel.BAvgSegLen = rel.BSizeMB = 0;
+            rel.BTotal = rel.BMaxBLen = 0;
+            rel.BSegments = rel.BMaxSegLen = rel.BPages = rel.BSlots = rel.BAvgFill = 0;
+            rel.BFill20 = rel.BFill40 = rel.BFill60 = rel.BFill80 = rel.BFill100 = 0;
+            throw ETextCut(CutMessage("inside the blob statistics of table " + rel.TableName));
+        }
         return true;
-    } catch (const std::exception& e) {
-        const std::string name = idx->IndexName;
-        delete idx;
-        if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside index " + name));
-        // The rest of a block that broke off is not read as lines of its own.
-        g_pending.SkipBlockLines = true;
-        return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + line) != mrAbort;
     }
-}
 
-// ---------------------------------------------------------------- the whole text
+    // ---------------------------------------------------------------- indices
 
-namespace {
-// Where the text ends when it ends after its last whole block.
-std::string AfterLastRead() {
-    const TextShape& t = g_shape;
-    if (!t.LastKind) return "after the header";
-    return std::string("after ") + t.LastKind + " " + *t.LastName;
-}
+    bool ParseIndexBlock(const std::string& firstLine) {
+        TDatabaseInfo& db = Db;
+        if (db.Relations.empty()) throw Exception("Index statistics before any table");
+        TRelation* rel = db.Relations.back();
+        TIndex* idx = new TIndex(rel);
+        idx->Problem = false;
+        std::string& line = IndexLine;
+        line = firstLine;
+        try {
+            const std::string_view text = BlockText(firstLine);
+            const size_t p = text.find("Index ");
+            NameId shape;
+            if (p != std::string_view::npos && SplitNameId(text.substr(p + 6), shape)) {
+                idx->IndexName = std::string(shape.Name);
+                idx->id = StrToInt(shape.Digits);
+            } else {
+                // A damaged first line: the name as far as it can be read, then
+                // the block's error.
+                idx->IndexName = p != std::string_view::npos ? NameAsRead(text.substr(p + 6)) : NameAsRead(text);
+                throw EConvertError("Not an index's first line");
+            }
 
-// A line of the block part that no block takes: the question block errors
-// ask; false when the user chose Abort.
-bool ReportUnplacedLine(const std::string& line) {
-    std::string text;
-    if (!IsBlockIndented(line)) {
-        // Meant as a table's first line: its indices go to no table either.
-        g_pending.SkipDependents = true;
-        text = SErrParseRelation + NameAsRead(line);
-    } else if (IsDamagedIndexFirstLine(line)) {
-        const std::string_view t = BlockText(line);
-        text = SErrParseIndex + NameAsRead(t.substr(t.find("Index ") + 6));
-    } else {
-        text = "Error parsing the line " + AfterLastRead();
+            NextLine(line);
+            if (ContainsStr(line, "Root page:")) {
+                // Newer layout: depth line, then lines up to the fill distribution
+                // of which two carry figures the model keeps.
+                idx->Depth = IntBetween("depth: ", ", leaf", line);
+                idx->Leafs = IntBetween("buckets: ", ", nodes", line);
+                idx->Nodes = StrToInt64(After("nodes: ", line));
+                NextLine(line);
+                bool sawDup = false;
+                ReadToFillHeading(line, [&](const std::string& l) {
+                    if (ContainsStr(l, "segment null")) {
+                        idx->NullSeg = IntAfter("segment null:", l);
+                        db.IsNullSegInfoAvailable = true;
+                    }
+                    if (ContainsStr(l, "total dup: ")) {
+                        idx->TotalDup = IntBetween("total dup: ", ", max", l);
+                        idx->MaxDup = IntAfter("max dup: ", l);
+                        sawDup = true;
+                    }
+                    if (ContainsStr(l, "average data length: ")) idx->KeyLen = ToFloat(After("average data length: ", l));
+                });
+                if (!sawDup) throw Exception("No duplicates line");
+            } else {
+                idx->Depth = IntBetween("Depth: ", ", leaf", line);
+                idx->Leafs = IntBetween("buckets: ", ", nodes", line);
+                idx->Nodes = StrToInt64(After("nodes: ", line));
+                NextLine(line);
+                if (ContainsStr(line, "segment null")) {
+                    idx->NullSeg = IntAfter("segment null:", line);
+                    db.IsNullSegInfoAvailable = true;
+                    NextLine(line);
+                } else {
+                    idx->NullSeg = 0;
+                }
+                idx->KeyLen = FloatBetween("length: ", ", total", line);
+                idx->TotalDup = IntBetween("total dup: ", ", max", line);
+                idx->MaxDup = IntAfter("max dup: ", line);
+                NextLine(line);   // the heading, not examined
+            }
+            ReadBands(line, idx->Fill20, idx->Fill40, idx->Fill60, idx->Fill80, idx->Fill100);
+
+            if (idx->Leafs > 0) {
+                const double a = (idx->Fill20 / 5.0 + idx->Fill40 / 100.0 * 40 + idx->Fill60 / 100.0 * 60 +
+                                  idx->Fill80 / 100.0 * 80 + idx->Fill100) / idx->Leafs;
+                idx->AverageFill = static_cast<int32_t>(Round(a * 100));
+            }
+            // 64-bit difference that wraps like the engine's counters instead of
+            // overflowing.
+            idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(static_cast<int64_t>(idx->TotalDup)));
+            idx->Sel = static_cast<float>(CalcSelectivity(*idx));
+            idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
+            CheckNotCutShort();
+            idx->Relation = rel;
+            idx->SetName(rel->Name() + "Index" + IntToStr(idx->id));
+            rel->ISizeMB += idx->SizeMb;
+            db.Indices.push_back(idx);
+            Shape.LastKind = "index";
+            Shape.LastName = &idx->IndexName;
+            return true;
+        } catch (const std::exception& e) {
+            const std::string name = idx->IndexName;
+            delete idx;
+            if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside index " + name));
+            // The rest of a block that broke off is not read as lines of its own.
+            Pending.SkipBlockLines = true;
+            return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + line) != mrAbort;
+        }
     }
-    g_pending.SkipBlockLines = true;
-    return MessageAbortIgnore(text + "\r\n" + line) != mrAbort;
-}
-}  // namespace
 
-bool ParseStatistics() {
-    if (!DBInfo) InitStatisticsModel();
-    TDatabaseInfo& db = *DBInfo;
-    g_pending = LookAhead();
-    g_shape = TextShape();
-    bool result = true;
-    std::string line;
-    FormatSettings().DecimalSeparator = '.';
-    try {
-        ParseHeaderBlock(line);
-        while (!SourceEof()) {
-            NextLine(line, false);
-            if (g_shape.Completed || g_shape.Trailer || line.empty()) continue;
-            // Each kind of line by its place and whole shape: a table's
-            // first line is unindented (or told by the line after it), an
-            // index's or blob's is indented.
-            const FirstLine kind = ClassifyFirstLine(line);
-            if (kind == FirstLine::Table) {
-                g_pending.SkipBlockLines = false;
-                if (db.PageSize <= 0) throw EPageSize(SNoPageSize);
-                if (!ParseRelationBlock(line)) throw EAbort("Aborted");
-                continue;
-            }
-            if (kind == FirstLine::None) {
-                if (IsEndOfStatistics(line)) {
-                    g_shape.Completed = true;
-                    continue;
-                }
-                // The text's last line, cut inside the next block's first.
-                if (LastLineCutShort()) throw ETextCut(CutMessage(AfterLastRead()));
-                // Lines of a block that broke off (a wrapped line's second
-                // half too) are passed over with it.
-                if (g_pending.SkipBlockLines || (g_pending.SkipDependents && IsBlockIndented(line))) continue;
-                // An unindented line that no block follows begins a text
-                // after the statistics (a validation log); one that a table's
-                // lines follow was meant as the table's first line.
-                if (!IsBlockIndented(line) && !BeginsABlock(PeekLine())) {
-                    g_shape.Trailer = true;
-                    continue;
-                }
-                if (!ReportUnplacedLine(line)) throw EAbort("Aborted");
-                continue;
-            }
-            g_pending.SkipBlockLines = false;
-            if (g_pending.SkipDependents) continue;
-            if (!(kind == FirstLine::Blob ? ParseBlobBlock(line) : ParseIndexBlock(line))) throw EAbort("Aborted");
-        }
-        // Current engines close their text with a line of their own.
-        if (db.ODSMajor >= 12 && g_shape.ExecutionTime && !g_shape.Completed)
-            throw ETextCut(CutMessage(AfterLastRead()));
-        if (db.Relations.empty() && db.Indices.empty() && !HeaderRead(db)) {
-            MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
-            result = false;
-        }
-    } catch (const ETextCut& e) {
-        // What was read whole stays, with a word that the rest is missing.
-        MessageDlg(e.Message(), mtWarning, mbOK, 0);
-        result = !db.Relations.empty() || !db.Indices.empty() || HeaderRead(db);
-    } catch (const EPageSize& e) {
-        // Said once, for the header, instead of blaming every table line
-        // whose figures need the page size.
-        MessageDlg(e.Message(), mtError, mbOK, 0);
-        result = HeaderRead(db);
-    } catch (const std::exception&) {
-        if (!HeaderRead(db)) {
-            MessageDlg(SErrParseStatistics, mtError, mbOK, 0);
-            result = false;
+    // ---------------------------------------------------------------- the whole text
+
+
+    // Where the text ends when it ends after its last whole block.
+    std::string AfterLastRead() {
+        const TextShape& t = Shape;
+        if (!t.LastKind) return "after the header";
+        return std::string("after ") + t.LastKind + " " + *t.LastName;
+    }
+
+    // A line of the block part that no block takes: the question block errors
+    // ask; false when the user chose Abort.
+    bool ReportUnplacedLine(const std::string& line) {
+        std::string text;
+        if (!IsBlockIndented(line)) {
+            // Meant as a table's first line: its indices go to no table either.
+            Pending.SkipDependents = true;
+            text = SErrParseRelation + NameAsRead(line);
+        } else if (IsDamagedIndexFirstLine(line)) {
+            const std::string_view t = BlockText(line);
+            text = SErrParseIndex + NameAsRead(t.substr(t.find("Index ") + 6));
         } else {
-            MessageDlg(SErrParseTableIndex, mtError, mbOK, 0);
+            text = "Error parsing the line " + AfterLastRead();
         }
+        Pending.SkipBlockLines = true;
+        return MessageAbortIgnore(text + "\r\n" + line) != mrAbort;
     }
-    g_pending = LookAhead();
-    g_shape = TextShape();
-    return result;
-}
+
+    bool Parse() {
+        TDatabaseInfo& db = Db;
+        Pending = LookAhead();
+        Shape = TextShape();
+        bool result = true;
+        std::string line;
+        try {
+            ParseHeaderBlock(line);
+            while (!SourceEof()) {
+                NextLine(line, false);
+                if (Shape.Completed || Shape.Trailer || line.empty()) continue;
+                // Each kind of line by its place and whole shape: a table's
+                // first line is unindented (or told by the line after it), an
+                // index's or blob's is indented.
+                const FirstLine kind = ClassifyFirstLine(line);
+                if (kind == FirstLine::Table) {
+                    Pending.SkipBlockLines = false;
+                    if (db.PageSize <= 0) throw EPageSize(SNoPageSize);
+                    if (!ParseRelationBlock(line)) throw EAbort("Aborted");
+                    continue;
+                }
+                if (kind == FirstLine::None) {
+                    if (IsEndOfStatistics(line)) {
+                        Shape.Completed = true;
+                        continue;
+                    }
+                    // The text's last line, cut inside the next block's first.
+                    if (LastLineCutShort()) throw ETextCut(CutMessage(AfterLastRead()));
+                    // Lines of a block that broke off (a wrapped line's second
+                    // half too) are passed over with it.
+                    if (Pending.SkipBlockLines || (Pending.SkipDependents && IsBlockIndented(line))) continue;
+                    // An unindented line that no block follows begins a text
+                    // after the statistics (a validation log); one that a table's
+                    // lines follow was meant as the table's first line.
+                    if (!IsBlockIndented(line) && !BeginsABlock(PeekLine())) {
+                        Shape.Trailer = true;
+                        continue;
+                    }
+                    if (!ReportUnplacedLine(line)) throw EAbort("Aborted");
+                    continue;
+                }
+                Pending.SkipBlockLines = false;
+                if (Pending.SkipDependents) continue;
+                if (!(kind == FirstLine::Blob ? ParseBlobBlock(line) : ParseIndexBlock(line))) throw EAbort("Aborted");
+            }
+            // Current engines close their text with a line of their own.
+            if (db.ODSMajor >= 12 && Shape.ExecutionTime && !Shape.Completed)
+                throw ETextCut(CutMessage(AfterLastRead()));
+            if (db.Relations.empty() && db.Indices.empty() && !HeaderRead(db)) {
+                MessageDlg(SNoStatistics, mtInformation, mbOK, 0);
+                result = false;
+            }
+        } catch (const ETextCut& e) {
+            // What was read whole stays, with a word that the rest is missing.
+            MessageDlg(e.Message(), mtWarning, mbOK, 0);
+            result = !db.Relations.empty() || !db.Indices.empty() || HeaderRead(db);
+        } catch (const EPageSize& e) {
+            // Said once, for the header, instead of blaming every table line
+            // whose figures need the page size.
+            MessageDlg(e.Message(), mtError, mbOK, 0);
+            result = HeaderRead(db);
+        } catch (const std::exception&) {
+            if (!HeaderRead(db)) {
+                MessageDlg(SErrParseStatistics, mtError, mbOK, 0);
+                result = false;
+            } else {
+                MessageDlg(SErrParseTableIndex, mtError, mbOK, 0);
+            }
+        }
+        Pending = LookAhead();
+        Shape = TextShape();
+        return result;
+    }
+};
+
+TStatParser::TStatParser(TDatabaseInfo& db, IStatSource* source, bool datedByText)
+    : F(std::make_unique<TState>(db, source, datedByText)) {}
+TStatParser::~TStatParser() = default;
+
+bool TStatParser::Parse() { return F->Parse(); }
+void TStatParser::ParseHeaderBlock(std::string& line) { F->ParseHeaderBlock(line); }
+bool TStatParser::ParseRelationBlock(const std::string& firstLine) { return F->ParseRelationBlock(firstLine); }
+bool TStatParser::ParseBlobBlock(const std::string& firstLine) { return F->ParseBlobBlock(firstLine); }
+bool TStatParser::ParseIndexBlock(const std::string& firstLine) { return F->ParseIndexBlock(firstLine); }
 
 namespace {
 // Makes a source the running one and always clears it again.
@@ -947,28 +986,29 @@ struct SourceScope {
     SourceScope& operator=(const SourceScope&) = delete;
 };
 
-// A file's statistics are dated by the engine's own "Gstat execution time"
-// line where they carry one; lists from a server keep the time of loading.
-struct TextDateScope {
-    TextDateScope() { g_textDate = TextDate{true, false, 0}; }
-    ~TextDateScope() { g_textDate = TextDate(); }
-    TextDateScope(const TextDateScope&) = delete;
-    TextDateScope& operator=(const TextDateScope&) = delete;
-};
-
 TDatabaseInfo& Model() {
     if (!DBInfo) InitStatisticsModel();
     return *DBInfo;
 }
+
+// A parser over the running source and the global model.
+TStatParser RunningParser(bool datedByText = false) { return TStatParser(Model(), StatSource.get(), datedByText); }
 }  // namespace
 
+bool ParseStatistics() { return RunningParser().Parse(); }
+void ParseHeaderBlock(std::string& line) { RunningParser().ParseHeaderBlock(line); }
+bool ParseRelationBlock(const std::string& firstLine) { return RunningParser().ParseRelationBlock(firstLine); }
+bool ParseBlobBlock(const std::string& firstLine) { return RunningParser().ParseBlobBlock(firstLine); }
+bool ParseIndexBlock(const std::string& firstLine) { return RunningParser().ParseIndexBlock(firstLine); }
+
+// A file's statistics are dated by the engine's own "Gstat execution time"
+// line where they carry one; lists from a server keep the time of loading.
 bool ParseStatFile(const std::string& fileName) {
     Model().Reset(true);
     bool result;
     {
         SourceScope scope(std::make_shared<TTextFileSource>(fileName));
-        TextDateScope textDate;
-        result = ParseStatistics();
+        result = RunningParser(true).Parse();
     }
     if (result) CalcDatabaseTotals(*DBInfo);
     return result;

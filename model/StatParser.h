@@ -12,6 +12,7 @@
 // and Ignore; other failures end the parse with one message.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,34 @@
 #include "platform/Classes.h"
 
 namespace dv {
+
+class TDatabaseInfo;
+
+// One parse of one source into one model. It keeps its own look-ahead, what
+// it learnt about the text and the text's number and time format, so the
+// process-wide format is never touched and two parses may run side by side
+// (each into its own model).
+class TStatParser {
+public:
+    // datedByText: the text's own execution time, where it has one, dates the
+    // statistics instead of the source's date (files; copying a file changes
+    // its date, not what the engine printed).
+    TStatParser(TDatabaseInfo& db, IStatSource* source, bool datedByText = false);
+    ~TStatParser();
+    TStatParser(const TStatParser&) = delete;
+    TStatParser& operator=(const TStatParser&) = delete;
+
+    // Everything the source holds; false when nothing usable was read.
+    bool Parse();
+    void ParseHeaderBlock(std::string& line);
+    bool ParseRelationBlock(const std::string& firstLine);
+    bool ParseBlobBlock(const std::string& firstLine);
+    bool ParseIndexBlock(const std::string& firstLine);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> F;
+};
 
 // Reset DBInfo with its tables and indices, read the file (or a copy of the
 // lines) and compute the totals when the result is usable. A file that cannot
@@ -28,6 +57,7 @@ bool ParseStatLines(const TStringList& lines);
 // Header values only: tables and indices of the previous load stay, no totals.
 bool ParseStatHeaderLines(const TStringList& lines);
 
+// The routines below run a parser over StatSource and DBInfo.
 // Parses everything that StatSource holds into DBInfo; false when nothing
 // usable was read.
 bool ParseStatistics();

@@ -150,9 +150,10 @@ TDateTime FileDateTime(const std::string& path) {
     return UnixToDateTimeLocal(static_cast<int64_t>(st.st_mtime));
 }
 
-bool TryStrToTime(std::string_view s, TDateTime& result) {
+bool TryStrToTime(std::string_view s, TDateTime& result) { return TryStrToTime(s, result, FormatSettings().TimeSeparator); }
+
+bool TryStrToTime(std::string_view s, TDateTime& result, char sep) {
     const std::string t = Trim(s);
-    const char sep = FormatSettings().TimeSeparator;
     int parts[3] = {0, 0, 0};
     int count = 0;
     size_t i = 0;

@@ -31,6 +31,8 @@ TDateTime UnixToDateTimeLocal(int64_t unixSeconds);
 // EConvertError "'<text>' is not a valid time".
 TDateTime StrToTime(std::string_view s);
 bool TryStrToTime(std::string_view s, TDateTime& result);
+// The same with a separator of the caller's own (a text whose format is fixed).
+bool TryStrToTime(std::string_view s, TDateTime& result, char separator);
 
 // Format specifiers: d dd ddd dddd m mm mmm mmmm yy yyyy h hh n nn s ss z zzz
 // am/pm, "/" (DateSeparator), ":" (TimeSeparator), quoted literals, "c".

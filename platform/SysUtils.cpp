@@ -127,10 +127,11 @@ int32_t StrToIntDef(std::string_view s, int32_t def) {
     return TryStrToInt(s, v) ? v : def;
 }
 
-bool TryStrToFloat(std::string_view s, double& value) {
+bool TryStrToFloat(std::string_view s, double& value) { return TryStrToFloat(s, value, FormatSettings().DecimalSeparator); }
+
+bool TryStrToFloat(std::string_view s, double& value, char sep) {
     std::string t = Trim(s);
     if (t.empty()) return false;
-    const char sep = FormatSettings().DecimalSeparator;
     // Only the separator in force is a decimal point; the parse below sees '.'.
     for (char& c : t) {
         if (c == sep) c = '.';

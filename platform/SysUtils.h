@@ -59,8 +59,8 @@ T CheckedDiv(T n, T d) {
 inline int32_t IntDiv(int32_t n, int32_t d) { return CheckedDiv(n, d); }
 inline int64_t IntDiv64(int64_t n, int64_t d) { return CheckedDiv(n, d); }
 
-// Process-wide number and date conventions. The parser sets DecimalSeparator
-// to '.' on its first run and leaves it so.
+// Process-wide number and date conventions. Readers of texts whose format is
+// fixed (the statistics text) use conventions of their own instead.
 struct TFormatSettings {
     char DecimalSeparator = '.';
     char ThousandSeparator = ',';
@@ -84,6 +84,9 @@ int32_t StrToIntDef(std::string_view s, int32_t def);
 // "'<text>' is not a valid floating point value".
 double StrToFloat(std::string_view s);
 bool TryStrToFloat(std::string_view s, double& value);
+// The same with a decimal separator of the caller's own (a text whose format
+// is fixed, whatever the process-wide one is).
+bool TryStrToFloat(std::string_view s, double& value, char decimalSeparator);
 
 std::string IntToStr(int64_t v);
 // Shortest general form with 15 significant digits, like the class library:

@@ -672,11 +672,18 @@ TEST_F(OldLayout, TableWithoutDataPagesButWithRecordsFails) {
     EXPECT_EQ(Shown(), std::vector<std::string>{"Error parsing relation NOPAGES\r\n\t80 - 99% = 30"});
 }
 
-TEST_F(OldLayout, ParsingSetsTheDecimalSeparator) {
+TEST_F(OldLayout, ParsingReadsPointsAndLeavesTheProcessFormatAlone) {
     FormatSettings().DecimalSeparator = ',';
-    ASSERT_TRUE(ParseText(Header() + TableText("T", 128, Records("1.50", "2"))));
-    EXPECT_EQ(FormatSettings().DecimalSeparator, '.');
+    FormatSettings().TimeSeparator = '.';
+    const bool parsed = ParseText(Header() + TableText("T", 128, Records("1.50", "2")));
+    const char decimal = FormatSettings().DecimalSeparator, time = FormatSettings().TimeSeparator;
+    FormatSettings().DecimalSeparator = '.';
+    FormatSettings().TimeSeparator = ':';
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(decimal, ',');
+    EXPECT_EQ(time, '.');
     EXPECT_DOUBLE_EQ(Table("T")->RecLen, 1.5);
+    EXPECT_NE(std::fmod(DBInfo->CDate, 1.0), 0.0);   // the creation time was read with ':'
 }
 
 TEST_F(OldLayout, MissingFileRaisesAfterTheReset) {
