@@ -209,6 +209,31 @@ bool IsOatGapWide(const TDatabaseInfo& db) {
     return TransactionGap(db, db.OAT, oldest) > static_cast<double>(active) / 2;
 }
 
+// ------------------------------------------------------------ marks
+
+void MarkProblems(TDatabaseInfo& db, bool indexStatsShown) {
+    for (TRelation* r : db.Relations) r->Problem = false;
+    for (TIndex* i : db.Indices) i->Problem = false;
+    // Each marking rule marks as a side effect of being asked; the non-marking
+    // ones (fill mismatch, mass deletes, empty, underfilled table) are left out.
+    for (TRelation* r : db.Relations) {
+        HasManyVersions(*r);
+        IsBlobFragmented(*r);
+        HasLongVersions(*r);
+        IsTableNearPageLimit(*r);
+    }
+    for (TIndex* i : db.Indices) {
+        IsIndexUnderfilled(*i);
+        IsIndexTooDeep(*i);
+        IsUselessIndex(*i);
+        IsIndexMissingKeys(*i);
+        // The chain is asked only of an index with too many duplicates, as
+        // every view asks it.
+        if (HasManyDuplicates(*i)) HasLongDuplicateChain(*i);
+        if (indexStatsShown && i->Sel != i->Stats && i->Inactive == 0 && i->Stats >= 0) IndexStatsDiff(*i);
+    }
+}
+
 // ------------------------------------------------------------ estimates
 
 double CalcSelectivity(TIndex& i) {

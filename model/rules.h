@@ -1,7 +1,9 @@
 // Warning rules and estimates: small predicates over one table, one index or
 // the database header, judged against fixed limits and OptionSettings. The
 // views call them while painting, so none allocates or looks anything up
-// beyond an index's own table.
+// beyond an index's own table. The Problem marks that the problem filter
+// reads are set for the whole model at once by MarkProblems, so that they
+// never depend on which rows happen to have been painted.
 //
 // Calling convention, kept by every function here:
 //   - table rules and estimates take `TRelation&`, index rules and estimates
@@ -68,6 +70,14 @@ bool IsOitGapOverLimit(const TDatabaseInfo& db);      // NxT - OIT > 262140
 bool IsActiveTransactionOld(const TDatabaseInfo& db);
 bool IsSweepGapExceeded(const TDatabaseInfo& db);
 bool IsOatGapWide(const TDatabaseInfo& db);
+
+// ---- marks
+// Clears every Problem mark of the model's tables and indices, then asks
+// every marking rule that the tables, indices and summary views ask, for
+// every table and every index. `indexStatsShown`: the indices view shows its
+// Selectivity column, whose colour asks IndexStatsDiff of the active indices
+// with a stored selectivity that differs from the computed one.
+void MarkProblems(TDatabaseInfo& db, bool indexStatsShown);
 
 // ---- estimates
 // 1 / (Nodes - TotalDup) when that is above 0, else 0.

@@ -148,14 +148,6 @@ void TFrIndexStat::FillIndices() {
     if (DBInfo)
         for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
 
-    // Every row's images are asked once, as a fit over all rows did: their
-    // rules mark the problem indices and tables that the problem filter
-    // shows after a load.
-    if (DBInfo)
-        for (TIndex* i : DBInfo->Indices) {
-            IndexImageIndex(*i);
-            if (i->Relation) TableImageIndex(*i->Relation);
-        }
     for (int c : {icIndex, icTable}) FitColumnToContents(vstIdxStat, c, LongestRows(c));
     for (int c : {icKeys, icUniques}) GrowColumnToContents(vstIdxStat, c, LongestRows(c));
 

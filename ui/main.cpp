@@ -28,6 +28,7 @@
 
 #include "model/moninfo.h"
 #include "model/options.h"
+#include "model/rules.h"
 #include "platform/IniFiles.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -632,6 +633,12 @@ void TMainForm::tbFilterClick() {
     if (FrIndexStat) FrIndexStat->FilterByRelation(FrIndexStat->FilteredRelation());
 }
 
+void TMainForm::MarkProblemRows() {
+    if (!DBInfo) return;
+    const bool statsShown = FrIndexStat && FrIndexStat->vstIdxStat->Header().Columns[icSelectivity].Visible();
+    MarkProblems(*DBInfo, statsShown);
+}
+
 void TMainForm::RaiseFilter() {
     // A raised button means every row shows: grids filtered while it was
     // down show their rows again.
@@ -651,8 +658,7 @@ void TMainForm::OptionsClick() {
 
 void TMainForm::ApplyOptionsChange() {
     if (FrDbInfo) FrDbInfo->FillDbInfo();
-    for (TRelation* r : DBInfo->Relations) r->Problem = false;
-    for (TIndex* i : DBInfo->Indices) i->Problem = false;
+    MarkProblemRows();
     RaiseFilter();
     tbFilterClick();
     if (FrTableStat) FrTableStat->FillTables();

@@ -75,12 +75,16 @@ public:
     void FilterNode(TVirtualStringTree* tree, PVirtualNode node);
     // Raises the filter button; grids it had filtered show every row again.
     void RaiseFilter();
+    // Sets the Problem marks the filter shows from the rules, for every table
+    // and index of the model, under the current options and with the indices
+    // view's Selectivity column as it is shown now.
+    void MarkProblemRows();
 
     // Commands of the menu and the tool bar.
     void OptionsClick();
     // What OptionsClick does after the options dialog closed with OK while
-    // statistics are loaded: refill the summary, clear every Problem mark,
-    // release the filter and rebuild both grids.
+    // statistics are loaded: refill the summary, mark the problems again
+    // from no marks at all, release the filter and rebuild both grids.
     void ApplyOptionsChange();
     void AboutClick();
     void TranCalcClick();

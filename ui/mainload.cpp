@@ -204,6 +204,7 @@ void TMainForm::LoadStatFile(const std::string& fileName, bool fillViews) {
             }
             if (FrDbInfo) FrDbInfo->FillDbInfo();
             if (FrMonitor) FrMonitor->FillMonitor();
+            MarkProblemRows();
         } else {
             // The parser has said why; what it left is no statistics.
             ShowNoStatistics();
@@ -234,6 +235,8 @@ void TMainForm::LoadStatFile(const std::string& fileName, bool fillViews) {
     if (FrMonitor) FrMonitor->FillMonitor();
     SetCaptionLoadedFrom(*this, fileName);
     if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, true);
+    // Marked with the Selectivity column the file's indices are shown with.
+    MarkProblemRows();
 }
 
 void TMainForm::OpenStatFile(const std::string& fileName) {
@@ -414,6 +417,7 @@ bool TMainForm::ShowServerStatistics(bool metadataWanted) {
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();
     if (FrMonitor) FrMonitor->FillMonitor();
+    MarkProblemRows();
     SaveStatFile->setEnabled(true);
     tbSaveStat->setEnabled(true);
     tbRefresh->setEnabled(true);
@@ -449,6 +453,7 @@ bool TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
             if (FrTableStat) FrTableStat->FillTables();
             if (FrIndexStat) FrIndexStat->FillIndices();
         }
+        MarkProblemRows();
     } catch (...) {
         // A full reload has replaced what was shown; a half-made model is
         // nothing to show or save.

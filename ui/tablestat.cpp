@@ -1,5 +1,6 @@
 // The tables view. Every cell is computed from the model at paint time; the
-// warning rules are asked while painting and set their Problem marks then.
+// warning rules are asked while painting, and the Problem marks the filter
+// reads are set for the whole model after each load (MarkProblems).
 #include "ui/tablestat.h"
 
 #include <cmath>
@@ -90,9 +91,6 @@ void TFrTableStat::FillTables() {
     if (DBInfo)
         for (TRelation* r : DBInfo->Relations) vstTblStat->AddChild(nullptr, reinterpret_cast<intptr_t>(r));
 
-    // Every row's image is asked once, as a fit over all rows did: its rules
-    // mark the problem tables that the problem filter shows after a load.
-    for (TRelation* r : DBInfo ? DBInfo->Relations : std::vector<TRelation*>{}) TableImageIndex(*r);
     const auto longest = [this](auto length) {
         return LongestRows(vstTblStat, [&](PVirtualNode n) { return length(*RelationOf(n)); });
     };

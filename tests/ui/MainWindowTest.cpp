@@ -11,14 +11,19 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QToolBar>
+#include <QTest>
 #include <QToolTip>
+#include <regex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "MainTestSupport.h"
 #include "platform/IniFiles.h"
 #include "platform/Registry.h"
+#include "model/rules.h"
 #include "platform/gui/Graphics.h"
+#include "TableStatSupport.h"
 #include "ui/UTranCalc.h"
 #include "ui/about.h"
 #include "ui/browseLAN.h"
@@ -351,6 +356,150 @@ TEST_F(MainFormTest, FilterShowsOnlyMarkedRowsAndAllAgainOnTheSecondClick) {
     EXPECT_FALSE(f.tbFilter->isChecked());
     EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), tables);
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), indices);
+}
+
+// The real text's tables and indices copied `copies` times under new names
+// and ids, every third copy with longer versions, so that the rows outnumber
+// what one screen paints and long versions are some tables' only problem.
+std::string ManyTablesText(int copies) {
+    const std::string text = ReadFile(kFull);
+    const size_t blocks = text.find("Analyzing database pages ...\n") + 29;
+    const size_t end = text.find("Gstat completion time");
+    const std::vector<std::string> lines = SplitLines(text.substr(blocks, end - blocks));
+    const std::regex table(R"(^(\S.*) \((\d+)\)$)"), index(R"(^    Index (.+) \((\d+)\)$)"),
+        version(R"(^(    Average version length: )([0-9.]+)(.*)$)");
+    std::string out = text.substr(0, blocks);
+    std::smatch m;
+    for (int k = 0; k < copies; ++k)
+        for (const std::string& line : lines) {
+            const std::string suffix = "_" + std::to_string(k);
+            if (std::regex_match(line, m, table))
+                out += m[1].str() + suffix + " (" + std::to_string(std::stoi(m[2]) + 1000 * k) + ")\n";
+            else if (std::regex_match(line, m, index))
+                out += "    Index " + m[1].str() + suffix + " (" + m[2].str() + ")\n";
+            else if (k % 3 == 2 && std::regex_match(line, m, version))
+                out += m[1].str() + FormatFloat("0.00", std::stod(m[2]) + 120) + m[3].str() + "\n";
+            else
+                out += line + "\n";
+        }
+    return out + text.substr(end);
+}
+
+// The tables and indices a grid shows.
+std::set<const void*> ShownObjects(TVirtualStringTree* tree) {
+    std::set<const void*> shown;
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n))
+        if (tree->IsVisible(n)) shown.insert(reinterpret_cast<const void*>(TVirtualStringTree::GetNodeData(n)));
+    return shown;
+}
+
+std::set<const void*> MarkedObjects() {
+    std::set<const void*> marked;
+    for (TRelation* r : DBInfo->Relations)
+        if (r->Problem) marked.insert(r);
+    for (TIndex* i : DBInfo->Indices)
+        if (i->Problem) marked.insert(i);
+    return marked;
+}
+
+// What the views themselves mark once every cell of every row has been
+// painted, its images asked and its hints shown, and the summary filled.
+std::set<const void*> MarksOfEveryPaintedRow() {
+    for (TRelation* r : DBInfo->Relations) r->Problem = false;
+    for (TIndex* i : DBInfo->Indices) i->Problem = false;
+    FrDbInfo->FillDbInfo();
+    for (TVirtualStringTree* tree : {FrTableStat->vstTblStat, FrIndexStat->vstIdxStat}) {
+        const bool tables = tree == FrTableStat->vstTblStat;
+        for (PVirtualNode n : Rows(tree))
+            for (int c = 0; c < tree->Header().Columns.Count(); ++c) {
+                if (!tree->Header().Columns[c].Visible()) continue;
+                std::string hint;
+                bool ghosted = false;
+                int image = -1;
+                PaintCell([&](TCanvas& canvas, QRect rect) {
+                    if (tables) FrTableStat->vstTblStatBeforeCellPaint(tree, canvas, n, c, rect);
+                    else FrIndexStat->vstIdxStatBeforeCellPaint(tree, canvas, n, c, rect);
+                });
+                if (tables) {
+                    FrTableStat->vstTblStatGetImageIndex(tree, n, ikNormal, c, ghosted, image);
+                    FrTableStat->vstTblStatGetHint(tree, n, c, hint);
+                } else {
+                    FrIndexStat->vstIdxStatGetImageIndex(tree, n, ikNormal, c, ghosted, image);
+                    FrIndexStat->vstIdxStatGetHint(tree, n, c, hint);
+                }
+            }
+    }
+    return MarkedObjects();
+}
+
+// Some hundred tables, from a text and from a save file (whose Selectivity
+// column shows, with stored selectivities that differ): the filter shows
+// exactly what the views mark once every row is painted, before and after
+// scrolling both grids through.
+TEST_F(MainFormTest, FilterShowsEveryProblemRowWhetherPaintedOrNot) {
+    const std::string text = TempPath("many.txt"), saved = TempPath("many.dvt");
+    WriteFile(text, ManyTablesText(60));
+    {
+        Make({text});
+        ASSERT_EQ(DBInfo->Relations.size(), 300u);
+        // As from a server: stored selectivities, a few of them outdated.
+        for (size_t k = 0; k < DBInfo->Indices.size(); ++k) {
+            TIndex* i = DBInfo->Indices[k];
+            i->Stats = i->Sel;
+            if (k % 4 == 0 && !HasLongVersions(*i->Relation)) i->Stats = i->Sel > 0 ? i->Sel * 2 : 0.5f;
+        }
+        SaveStatToFile(*DBInfo, saved);
+        Form.reset();
+    }
+    for (const std::string& file : {text, saved}) {
+        SCOPED_TRACE(file);
+        TMainForm& f = Make();
+        f.resize(900, 600);
+        f.show();
+        f.OpenStatFile(file);
+        // Both grids on screen, the indices grid not bound to one table.
+        f.SelectTab(4);
+        QApplication::processEvents();
+        TVirtualStringTree* tables = FrTableStat->vstTblStat;
+        TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
+        FrTableStat->LinkIndexView(false);
+        f.tbFilter->click();
+        const std::set<const void*> firstTables = ShownObjects(tables), firstIndices = ShownObjects(indices);
+        ASSERT_GT(firstTables.size(), 0u);
+        ASSERT_LT(firstTables.size(), DBInfo->Relations.size());
+        f.tbFilter->click();
+        for (TVirtualStringTree* tree : {tables, indices})
+            for (Qt::Key key : {Qt::Key_End, Qt::Key_Home}) {
+                tree->setFocus();
+                QTest::keyClick(tree, key);
+                QApplication::processEvents();
+            }
+        FrTableStat->LinkIndexView(false);
+        f.tbFilter->click();
+        EXPECT_EQ(ShownObjects(tables), firstTables);
+        EXPECT_EQ(ShownObjects(indices), firstIndices);
+
+        const std::set<const void*> expected = MarksOfEveryPaintedRow();
+        std::set<const void*> shown = firstTables;
+        shown.insert(firstIndices.begin(), firstIndices.end());
+        EXPECT_EQ(shown.size(), expected.size());
+        EXPECT_TRUE(shown == expected) << "the filter shows other rows than the views mark";
+        // Long versions are some table's only problem; in the save file a
+        // stored selectivity is some index's only problem.
+        int longVersionsOnly = 0, statsOnly = 0;
+        for (TRelation* r : DBInfo->Relations) {
+            const bool byIndex = std::any_of(DBInfo->Indices.begin(), DBInfo->Indices.end(),
+                                             [&](TIndex* i) { return i->Relation == r && expected.count(i); });
+            longVersionsOnly += expected.count(r) && HasLongVersions(*r) && !HasManyVersions(*r) &&
+                                !IsBlobFragmented(*r) && !IsTableNearPageLimit(*r) && !byIndex;
+        }
+        for (TIndex* i : DBInfo->Indices)
+            statsOnly += expected.count(i) && !IsIndexUnderfilled(*i) && !IsIndexTooDeep(*i) && !IsUselessIndex(*i) &&
+                         !IsIndexMissingKeys(*i) && !HasManyDuplicates(*i);
+        EXPECT_GT(longVersionsOnly, 0);
+        EXPECT_EQ(statsOnly > 0, file == saved) << statsOnly;
+        Form.reset();
+    }
 }
 
 TEST_F(MainFormTest, FilterNodeLeavesNodesWithoutAnObjectAlone) {
