@@ -195,7 +195,8 @@ TEST_F(ManyTablesStatsDb, SlowServerIsWaitedForAndEveryLineArrives) {
     ExpectReadEndsByCancel(svc, lines);
     svc.Deactivate();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
-    EXPECT_LT(seconds, 0.5);
+    // Far below the server timeout (20 s) a wait for the answer would take.
+    EXPECT_LT(seconds, 5.0);
     EXPECT_FALSE(svc.Active());
     EXPECT_LT(lines, static_cast<int>(service.size()));
 }

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "MainTestSupport.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "model/utils.h"
 #include "platform/SysUtils.h"
 #include "platform/gui/Graphics.h"
@@ -22,24 +23,7 @@ namespace {
 
 // Runs ShowAboutBox; `act` runs inside its modal loop and must close it.
 bool RunAboutModal(const std::function<void(TAboutBox&)>& act, const std::function<void()>& open = ShowAboutBox) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    bool acted = false;
-    QObject::connect(poll, &QTimer::timeout, [&acted, poll, act] {
-        auto* box = dynamic_cast<TAboutBox*>(QApplication::activeModalWidget());
-        if (!box || acted) return;
-        acted = true;
-        poll->stop();
-        act(*box);
-        if (box->isVisible()) {
-            ADD_FAILURE() << "the test left the about box open";
-            box->reject();
-        }
-    });
-    poll->start();
-    open();
-    delete poll;
-    return acted;
+    return DriveModal<TAboutBox>(open, act);
 }
 
 class AboutTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include "platform/SysUtils.h"
 #include "platform/gui/Graphics.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "ui/browseLAN.h"
 #include "ui/dblistfr.h"
 
@@ -74,17 +75,8 @@ protected:
 
     // Runs BrowseForComputer and, inside its modal loop, `act` on the dialog.
     std::string Browse(const std::function<void(TBrowseLANDlg&)>& act) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = dynamic_cast<TBrowseLANDlg*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            seen = true;
-            act(*dialog);
-            // Whatever act did, the loop must end.
-            if (dialog->isVisible()) dialog->reject();
-        });
-        const std::string name = BrowseForComputer();
-        EXPECT_TRUE(seen) << "the browser did not show";
+        std::string name;
+        EXPECT_TRUE(DriveModal<TBrowseLANDlg>([&] { name = BrowseForComputer(); }, act)) << "the browser did not show";
         return name;
     }
 
@@ -154,6 +146,7 @@ TEST_F(DBListBrowseTest, OkWithoutANameKeepsTheBrowserOpen) {
                   d.eComputer->setText(" ");
                   emit d.Buttons->accepted();
                   EXPECT_TRUE(d.isVisible());
+                  d.reject();
               }),
               "");
 }

@@ -26,6 +26,7 @@
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/ProgramRunSupport.h"
 #include "tests/support/FaultProxy.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "ui/QtDialogs.h"
 
 namespace dv::test {
@@ -274,16 +275,14 @@ TEST(MainQtDialogs, AddressesInMessagesAreLinksThatNeverWrap) {
         QString shownText;
         Qt::TextFormat format = Qt::AutoText;
         Qt::TextInteractionFlags flags;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            shownText = box->text();
-            format = box->textFormat();
-            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-                flags = label->textInteractionFlags();
-            box->defaultButton()->click();
-        });
-        dialogs.MessageDlg(c.text, mtInformation, mbOK, 0);
+        EXPECT_TRUE(DriveModal<QMessageBox>([&] { dialogs.MessageDlg(c.text, mtInformation, mbOK, 0); },
+                                            [&](QMessageBox& box) {
+                                                shownText = box.text();
+                                                format = box.textFormat();
+                                                if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                                                    flags = label->textInteractionFlags();
+                                                box.defaultButton()->click();
+                                            }));
         if (c.links.empty()) {
             EXPECT_EQ(shownText.toStdString(), c.text);
             continue;
@@ -375,13 +374,13 @@ TEST(MainQtDialogs, MessageBoxesCutLongLines) {
     for (const Case& c : cases) {
         EXPECT_EQ(MessageBoxText(c.text), c.shown);
         QString laidOut;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            laidOut = box->text();
-            box->defaultButton()->click();
-        });
-        EXPECT_EQ(dialogs.MessageDlg(c.text, mtError, mbAbortIgnore, 0), mrAbort);
+        int answer = 0;
+        EXPECT_TRUE(DriveModal<QMessageBox>([&] { answer = dialogs.MessageDlg(c.text, mtError, mbAbortIgnore, 0); },
+                                            [&](QMessageBox& box) {
+                                                laidOut = box.text();
+                                                box.defaultButton()->click();
+                                            }));
+        EXPECT_EQ(answer, mrAbort);
         EXPECT_EQ(laidOut, c.shown);
     }
 }
@@ -462,7 +461,8 @@ TEST(MainSignals, TermEndsTheWindowThatHoldsAServerConnection) {
         }
         const std::string err = p.readAllStandardError().toStdString();
         ASSERT_TRUE(ended) << "SIGTERM did not end the program:\n" << err;
-        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+        // Well under the server timeout (20 s) that a wait on the link would take.
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err;
         EXPECT_EQ(p.exitCode(), 128 + c.signal) << err;
         EXPECT_NE(err.find("the statistics taken from the server were not saved"), std::string::npos) << err;

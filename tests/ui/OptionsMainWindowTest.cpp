@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "MainTestSupport.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "ui/options.h"
 #include "ui/indexStat.h"
 
@@ -14,25 +15,6 @@ namespace dv::test {
 namespace {
 
 const std::string kFull = DataPath("fb3_full.txt");
-
-// Acts inside the options dialog that the next command opens.
-void WhenOptionsOpen(const std::function<void(TfrmOptions&)>& act, bool& acted) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [&acted, poll, act] {
-        auto* dlg = dynamic_cast<TfrmOptions*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        acted = true;
-        poll->stop();
-        poll->deleteLater();
-        act(*dlg);
-        if (dlg->isVisible()) {
-            ADD_FAILURE() << "the test left the options dialog open";
-            dlg->reject();
-        }
-    });
-    poll->start();
-}
 
 class OptionsFromMainWindowTest : public MainFormTest {};
 
@@ -43,16 +25,11 @@ TEST_F(OptionsFromMainWindowTest, MenuItemAndToolButtonOpenTheDialog) {
         {"tool button", [&] { f.tbOptions->click(); }},
     };
     for (const auto& [name, run] : commands) {
-        bool acted = false;
         QWidget* parent = nullptr;
-        WhenOptionsOpen(
-            [&](TfrmOptions& dlg) {
-                parent = dlg.parentWidget();
-                dlg.btnCancel->click();
-            },
-            acted);
-        run();
-        EXPECT_TRUE(acted) << name;
+        EXPECT_TRUE(DriveModal<TfrmOptions>(run, [&](TfrmOptions& dlg) {
+            parent = dlg.parentWidget();
+            dlg.btnCancel->click();
+        })) << name;
         EXPECT_EQ(parent, &f) << name;
     }
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
@@ -76,16 +53,11 @@ TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
     for (TIndex* i : DBInfo->Indices) i->Problem = true;
     EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[icLeafs].Visible());
 
-    bool acted = false;
-    WhenOptionsOpen(
-        [](TfrmOptions& dlg) {
-            dlg.eIndexDepth->SetText("1");
-            dlg.cbFIndex->setChecked(true);
-            dlg.btnOk->click();
-        },
-        acted);
-    f.Options->trigger();
-    ASSERT_TRUE(acted);
+    ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.Options->trigger(); }, [](TfrmOptions& dlg) {
+        dlg.eIndexDepth->SetText("1");
+        dlg.cbFIndex->setChecked(true);
+        dlg.btnOk->click();
+    }));
     EXPECT_EQ(OptionSettings.IndexDepth, 1);
     EXPECT_EQ(static_cast<int>(FrDbInfo->Problems.DeepIndices.size()), deeper) << "the summary was filled again";
     EXPECT_FALSE(f.tbFilter->isChecked());
@@ -112,15 +84,10 @@ TEST_F(OptionsFromMainWindowTest, CancelOrNothingLoadedRefreshesNothing) {
     TMainForm& f = Make();
     // Nothing loaded: OK applies the options and touches no view.
     f.tbFilter->click();
-    bool acted = false;
-    WhenOptionsOpen(
-        [](TfrmOptions& dlg) {
-            dlg.eIndexDepth->SetText("2");
-            dlg.btnOk->click();
-        },
-        acted);
-    f.OptionsClick();
-    ASSERT_TRUE(acted);
+    ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.OptionsClick(); }, [](TfrmOptions& dlg) {
+        dlg.eIndexDepth->SetText("2");
+        dlg.btnOk->click();
+    }));
     EXPECT_EQ(OptionSettings.IndexDepth, 2);
     EXPECT_TRUE(f.tbFilter->isChecked()) << "nothing loaded: the filter stays down";
 
@@ -129,10 +96,7 @@ TEST_F(OptionsFromMainWindowTest, CancelOrNothingLoadedRefreshesNothing) {
     ASSERT_GT(DBInfo->PageSize, 0);
     f.tbFilter->setChecked(true);
     for (TIndex* i : DBInfo->Indices) i->Problem = true;
-    acted = false;
-    WhenOptionsOpen([](TfrmOptions& dlg) { dlg.btnCancel->click(); }, acted);
-    f.OptionsClick();
-    ASSERT_TRUE(acted);
+    ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.OptionsClick(); }, [](TfrmOptions& dlg) { dlg.btnCancel->click(); }));
     EXPECT_TRUE(f.tbFilter->isChecked());
     for (TIndex* i : DBInfo->Indices) EXPECT_TRUE(i->Problem) << i->IndexName;
 }

@@ -19,6 +19,7 @@
 #include "model/options.h"
 #include "platform/SysUtils.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "ui/options.h"
 
 namespace dv::test {
@@ -50,24 +51,9 @@ protected:
     // Runs ShowOptionsDialog; `act` runs inside its modal loop and must close
     // it. A dialog left open is cancelled and the test fails.
     static bool RunOptionsModal(const std::function<void(TfrmOptions&)>& act) {
-        auto* poll = new QTimer;
-        poll->setInterval(5);
-        bool acted = false;
-        QObject::connect(poll, &QTimer::timeout, [&acted, poll, act] {
-            auto* dlg = dynamic_cast<TfrmOptions*>(QApplication::activeModalWidget());
-            if (!dlg || acted) return;
-            acted = true;
-            poll->stop();
-            act(*dlg);
-            if (dlg->isVisible()) {
-                ADD_FAILURE() << "the test left the options dialog open";
-                dlg->reject();
-            }
-        });
-        poll->start();
-        const bool ok = ShowOptionsDialog();
-        delete poll;
-        EXPECT_TRUE(acted) << "the options dialog was not shown modally";
+        bool ok = false;
+        EXPECT_TRUE(DriveModal<TfrmOptions>([&] { ok = ShowOptionsDialog(); }, act))
+            << "the options dialog was not shown modally";
         return ok;
     }
 

@@ -11,6 +11,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestModel.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/qt/ModalDriver.h"
 #include "ui/dbinfofr.h"
 #include "ui/dbrecom.h"
 
@@ -90,17 +91,14 @@ TEST_F(ReportWindowTest, ViewShowsTheReportModallyInTheMemo) {
     QString shown, title;
     int wrapMode = -1;
     // Read and close the window from inside its modal loop.
-    QTimer::singleShot(0, [&] {
-        auto* view = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!view) return;
-        title = view->windowTitle();
-        if (auto* memo = view->findChild<QPlainTextEdit*>("Recom")) {
+    EXPECT_TRUE(DriveModal<QDialog>(ReportShowClick, [&](QDialog& view) {
+        title = view.windowTitle();
+        if (auto* memo = view.findChild<QPlainTextEdit*>("Recom")) {
             shown = memo->toPlainText();
             wrapMode = memo->lineWrapMode();
         }
-        view->reject();
-    });
-    ReportShowClick();
+        view.reject();
+    }));
     EXPECT_TRUE(dialogs.Messages.empty());
     EXPECT_EQ(title, "View recommendations");
     EXPECT_EQ(wrapMode, QPlainTextEdit::WidgetWidth);
