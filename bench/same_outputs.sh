@@ -32,9 +32,12 @@ for input in "$CORPUS"/*.txt tests/data/*.txt "$WORK/generated.txt"; do
     files=$((files + 1))
     for b in ref new; do
         [ $b = ref ] && dir="$REF" || dir="$NEW"
-        DRAVOLT_CONFIG_DIR="$WORK/config" QT_QPA_PLATFORM=offscreen "$dir/app/dravolt" "$input" "$WORK/$b.batch" \
+        # Both builds write under one name: their messages name the report.
+        rm -f "$WORK/out.batch" "$WORK/$b.batch"
+        DRAVOLT_CONFIG_DIR="$WORK/config" QT_QPA_PLATFORM=offscreen "$dir/app/dravolt" "$input" "$WORK/out.batch" \
             >/dev/null 2>"$WORK/$b.err" </dev/null
         echo "status $?" >> "$WORK/$b.err"
+        [ -f "$WORK/out.batch" ] && mv "$WORK/out.batch" "$WORK/$b.batch"
         "$dir/bench/save_outputs" "$input" "$WORK/$b" >/dev/null 2>&1 </dev/null
         [ -f "$WORK/$b.batch" ] || : > "$WORK/$b.batch"
     done
