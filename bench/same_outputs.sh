@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks that two builds make the same outputs, byte for byte, from every
-# public statistics text (/work/shared/corpus/gstat, or $CORPUS) and the
+# public statistics text (the folder DRAVOLT_CORPUS names, else
+# shared/corpus/gstat beside the checkout, where the corpus test looks) and the
 # project's own tests/data: the batch report of app/dravolt, and the save
 # file and report of bench/save_outputs; each build also reads the other's
 # save file back into the same save file. A generated text of 2 000 tables
@@ -10,7 +11,7 @@ set -u
 cd "$(dirname "$0")/.."
 REF="$1"
 NEW="${2:-build}"
-CORPUS="${CORPUS:-/work/shared/corpus/gstat}"
+CORPUS="${DRAVOLT_CORPUS:-../shared/corpus/gstat}"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 mkdir -p "$WORK/config"
