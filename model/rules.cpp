@@ -211,6 +211,8 @@ bool IsOatGapWide(const TDatabaseInfo& db) {
 
 // ------------------------------------------------------------ marks
 
+bool HasOutdatedSelectivity(const TIndex& i) { return i.Sel != i.Stats && i.Inactive == 0 && i.Stats >= 0; }
+
 void MarkProblems(TDatabaseInfo& db, bool indexStatsShown) {
     for (TRelation* r : db.Relations) r->Problem = false;
     for (TIndex* i : db.Indices) i->Problem = false;
@@ -230,7 +232,7 @@ void MarkProblems(TDatabaseInfo& db, bool indexStatsShown) {
         // The chain is asked only of an index with too many duplicates, as
         // every view asks it.
         if (HasManyDuplicates(*i)) HasLongDuplicateChain(*i);
-        if (indexStatsShown && i->Sel != i->Stats && i->Inactive == 0 && i->Stats >= 0) IndexStatsDiff(*i);
+        if (indexStatsShown && HasOutdatedSelectivity(*i)) IndexStatsDiff(*i);
     }
 }
 

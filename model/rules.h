@@ -71,6 +71,10 @@ bool IsActiveTransactionOld(const TDatabaseInfo& db);
 bool IsSweepGapExceeded(const TDatabaseInfo& db);
 bool IsOatGapWide(const TDatabaseInfo& db);
 
+// An active index whose stored selectivity (from the server) differs from
+// the computed one; what the Selectivity column colours and explains.
+bool HasOutdatedSelectivity(const TIndex& i);
+
 // ---- marks
 // Clears every Problem mark of the model's tables and indices, then asks
 // every marking rule that the tables, indices and summary views ask, for

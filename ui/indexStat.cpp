@@ -268,13 +268,10 @@ void TFrIndexStat::vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas
             if (IsUselessIndex(*i)) FillCell(canvas, cellRect, o.YellowColor);
             break;
         case icSelectivity:
-            if (i->Sel == i->Stats) break;
-            if (i->Inactive == 1) {
+            if (i->Sel != i->Stats && i->Inactive == 1)
                 FillCell(canvas, cellRect, o.MassColor);
-                break;
-            }
-            if (i->Stats < 0 || i->Inactive != 0) break;
-            FillCell(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
+            else if (HasOutdatedSelectivity(*i))
+                FillCell(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
             break;
         case icSizeMb:
             if (DBInfo && DBInfo->IndexSize > 0)
@@ -349,7 +346,7 @@ void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TCo
         case icSelectivity:
             if (i->Sel == 0) {
                 text = i->Inactive == 1 ? std::string("Index is deactivated (turned off)") : OutdatedHint(i->Sel, 100);
-            } else if (i->Sel != i->Stats && i->Stats >= 0 && i->Inactive == 0) {
+            } else if (HasOutdatedSelectivity(*i)) {
                 const double diff = std::fabs(double(i->Stats) - double(i->Sel)) / (double(i->Sel) / 100);
                 text = OutdatedHint(i->Sel, std::isfinite(diff) ? RoundClamped<int64_t>(diff) : 0);
             }
