@@ -133,6 +133,7 @@ int32_t IntAfter(std::string_view start, std::string_view line) { return StrToIn
 int64_t Int64Between(std::string_view start, std::string_view stop, std::string_view line) {
     return StrToInt64(Between(start, stop, line));
 }
+int64_t Int64After(std::string_view start, std::string_view line) { return StrToInt64(After(start, line)); }
 // Numbers of the text in the text's own format, whatever the process-wide
 // separator is.
 double ToFloat(std::string_view s) {
@@ -810,8 +811,8 @@ struct TStatParser::TState {
                         db.IsNullSegInfoAvailable = true;
                     }
                     if (ContainsStr(l, "total dup: ")) {
-                        idx->TotalDup = IntBetween("total dup: ", ", max", l);
-                        idx->MaxDup = IntAfter("max dup: ", l);
+                        idx->TotalDup = Int64Between("total dup: ", ", max", l);
+                        idx->MaxDup = Int64After("max dup: ", l);
                         sawDup = true;
                     }
                     if (ContainsStr(l, "average data length: ")) idx->KeyLen = ToFloat(After("average data length: ", l));
@@ -830,8 +831,8 @@ struct TStatParser::TState {
                     idx->NullSeg = 0;
                 }
                 idx->KeyLen = FloatBetween("length: ", ", total", line);
-                idx->TotalDup = IntBetween("total dup: ", ", max", line);
-                idx->MaxDup = IntAfter("max dup: ", line);
+                idx->TotalDup = Int64Between("total dup: ", ", max", line);
+                idx->MaxDup = Int64After("max dup: ", line);
                 NextLine(line);   // the heading, not examined
             }
             ReadBands(line, idx->Fill20, idx->Fill40, idx->Fill60, idx->Fill80, idx->Fill100);
@@ -843,7 +844,7 @@ struct TStatParser::TState {
             }
             // 64-bit difference that wraps like the engine's counters instead of
             // overflowing.
-            idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(static_cast<int64_t>(idx->TotalDup)));
+            idx->Uniques = static_cast<int64_t>(static_cast<uint64_t>(idx->Nodes) - static_cast<uint64_t>(idx->TotalDup));
             idx->Sel = static_cast<float>(CalcSelectivity(*idx));
             idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
             CheckNotCutShort();

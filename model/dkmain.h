@@ -118,8 +118,8 @@ public:
     int64_t Nodes = 0;
     int64_t NullSeg = 0;
     double KeyLen = 0;
-    int32_t TotalDup = 0;
-    int32_t MaxDup = 0;
+    int64_t TotalDup = 0;
+    int64_t MaxDup = 0;
     int64_t Uniques = 0;
     double SizeMb = 0;
     int32_t AverageFill = 0;

@@ -44,6 +44,7 @@ struct TPropInfo {
     TPropType Type = TPropType::Integer;
     bool Stored = true;          // false: declared never streamed
     bool HasDefault = false;     // a declared default (ordinal types only)
+    bool StoreZero = false;      // an Int64 written even when it is 0
     int64_t Default = 0;
     std::function<TPropValue(const TComponent&)> Get;      // empty for List/Reference
     std::function<void(TComponent&, const TPropValue&)> Set;
@@ -89,6 +90,15 @@ TPropInfo Prop(const char* name, T C::*member, bool stored = true, bool hasDefau
         else if constexpr (std::is_same_v<T, bool>) f = std::get<int64_t>(v) != 0;
         else f = static_cast<T>(std::get<int64_t>(v));
     };
+    return p;
+}
+// A stored 64-bit property that was once a 32-bit one: written even when it
+// is 0, as the 32-bit property was, so that files saved before and after it
+// widened are the same bytes for the same values.
+template <class C>
+TPropInfo WidenedProp(const char* name, int64_t C::*member) {
+    TPropInfo p = Prop(name, member);
+    p.StoreZero = true;
     return p;
 }
 // Declared date-time property (a double counting days since 1899-12-30).

@@ -213,7 +213,7 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     }
     case TPropType::Int64: {
         const int64_t i = std::get<int64_t>(v);
-        if (p.HasDefault ? i == p.Default : i == 0) return;
+        if (p.HasDefault ? i == p.Default : i == 0 && !p.StoreZero) return;
         q = PutInt(PropertyStart(out, p, level), i);
         break;
     }

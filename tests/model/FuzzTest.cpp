@@ -250,6 +250,8 @@ TEST_F(Fuzz, NumbersBeyondSixtyFourBits) {
         {"Average record length: 69.56", "Average record length: 1e300", "Error parsing relation CUSTOMERS"},
         {"Page size\t\t8192", "Page size\t\t99999999999999999999", SErrParseStatistics},
         {"nodes: 1650", "nodes: 9223372036854775807", ""},
+        {"total dup: 1637, max dup: 149", "total dup: 9223372036854775808, max dup: 149", "Error parsing index CUSTOMERS_CITY"},
+        {"total dup: 1637, max dup: 149", "total dup: 3000000000, max dup: 2999999999", ""},
         {"total dup: 1637", "total dup: -2147483648", ""},
     };
     const std::string text = ReadFile(DataPath("fb3_full.txt"));
@@ -272,6 +274,32 @@ TEST_F(Fuzz, NumbersBeyondSixtyFourBits) {
     }
     // Nodes less duplicates wraps instead of overflowing.
     EXPECT_EQ(Index("CUSTOMERS_CITY")->Uniques, static_cast<int64_t>(1650) + 2147483648LL);
+}
+
+TEST_F(Fuzz, DuplicateCountsBeyondThirtyTwoBitsReadAndSaveWhole) {
+    std::string text = ReadFile(DataPath("fb3_full.txt"));
+    const std::string from = "nodes: 1650";
+    text.replace(text.find(from), from.size(), "nodes: 9000000000");
+    const std::string dup = "total dup: 1637, max dup: 149";
+    text.replace(text.find(dup), dup.size(), "total dup: 3000000000, max dup: 2999999999");
+    ParseText(text);
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+    const TIndex* i = Index("CUSTOMERS_CITY");
+    ASSERT_NE(i, nullptr);
+    EXPECT_EQ(i->TotalDup, 3000000000LL);
+    EXPECT_EQ(i->MaxDup, 2999999999LL);
+    EXPECT_EQ(i->Uniques, 6000000000LL);
+    // Saved and read back whole; a count of 0 is still written, as the
+    // 32-bit count was, so that older and newer files agree byte for byte.
+    const std::string saved = WriteComponentText(*DBInfo);
+    EXPECT_NE(saved.find("TotalDup = 3000000000\r\n      MaxDup = 2999999999\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("TotalDup = 0\r\n      MaxDup = 0\r\n"), std::string::npos);
+    DBInfo->Reset(true);
+    ReadComponentText(saved, *DBInfo);
+    RebuildModelLists(*DBInfo);
+    ASSERT_NE(Index("CUSTOMERS_CITY"), nullptr);
+    EXPECT_EQ(Index("CUSTOMERS_CITY")->TotalDup, 3000000000LL);
+    EXPECT_EQ(Index("CUSTOMERS_CITY")->MaxDup, 2999999999LL);
 }
 
 TEST_F(Fuzz, MutatedSaveFileText) {

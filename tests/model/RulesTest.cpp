@@ -296,7 +296,7 @@ TEST_F(RulesTest, IsIndexMissingKeys) {
 }
 
 TEST_F(RulesTest, HasManyDuplicates) {
-    auto t = [](int64_t nodes, int32_t totalDup, int32_t keyTotalDup) {
+    auto t = [](int64_t nodes, int64_t totalDup, int32_t keyTotalDup) {
         return [=](TIndex& i, TRelation&) {
             OptionSettings.KeyTotalDup = keyTotalDup;
             i.Nodes = nodes;
@@ -311,17 +311,21 @@ TEST_F(RulesTest, HasManyDuplicates) {
         {"one short of all, limit above 100 %", t(1000, 999, 200), false},
         {"5e9 nodes, limit 4.5e9 out of 32-bit reach", t(5000000000LL, kI32Max, 90), false},
         {"2.3e9 nodes, limit 2.07e9", t(2300000000LL, kI32Max, 90), true},
+        {"5e9 nodes, 4.5e9 duplicates", t(5000000000LL, 4500000000LL, 90), false},
+        {"5e9 nodes, one more than 4.5e9 duplicates", t(5000000000LL, 4500000001LL, 90), true},
     });
 }
 
 TEST_F(RulesTest, HasLongDuplicateChain) {
-    auto t = [](int64_t nodes, int32_t maxDup) {
+    auto t = [](int64_t nodes, int64_t maxDup) {
         return [=](TIndex& i, TRelation&) { i.Nodes = nodes; i.MaxDup = maxDup; };
     };
     CheckIndex("HasLongDuplicateChain", HasLongDuplicateChain, true, {
         {"1000 nodes, chain 300", t(1000, 300), false},
         {"1000 nodes, chain 301", t(1000, 301), true},
         {"999 nodes never", t(999, 999), false},
+        {"1e10 nodes, chain 3e9", t(10000000000LL, 3000000000LL), false},
+        {"1e10 nodes, chain one above 3e9", t(10000000000LL, 3000000001LL), true},
     });
 }
 

@@ -167,8 +167,8 @@ TextStats ReadTextStats(const std::string& text) {
                 index->Nodes = std::stoll(m[3]);
             }
             if (Find(line, reDup, m)) {
-                index->TotalDup = std::stoi(m[1]);
-                index->MaxDup = std::stoi(m[2]);
+                index->TotalDup = std::stoll(m[1]);
+                index->MaxDup = std::stoll(m[2]);
             }
             if (Find(line, reKey, m)) index->KeyLen = std::stod(m[1]);
             if (Find(line, reBand, m)) index->Fill[std::stoi(m[1]) / 20] = std::stoi(m[2]);

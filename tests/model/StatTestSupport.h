@@ -47,7 +47,8 @@ protected:
 // What the text says about one table or index, read with regular expressions.
 struct TextIndex {
     std::string Name;
-    int32_t Id = 0, Depth = 0, Leafs = 0, TotalDup = 0, MaxDup = 0;
+    int32_t Id = 0, Depth = 0, Leafs = 0;
+    int64_t TotalDup = 0, MaxDup = 0;
     int64_t Nodes = 0;
     double KeyLen = 0;
     int32_t Fill[5] = {};
