@@ -139,7 +139,7 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
     // the line breaks do not move with the length of the numbers.
     const int32_t days = StatDayCount(db);
     const double average = static_cast<double>(db.NxT) / days;
-    add(Format(wrap(WorkloadText), {int64_t(days), Round(average)}));
+    add(Format(wrap(WorkloadText), {int64_t(days), RoundClamped(average)}));
     blank();
 
     if (db.Sweep > 0) {
@@ -189,15 +189,15 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
     // has one, an edited save file might not.
     const double pageSize = db.PageSize > 0 ? db.PageSize : 1;
     if (IsTipOverLimit(db)) {
-        const int64_t b = Round(db.NxT / 4.0);
-        add(wrap(Format(TipLimitText, {Round(b / pageSize), int64_t(db.PageSize)})));
+        const int64_t b = RoundClamped(db.NxT / 4.0);
+        add(wrap(Format(TipLimitText, {RoundClamped(b / pageSize), int64_t(db.PageSize)})));
         blank();
     }
 
     if (IsOitGapOverLimit(db)) {
         const int64_t oldest = std::min({db.OIT, db.OAT, db.OST});
-        const int64_t b = Round(static_cast<double>(TransactionGap(db, db.NxT, oldest)) / 4.0);
-        add(wrap(Format(TipSizeText, {Round(b / 1024.0), Round(b / pageSize)})));
+        const int64_t b = RoundClamped(static_cast<double>(TransactionGap(db, db.NxT, oldest)) / 4.0);
+        add(wrap(Format(TipSizeText, {RoundClamped(b / 1024.0), RoundClamped(b / pageSize)})));
         blank();
     }
 

@@ -169,6 +169,14 @@ int64_t Round(double v) {
     return static_cast<int64_t>(r);
 }
 
+int64_t RoundClamped(double v) {
+    if (std::isnan(v)) return 0;
+    const double r = std::nearbyint(v);
+    if (r >= 9223372036854775808.0) return INT64_MAX;
+    if (r < -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(r);
+}
+
 int32_t Round32(double v) {
     double r = std::nearbyint(v);
     CheckIntegral(r, -2147483648.0, 2147483648.0);

@@ -115,6 +115,10 @@ int64_t Round(double v);
 // Same with a 32-bit result; out of range raises EInvalidOp.
 int32_t Round32(double v);
 int64_t Trunc(double v);   // toward zero, same checks as Round
+// Round for a figure that is shown: a value beyond int64 (a counter near its
+// limit divided by a small one, a saved file's absurd size) shows as the
+// nearest int64 instead of failing the whole view or report; NaN shows as 0.
+int64_t RoundClamped(double v);
 
 // Removes leading and trailing characters <= ' ' (blanks and control chars).
 std::string Trim(std::string_view s);

@@ -292,18 +292,18 @@ std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
         case drSweepGapSnapshot: return IntToStr(TransactionGap(db, db.OST, db.OIT));
         case drTipSize:
             if (db.PageSize <= 0) return std::string();
-            return IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / db.PageSize) + 1) + " pages, " +
-                   IntToStr(Round(static_cast<double>(db.NxT) / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
+            return IntToStr(RoundClamped(static_cast<double>(db.NxT) / 4.0 / db.PageSize) + 1) + " pages, " +
+                   IntToStr(RoundClamped(static_cast<double>(db.NxT) / 4.0 / 1024) + db.PageSize / 1024) + " kilobytes";
         case drSnapshotTipSize: {
             const int64_t gap = TransactionGap(db, db.NxT, db.OIT);
             return IntToStr(gap) + " transactions, " +
-                   IntToStr(Round(static_cast<double>(gap) / 4.0 / 1024) + db.PageSize / 1024) +
+                   IntToStr(RoundClamped(static_cast<double>(gap) / 4.0 / 1024) + db.PageSize / 1024) +
                    " kilobytes";
         }
         case drActiveTransactions: {
             const int64_t active = TransactionGap(db, db.NxT, db.OAT);
             return IntToStr(active) + Format(", %d%% of daily average",
-                                             {Round(static_cast<double>(active) / (AverageTranOf(db) / 100))});
+                                             {RoundClamped(static_cast<double>(active) / (AverageTranOf(db) / 100))});
         }
         case drTransactionsPerDay: {
             const int32_t days = StatDayCount(db);
@@ -311,8 +311,8 @@ std::string TFrDbInfo::DatabaseRowValue(const TDatabaseInfo& db, int code) {
         }
         case drDataVersionsPercent:
             return Format("%3.2f%% - records: %d mb, versions: %d mb, pages %d mb, indices %d mb",
-                          {db.Garbage, Round(db.RecordSize / 1024.0 / 1024), Round(db.VersionSize / 1024.0 / 1024),
-                           Round(db.Pages * pageKb / 1024), Round(db.IndexSize / 1024.0 / 1024)});
+                          {db.Garbage, RoundClamped(db.RecordSize / 1024.0 / 1024), RoundClamped(db.VersionSize / 1024.0 / 1024),
+                           RoundClamped(db.Pages * pageKb / 1024), RoundClamped(db.IndexSize / 1024.0 / 1024)});
         case drDatabaseSize: {
             if (db.DBSize <= 0 || db.PageSize <= 0) return std::string();
             const double usedPages = static_cast<double>(db.IndexSize / db.PageSize) + db.Pages;

@@ -122,7 +122,11 @@ TEST(Rounding, NonFiniteAndOutOfRangeRaiseInsteadOfUndefinedBehaviour) {
             EXPECT_EQ(e.Message(), "Invalid floating point operation");
         }
         EXPECT_THROW(Trunc(v), EInvalidOp) << v;
+        EXPECT_EQ(RoundClamped(v), std::isnan(v) ? 0 : v > 0 ? INT64_MAX : INT64_MIN) << v;
     }
+    EXPECT_EQ(RoundClamped(-9223372036854775808.0), INT64_MIN);
+    EXPECT_EQ(RoundClamped(52.5), 52);
+    EXPECT_EQ(RoundClamped(-53.5), -54);
     EXPECT_EQ(Round32(2147483647.4), INT32_MAX);
     EXPECT_EQ(Round32(-2147483648.5), INT32_MIN);  // halves to even: -2147483648
     EXPECT_THROW(Round32(2147483647.5), EInvalidOp);  // rounds to 2^31

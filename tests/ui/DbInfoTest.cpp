@@ -736,6 +736,23 @@ TEST_F(DbInfoTest, CountersBeyondThirtyTwoBitsOfAFirebird3Engine) {
     const std::string hint = Unwrapped(TFrDbInfo::WrappedHint(160));
     EXPECT_NE(hint.find("limit - 281474976710655 (281 trillion). "), std::string::npos) << hint;
     EXPECT_NE(hint.find("in the near 31474 days"), std::string::npos) << hint;
+
+    // Counters at the ends of 64 bits (an edited text or save file) show as
+    // figures: no row, fill or report fails on a rounding out of range.
+    const int64_t ends[][3] = {{INT64_MAX, INT64_MAX, 0}, {INT64_MAX, INT64_MIN, INT64_MIN}, {INT64_MIN, INT64_MAX, 1}};
+    for (const auto& e : ends) {
+        SCOPED_TRACE(std::to_string(e[0]) + " " + std::to_string(e[1]));
+        db.NxT = e[0];
+        db.OAT = e[1];
+        db.OIT = e[2];
+        db.AverageTran = 1;
+        for (int code = drDatabaseName; code <= drDatabaseSize; ++code)
+            EXPECT_NO_THROW(TFrDbInfo::DatabaseRowValue(db, code)) << code;
+        EXPECT_NO_THROW(Frame->FillDbInfo());
+        EXPECT_NO_THROW(report = BuildRecommendations(db, "header"));
+        EXPECT_FALSE(report.empty());
+    }
+    EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, drActiveTransactions), "-9223372036854775808, -9223372036854775808% of daily average");
 }
 
 }  // namespace
