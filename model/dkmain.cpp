@@ -275,8 +275,10 @@ int64_t NearestSat(double x) {
     if (r < -9223372036854775808.0) return INT64_MIN;
     return static_cast<int64_t>(r);
 }
+// In characters: the widths of the name columns of the report's lists.
 int32_t NameLength(const std::string& s) {
-    return s.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(s.size());
+    const size_t chars = Utf8Length(s);
+    return chars > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(chars);
 }
 }  // namespace
 

@@ -254,7 +254,7 @@ TStringList BuildRecommendations(TDatabaseInfo& db, const TProblemLists& lists, 
         // beyond every name (an edited save file) pads no further.
         int32_t longest = 0;
         for (const TIndex* i : db.Indices)
-            longest = std::max(longest, static_cast<int32_t>(std::min<size_t>(i->IndexName.size(), INT32_MAX)));
+            longest = std::max(longest, static_cast<int32_t>(std::min<size_t>(Utf8Length(i->IndexName), INT32_MAX)));
         const int32_t width = std::min(db.MaxIName, longest);
         for (TIndex* i : lists.BrokenIndices) {
             const int64_t records = i->Relation ? i->Relation->Records : 0;

@@ -19,16 +19,20 @@ std::string GetFileVersionStr(const std::string& fileName) {
     return buf;
 }
 
+// Widths count characters, so that the columns of a padded list line up
+// whatever the script of its names.
 std::string PadRight(const std::string& s, int width) {
-    if (width <= 0 || s.size() >= static_cast<size_t>(width)) return s;
+    const size_t chars = Utf8Length(s);
+    if (width <= 0 || chars >= static_cast<size_t>(width)) return s;
     std::string r = s;
-    r.append(static_cast<size_t>(width) - s.size(), ' ');
+    r.append(static_cast<size_t>(width) - chars, ' ');
     return r;
 }
 
 std::string PadLeft(const std::string& s, int width) {
-    if (width <= 0 || s.size() >= static_cast<size_t>(width)) return s;
-    std::string r(static_cast<size_t>(width) - s.size(), ' ');
+    const size_t chars = Utf8Length(s);
+    if (width <= 0 || chars >= static_cast<size_t>(width)) return s;
+    std::string r(static_cast<size_t>(width) - chars, ' ');
     r += s;
     return r;
 }
@@ -135,7 +139,7 @@ int64_t FieldSize(const TRelationField& f) {
 
 std::string FieldListText(const TRelation& r) {
     size_t w = 0;
-    for (const TRelationField* f : r.Fields) w = std::max(w, f->FieldName.size());
+    for (const TRelationField* f : r.Fields) w = std::max(w, Utf8Length(f->FieldName));
     std::string text;
     for (const TRelationField* f : r.Fields) {
         text += PadRight(f->FieldName, static_cast<int>(w + 2));

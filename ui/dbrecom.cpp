@@ -54,7 +54,7 @@ void TRView::SetLines(const TStringList& lines) {
     QString text;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i) text += '\n';
-        text += QString::fromStdString(lines[i]);
+        text += DisplayText(lines[i]);
     }
     text.replace("\r\n", "\n");
     Recom->setPlainText(text);

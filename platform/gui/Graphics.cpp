@@ -79,4 +79,25 @@ int CompareText(const std::string& a, const std::string& b) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+QString DisplayText(std::string_view bytes) {
+    if (IsUtf8(bytes)) return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // Windows-1252 at 0x80-0x9F; its five unassigned bytes, and 0xA0-0xFF,
+    // are the Latin-1 characters of the same number.
+    static const char16_t k80[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString shown;
+    shown.reserve(static_cast<qsizetype>(bytes.size()));
+    for (size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const size_t n = b < 0x80 ? 1 : Utf8CharSize(bytes, i);
+        if (n > 1) shown += QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(n));
+        else if (b >= 0x80 && b < 0xA0) shown += QChar(k80[b - 0x80]);
+        else shown += QChar(b);
+        i += n;
+    }
+    return shown;
+}
+
 }  // namespace dv

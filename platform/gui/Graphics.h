@@ -10,8 +10,10 @@
 #include <QRect>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class QPainter;
+class QString;
 
 namespace dv {
 
@@ -84,5 +86,13 @@ QRect BarRect(const QRect& cell, double percent);
 // Name comparison of the grids: the user's locale collation, case-sensitive,
 // over the whole strings; -1, 0 or 1.
 int CompareText(const std::string& a, const std::string& b);
+
+// The text a grid, hint or report window shows for bytes of the model. A
+// name from a database that is not in UTF-8 (a Firebird 2 text of a WIN1251
+// database) would decode as a row of replacement characters, and two
+// different names would look the same; each byte outside a well-formed UTF-8
+// sequence is shown as the character it is in Windows-1252 instead. Only what
+// is shown changes: the model, the report and the save file keep the bytes.
+QString DisplayText(std::string_view bytes);
 
 }  // namespace dv

@@ -97,7 +97,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
             }
             painter->setPen(pen);
             const QFontMetrics fm(font);
-            const QString shown = fm.elidedText(QString::fromStdString(text), Qt::ElideRight, textRect.width());
+            const QString shown = fm.elidedText(DisplayText(text), Qt::ElideRight, textRect.width());
             const TAlignment align = column == NoColumn ? taLeftJustify : header_.Columns[column].Alignment();
             painter->drawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown);
         }
@@ -135,7 +135,7 @@ public:
         TStyle& s = style_(style);
         double sum = 0;
         for (unsigned char c : text) {
-            if (c < 32 || c > 126) return s.metrics->horizontalAdvance(QString::fromStdString(text));
+            if (c < 32 || c > 126) return s.metrics->horizontalAdvance(DisplayText(text));
             double& a = s.advance[c];
             if (a < 0) a = s.metricsF->horizontalAdvance(QChar(c));
             sum += a;
@@ -223,7 +223,7 @@ QString HintDisplayText(const std::string& hint) {
     // non-breaking ones, so columns laid out with blanks stay in line.
     QString out;
     out.reserve(static_cast<qsizetype>(hint.size()));
-    const QString text = QString::fromStdString(hint);
+    const QString text = DisplayText(hint);
     bool lineStart = true;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];

@@ -58,13 +58,13 @@ QVariant TVTModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole: {
             std::string text;
             if (tree_->OnGetText) tree_->OnGetText(tree_, node, column, text);
-            return QString::fromStdString(text);
+            return DisplayText(text);
         }
         case Qt::ToolTipRole: {
             std::string hint;
             if (tree_->OnGetHint) tree_->OnGetHint(tree_, node, column, hint);
             if (hint.empty()) return {};
-            return QString::fromStdString(hint);
+            return DisplayText(hint);
         }
         case Qt::TextAlignmentRole: {
             if (column == NoColumn) return {};

@@ -222,6 +222,22 @@ TEST_F(ReportTest, ExplanationBGetsAnEmptyLineBeforeEachNumberedCase) {
     EXPECT_EQ(lines.at(at + 5), "");
 }
 
+TEST_F(ReportTest, PaddedListsCountCharactersOfEveryScript) {
+    // Greek names of 2 bytes a letter: the colons line up under the longest
+    // name in characters, not in bytes.
+    TRelation* t = AddTable("\xCE\xA0\xCE\xA9\xCE\x9B", 5000, 100);
+    AddIndex(t, "\xCE\x91\xCE\x92", 4000);
+    AddIndex(t, "IDX_ABCD", 4990);
+    CalcDatabaseTotals(*DBInfo);
+    EXPECT_EQ(DBInfo->MaxIName, 8);   // IDX_ABCD, not the Greek name's 4 bytes
+    EXPECT_EQ(DBInfo->MaxRName, 3);
+    TStringList lines = Build();
+    const int at = Find(lines, "Broken or incompete inices count: 2.");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(lines.at(at + 3), " \xCE\x91\xCE\x92       : Records 5000, Keys 4000, Difference 1000");
+    EXPECT_EQ(lines.at(at + 4), " IDX_ABCD : Records 5000, Keys 4990, Difference 10");
+}
+
 TEST_F(ReportTest, QuotedDeepIndicesListStaysOnOnePhysicalLine) {
     TRelation* t = AddTable("T", 100, 2);
     AddIndex(t, "IDX_A", 100)->Depth = 4;

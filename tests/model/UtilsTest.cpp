@@ -24,6 +24,11 @@ TEST(UtilsTest, Padding) {
         {"", 2, "  ", "  "},
         {"x", 0, "x", "x"},
         {"x", -3, "x", "x"},
+        // Widths count characters: two-byte Greek, three-byte CJK, and a
+        // byte that is not UTF-8 counting as one of its own.
+        {"\xCE\xB1\xCE\xB2", 3, "\xCE\xB1\xCE\xB2 ", " \xCE\xB1\xCE\xB2"},
+        {"\xE6\x9D\xB1", 2, "\xE6\x9D\xB1 ", " \xE6\x9D\xB1"},
+        {"\xC0\xC1", 3, "\xC0\xC1 ", " \xC0\xC1"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PadRight(c.text, c.width), c.right) << "'" << c.text << "' to " << c.width;
@@ -121,6 +126,10 @@ TEST_F(UtilsFieldsTest, ThreeColumns) {
     Add("AMOUNT", 16, 8, 18, -2);
     Add("NOTE", 37, 100);
     EXPECT_EQ(FieldListText(table), "ID      INTEGER\r\nAMOUNT  NUMERIC(18,2)\r\nNOTE    VARCHAR(100)");
+    Add("\xD0\x98\xD0\x9C\xD0\xAF\xD0\xA4\xD0\x98\xD0\x9E", 8);   // six Cyrillic letters, as long as AMOUNT
+    EXPECT_EQ(FieldListText(table), "ID      INTEGER\r\nAMOUNT  NUMERIC(18,2)\r\nNOTE    VARCHAR(100)\r\n"
+                                    "\xD0\x98\xD0\x9C\xD0\xAF\xD0\xA4\xD0\x98\xD0\x9E  INTEGER");
+    table.Fields.pop_back();
     EXPECT_EQ(MaxRecordLength(table), 4 + 8 + 102);
     table.MaxRecLen = 500;
     EXPECT_EQ(MaxRecordLength(table), 500);

@@ -181,6 +181,14 @@ TEST(Interaction, HintsPerCellAndNoneForAnEmptyText) {
     EXPECT_EQ(hover(nth(f.tree, 0), 0), "<none>");
 }
 
+TEST(Interaction, BytesThatAreNotUtf8ShowAsCharactersOfTheirOwn) {
+    // Two WIN1251 names of a Firebird 2 text (TAB, SCHE in Cyrillic) stay two
+    // names; UTF-8 is shown as it is, Windows-1252's 0x80 as the euro sign.
+    GridFixture f;
+    f.fill({{"\xD2\xC0\xC1", 1}, {"\xD1\xD7\xC5", 2}, {"\xCE\x95\xCE\xBB", 3}, {"A\x80", 4}});
+    EXPECT_EQ(ShownText(f.tree), "\u00D2\u00C0\u00C1 | 1\n\u00D1\u00D7\u00C5 | 2\n\u0395\u03BB | 3\nA\u20AC | 4\n");
+}
+
 TEST(Interaction, DoubleClickReportsTheColumn) {
     GridFixture f;
     f.fill({{"a", 1}, {"b", 2}});

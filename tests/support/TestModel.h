@@ -109,7 +109,7 @@ protected:
         i->Uniques = nodes;
         i->Depth = 2;
         i->AverageFill = 70;
-        if (static_cast<int32_t>(name.size()) > DBInfo->MaxIName) DBInfo->MaxIName = static_cast<int32_t>(name.size());
+        DBInfo->MaxIName = std::max(DBInfo->MaxIName, static_cast<int32_t>(Utf8Length(name)));
         return i;
     }
 
