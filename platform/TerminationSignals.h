@@ -16,4 +16,12 @@ void SetTerminationHandler(TTerminationHandler handler);
 // calls this afterwards.
 void ReclaimTerminationSignals();
 
+// Hands the termination signals to an event loop: the handler installed here
+// only writes the signal's number to a socket, whose reading end comes back
+// for the loop to watch (-1 when no socket could be made; the signals then
+// keep their default action). TakeTerminationSignal reads one number from
+// it, 0 when none was there.
+int RouteTerminationSignals();
+int TakeTerminationSignal();
+
 }  // namespace dv

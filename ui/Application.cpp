@@ -13,7 +13,6 @@
 namespace dv {
 
 namespace {
-bool g_terminate = false;
 int g_quitSignal = 0;
 
 void RejectOpenDialogs() {
@@ -58,13 +57,6 @@ bool RunGuarded(const std::function<void()>& fn) {
         return false;
     }
 }
-
-void RequestTerminate() {
-    g_terminate = true;
-    QCoreApplication::quit();   // ends a loop that already runs
-}
-bool TerminateRequested() { return g_terminate; }
-void ClearTerminateRequest() { g_terminate = false; }
 
 void QuitOnSignal(int signal) {
     if (g_quitSignal != 0) return;

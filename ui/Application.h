@@ -21,12 +21,6 @@ void ShowException(std::exception_ptr e);
 // Runs fn; an exception is shown by ShowException and false comes back.
 bool RunGuarded(const std::function<void()>& fn);
 
-// The terminate request of the batch mode: the message loop ends as soon as
-// it starts. Set while the main window is created, read by the program start.
-void RequestTerminate();
-bool TerminateRequested();
-void ClearTerminateRequest();
-
 // Ending on a termination signal (SIGTERM, SIGINT, SIGHUP). QuitOnSignal runs
 // in the event loop: it cancels a running statistics service, closes the open
 // dialogs and makes every event loop end; from then on no message box is

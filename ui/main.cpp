@@ -456,11 +456,6 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
             OpenStatFile(params[0]);
             return;
         }
-        if (params.size() == 2) {
-            FBatchStatus = RunBatch(params[0], params[1]);
-            FTerminateRequested = true;
-            RequestTerminate();
-        }
         if (DM) {
             SelectTab(0);
         } else {

@@ -1,8 +1,9 @@
 // The main window: tool bar, menu bar, the tab set that selects a view and
 // the two stacked panels the view frames live on. It creates the data module
-// and the frames, keeps the window geometry in "dravolt.ini", acts on the
-// command line (including the batch report) and loads, saves and reloads
-// statistics (mainload.cpp).
+// and the frames, keeps the window geometry in "dravolt.ini", opens the file
+// its command line names and commands the loads, saves and reloads of
+// statistics (mainload.cpp), which the statistics files (model/StatFile.h)
+// and the server do; every load ends in one routine that shows the model.
 #pragma once
 
 #include <QMainWindow>
@@ -41,20 +42,12 @@ inline constexpr const char* kSupportMail = "support@kelmaris.example";
 // metadata, or a saved-statistics file).
 extern bool MetadataLoaded;
 
-// Exit status of a batch report run (two parameters): 0 only when the whole
-// text was read and the report written whole.
-enum TBatchStatus : int {
-    bsReportWritten = 0,
-    bsReportPartial = 1,      // written, but the parser reported part of the text unreadable
-    bsLoadFailed = 2,         // the statistics file could not be opened or read
-    bsNothingLoaded = 3,      // read, but it holds no statistics
-    bsReportNotWritten = 4,   // the report could not be written (or would replace the statistics)
-};
-
 class TMainForm : public QMainWindow {
 public:
     // Builds the window and runs the creation sequence with the command-line
-    // parameters (program name excluded). An exception after the data module
+    // parameters (program name excluded): one names a statistics file to
+    // open; any other number opens nothing (two are the batch report, which
+    // the program runs without a window). An exception after the data module
     // step is shown by the application's handler and ends the sequence
     // there; the window still exists. The first form created becomes
     // MainForm.
@@ -102,9 +95,7 @@ public:
     void ViewDBListExecute();
 
     // Loading and saving statistics.
-    // Without fillViews (the batch report) only the model is loaded: no grid
-    // is built, the window and its caption stay as they are.
-    void LoadStatFile(const std::string& fileName, bool fillViews = true);
+    void LoadStatFile(const std::string& fileName);
     void OpenStatFile(const std::string& fileName);
     void StatOpenFileClick();
     int AskSaveStatistics();
@@ -197,10 +188,6 @@ public:
     // The shared save dialog settings (statistics save and report save).
     TFileDialogRequest SaveDialog1;
 
-    // True when the batch report asked the application to terminate.
-    bool TerminateRequested() const { return FTerminateRequested; }
-    // The batch report's exit status (TBatchStatus) once it ran.
-    int BatchStatus() const { return FBatchStatus; }
     // Which panel is in front: bigPnl or tiPnl.
     QWidget* FrontPanel() const;
     // The settings file the window reads and writes.
@@ -223,10 +210,6 @@ private:
     void CreateFrames();
     void ReadGeometry();
     void WriteSettings();
-    // The batch report: loads the statistics, writes the report and answers
-    // a TBatchStatus. Every message goes to standard error, naming its file;
-    // nothing is shown and nothing raises.
-    int RunBatch(const std::string& statFile, const std::string& reportFile);
     void BringToFront(QWidget* panel);
     // Connects a command so that an exception reaches the application's
     // handler instead of unwinding through the event loop.
@@ -235,6 +218,11 @@ private:
     void SetServerCommandsEnabled(bool enabled);
     // Checks the View item of the view shown (none for the database list).
     void MarkShownView();
+    // Shows the model just loaded (text, saved statistics, server, full
+    // reload): the metadata state and the indices grid's Selectivity column
+    // that goes with it, every view filled from the model, then the problem
+    // marks, which read that column's state.
+    void ShowModel(bool metadata);
     // LoadServerLines after the parse: size, metadata, grids, commands;
     // false after a corruption report.
     bool ShowServerStatistics(bool metadataWanted);
@@ -247,7 +235,6 @@ private:
         bool Corrupt = false;    // the database reported corruption
     };
     TServerExtras ReadServerExtras(bool metadataWanted);
-    void ShowMetadataState(const TServerExtras& extras);
     void KeepUnsaveable();
     std::string ServerWaitText() const;
     // The statistics shown came with a request for metadata (which a full
@@ -256,8 +243,6 @@ private:
 
     QStackedLayout* FPanels = nullptr;
     QAction* FViewItem = nullptr;   // the View item of the view shown
-    bool FTerminateRequested = false;
-    int FBatchStatus = bsReportWritten;
     bool FClosed = false;
     bool FCentred = false;
     std::string FSettingsWriteError;   // why the settings were not kept at the last close
@@ -271,11 +256,6 @@ void OpenAddress(const std::string& url);
 
 // Frees the data module (the program does so at exit).
 void FreeDataModule();
-
-// Writes a saved-statistics file: "DVT2DATA" CR LF, then the model in the
-// textual component format. An existing file is replaced; raises
-// EFCreateError/EInOutError naming the file when it cannot be written.
-void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName);
 
 // The dialogs the commands open, each in its own unit: the server statistics
 // dialog and its dialog-less refresh (dlgDb), the options dialog (options),

@@ -1,24 +1,17 @@
-// Loading statistics into the one model (text files, saved-statistics files,
-// a server, a reload) and saving them as a saved-statistics file.
+// The window's side of loading statistics into the one model (text files,
+// saved-statistics files, a server, a reload) and of saving them as a
+// saved-statistics file: the files themselves are read and written by
+// model/StatFile.h.
 #include <QApplication>
 #include <QTabBar>
 #include <QToolButton>
 #include <QAction>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <optional>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "main.h"
+#include "model/StatFile.h"
 #include "model/StatParser.h"
 #include "model/moninfo.h"
 #include "model/utils.h"
-#include "platform/ComponentText.h"
-#include "platform/FileIO.h"
 #include "platform/gui/OverrideCursor.h"
 #include "server/DMData.h"
 #include "ui/serverwait.h"
@@ -32,113 +25,14 @@ namespace dv {
 
 namespace {
 
-// The first bytes of a saved-statistics file.
-constexpr char kMagic[] = "DVT2DATA\r\n";
-constexpr size_t kMagicSize = 10;
-// Column "Selectivity" of the indices grid: shown with metadata only.
-constexpr int kSelectivityColumn = 8;
-
-std::string SystemReason() { return std::strerror(errno); }
-
-// The most a pipe may bring: far beyond the statistics of any real database,
-// and a bound for a pipe that never ends (such as one fed from /dev/zero).
-constexpr off_t kMaxPipedBytes = off_t(1) << 30;
-
-// A statistics file opened for loading. A regular file is read where it is.
-// A pipe or FIFO (also a process substitution such as /dev/fd/63) can be
-// read only once, so it is first read whole into an anonymous file in
-// memory that the format check and the readers then share. A folder, a
-// device or other special file is refused before it is opened: reading one
-// would hang or never end.
-class TStatInput {
-public:
-    explicit TStatInput(const std::string& fileName) : FName(fileName) {
-        struct stat st {};
-        if (::stat(fileName.c_str(), &st) != 0) Fail(SystemReason());
-        if (S_ISDIR(st.st_mode)) Fail("It is a folder, not a statistics file.");
-        if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
-            Fail("It is a device or other special file, not a statistics file or pipe.");
-        FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (FFd < 0) Fail(SystemReason());
-        if (::fstat(FFd, &st) != 0) Fail(SystemReason());
-        if (S_ISREG(st.st_mode)) {
-            FPath = fileName;
-            return;
-        }
-        if (!S_ISFIFO(st.st_mode)) Fail("It is not a statistics file or pipe.");
-        CopyPipe();
-    }
-    ~TStatInput() {
-        if (FFd >= 0) ::close(FFd);
-    }
-    TStatInput(const TStatInput&) = delete;
-    TStatInput& operator=(const TStatInput&) = delete;
-
-    int Fd() const { return FFd; }
-    // The name the statistics reader opens: the file itself, or the copy.
-    const std::string& ReadPath() const { return FPath; }
-
-private:
-    [[noreturn]] void Fail(const std::string& reason) {
-        throw EFOpenError("Cannot open file \"" + FName + "\". " + reason);
-    }
-
-    void CopyPipe() {
-        int copy = ::memfd_create("dravolt-statistics", MFD_CLOEXEC);
-        if (copy < 0) Fail(SystemReason());
-        std::unique_ptr<char[]> buf(new char[256 * 1024]);
-        off_t total = 0;
-        for (;;) {
-            const ssize_t n = ::read(FFd, buf.get(), 256 * 1024);
-            if (n == 0) break;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                const int err = errno;
-                ::close(copy);
-                throw EReadError("Cannot read file \"" + FName + "\". " + std::strerror(err));
-            }
-            total += n;
-            if (total > kMaxPipedBytes) {
-                ::close(copy);
-                Fail("More than 1024 MB came through the pipe; that is no statistics text.");
-            }
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(copy, buf.get() + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) {
-                    const int err = w < 0 ? errno : ENOSPC;
-                    ::close(copy);
-                    throw EReadError("Cannot read file \"" + FName + "\". " + std::strerror(err));
-                }
-                done += w;
-            }
-        }
-        ::close(FFd);
-        FFd = copy;
-        FPath = "/proc/self/fd/" + std::to_string(copy);
-    }
-
-    std::string FName;
-    std::string FPath;
-    int FFd = -1;
-};
-
-// Reads from `offset` to the end of the file.
-TFileText ReadFrom(const TStatInput& input, off_t offset, const std::string& fileName) {
-    try {
-        return TFileText(input.Fd(), offset);
-    } catch (const EInOutError& e) {
-        throw EReadError("Cannot read file \"" + fileName + "\". " + e.Message());
-    }
-}
-
 void SetCaptionLoadedFrom(TMainForm& form, const std::string& fileName) {
     form.setWindowTitle(QString::fromStdString(
         Format("%s. Loaded from %s", {std::string(ProductTitle), fileName})));
 }
 
-// DBSize in kilobytes, in 32-bit arithmetic that wraps like the original
-// integer product instead of overflowing.
+// DBSize in kilobytes, kept in the 32 bits of the model and its save file: a
+// size past their range wraps instead of overflowing (the product is taken
+// unsigned, where wrapping is defined).
 int32_t SizeInKilobytes(int32_t pages, int32_t pageSize) {
     uint32_t product = static_cast<uint32_t>(pages) * static_cast<uint32_t>(pageSize / 1024);
     return static_cast<int32_t>(product);
@@ -168,75 +62,37 @@ void TMainForm::DisableSaveCommands() {
     tbRefresh->setEnabled(false);
 }
 
-void TMainForm::LoadStatFile(const std::string& fileName, bool fillViews) {
-    // A file that cannot be opened or read changes nothing: what is shown stays.
-    TStatInput input(fileName);
-    char head[kMagicSize] = {};
-    ssize_t got;
-    do got = ::pread(input.Fd(), head, kMagicSize, 0);
-    while (got < 0 && errno == EINTR);
-    if (got < 0) throw EReadError("Cannot read file \"" + fileName + "\". " + SystemReason());
-    const bool saved = got == static_cast<ssize_t>(kMagicSize) && std::memcmp(head, kMagic, kMagicSize) == 0;
-    // A save file is read whole before anything shown is cleared.
-    std::optional<TFileText> body;
-    if (saved) body.emplace(ReadFrom(input, kMagicSize, fileName));
-    ClearGrids();
-    if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
-
-    if (!saved) {
-        TOverrideCursor wait(Qt::WaitCursor);
-        bool parsed;
-        try {
-            parsed = ParseStatFile(input.ReadPath());
-        } catch (...) {
-            // A text the reader refuses (its encoding) leaves nothing loaded.
-            ShowNoStatistics();
-            throw;
-        }
-        if (parsed) {
-            SetCaptionLoadedFrom(*this, fileName);
-            MetadataLoaded = false;
-            if (!fillViews) return;
-            if (FrTableStat) FrTableStat->FillTables();
-            if (FrIndexStat) {
-                FrIndexStat->SetColumnVisible(kSelectivityColumn, false);
-                FrIndexStat->FillIndices();
-            }
-            if (FrDbInfo) FrDbInfo->FillDbInfo();
-            if (FrMonitor) FrMonitor->FillMonitor();
-            MarkProblemRows();
-        } else {
-            // The parser has said why; what it left is no statistics.
-            ShowNoStatistics();
-        }
-        return;
-    }
-
-    DBInfo->Reset(true);
-    try {
-        // The model's text begins on the file's second line, after the magic.
-        ReadComponentText(body->View(), *DBInfo, 2);
-        RebuildModelLists(*DBInfo);
-        // A page size of 0 is the model's "nothing loaded": such a file was
-        // not written from statistics, and its sizes cannot be computed.
-        if (DBInfo->PageSize <= 0)
-            throw EReadError("Cannot read file \"" + fileName + "\". Its page size is " +
-                             IntToStr(DBInfo->PageSize) + " (PageSize), so it holds no statistics.");
-    } catch (...) {
-        // Half a file is not the statistics the caption or a save would name.
-        ShowNoStatistics();
-        throw;
-    }
-    MetadataLoaded = true;
-    if (!fillViews) return;
+void TMainForm::ShowModel(bool metadata) {
+    MetadataLoaded = metadata;
+    if (FrIndexStat) FrIndexStat->SetColumnVisible(icSelectivity, metadata);
     if (FrDbInfo) FrDbInfo->FillDbInfo();
     if (FrTableStat) FrTableStat->FillTables();
     if (FrIndexStat) FrIndexStat->FillIndices();
     if (FrMonitor) FrMonitor->FillMonitor();
-    SetCaptionLoadedFrom(*this, fileName);
-    if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, true);
-    // Marked with the Selectivity column the file's indices are shown with.
     MarkProblemRows();
+}
+
+void TMainForm::LoadStatFile(const std::string& fileName) {
+    // A file that cannot be opened or read changes nothing: what is shown stays.
+    TStatFile file(fileName);
+    ClearGrids();
+    bool loaded;
+    try {
+        TOverrideCursor wait(Qt::WaitCursor);
+        loaded = file.Load();
+    } catch (...) {
+        // A text the reader refuses (its encoding) or half a save file
+        // leaves nothing loaded.
+        ShowNoStatistics();
+        throw;
+    }
+    // A text without statistics: the reader has said why.
+    if (!loaded) {
+        ShowNoStatistics();
+        return;
+    }
+    SetCaptionLoadedFrom(*this, fileName);
+    ShowModel(file.Saved());
 }
 
 void TMainForm::OpenStatFile(const std::string& fileName) {
@@ -291,14 +147,6 @@ void TMainForm::StatSaveClick() {
     UnsavedStatLines->clear();
     SaveStatFile->setEnabled(false);
     tbSaveStat->setEnabled(false);
-}
-
-void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName) {
-    // The whole text is made before the file is touched, so a model that
-    // cannot be written leaves an existing file as it was.
-    std::string text(kMagic, kMagicSize);
-    WriteComponentText(model, text);
-    SaveFileContent(fileName, text);
 }
 
 void TMainForm::StatOpenApiClick() {
@@ -395,11 +243,6 @@ TMainForm::TServerExtras TMainForm::ReadServerExtras(bool metadataWanted) {
     return result;
 }
 
-void TMainForm::ShowMetadataState(const TServerExtras& extras) {
-    MetadataLoaded = extras.Metadata;
-    if (FrIndexStat) FrIndexStat->SetColumnVisible(kSelectivityColumn, extras.Metadata);
-}
-
 void TMainForm::KeepUnsaveable() {
     // A saved-statistics file always reads back as one with metadata, so
     // statistics whose metadata is missing are not offered for saving.
@@ -412,12 +255,7 @@ bool TMainForm::ShowServerStatistics(bool metadataWanted) {
     FMetadataWanted = metadataWanted;
     const TServerExtras extras = ReadServerExtras(metadataWanted);
     if (extras.Corrupt) return false;
-    ShowMetadataState(extras);
-    if (FrDbInfo) FrDbInfo->FillDbInfo();
-    if (FrTableStat) FrTableStat->FillTables();
-    if (FrIndexStat) FrIndexStat->FillIndices();
-    if (FrMonitor) FrMonitor->FillMonitor();
-    MarkProblemRows();
+    ShowModel(extras.Metadata);
     SaveStatFile->setEnabled(true);
     tbSaveStat->setEnabled(true);
     tbRefresh->setEnabled(true);
@@ -446,14 +284,14 @@ bool TMainForm::ApplyReloadLines(const TStringList& lines, bool full) {
             if (full) ShowNoStatistics();
             return false;
         }
-        if (full) CalcDatabaseTotals(*DBInfo);
-        if (full) ShowMetadataState(extras);
-        if (FrDbInfo) FrDbInfo->FillDbInfo();
         if (full) {
-            if (FrTableStat) FrTableStat->FillTables();
-            if (FrIndexStat) FrIndexStat->FillIndices();
+            CalcDatabaseTotals(*DBInfo);
+            ShowModel(extras.Metadata);
+        } else {
+            // The header values only: the tables and indices shown stay.
+            if (FrDbInfo) FrDbInfo->FillDbInfo();
+            MarkProblemRows();
         }
-        MarkProblemRows();
     } catch (...) {
         // A full reload has replaced what was shown; a half-made model is
         // nothing to show or save.

@@ -1,18 +1,15 @@
 #include "program.h"
 
 #include <QSocketNotifier>
-#include <cerrno>
 #include <cstdio>
-#include <csignal>
 #include <cstdlib>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
+#include "model/BatchReport.h"
 #include "model/dkmain.h"
-#include "platform/TerminationSignals.h"
 #include "model/moninfo.h"
+#include "platform/TerminationSignals.h"
 #include "ui/Application.h"
 #include "ui/QtDialogs.h"
 #include "ui/dblistfr.h"
@@ -22,23 +19,6 @@
 namespace dv {
 
 namespace {
-
-// The termination signals reach the event loop through a socket pair: the
-// handler only writes the signal's number, the loop does the work.
-int g_signalSocket[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int signal) {
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(signal);
-    [[maybe_unused]] ssize_t n = ::write(g_signalSocket[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallTerminationSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0) return false;
-    SetTerminationHandler(OnTerminationSignal);
-    return true;
-}
 
 // No display (cron, ssh): a batch report needs none, and the default
 // platform would end the program before it reads its parameters.
@@ -79,37 +59,29 @@ int ProgramMain(int argc, char** argv) {
     TApplication app(argc, argv);   // takes away the options Qt knows
     std::vector<std::string> params;
     for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
-    const bool batch = params.size() == 2;
+    // Two parameters once Qt took its own options: the batch report, with
+    // no window. Its messages go to standard error and a signal simply ends
+    // it, since it keeps nothing.
+    if (params.size() == 2) return RunBatchReport(params[0], params[1]);
 
-    // A batch run shows nothing: its messages go to standard error (the
-    // console provider) and a signal simply ends it, since it keeps nothing.
     TQtDialogs dialogs;
-    if (!batch) SetDialogProvider(&dialogs);
+    SetDialogProvider(&dialogs);
     InstallQtShell();
-    QSocketNotifier* notifier = nullptr;
-    if (!batch && InstallTerminationSignals()) {
-        notifier = new QSocketNotifier(g_signalSocket[0], QSocketNotifier::Read, &app);
+    if (const int signalFd = RouteTerminationSignals(); signalFd >= 0) {
+        auto* notifier = new QSocketNotifier(signalFd, QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-            unsigned char byte = 0;
-            if (::read(g_signalSocket[0], &byte, 1) == 1) QuitOnSignal(byte);
+            if (const int number = TakeTerminationSignal()) QuitOnSignal(number);
         });
     }
 
     int rc = 0;
     {
         TMainForm form(params);
-        // A batch report asks to terminate while the window is being created:
-        // the message loop then ends before it starts, nothing is shown and
-        // nothing is asked or written.
-        if (form.TerminateRequested()) {
-            rc = form.BatchStatus();
-        } else {
-            form.show();
-            rc = app.exec();
-            if (QuitSignal() != 0) {
-                form.CloseOnSignal();
-                rc = 128 + QuitSignal();
-            }
+        form.show();
+        rc = app.exec();
+        if (QuitSignal() != 0) {
+            form.CloseOnSignal();
+            rc = 128 + QuitSignal();
         }
     }
     FreeDataModule();

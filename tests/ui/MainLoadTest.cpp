@@ -59,7 +59,6 @@ TEST_F(MainFormTest, OneParameterOpensRealStatisticsOnTheSummaryTab) {
     EXPECT_FALSE(f.tbRefresh->isEnabled());
     EXPECT_EQ(DBMonInfo->AllocatedPages, 1024);
     EXPECT_EQ(DBMonInfo->CacheBuffers, 2048);
-    EXPECT_FALSE(f.TerminateRequested());
     // The grids show the model's own values through the views' handlers.
     FrTableStat->vstTblStat->SelectAll();
     std::string tables = FrTableStat->vstTblStat->ContentToText(efPlainText);
@@ -73,7 +72,6 @@ TEST_F(MainFormTest, OneParameterNamingAMissingFileReportsAndStillOpens) {
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
     EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
-    EXPECT_FALSE(f.TerminateRequested());
     EXPECT_EQ(Caption(f), "dRavolt");
     // The rest of the creation was skipped: the tab stays where it was.
     EXPECT_EQ(f.InfoTab->currentIndex(), 0);

@@ -194,11 +194,20 @@ TEST_F(MainFormTest, BatchRunsEndWithTheirMessageAndExitStatus) {
                      << " case(s) left out";
 }
 
-TEST_F(MainFormTest, MoreThanTwoParametersOpenNothing) {
-    TMainForm& f = Make({kFull, TempPath("a"), TempPath("b")});
-    EXPECT_EQ(DBInfo->PageSize, 0);
-    EXPECT_FALSE(f.TerminateRequested());
-    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+// Two parameters are the batch report, which the program runs without a
+// window: a window handed them, like one handed more, opens nothing and
+// writes no report.
+TEST_F(MainFormTest, TwoOrMoreParametersOpenNothing) {
+    const std::vector<std::vector<std::string>> cases = {{kFull, TempPath("report.txt")},
+                                                         {kFull, TempPath("a"), TempPath("b")}};
+    for (const std::vector<std::string>& params : cases) {
+        SCOPED_TRACE(params.size());
+        Form.reset();
+        TMainForm& f = Make(params);
+        EXPECT_EQ(DBInfo->PageSize, 0);
+        EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+        EXPECT_FALSE(FileExists(params[1]));
+    }
 }
 
 TEST(MainExceptionHandler, EveryExceptionIsShownAndTheCallerGoesOn) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "model/BatchReport.h"
+#include "model/StatFile.h"
 #include "model/dkmain.h"
 #include "model/moninfo.h"
 #include "model/options.h"
@@ -45,7 +47,6 @@ protected:
         DBMonInfo->CacheBuffers = 0;
         OptionSettings = TOptionSettings();
         MetadataLoaded = false;
-        ClearTerminateRequest();
         FOldOpen = SetShellOpenHandler([this](const std::string& url) {
             Urls.push_back(url);
             return true;
@@ -59,7 +60,6 @@ protected:
         SetShellOpenHandler(FOldOpen);
         SetProcessStartHandler(FOldStart);
         unsetenv("DRAVOLT_CONFIG_DIR");
-        ClearTerminateRequest();
         OptionSettings = TOptionSettings();
         MetadataLoaded = false;
         // A closed window frees the model and the lists; the next test

@@ -1,19 +1,14 @@
-// The batch report: two parameters load a statistics file and write its
-// recommendations report without a window. It runs unattended (under cron,
-// over ssh), so nothing may wait for a user: every message goes to standard
-// error naming its file, a message box is answered with its default button,
-// and the exit status tells a script what happened.
+#include "BatchReport.h"
+
 #include <cstdio>
 #include <exception>
-#include <string>
-#include <sys/stat.h>
 
-#include "main.h"
+#include "model/StatFile.h"
+#include "model/dkmain.h"
 #include "model/report.h"
 #include "platform/Dialogs.h"
-#include "platform/FileIO.h"
+#include "platform/InputFile.h"
 #include "platform/SysUtils.h"
-#include "ui/dbrecom.h"
 
 namespace dv {
 
@@ -80,16 +75,9 @@ private:
     int FCount = 0;
 };
 
-// Both names lead to one file (also through another path or a hard link).
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
-int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFile) {
+TBatchStatus RunBatchReport(const std::string& statFile, const std::string& reportFile) {
     TBatchMessages messages;
     if (SameFile(statFile, reportFile)) {
         messages.Say("Cannot write the report to \"" + reportFile + "\": it is the statistics file \"" + statFile +
@@ -99,8 +87,7 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
 
     messages.SetFile(statFile);
     try {
-        // Nobody sees the window: the model alone makes the report.
-        LoadStatFile(statFile, false);
+        TStatFile(statFile).Load();
     } catch (...) {
         messages.SayException(std::current_exception());
         messages.Say("No statistics loaded, no report written.");
@@ -114,20 +101,16 @@ int TMainForm::RunBatch(const std::string& statFile, const std::string& reportFi
 
     messages.SetFile(reportFile);
     try {
-        TStringList lines = BuildRecommendations(*DBInfo, ReportHeaderLine());
-        if (lines.empty())
-            lines.push_back("Statistics report");
-        else
-            lines[0] = "Statistics report";
-        SaveReportToFile(lines, reportFile);
+        // Its first line names the report alone, without the build and time
+        // stamp of the report the window shows.
+        SaveReportToFile(BuildRecommendations(*DBInfo, "Statistics report"), reportFile);
     } catch (...) {
         messages.SayException(std::current_exception());
         messages.Say("No report written.");
         return bsReportNotWritten;
     }
     if (partial) {
-        messages.Say("Report \"" + reportFile + "\" written from the part of \"" + statFile +
-                     "\" that could be read.");
+        messages.Say("Report \"" + reportFile + "\" written from the part of \"" + statFile + "\" that could be read.");
         return bsReportPartial;
     }
     return bsReportWritten;

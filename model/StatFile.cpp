@@ -1,0 +1,65 @@
+#include "StatFile.h"
+
+#include <cstring>
+
+#include "model/StatParser.h"
+#include "model/dkmain.h"
+#include "model/moninfo.h"
+#include "platform/ComponentText.h"
+#include "platform/SysUtils.h"
+
+namespace dv {
+
+namespace {
+
+// The first bytes of a saved-statistics file.
+constexpr char kMagic[] = "DVT2DATA\r\n";
+constexpr size_t kMagicSize = 10;
+
+}  // namespace
+
+TStatFile::TStatFile(const std::string& fileName) : FName(fileName), FInput(fileName) {
+    char head[kMagicSize] = {};
+    if (FInput.ReadAt(head, kMagicSize, 0) != kMagicSize || std::memcmp(head, kMagic, kMagicSize) != 0) return;
+    try {
+        FBody.emplace(FInput.Fd(), static_cast<off_t>(kMagicSize));
+    } catch (const EInOutError& e) {
+        throw EReadError("Cannot read file \"" + FName + "\". " + e.Message());
+    }
+}
+
+bool TStatFile::Load() {
+    if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
+    try {
+        if (!FBody) {
+            if (ParseStatFile(FInput.ReadPath())) return true;
+            // What the reader left of a text without statistics is none.
+            DBInfo->Reset(true);
+            return false;
+        }
+        DBInfo->Reset(true);
+        // The model's text begins on the file's second line, after the magic.
+        ReadComponentText(FBody->View(), *DBInfo, 2);
+        RebuildModelLists(*DBInfo);
+        // A page size of 0 is the model's "nothing loaded": such a file was
+        // not written from statistics, and its sizes cannot be computed.
+        if (DBInfo->PageSize <= 0)
+            throw EReadError("Cannot read file \"" + FName + "\". Its page size is " + IntToStr(DBInfo->PageSize) +
+                             " (PageSize), so it holds no statistics.");
+        return true;
+    } catch (...) {
+        // Half a file is not the statistics a report or a save would name.
+        DBInfo->Reset(true);
+        throw;
+    }
+}
+
+void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName) {
+    // The whole text is made before the file is touched, so a model that
+    // cannot be written leaves an existing file as it was.
+    std::string text(kMagic, kMagicSize);
+    WriteComponentText(model, text);
+    SaveFileContent(fileName, text);
+}
+
+}  // namespace dv

@@ -1,0 +1,47 @@
+// The statistics files: a statistics text, or a saved-statistics file
+// ("DVT2DATA" CR LF, then the model in the textual component format), read
+// into the one model; and the writing of a saved-statistics file.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/FileIO.h"
+#include "platform/InputFile.h"
+
+namespace dv {
+
+class TDatabaseInfo;
+
+// A statistics file opened for loading into DBInfo. Opening it changes
+// nothing in the model: a file that cannot be opened or read leaves what was
+// loaded before, so the caller may clear what it shows only once this
+// succeeded. A saved-statistics file is read whole here, before the model is
+// touched.
+class TStatFile {
+public:
+    // Raises EFOpenError or EReadError naming the file.
+    explicit TStatFile(const std::string& fileName);
+
+    // A saved-statistics file; such a file brings column and index
+    // metadata, a statistics text does not.
+    bool Saved() const { return FBody.has_value(); }
+
+    // Replaces DBInfo with the file's statistics and resets the live
+    // counters. A statistics text that holds no statistics answers false
+    // (the reader has said why); a text the reader refuses and a
+    // saved-statistics file that cannot be read or holds no statistics
+    // raise. After either the model is empty.
+    bool Load();
+
+private:
+    std::string FName;
+    TInputFile FInput;
+    std::optional<TFileText> FBody;   // a saved-statistics file's model text
+};
+
+// Writes a saved-statistics file of `model`. An existing file is replaced;
+// raises EFCreateError naming the file when it cannot be written.
+void SaveStatToFile(TDatabaseInfo& model, const std::string& fileName);
+
+}  // namespace dv
