@@ -1,6 +1,7 @@
 #include "Classes.h"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 
 namespace dv {
@@ -32,6 +33,7 @@ const TPropList& TComponent::Props() const {
         // A name is set through SetName: the owner's index views the name.
         TPropInfo name = Prop("Name", &TComponent::FName, false);
         name.Set = [](TComponent& c, const TPropValue& v) { c.SetName(std::get<std::string>(v)); };
+        name.Field = TPropField();
         return TPropList{name, Prop("Tag", &TComponent::Tag, true, true, 0)};
     }();
     return props;
@@ -56,9 +58,52 @@ size_t NoCaseHash::operator()(std::string_view s) const noexcept {
 
 bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const noexcept { return SameText(a, b); }
 
+// Slots enough for names to be added up to half of them before the next rehash.
+static size_t SlotsFor(size_t names, size_t minSlots) { return std::max(minSlots, std::bit_ceil((names + 1) * 4)); }
+
+TNameSet::TNameSet(size_t expected) : FSlots(SlotsFor(expected / 2, 64)), FMinSlots(FSlots.size()) {}
+
+const TComponent* TNameSet::Find(std::string_view name, uint64_t hash) const {
+    for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
+        const Slot& s = FSlots[i];
+        if (!s.Comp) return nullptr;
+        if (s.Comp != Erased() && s.Hash == hash && SameText(s.Comp->Name(), name)) return s.Comp;
+    }
+}
+
+void TNameSet::Insert(const TComponent* comp, uint64_t hash) {
+    // Erased slots count as used, so that a set that names come and go in
+    // is cleaned up rather than grown.
+    if ((FUsed + 1) * 2 > FSlots.size()) Rehash(SlotsFor(FLive, FMinSlots));
+    size_t i = Home(hash);
+    while (FSlots[i].Comp && FSlots[i].Comp != Erased()) i = (i + 1) & Mask();
+    if (!FSlots[i].Comp) ++FUsed;
+    FSlots[i] = {hash, comp};
+    ++FLive;
+}
+
+void TNameSet::Erase(const TComponent* comp, uint64_t hash) {
+    for (size_t i = Home(hash); FSlots[i].Comp; i = (i + 1) & Mask()) {
+        if (FSlots[i].Comp == comp) {
+            FSlots[i].Comp = Erased();
+            --FLive;
+            return;
+        }
+    }
+}
+
+void TNameSet::Rehash(size_t slots) {
+    std::vector<Slot> old(slots);
+    old.swap(FSlots);
+    FUsed = 0;
+    FLive = 0;
+    for (const Slot& s : old)
+        if (s.Comp && s.Comp != Erased()) Insert(s.Comp, s.Hash);
+}
+
 void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
     if (newName.empty() || SameText(oldName, newName)) return;
-    const bool taken = FNames ? FNames->count(newName) > 0
+    const bool taken = FNames ? FNames->Find(newName, TNameSet::Hash(newName)) != nullptr
                               : std::any_of(FComponents.begin(), FComponents.end(), [&](TComponent* other) {
                                     return other != c && SameText(other->FName, newName);
                                 });
@@ -71,10 +116,10 @@ void TComponent::SetName(const std::string& name) {
         throw EComponentError("''" + name + "'' is not a valid component name");
     if (FOwner) {
         FOwner->ValidateRename(this, FName, name);
-        FOwner->IndexName(FName, false);
+        FOwner->IndexName(this, FName, false);
     }
     FName = name;
-    if (FOwner) FOwner->IndexName(FName, true);
+    if (FOwner) FOwner->IndexName(this, FName, true);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
@@ -90,18 +135,18 @@ void TComponent::InsertComponent(TComponent* c) {
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
     if (!FNames && FComponents.size() >= 32) {
-        FNames = std::make_unique<std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual>>();
+        FNames = std::make_unique<TNameSet>();
         for (TComponent* o : FComponents)
-            if (o != c) IndexName(o->FName, true);
+            if (o != c) IndexName(o, o->FName, true);
     }
-    IndexName(c->FName, true);
+    IndexName(c, c->FName, true);
     c->FOwner = this;
 }
 
-void TComponent::IndexName(const std::string& name, bool add) {
+void TComponent::IndexName(const TComponent* c, const std::string& name, bool add) {
     if (!FNames || name.empty()) return;
-    if (add) FNames->insert(name);
-    else FNames->erase(name);
+    if (add) FNames->Insert(c, TNameSet::Hash(name));
+    else FNames->Erase(c, TNameSet::Hash(name));
 }
 
 void TComponent::RemoveComponent(TComponent* c) {
@@ -109,7 +154,7 @@ void TComponent::RemoveComponent(TComponent* c) {
     auto it = std::find(FComponents.rbegin(), FComponents.rend(), c);
     if (it == FComponents.rend()) return;
     FComponents.erase(std::next(it).base());
-    IndexName(c->FName, false);
+    IndexName(c, c->FName, false);
     c->FOwner = nullptr;
 }
 

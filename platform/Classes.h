@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -39,6 +39,61 @@ struct NoCaseEqual {
     bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
+// Components by name, ignoring ASCII case. A slot holds a name's hash and
+// the component that has it (the name itself is the component's), so that a
+// set of a hundred thousand names costs no allocation or copy per name. The
+// caller hashes a name once (Hash) and hands the hash to every call.
+class TNameSet {
+public:
+    // Room for about `expected` names before the table grows.
+    explicit TNameSet(size_t expected = 0);
+    static uint64_t Hash(std::string_view name) { return NoCaseHash{}(name); }
+
+    // The component named `name` (whose hash is `hash`), or nullptr.
+    const TComponent* Find(std::string_view name, uint64_t hash) const;
+    void Insert(const TComponent* comp, uint64_t hash);
+    // Forgets `comp`, whose name had the hash `hash`.
+    void Erase(const TComponent* comp, uint64_t hash);
+    // Starts loading the slot a name will be looked up in.
+    void Prefetch(uint64_t hash) const { __builtin_prefetch(&FSlots[Home(hash)]); }
+
+private:
+    struct Slot {
+        uint64_t Hash = 0;
+        const TComponent* Comp = nullptr;   // nullptr: never used; Erased(): free again
+    };
+    static const TComponent* Erased() { return reinterpret_cast<const TComponent*>(&kErasedMark); }
+    static inline const char kErasedMark = 0;
+    size_t Mask() const { return FSlots.size() - 1; }
+    size_t Home(uint64_t hash) const { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 20) & Mask(); }
+    void Rehash(size_t slots);
+
+    std::vector<Slot> FSlots;   // a power of two, at most half used
+    size_t FUsed = 0;           // slots in use (names and erased ones)
+    size_t FLive = 0;           // names
+    size_t FMinSlots;
+};
+
+// The member a property reads and writes, for the text stream: a save file
+// holds a million values, each of which would otherwise go through Get or
+// Set and a TPropValue (a string property's text copied on the way). Kind
+// None: the property has no plain member, or its Get or Set does more than
+// touch it, and the stream goes through Get and Set.
+struct TPropField {
+    enum TKind : uint8_t { None, Bool, Byte, Int16, Int32, Int64, Float, Double, String };
+    TKind Kind = None;
+    union {
+        bool TComponent::*AsBool = nullptr;
+        uint8_t TComponent::*AsByte;
+        int16_t TComponent::*AsInt16;
+        int32_t TComponent::*AsInt32;
+        int64_t TComponent::*AsInt64;
+        float TComponent::*AsFloat;
+        double TComponent::*AsDouble;
+        std::string TComponent::*AsString;
+    };
+};
+
 struct TPropInfo {
     std::string Name;
     TPropType Type = TPropType::Integer;
@@ -48,6 +103,7 @@ struct TPropInfo {
     int64_t Default = 0;
     std::function<TPropValue(const TComponent&)> Get;      // empty for List/Reference
     std::function<void(TComponent&, const TPropValue&)> Set;
+    TPropField Field;   // set by Prop(); cleared by whoever replaces Get or Set
 };
 using TPropList = std::vector<TPropInfo>;
 
@@ -63,6 +119,41 @@ constexpr TPropType PropTypeOf() {
     else if constexpr (std::is_same_v<T, double>) return TPropType::Double;
     else if constexpr (std::is_same_v<T, std::string>) return TPropType::String;
     else static_assert(sizeof(T) == 0, "unsupported property type");
+}
+
+// Ordinal, floating and string types hold their values alike.
+constexpr int ValueClass(TPropType t) {
+    switch (t) {
+    case TPropType::Double:
+    case TPropType::Single:
+    case TPropType::DateTime:
+        return 1;
+    case TPropType::String:
+        return 2;
+    case TPropType::List:
+    case TPropType::Reference:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+// The member as one of the base's members: C derives from TComponent without
+// a virtual base, so the pointer still names C's member and is only ever
+// applied to a C.
+template <class C, class T>
+TPropField FieldOf(T C::*member) {
+    TPropField f;
+    const auto base = static_cast<T TComponent::*>(member);
+    if constexpr (std::is_same_v<T, bool>) f.Kind = TPropField::Bool, f.AsBool = base;
+    else if constexpr (std::is_same_v<T, uint8_t>) f.Kind = TPropField::Byte, f.AsByte = base;
+    else if constexpr (std::is_same_v<T, int16_t>) f.Kind = TPropField::Int16, f.AsInt16 = base;
+    else if constexpr (std::is_same_v<T, int32_t>) f.Kind = TPropField::Int32, f.AsInt32 = base;
+    else if constexpr (std::is_same_v<T, int64_t>) f.Kind = TPropField::Int64, f.AsInt64 = base;
+    else if constexpr (std::is_same_v<T, float>) f.Kind = TPropField::Float, f.AsFloat = base;
+    else if constexpr (std::is_same_v<T, double>) f.Kind = TPropField::Double, f.AsDouble = base;
+    else f.Kind = TPropField::String, f.AsString = base;
+    return f;
 }
 }  // namespace detail
 
@@ -90,6 +181,9 @@ TPropInfo Prop(const char* name, T C::*member, bool stored = true, bool hasDefau
         else if constexpr (std::is_same_v<T, bool>) f = std::get<int64_t>(v) != 0;
         else f = static_cast<T>(std::get<int64_t>(v));
     };
+    // A type given that holds its value otherwise than the member goes the
+    // long way, through Get and Set.
+    if (detail::ValueClass(type) == detail::ValueClass(detail::PropTypeOf<T>())) p.Field = detail::FieldOf(member);
     return p;
 }
 // A stored 64-bit property that was once a 32-bit one: written even when it
@@ -162,10 +256,10 @@ private:
     std::vector<TComponent*> FComponents;
     // The names of the owned components that have one, kept once an owner
     // has many components: a name check must not walk every sibling (a model
-    // may own 100 000 tables), and small owners stay small. Each entry views
-    // its component's own FName, which is re-indexed whenever it changes.
-    std::unique_ptr<std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual>> FNames;
-    void IndexName(const std::string& name, bool add);
+    // may own 100 000 tables), and small owners stay small. Each entry is
+    // the component, found by its FName, which is re-indexed whenever it changes.
+    std::unique_ptr<TNameSet> FNames;
+    void IndexName(const TComponent* c, const std::string& name, bool add);
     unsigned FState = 0;
 };
 

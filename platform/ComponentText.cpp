@@ -185,21 +185,47 @@ char* PropertyStart(TextOut& out, const TPropInfo& p, int level) {
     return q + 3;
 }
 
+// A property's value read straight from its member where it has one.
+int64_t OrdinalValue(const TComponent& c, const TPropInfo& p) {
+    const TPropField& f = p.Field;
+    switch (f.Kind) {
+    case TPropField::Bool: return c.*f.AsBool;
+    case TPropField::Byte: return c.*f.AsByte;
+    case TPropField::Int16: return c.*f.AsInt16;
+    case TPropField::Int32: return c.*f.AsInt32;
+    case TPropField::Int64: return c.*f.AsInt64;
+    default: return std::get<int64_t>(p.Get(c));
+    }
+}
+
+double FloatValue(const TComponent& c, const TPropInfo& p) {
+    const TPropField& f = p.Field;
+    if (f.Kind == TPropField::Double) return c.*f.AsDouble;
+    if (f.Kind == TPropField::Float) return c.*f.AsFloat;
+    return std::get<double>(p.Get(c));
+}
+
+// `copy` holds the value of a property without a member.
+const std::string& StringValue(const TComponent& c, const TPropInfo& p, std::string& copy) {
+    if (p.Field.Kind == TPropField::String) return c.*p.Field.AsString;
+    copy = std::get<std::string>(p.Get(c));
+    return copy;
+}
+
 void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int level) {
     if (!p.Stored || !p.Get) return;
-    const TPropValue v = p.Get(comp);
     char* q;
     switch (p.Type) {
     case TPropType::Integer:
     case TPropType::Smallint:
     case TPropType::Byte: {
-        const int64_t i = std::get<int64_t>(v);
+        const int64_t i = OrdinalValue(comp, p);
         if (p.HasDefault && i == p.Default) return;
         q = PutInt(PropertyStart(out, p, level), i);
         break;
     }
     case TPropType::Boolean: {
-        const int64_t i = std::get<int64_t>(v) != 0 ? 1 : 0;
+        const int64_t i = OrdinalValue(comp, p) != 0 ? 1 : 0;
         if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
         q = PropertyStart(out, p, level);
         if (i) {
@@ -212,7 +238,7 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
         break;
     }
     case TPropType::Int64: {
-        const int64_t i = std::get<int64_t>(v);
+        const int64_t i = OrdinalValue(comp, p);
         if (p.HasDefault ? i == p.Default : i == 0 && !p.StoreZero) return;
         q = PutInt(PropertyStart(out, p, level), i);
         break;
@@ -220,13 +246,14 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     case TPropType::Double:
     case TPropType::Single:
     case TPropType::DateTime: {
-        const double d = std::get<double>(v);
+        const double d = FloatValue(comp, p);
         if (d == 0) return;
         q = PutStreamFloat(PropertyStart(out, p, level), d, p.Type == TPropType::Single ? FLT_MAX : DBL_MAX);
         break;
     }
     case TPropType::String: {
-        const std::string& s = std::get<std::string>(v);
+        std::string copy;
+        const std::string& s = StringValue(comp, p, copy);
         if (s.empty()) return;
         out.Done(PropertyStart(out, p, level));
         WriteStringValue(out, s, level);
@@ -396,65 +423,6 @@ constexpr std::array<bool, 256> kIdentChar = [] {
 // than there are): the name table is made about large enough at once.
 constexpr size_t kBytesPerName = 512;
 
-// The names given in the tree being read, ignoring case. A slot holds a
-// name's hash and the component that has it (the name itself is the
-// component's): a model of a hundred thousand objects is checked without a
-// copy or an allocation per name.
-class NameSet {
-public:
-    // Room for about `expected` names before the table grows.
-    explicit NameSet(size_t expected) : FSlots(std::bit_ceil(std::max<size_t>(1024, expected * 2))) {}
-
-    static uint64_t Hash(std::string_view name) { return NoCaseHash{}(name); }
-
-    bool Contains(std::string_view name, uint64_t hash) const {
-        for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
-            const Slot& s = FSlots[i];
-            if (!s.Comp) return false;
-            if (s.Comp != Erased() && s.Hash == hash && SameText(s.Comp->Name(), name)) return true;
-        }
-    }
-
-    void Insert(const TComponent* comp, uint64_t hash) {
-        if ((FUsed + 1) * 2 > FSlots.size()) Grow();
-        size_t i = Home(hash);
-        while (FSlots[i].Comp && FSlots[i].Comp != Erased()) i = (i + 1) & Mask();
-        if (!FSlots[i].Comp) ++FUsed;
-        FSlots[i] = {hash, comp};
-    }
-
-    // Forgets the name `comp` had, whose hash is `hash`.
-    void Erase(const TComponent* comp, uint64_t hash) {
-        for (size_t i = Home(hash); FSlots[i].Comp; i = (i + 1) & Mask()) {
-            if (FSlots[i].Comp == comp) {
-                FSlots[i].Comp = Erased();
-                return;
-            }
-        }
-    }
-
-private:
-    struct Slot {
-        uint64_t Hash = 0;
-        const TComponent* Comp = nullptr;   // nullptr: never used; Erased(): free again
-    };
-    static const TComponent* Erased() { return reinterpret_cast<const TComponent*>(&kErasedMark); }
-    static inline const char kErasedMark = 0;
-    size_t Mask() const { return FSlots.size() - 1; }
-    size_t Home(uint64_t hash) const { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 20) & Mask(); }
-
-    void Grow() {
-        std::vector<Slot> old(FSlots.size() * 2);
-        old.swap(FSlots);
-        FUsed = 0;
-        for (const Slot& s : old)
-            if (s.Comp && s.Comp != Erased()) Insert(s.Comp, s.Hash);
-    }
-
-    std::vector<Slot> FSlots;   // a power of two, at most half used
-    size_t FUsed = 0;           // slots ever used (names and erased ones)
-};
-
 struct Token {
     Tok Kind = Tok::End;
     // Identifier or number text, a view of the input; a decoded string, a
@@ -462,6 +430,10 @@ struct Token {
     std::string_view Text;
     char Sym = 0;
     int Line = 1;
+    // A plain decimal integer short enough to take no overflow check, read
+    // with its digits.
+    bool HasInt = false;
+    int64_t Int = 0;
 };
 
 class TextReader {
@@ -494,11 +466,10 @@ private:
     // writer makes of it.
     void NameComponent(TComponent& comp, std::string_view name, int line) {
         if (comp.Name() == name) return;
-        const uint64_t hash = NameSet::Hash(name);
+        const uint64_t hash = TNameSet::Hash(name);
         // Only the case of its own name changing never clashes.
-        if (!name.empty() && !SameText(comp.Name(), name) && FNames.Contains(name, hash))
-            FailAt("A component named " + std::string(name) + " already exists", line);
-        const uint64_t oldHash = comp.Name().empty() ? 0 : NameSet::Hash(comp.Name());
+        if (!SameText(comp.Name(), name)) CheckNameFree(name, hash, line);
+        const uint64_t oldHash = comp.Name().empty() ? 0 : TNameSet::Hash(comp.Name());
         const bool hadName = !comp.Name().empty();
         try {
             FName.assign(name);
@@ -510,8 +481,25 @@ private:
         if (!name.empty()) FNames.Insert(&comp, hash);
     }
 
+    // A new component's first name, already checked against the tree.
+    void NameNew(TComponent& comp, std::string_view name, uint64_t hash, int line) {
+        if (name.empty()) return;
+        try {
+            FName.assign(name);
+            comp.SetName(FName);
+        } catch (const EComponentError& e) {
+            FailAt(e.Message(), line);
+        }
+        FNames.Insert(&comp, hash);
+    }
+
+    void CheckNameFree(std::string_view name, uint64_t hash, int line) const {
+        if (!name.empty() && FNames.Find(name, hash))
+            FailAt("A component named " + std::string(name) + " already exists", line);
+    }
+
     void NoteNames(const TComponent& comp) {
-        if (!comp.Name().empty()) FNames.Insert(&comp, NameSet::Hash(comp.Name()));
+        if (!comp.Name().empty()) FNames.Insert(&comp, TNameSet::Hash(comp.Name()));
         for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
     }
 
@@ -524,6 +512,10 @@ private:
     void SkipBlanks() {
         const char* p = FText.data() + FPos;
         const char* const e = FText.data() + FText.size();
+        if (e - p >= 2 && p[0] == '\r' && p[1] == '\n') {
+            p += 2;
+            ++FLine;
+        }
         for (;;) {
             while (e - p >= 8) {
                 uint64_t w;
@@ -554,6 +546,7 @@ private:
     // '$' hexadecimal), strings (quoted runs and #nn codes, adjacent pieces
     // joined), or a single symbol character.
     void Next() {
+        FPeeked = nullptr;
         SkipBlanks();
         FTok = Token();
         FTok.Line = FLine;
@@ -584,6 +577,26 @@ private:
             FTok.Sym = c;
             ++FPos;
         }
+    }
+
+    // Next() where the next token is most likely the name of the property
+    // declared after the one just read: the text is compared with that name
+    // instead of being scanned. The token is the one Next() makes.
+    void NextExpecting(const TPropList& props, size_t cursor) {
+        if (cursor >= props.size()) return Next();
+        const std::string& name = props[cursor].Name;
+        SkipBlanks();
+        const size_t n = name.size();
+        const char* const q = FText.data() + FPos;
+        if (n == 0 || FText.size() - FPos <= n || std::memcmp(q, name.data(), n) != 0 || IsIdentChar(q[n]) ||
+            !IsIdentStart(q[0]) || !std::all_of(q, q + n, IsIdentChar))
+            return Next();
+        FPeeked = &props[cursor];
+        FTok = Token();
+        FTok.Line = FLine;
+        FTok.Kind = Tok::Ident;
+        FTok.Text = std::string_view(q, n);
+        FPos += n;
     }
 
     void ReadNumber() {
@@ -704,12 +717,19 @@ private:
         ReadHeader(name, cls);
         const TComponentFactory* factory = FindClass(cls);
         if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
+        // The name's slot is loaded while the object is made.
+        const uint64_t hash = TNameSet::Hash(name);
+        FNames.Prefetch(hash);
         TComponent* child = (*factory)(&FRoot);
         if (!child) FailAt("Class " + std::string(cls) + " not found", line);
         try {
-            NameComponent(*child, name, line);
+            CheckNameFree(name, hash, line);
             child->SetState(csLoading, true);
             child->SetParentComponent(&parent);
+            // Named where it has come to stay: a name checked against the
+            // whole tree is free in any owner in it, and the root's index
+            // does not take and drop the name of every object it hands on.
+            NameNew(*child, name, hash, line);
             ReadBody(*child, depth);
             child->SetState(csLoading, false);
         } catch (...) {
@@ -731,8 +751,7 @@ private:
 
     // Properties come in declaration order, so the search starts behind the
     // last one found.
-    const TPropInfo* FindProp(const TComponent& comp, std::string_view name, size_t& cursor) const {
-        const TPropList& props = comp.Props();
+    static const TPropInfo* FindProp(const TPropList& props, std::string_view name, size_t& cursor) {
         const size_t n = props.size();
         size_t i = cursor < n ? cursor : 0;
         for (size_t k = 0; k < n; ++k) {
@@ -751,14 +770,20 @@ private:
         const std::string_view name = FTok.Text;
         FPropLine = FTok.Line;
         const int line = FTok.Line;
+        // Looked up first, so that the next line can be matched against the
+        // property expected after it; a missing one is reported after the
+        // value's own faults.
+        const TPropList& props = comp.Props();
+        const TPropInfo* p = FPeeked;
+        if (p) cursor = static_cast<size_t>(p - props.data()) + 1;
+        else p = FindProp(props, name, cursor);
         Token value;
-        if (!ReadPlainValue(value)) {
+        if (!ReadPlainValue(value, props, cursor)) {
             Next();
             if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
             Next();
             value = ReadValue();
         }
-        const TPropInfo* p = FindProp(comp, name, cursor);
         if (!p) PropError(comp, name, "Property " + std::string(name) + " does not exist");
         if (p->Name.size() == 4 && SameText(p->Name, "Name")) {
             if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
@@ -766,14 +791,14 @@ private:
             return;
         }
         if (!p->Set) PropError(comp, p->Name, "Invalid property value");
-        p->Set(comp, Convert(comp, *p, value));
+        Store(comp, *p, value);
     }
 
     // The form the writer gives most values, " = " then an unsigned or
     // negative number without exponent, or a word, read in one go; false
     // (nothing read) for anything else, which the tokens then take apart.
     // Takes exactly what the tokens would make of the same text.
-    bool ReadPlainValue(Token& v) {
+    bool ReadPlainValue(Token& v, const TPropList& props, size_t& cursor) {
         const char* const e = FText.data() + FText.size();
         const char* p = FText.data() + FPos;
         if (e - p < 4 || p[0] != ' ' || p[1] != '=' || p[2] != ' ') return false;
@@ -784,11 +809,16 @@ private:
             while (p != e && IsIdentChar(*p));
             v.Kind = Tok::Ident;
         } else {
-            if (*p == '-') ++p;
+            const bool negative = *p == '-';
+            if (negative) ++p;
             if (p == e || !IsDigit(*p)) return false;
-            do ++p;
+            const char* const digits = p;
+            uint64_t n = 0;
+            do n = n * 10 + static_cast<unsigned>(*p++ - '0');
             while (p != e && IsDigit(*p));
             v.Kind = Tok::Integer;
+            v.HasInt = p - digits <= 18;
+            v.Int = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
             if (p != e && *p == '.') {
                 v.Kind = Tok::Float;
                 ++p;
@@ -800,7 +830,7 @@ private:
         v.Sym = 0;
         v.Line = FLine;
         FPos = static_cast<size_t>(p - FText.data());
-        Next();
+        NextExpecting(props, cursor);
         return true;
     }
 
@@ -848,75 +878,111 @@ private:
         return r.ec == std::errc() && r.ptr == e;
     }
 
-    TPropValue Convert(const TComponent& comp, const TPropInfo& p, const Token& v) const {
-        const std::string& prop = p.Name;
-        auto outOfRange = [&]() { PropError(comp, prop, "Value " + std::string(v.Text) + " out of range"); };
-        switch (p.Type) {
-        case TPropType::Integer:
-        case TPropType::Smallint:
-        case TPropType::Byte:
-        case TPropType::Int64: {
-            if (v.Kind != Tok::Integer) PropError(comp, prop, "Invalid property value");
+    [[noreturn]] void OutOfRange(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        PropError(comp, p.Name, "Value " + std::string(v.Text) + " out of range");
+    }
+
+    // The value of an ordinal property (Boolean as 0 or 1), within its type.
+    int64_t ToOrdinal(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (p.Type == TPropType::Boolean) {
+            if (v.Kind == Tok::Ident && SameText(v.Text, "True")) return 1;
+            if (v.Kind == Tok::Ident && SameText(v.Text, "False")) return 0;
+            PropError(comp, p.Name, "Invalid property value");
+        }
+        if (v.Kind != Tok::Integer) PropError(comp, p.Name, "Invalid property value");
+        int64_t i = v.Int;
+        if (!v.HasInt && !ParseInt(v.Text, i)) OutOfRange(comp, p, v);
+        int64_t lo = INT64_MIN, hi = INT64_MAX;
+        if (p.Type == TPropType::Integer) lo = INT32_MIN, hi = INT32_MAX;
+        else if (p.Type == TPropType::Smallint) lo = INT16_MIN, hi = INT16_MAX;
+        else if (p.Type == TPropType::Byte) lo = 0, hi = 255;
+        if (i < lo || i > hi) OutOfRange(comp, p, v);
+        return i;
+    }
+
+    double ToFloat(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (v.Kind == Tok::Ident) {
+            const std::string_view w = v.Text;
+            if (SameText(w, "NAN")) return std::nan("");
+            if (SameText(w, "INF") || SameText(w, "+INF")) return HUGE_VAL;
+            if (SameText(w, "-INF")) return -HUGE_VAL;
+            PropError(comp, p.Name, "Invalid property value");
+        }
+        if (v.Kind != Tok::Integer && v.Kind != Tok::Float) PropError(comp, p.Name, "Invalid property value");
+        if (v.Text.find('$') != std::string_view::npos) {
             int64_t i = 0;
-            if (!ParseInt(v.Text, i)) outOfRange();
-            int64_t lo = INT64_MIN, hi = INT64_MAX;
-            if (p.Type == TPropType::Integer) lo = INT32_MIN, hi = INT32_MAX;
-            else if (p.Type == TPropType::Smallint) lo = INT16_MIN, hi = INT16_MAX;
-            else if (p.Type == TPropType::Byte) lo = 0, hi = 255;
-            if (i < lo || i > hi) outOfRange();
-            return i;
+            if (!ParseInt(v.Text, i)) OutOfRange(comp, p, v);
+            return static_cast<double>(i);
         }
-        case TPropType::Boolean:
-            if (v.Kind == Tok::Ident && SameText(v.Text, "True")) return int64_t{1};
-            if (v.Kind == Tok::Ident && SameText(v.Text, "False")) return int64_t{0};
-            PropError(comp, prop, "Invalid property value");
-        case TPropType::Double:
-        case TPropType::Single:
-        case TPropType::DateTime: {
-            double d = 0;
-            if (v.Kind == Tok::Ident) {
-                const std::string_view w = v.Text;
-                if (SameText(w, "NAN")) d = std::nan("");
-                else if (SameText(w, "INF") || SameText(w, "+INF")) d = HUGE_VAL;
-                else if (SameText(w, "-INF")) d = -HUGE_VAL;
-                else PropError(comp, prop, "Invalid property value");
-                return d;
+        double d = 0;
+        const char* b = v.Text.data();
+        const char* e = b + v.Text.size();
+        if (*b == '+') ++b;
+        auto r = std::from_chars(b, e, d);
+        if (r.ec == std::errc::result_out_of_range) OutOfRange(comp, p, v);
+        if (r.ec != std::errc() || r.ptr != e) PropError(comp, p.Name, "Invalid property value");
+        if (p.Type == TPropType::Single && std::fabs(d) > FLT_MAX) OutOfRange(comp, p, v);
+        return d;
+    }
+
+    static bool IsOrdinal(TPropType t) {
+        return t == TPropType::Integer || t == TPropType::Smallint || t == TPropType::Byte ||
+               t == TPropType::Int64 || t == TPropType::Boolean;
+    }
+    static bool IsFloating(TPropType t) {
+        return t == TPropType::Double || t == TPropType::Single || t == TPropType::DateTime;
+    }
+
+    TPropValue Convert(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (IsOrdinal(p.Type)) return ToOrdinal(comp, p, v);
+        if (IsFloating(p.Type)) return ToFloat(comp, p, v);
+        if (p.Type == TPropType::String && v.Kind == Tok::String) return std::string(v.Text);
+        PropError(comp, p.Name, "Invalid property value");
+    }
+
+    // Sets the property's member itself where it has one, as its Set would.
+    void Store(TComponent& comp, const TPropInfo& p, const Token& v) const {
+        const TPropField& f = p.Field;
+        if (f.Kind == TPropField::None) {
+            p.Set(comp, Convert(comp, p, v));
+            return;
+        }
+        if (IsOrdinal(p.Type)) {
+            const int64_t i = ToOrdinal(comp, p, v);
+            switch (f.Kind) {
+            case TPropField::Bool: comp.*f.AsBool = i != 0; return;
+            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return;
+            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return;
+            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return;
+            case TPropField::Int64: comp.*f.AsInt64 = i; return;
+            default: break;
             }
-            if (v.Kind != Tok::Integer && v.Kind != Tok::Float) PropError(comp, prop, "Invalid property value");
-            if (v.Text.find('$') != std::string_view::npos) {
-                int64_t i = 0;
-                if (!ParseInt(v.Text, i)) outOfRange();
-                return static_cast<double>(i);
-            }
-            const char* b = v.Text.data();
-            const char* e = b + v.Text.size();
-            if (*b == '+') ++b;
-            auto r = std::from_chars(b, e, d);
-            if (r.ec == std::errc::result_out_of_range) outOfRange();
-            if (r.ec != std::errc() || r.ptr != e) PropError(comp, prop, "Invalid property value");
-            if (p.Type == TPropType::Single && std::fabs(d) > FLT_MAX) outOfRange();
-            return d;
+        } else if (IsFloating(p.Type)) {
+            const double d = ToFloat(comp, p, v);
+            if (f.Kind == TPropField::Double) comp.*f.AsDouble = d;
+            else if (f.Kind == TPropField::Float) comp.*f.AsFloat = static_cast<float>(d);
+            return;
+        } else if (p.Type == TPropType::String && f.Kind == TPropField::String) {
+            if (v.Kind != Tok::String) PropError(comp, p.Name, "Invalid property value");
+            (comp.*f.AsString).assign(v.Text);
+            return;
         }
-        case TPropType::String:
-            if (v.Kind != Tok::String) PropError(comp, prop, "Invalid property value");
-            return std::string(v.Text);
-        case TPropType::List:
-        case TPropType::Reference:
-            break;
-        }
-        PropError(comp, prop, "Invalid property value");
+        PropError(comp, p.Name, "Invalid property value");
     }
 
     std::string_view FText;
     TComponent& FRoot;
     size_t FPos = 0;
     int FLine = 1;
-    NameSet FNames;
+    TNameSet FNames;
     std::string FName;   // a name handed on as a string
     Token FTok;
     std::string FString;   // the decoded text of the current string token
     std::string FValue;    // a joined string or signed identifier value
     int FPropLine = 0;   // line of the property being read
+    // The property the current token names, when it was taken as the one
+    // expected next (NextExpecting).
+    const TPropInfo* FPeeked = nullptr;
 };
 
 }  // namespace

@@ -75,6 +75,20 @@ TEST(Component, NamingRules) {
         a->SetName("Other");   // the name b gave up is free again
         EXPECT_EQ(a->Name(), "Other");
         b->SetName("RELATION128");
+        // Names that come and go many times over leave the others in place.
+        for (int i = 0; i < 300; ++i) {
+            b->SetName("Temp" + std::to_string(i));
+            auto* passing = new TThing(&root);
+            passing->SetName("Passing" + std::to_string(i));
+            delete passing;
+        }
+        EXPECT_THROW(a->SetName("temp299"), EComponentError);
+        if (siblings) {
+            EXPECT_THROW(a->SetName("s39"), EComponentError);
+        }
+        a->SetName("Passing299");
+        a->SetName("Relation128");
+        EXPECT_EQ(a->Name(), "Relation128");
     }
     TThing root(nullptr);
     (new TThing(&root))->SetName("Relation128");

@@ -463,6 +463,11 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
         {head + "  Sel = 1e39\r\nend\r\n", "Error reading Root: TTestRoot.Sel on line 2: Value 1e39 out of range"},
         {head + "  Count = 1\r\n  object G0: TTestGroup\r\n    Bogus = 1\r\n  end\r\nend\r\n",
          "Error reading G0: TTestGroup.Bogus on line 4: Property Bogus does not exist"},
+        // The name after a property is first taken for the one declared next.
+        {head + "  Count = 1\r\n  SmallX = 2\r\nend\r\n",
+         "Error reading Root: TTestRoot.SmallX on line 3: Property SmallX does not exist"},
+        {head + "  Count = 1\r\n  Small = 40000\r\nend\r\n",
+         "Error reading Root: TTestRoot.Small on line 3: Value 40000 out of range"},
         {head + "  Count = 1.5\r\nend\r\n", "Error reading Root: TTestRoot.Count on line 2: Invalid property value"},
         {head + "  Count = 'x'\r\nend\r\n", "Error reading Root: TTestRoot.Count on line 2: Invalid property value"},
         {head + "  Flag = 1\r\nend\r\n", "Error reading Root: TTestRoot.Flag on line 2: Invalid property value"},
