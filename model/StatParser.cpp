@@ -493,12 +493,35 @@ struct TStatParser::TState {
         }
     }
 
+    // A mail client that wraps at 76 columns breaks a long database path:
+    // its line then lacks the closing quote, and the lines up to the one that
+    // has it (unindented and without a label, as no header line is) are the
+    // rest of the name, joined byte for byte so that a character split in two
+    // is whole again.
+    void JoinWrappedName(std::string& line) {
+        auto closed = [](std::string_view l) {
+            while (!l.empty() && (l.back() == ' ' || l.back() == '\r')) l.remove_suffix(1);
+            return l.size() > 1 && l.back() == '"' && l.find('"') + 1 < l.size();
+        };
+        for (int parts = 0; parts < 8 && !closed(line); ++parts) {
+            const std::string* next = PeekLine();
+            if (!next || next->empty() || (*next)[0] == ' ' || ContainsStr(*next, "\t") ||
+                ContainsStr(*next, ": ") || StartsWith(*next, "Database ") || StartsWith(*next, "Gstat ") ||
+                IsTableFirstLine(*next))
+                return;
+            std::string part;
+            NextLine(part, false);
+            line += part;
+        }
+    }
+
     void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
         // The database's file name may hold any keyword ("/db/dialecttest.fdb"):
         // its line gives the name only.
         if (ContainsStr(line, "Database \"")) {
             std::string name(After("Database \"", line));
-            if (!name.empty()) name.pop_back();
+            // The closing quote goes; a line cut before it keeps all it has.
+            if (!name.empty() && name.back() == '"') name.pop_back();
             db.DbName = std::move(name);
             return;
         }
@@ -590,6 +613,7 @@ struct TStatParser::TState {
                 if (!text.InHeaderBlock) text.ExecutionTime = true;
             } else if (ContainsStr(line, "Database \"")) {
                 text.HeaderStarted = true;
+                JoinWrappedName(line);
             }
             // Keywords count in the header block gstat prints. Before its
             // heading only lines indented as header lines are, and the ones gstat

@@ -649,6 +649,32 @@ TEST_F(OldLayout, NamesThatLookLikeOtherLines) {
     EXPECT_FALSE(Table("Index X")->Blobs);
 }
 
+TEST_F(OldLayout, DatabaseNameWrappedByAMailClientIsJoined) {
+    const struct {
+        const char* Line;
+        const char* Name;
+    } cases[] = {
+        {"Database \"/data/very/lo\nng/old.gdb\"", "/data/very/long/old.gdb"},
+        // Broken inside a two-byte character: whole again.
+        {"Database \"/data/\xD0\n\xB6/old.gdb\"", "/data/\xD0\xB6/old.gdb"},
+        {"Database \"/data/a\nb\nc.gdb\"", "/data/abc.gdb"},
+        {"Database \"/data/old.gdb\" ", "/data/old.gdb"},
+        // Cut before its quote, the next line a header line: all it has.
+        {"Database \"/data/ol", "/data/ol"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        std::string text = Header() + TableText("T", 128, "");
+        const std::string from = "Database \"/data/old.gdb\"";
+        text.replace(text.find(from), from.size(), c.Line);
+        ASSERT_TRUE(ParseText(text));
+        EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
+        EXPECT_EQ(DBInfo->DbName, c.Name);
+        EXPECT_EQ(DBInfo->PageSize, 4096);
+        EXPECT_EQ(DBInfo->Relations.size(), 1u);
+    }
+}
+
 TEST_F(OldLayout, HalvesRoundToEven) {
     // 20 bytes a record (17.2 + 2.8); 1024-byte pages; 125 data pages:
     // 3360 records give a real fill of 52.5, 3424 give 53.5.
