@@ -168,7 +168,7 @@ void TFrIndexStat::SetColumnVisible(int column, bool visible) {
 }
 
 namespace {
-bool ProblemsOnly() { return MainForm && MainForm->tbFilter && MainForm->tbFilter->isChecked(); }
+bool ProblemsOnly() { return MainForm && MainForm->ProblemFilterOn(); }
 
 bool ShowIndex(const TIndex& i, const TRelation* relation, bool problemsOnly) {
     return (!relation || i.Relation == relation) && (!problemsOnly || i.Problem);

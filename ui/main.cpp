@@ -465,6 +465,8 @@ void TMainForm::FormCreate(const std::vector<std::string>& params) {
     });
 }
 
+bool TMainForm::ProblemFilterOn() const { return tbFilter && tbFilter->isChecked(); }
+
 std::string TMainForm::SettingsFileName() {
     const char* dir = std::getenv("DRAVOLT_CONFIG_DIR");
     std::string folder = (dir && *dir) ? std::string(dir) : ExeDir();

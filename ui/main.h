@@ -42,7 +42,63 @@ inline constexpr const char* kSupportMail = "support@kelmaris.example";
 // metadata, or a saved-statistics file).
 extern bool MetadataLoaded;
 
-class TMainForm : public QMainWindow {
+// The main window's widgets. The window owns and drives them; others see
+// them through TMainForm::Widgets(), which hands them out read-only, so that
+// no one outside the window can replace or drop one.
+struct TMainWidgets {
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* tbLoadFile = nullptr;
+    QToolButton* tbLoadStatAPI = nullptr;
+    QToolButton* tbRefresh = nullptr;
+    QToolButton* tbSaveStat = nullptr;
+    QToolButton* tbReport = nullptr;
+    QToolButton* tbFilter = nullptr;
+    QToolButton* tbTranCalc = nullptr;
+    QToolButton* tbCorvex = nullptr;
+    QToolButton* tbOptions = nullptr;
+    QToolButton* tbHelp = nullptr;
+    QMenu* ReloadMenu = nullptr;
+    QAction* ReloadHeaderItem = nullptr;   // "Reload only transaction info"
+    QAction* ReloadAllItem = nullptr;      // "Reload all"
+
+    QTabBar* InfoTab = nullptr;
+    QWidget* bigPnl = nullptr;
+    QWidget* tiPnl = nullptr;
+    QWidget* topPnl = nullptr;
+    QWidget* btmPnl = nullptr;
+    QSplitter* Splitter1 = nullptr;
+
+    QMenu* Statistics = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Load1 = nullptr;
+    QAction* Database1 = nullptr;
+    QAction* SaveStatFile = nullptr;
+    QAction* N4 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Reports = nullptr;
+    QAction* Viewrecommendations = nullptr;
+    QAction* SaveRecommendations = nullptr;
+    QMenu* View1 = nullptr;
+    QAction* Database2 = nullptr;
+    QAction* Tables1 = nullptr;
+    QAction* Indices1 = nullptr;
+    QAction* TableIndices1 = nullptr;
+    QMenu* mServices = nullptr;
+    QAction* mTranCalc = nullptr;
+    QAction* Options = nullptr;
+    QMenu* Help = nullptr;
+    QAction* Contents = nullptr;
+    QAction* ContactUs = nullptr;
+    QAction* N3 = nullptr;
+    QAction* DatabaseRepairServices1 = nullptr;
+    QAction* Superchargeyourdatabase1 = nullptr;
+    QAction* Databasemonitoringservices1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* About = nullptr;
+    QAction* ViewDBList = nullptr;   // action list entry; nothing is bound to it
+};
+
+class TMainForm : public QMainWindow, private TMainWidgets {
 public:
     // Builds the window and runs the creation sequence with the command-line
     // parameters (program name excluded): one names a statistics file to
@@ -133,57 +189,9 @@ public:
     // Applies the hint options to the application's hint windows.
     void ApplyHintOptions();
 
-    // Widgets other parts read or drive.
-    QToolBar* ToolBar1 = nullptr;
-    QToolButton* tbLoadFile = nullptr;
-    QToolButton* tbLoadStatAPI = nullptr;
-    QToolButton* tbRefresh = nullptr;
-    QToolButton* tbSaveStat = nullptr;
-    QToolButton* tbReport = nullptr;
-    QToolButton* tbFilter = nullptr;
-    QToolButton* tbTranCalc = nullptr;
-    QToolButton* tbCorvex = nullptr;
-    QToolButton* tbOptions = nullptr;
-    QToolButton* tbHelp = nullptr;
-    QMenu* ReloadMenu = nullptr;
-    QAction* ReloadHeaderItem = nullptr;   // "Reload only transaction info"
-    QAction* ReloadAllItem = nullptr;      // "Reload all"
-
-    QTabBar* InfoTab = nullptr;
-    QWidget* bigPnl = nullptr;
-    QWidget* tiPnl = nullptr;
-    QWidget* topPnl = nullptr;
-    QWidget* btmPnl = nullptr;
-    QSplitter* Splitter1 = nullptr;
-
-    QMenu* Statistics = nullptr;
-    QAction* N1 = nullptr;
-    QAction* Load1 = nullptr;
-    QAction* Database1 = nullptr;
-    QAction* SaveStatFile = nullptr;
-    QAction* N4 = nullptr;
-    QAction* Exit1 = nullptr;
-    QMenu* Reports = nullptr;
-    QAction* Viewrecommendations = nullptr;
-    QAction* SaveRecommendations = nullptr;
-    QMenu* View1 = nullptr;
-    QAction* Database2 = nullptr;
-    QAction* Tables1 = nullptr;
-    QAction* Indices1 = nullptr;
-    QAction* TableIndices1 = nullptr;
-    QMenu* mServices = nullptr;
-    QAction* mTranCalc = nullptr;
-    QAction* Options = nullptr;
-    QMenu* Help = nullptr;
-    QAction* Contents = nullptr;
-    QAction* ContactUs = nullptr;
-    QAction* N3 = nullptr;
-    QAction* DatabaseRepairServices1 = nullptr;
-    QAction* Superchargeyourdatabase1 = nullptr;
-    QAction* Databasemonitoringservices1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* About = nullptr;
-    QAction* ViewDBList = nullptr;   // action list entry; nothing is bound to it
+    const TMainWidgets& Widgets() const { return *this; }
+    // The problem filter's button is down: the views show problem rows only.
+    bool ProblemFilterOn() const;
 
     // The shared save dialog settings (statistics save and report save).
     TFileDialogRequest SaveDialog1;

@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
         for (int r = 0; r < times; ++r) {
             QElapsedTimer t;
             t.start();
-            form.tbFilter->click();
+            form.Widgets().tbFilter->click();
             Settle();
             toggles.push_back(Ms(t));
         }
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
     QTest::keyClick(FrTableStat->vstTblStat, Qt::Key_Home);
     Settle();
     toggle(2 * runs);
-    if (form.tbFilter->isChecked()) toggle(1);
+    if (form.Widgets().tbFilter->isChecked()) toggle(1);
 
     // 4. Row changes in the tables grid.
     const RowChange bigMoves = MoveThroughTables(form, 200);

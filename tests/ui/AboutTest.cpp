@@ -171,7 +171,7 @@ TEST_F(AboutFromMainWindowTest, HelpMenuOpensTheBoxOverTheMainWindow) {
             version = box.lbVersion->text();
             box.btnOk->click();
         },
-        [&] { f.About->trigger(); }));
+        [&] { f.Widgets().About->trigger(); }));
     EXPECT_EQ(parent, &f);
     EXPECT_EQ(version.toStdString(), "Version " + GetFileVersionStr(ExePath()));
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();

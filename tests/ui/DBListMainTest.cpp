@@ -37,7 +37,7 @@ TEST_F(DBListMainTest, TheWindowOpensOnTheListFilledFromTheRegistry) {
     EXPECT_EQ(ServerItems->size(), 1u);
     EXPECT_EQ(DatabaseItems->size(), 2u);
     if (DM) {
-        EXPECT_EQ(form.InfoTab->currentIndex(), 0);
+        EXPECT_EQ(form.Widgets().InfoTab->currentIndex(), 0);
         EXPECT_TRUE(FrDBList->isVisibleTo(&form));
     }
     // Closing frees the two lists; the entries stay with the tree.
@@ -71,20 +71,20 @@ TEST_F(DBListMainTest, ALoadShowsTheSummaryWithTheFilterUp) {
     Record("host", {"/db/a.fdb"});
     TMainForm& form = Make();
     form.SelectTab(0);
-    form.tbFilter->setChecked(true);
+    form.Widgets().tbFilter->setChecked(true);
     bool result = false;
     FrDBList->OnOpenEntry = [&](TDatabaseItem* e) {
         EXPECT_NE(e, nullptr);
         return result;
     };
     OpenFirstDatabase();
-    EXPECT_EQ(form.InfoTab->currentIndex(), 0) << "nothing loaded: the list stays";
-    EXPECT_TRUE(form.tbFilter->isChecked());
+    EXPECT_EQ(form.Widgets().InfoTab->currentIndex(), 0) << "nothing loaded: the list stays";
+    EXPECT_TRUE(form.Widgets().tbFilter->isChecked());
 
     result = true;
     OpenFirstDatabase();
-    EXPECT_EQ(form.InfoTab->currentIndex(), 1);
-    EXPECT_FALSE(form.tbFilter->isChecked());
+    EXPECT_EQ(form.Widgets().InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(form.Widgets().tbFilter->isChecked());
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
 

@@ -122,8 +122,8 @@ TEST_F(DlgDbServerTest, AFullRunLoadsTablesIndicesAndMetadataAndIsRecorded) {
     EXPECT_TRUE(cityIndex);
     EXPECT_TRUE(FrIndexStat->vstIdxStat->Header().Columns[8].Visible());
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
-    EXPECT_TRUE(f.SaveStatFile->isEnabled());
-    EXPECT_TRUE(f.tbRefresh->isEnabled());
+    EXPECT_TRUE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbRefresh->isEnabled());
 
     // What the dialog remembers for the run.
     EXPECT_FALSE(OptionSettings.HeaderPage);
@@ -397,13 +397,13 @@ TEST_F(DlgDbServerTest, RunsThatLoadNothingLeaveTheCommandsOnTheDatabaseShown) {
     Dialogs.Messages.clear();
     Dialogs.Answer(mrNo);
     Dialogs.ChooseFile(damaged);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.Messages.size(), 2u) << Dialogs.LastText();
     EXPECT_NE(Dialogs.LastText().find("Bogus"), std::string::npos) << Dialogs.LastText();
     EXPECT_EQ(Caption(f), "dRavolt");
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
-    EXPECT_FALSE(f.tbSaveStat->isEnabled());
-    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbRefresh->isEnabled());
     EXPECT_TRUE(UnsavedStatLines->empty());
     EXPECT_EQ(DBInfo->PageSize, 0);
     EXPECT_TRUE(DBInfo->Relations.empty());
@@ -419,20 +419,20 @@ TEST_F(DlgDbServerTest, ReloadsTakeTheSameDatabaseAgain) {
     const TStringList unsaved = *UnsavedStatLines;
     const std::string caption = Caption(f);
     ASSERT_EQ(Table("CUSTOMERS")->Records, 120);
-    f.tbSaveStat->setEnabled(false);
+    f.Widgets().tbSaveStat->setEnabled(false);
 
     TCommandResult r = Db->Exec(
         "set term ^;\nexecute block as declare i integer = 120; begin\n"
         "  while (i < 150) do begin insert into CUSTOMERS values (:i, 'More', 'City'); i = i + 1; end\nend^\n"
         "set term ;^\ncommit;\n");
     ASSERT_EQ(r.Status, 0) << r.Output;
-    f.ReloadAllItem->trigger();
+    f.Widgets().ReloadAllItem->trigger();
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     ASSERT_NE(Table("CUSTOMERS"), nullptr);
     EXPECT_EQ(Table("CUSTOMERS")->Records, 150);
     EXPECT_EQ(Table("CUSTOMERS")->Fields.size(), 3u) << "metadata is read again";
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(DBInfo->Relations.size()));
-    EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbSaveStat->isEnabled());
     EXPECT_EQ(Caption(f), caption);
     EXPECT_EQ(*UnsavedStatLines, unsaved);
     EXPECT_EQ(DM->IBStatService->Options, kFullStatOptions);
@@ -441,13 +441,13 @@ TEST_F(DlgDbServerTest, ReloadsTakeTheSameDatabaseAgain) {
     const int32_t next = DBInfo->NxT;
     const std::vector<TRelation*> tables = DBInfo->Relations;
     ASSERT_EQ(Db->Exec("insert into ORDERS values (1000, 1, 1);\ncommit;\n").Status, 0);
-    f.tbSaveStat->setEnabled(false);
+    f.Widgets().tbSaveStat->setEnabled(false);
     f.ReloadStatHeaderClick();
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_GT(DBInfo->NxT, next);
     EXPECT_EQ(DBInfo->Relations, tables);
     EXPECT_EQ(Table("ORDERS")->Records, 120);
-    EXPECT_TRUE(f.tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbSaveStat->isEnabled());
     EXPECT_EQ(DM->IBStatService->Options, kFullStatOptions) << "the reload keeps the dialog's options";
 }
 
@@ -460,7 +460,7 @@ TEST_F(DlgDbServerTest, AFailedReloadLeavesTheServiceDetachedAndItsOptionsAsThey
     const std::string path = Db->Path();
     Db.reset();
     Dialogs.Messages.clear();
-    f.ReloadAllItem->trigger();
+    f.Widgets().ReloadAllItem->trigger();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_NE(Dialogs.LastText().find(path), std::string::npos) << Dialogs.LastText();
     EXPECT_FALSE(DM->IBStatService->Active());
@@ -617,21 +617,21 @@ TEST_F(DlgDbNetFaultTest, AFailedSizeOrMetadataReadKeepsTheStatisticsWithoutIt) 
         EXPECT_TRUE(Table("CUSTOMERS")->Fields.empty());
         EXPECT_FALSE(MetadataLoaded);
         EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[8].Visible());
-        EXPECT_FALSE(f.SaveStatFile->isEnabled());
-        EXPECT_FALSE(f.tbSaveStat->isEnabled());
+        EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
+        EXPECT_FALSE(f.Widgets().tbSaveStat->isEnabled());
         EXPECT_TRUE(UnsavedStatLines->empty());
-        EXPECT_TRUE(f.tbRefresh->isEnabled());
+        EXPECT_TRUE(f.Widgets().tbRefresh->isEnabled());
         Proxy.CutAll();
         Proxy.SetMode(TMode::Forward);
 
         // A reload over a sound link brings what was missing.
         Dialogs.Messages.clear();
-        f.ReloadAllItem->trigger();
+        f.Widgets().ReloadAllItem->trigger();
         EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
         EXPECT_GT(DBInfo->DBSize, 0);
         EXPECT_TRUE(MetadataLoaded) << "the metadata was wanted";
         EXPECT_EQ(Table("CUSTOMERS")->Fields.size(), 3u);
-        EXPECT_TRUE(f.tbSaveStat->isEnabled());
+        EXPECT_TRUE(f.Widgets().tbSaveStat->isEnabled());
     }
 }
 
@@ -670,7 +670,7 @@ TEST_F(DlgDbNetFaultTest, AReloadOnAStalledLinkShowsAWaitThatCancels) {
         });
         poll.start(25);
         const auto started = std::chrono::steady_clock::now();
-        (c.full ? f.ReloadAllItem : f.ReloadHeaderItem)->trigger();
+        (c.full ? f.Widgets().ReloadAllItem : f.Widgets().ReloadHeaderItem)->trigger();
         poll.stop();
         EXPECT_TRUE(shown);
         EXPECT_LT(Since(started), 10.0);

@@ -43,7 +43,7 @@ int SelectivityVisible() { return FrIndexStat->vstIdxStat->Header().Columns[8].V
 TEST_F(MainFormTest, OneParameterOpensRealStatisticsOnTheSummaryTab) {
     TMainForm& f = Make({kFull});
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
-    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 1);
     EXPECT_FALSE(FrDbInfo->isHidden());
     EXPECT_TRUE(FrDBList->isHidden());
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + kFull);
@@ -54,9 +54,9 @@ TEST_F(MainFormTest, OneParameterOpensRealStatisticsOnTheSummaryTab) {
     EXPECT_GT(FrDbInfo->vstDbInfo->RootNodeCount(), 0);
     EXPECT_FALSE(MetadataLoaded);
     EXPECT_FALSE(SelectivityVisible());
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
-    EXPECT_FALSE(f.tbSaveStat->isEnabled());
-    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbRefresh->isEnabled());
     EXPECT_EQ(DBMonInfo->AllocatedPages, 1024);
     EXPECT_EQ(DBMonInfo->CacheBuffers, 2048);
     // The grids show the model's own values through the views' handlers.
@@ -74,38 +74,38 @@ TEST_F(MainFormTest, OneParameterNamingAMissingFileReportsAndStillOpens) {
     EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
     EXPECT_EQ(Caption(f), "dRavolt");
     // The rest of the creation was skipped: the tab stays where it was.
-    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 0);
     // The window works: a real file opens from the menu.
     Dialogs.ChooseFile(kFull);
-    f.Load1->trigger();
+    f.Widgets().Load1->trigger();
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
 }
 
 TEST_F(MainFormTest, OpenCommandLoadsTextThenTheSummaryTabAndRaisesTheFilter) {
     TMainForm& f = Make();
-    f.tbFilter->setChecked(true);
+    f.Widgets().tbFilter->setChecked(true);
     Dialogs.ChooseFile(kFull);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
     EXPECT_EQ(Dialogs.FileDialogs[0].Filter,
               "Text files (*.txt;*.dvt)|*.txt;*.dvt|Dravolt files (*.dvt)|*.dvt|Log files (*.log)|*.log|All files "
               "|*.*");
     EXPECT_EQ(Dialogs.FileDialogs[0].FilterIndex, 1);
-    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + kFull);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
 
     // Cancelling the dialog changes nothing but the filter button, and the
     // grids it had filtered show every row again.
     f.SelectTab(2);
-    f.tbFilter->click();
-    ASSERT_TRUE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    ASSERT_TRUE(f.Widgets().tbFilter->isChecked());
     ASSERT_LT(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
     Dialogs.ChooseFile("");
-    f.Load1->trigger();
-    EXPECT_EQ(f.InfoTab->currentIndex(), 2);
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    f.Widgets().Load1->trigger();
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 2);
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
     EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), 5);
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
@@ -126,7 +126,7 @@ TEST_F(MainFormTest, SavedStatisticsRoundTripThroughTheWindow) {
     // Mark everything, load the file: the marks are not stored.
     for (TRelation* r : DBInfo->Relations) r->Problem = true;
     Dialogs.ChooseFile(dvt);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_EQ(WriteComponentText(*DBInfo), before);
     EXPECT_EQ(DBInfo->Relations.size(), tables);
@@ -140,8 +140,8 @@ TEST_F(MainFormTest, SavedStatisticsRoundTripThroughTheWindow) {
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Loaded from " + dvt);
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), static_cast<int>(tables));
     EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), static_cast<int>(indices));
-    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
 
     // A text load afterwards hides the selectivity column again.
     f.OpenStatFile(kFull);
@@ -202,16 +202,16 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
         const std::string path = c.name[0] == '/' ? std::string(c.name) : TempPath(c.name);
         if (c.name[0] != '/') WriteFile(path, c.content);
         f.SelectTab(2);
-        f.tbFilter->setChecked(true);
+        f.Widgets().tbFilter->setChecked(true);
         Dialogs.Messages.clear();
         Dialogs.ChooseFile(path);
-        f.tbLoadFile->click();
+        f.Widgets().tbLoadFile->click();
         ASSERT_EQ(Dialogs.Messages.size(), 1u);
         EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
         EXPECT_NE(Dialogs.LastText().find(c.expected), std::string::npos) << Dialogs.LastText();
         // The steps after the load did not run; the grids are empty.
-        EXPECT_EQ(f.InfoTab->currentIndex(), 2);
-        EXPECT_TRUE(f.tbFilter->isChecked());
+        EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 2);
+        EXPECT_TRUE(f.Widgets().tbFilter->isChecked());
         EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 0);
         EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), 0);
     }
@@ -219,7 +219,7 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
     const std::string missing = TempPath("gone.txt");
     Dialogs.Messages.clear();
     Dialogs.ChooseFile(missing);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
     EXPECT_EQ(Dialogs.LastText().rfind("Cannot open file \"" + missing + "\"", 0), 0u) << Dialogs.LastText();
@@ -231,11 +231,11 @@ TEST_F(MainFormTest, CorruptSavedFileAndMissingFileReachTheHandlerAndTheWindowGo
     std::thread writer([&] { WriteFile(fifo, text); });
     Dialogs.Messages.clear();
     Dialogs.ChooseFile(fifo);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     writer.join();
     EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.LastText();
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
-    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 1);
 }
 
 TEST_F(MainFormTest, SavingToAnUnwritablePlaceIsReportedAndKeepsTheQuestionAndTheEarlierFile) {
@@ -261,14 +261,14 @@ TEST_F(MainFormTest, SavingToAnUnwritablePlaceIsReportedAndKeepsTheQuestionAndTh
             place->Lock();
         }
         UnsavedStatLines->assign({"line"});
-        f.SaveStatFile->setEnabled(true);
+        f.Widgets().SaveStatFile->setEnabled(true);
         Dialogs.Messages.clear();
         Dialogs.ChooseFile(bad);
-        f.SaveStatFile->trigger();
+        f.Widgets().SaveStatFile->trigger();
         ASSERT_EQ(Dialogs.Messages.size(), 1u);
         EXPECT_EQ(Dialogs.LastText().rfind(c.says + bad + "\". ", 0), 0u) << Dialogs.LastText();
         EXPECT_EQ(UnsavedStatLines->size(), 1u);
-        EXPECT_TRUE(f.SaveStatFile->isEnabled());
+        EXPECT_TRUE(f.Widgets().SaveStatFile->isEnabled());
         if (place) {
             EXPECT_EQ(ReadFile(bad), earlier);
         }
@@ -289,7 +289,7 @@ TEST_F(MainFormTest, AskSaveStatisticsYesNoCancel) {
 
     pending();   // Cancel: nothing else happens
     Dialogs.Answer(mrCancel);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Text, "Previous statistics is not saved. Save it to file?");
     EXPECT_EQ(Dialogs.Messages[0].Type, mtWarning);
@@ -310,7 +310,7 @@ TEST_F(MainFormTest, AskSaveStatisticsYesNoCancel) {
     Dialogs.Answer(mrYes);
     Dialogs.ChooseFile(saved);
     Dialogs.ChooseFile(kFull);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.FileDialogs.size(), 2u);
     EXPECT_EQ(ReadFile(saved).substr(0, 10), std::string("DVT2DATA\r\n"));
     EXPECT_TRUE(UnsavedStatLines->empty());
@@ -319,7 +319,7 @@ TEST_F(MainFormTest, AskSaveStatisticsYesNoCancel) {
     pending();   // No: loads and discards
     Dialogs.Answer(mrNo);
     Dialogs.ChooseFile(kHeader);
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     EXPECT_EQ(Dialogs.FileDialogs.size(), 1u);
     EXPECT_TRUE(UnsavedStatLines->empty());
     EXPECT_TRUE(DBInfo->Relations.empty());
@@ -332,11 +332,11 @@ TEST_F(MainFormTest, SaveProposesTheServerBasedNameAndClearsThePendingState) {
     // The state a server run leaves: its server, the lines, the commands.
     DM->SetServiceParams("dbhost/3051", "D:\\Data\\Sales.fdb", "SYSDBA", "pw", 0);
     UnsavedStatLines->assign({"x"});
-    for (QAction* a : {f.SaveStatFile}) a->setEnabled(true);
-    for (QToolButton* b : {f.tbSaveStat, f.tbRefresh}) b->setEnabled(true);
+    for (QAction* a : {f.Widgets().SaveStatFile}) a->setEnabled(true);
+    for (QToolButton* b : {f.Widgets().tbSaveStat, f.Widgets().tbRefresh}) b->setEnabled(true);
     const std::string target = TempPath("typed-name");
     Dialogs.ChooseFile(target);
-    f.tbSaveStat->click();
+    f.Widgets().tbSaveStat->click();
     ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
     const QString proposed = QString::fromStdString(Dialogs.FileDialogs[0].FileName);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^dbhost_3051_Sales_\\d{8}_\\d\\d-\\d\\d\\.dvt$"))
@@ -347,14 +347,14 @@ TEST_F(MainFormTest, SaveProposesTheServerBasedNameAndClearsThePendingState) {
     EXPECT_TRUE(FileExists(target));
     EXPECT_FALSE(FileExists(target + ".dvt"));
     EXPECT_TRUE(UnsavedStatLines->empty());
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
-    EXPECT_FALSE(f.tbSaveStat->isEnabled());
-    EXPECT_TRUE(f.tbRefresh->isEnabled()) << "a save leaves the reload alone";
+    EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbRefresh->isEnabled()) << "a save leaves the reload alone";
     // The caption no longer calls the statistics unsaved, and the next file
     // dialog starts where this one saved.
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Saved to " + target);
     Dialogs.ChooseFile("");
-    f.tbLoadFile->click();
+    f.Widgets().tbLoadFile->click();
     ASSERT_EQ(Dialogs.FileDialogs.size(), 2u);
     EXPECT_EQ(Dialogs.FileDialogs[1].InitialDir, Dir.path().toStdString());
 }
@@ -364,24 +364,24 @@ TEST_F(MainFormTest, ServerLinesWithoutMetadataEnableTheServerCommands) {
     FreeDataModule();   // no connection: the size stays as parsed
     f.setWindowTitle(QStringLiteral("Dravolt 2.7. Unsaved from host:/db.fdb"));
     UnsavedStatLines->assign({"kept"});
-    f.tbFilter->setChecked(true);
+    f.Widgets().tbFilter->setChecked(true);
     EXPECT_TRUE(f.LoadServerLines(ReadLines(kService), false));
     EXPECT_EQ(DBInfo->Relations.size(), 5u);
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 5);
     EXPECT_EQ(FrIndexStat->vstIdxStat->RootNodeCount(), static_cast<int>(DBInfo->Indices.size()));
     EXPECT_EQ(Caption(f), "Dravolt 2.7. Unsaved from host:/db.fdb") << "the dialog's caption stays";
-    EXPECT_TRUE(f.SaveStatFile->isEnabled());
-    EXPECT_TRUE(f.tbSaveStat->isEnabled());
-    EXPECT_TRUE(f.tbRefresh->isEnabled());
+    EXPECT_TRUE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbSaveStat->isEnabled());
+    EXPECT_TRUE(f.Widgets().tbRefresh->isEnabled());
     EXPECT_FALSE(SelectivityVisible());
     EXPECT_FALSE(MetadataLoaded);
     EXPECT_EQ(*UnsavedStatLines, TStringList{"kept"});
     EXPECT_EQ(DBMonInfo->AllocatedPages, 0) << "a server load does not reset the counters";
     // A file load afterwards disables the three again.
     f.OpenStatFile(kFull);
-    EXPECT_FALSE(f.SaveStatFile->isEnabled());
-    EXPECT_FALSE(f.tbSaveStat->isEnabled());
-    EXPECT_FALSE(f.tbRefresh->isEnabled());
+    EXPECT_FALSE(f.Widgets().SaveStatFile->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbSaveStat->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbRefresh->isEnabled());
     EXPECT_TRUE(UnsavedStatLines->empty());
 }
 

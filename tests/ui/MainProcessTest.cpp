@@ -205,7 +205,7 @@ TEST_F(MainFormTest, TwoOrMoreParametersOpenNothing) {
         Form.reset();
         TMainForm& f = Make(params);
         EXPECT_EQ(DBInfo->PageSize, 0);
-        EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+        EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 0);
         EXPECT_FALSE(FileExists(params[1]));
     }
 }

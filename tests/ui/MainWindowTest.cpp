@@ -51,17 +51,17 @@ TEST_F(MainFormTest, StartWithoutParametersShowsTheDatabaseListWithoutRunningSho
     ASSERT_NE(DM, nullptr) << "the client library should load on this machine";
     EXPECT_EQ(MainForm, &f);
     EXPECT_EQ(Caption(f), "dRavolt");
-    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
-    EXPECT_EQ(f.FrontPanel(), f.bigPnl);
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 0);
+    EXPECT_EQ(f.FrontPanel(), f.Widgets().bigPnl);
     ASSERT_NE(FrDBList, nullptr);
     EXPECT_FALSE(FrDBList->isHidden());
     EXPECT_TRUE(FrDbInfo->isHidden());
     EXPECT_TRUE(FrMonitor->isHidden());
-    EXPECT_EQ(FrDBList->parentWidget(), f.bigPnl);
-    EXPECT_EQ(FrTableStat->parentWidget(), f.topPnl);
-    EXPECT_EQ(FrIndexStat->parentWidget(), f.btmPnl);
+    EXPECT_EQ(FrDBList->parentWidget(), f.Widgets().bigPnl);
+    EXPECT_EQ(FrTableStat->parentWidget(), f.Widgets().topPnl);
+    EXPECT_EQ(FrIndexStat->parentWidget(), f.Widgets().btmPnl);
     // ShowView would have cleared the design-time check mark of "Database".
-    EXPECT_TRUE(f.Database2->isChecked());
+    EXPECT_TRUE(f.Widgets().Database2->isChecked());
     EXPECT_TRUE(Dialogs.Messages.empty());
     EXPECT_FALSE(MetadataLoaded);
     ASSERT_NE(UnsavedStatLines, nullptr);
@@ -76,25 +76,25 @@ TEST_F(MainFormTest, CommandStatesAtStart) {
         bool enabled;
         bool actual;
     } rows[] = {
-        {"tbLoadFile", true, f.tbLoadFile->isEnabled()},
-        {"tbLoadStatAPI", true, f.tbLoadStatAPI->isEnabled()},
-        {"tbRefresh", false, f.tbRefresh->isEnabled()},
-        {"tbSaveStat", false, f.tbSaveStat->isEnabled()},
-        {"tbReport", true, f.tbReport->isEnabled()},
-        {"tbFilter", true, f.tbFilter->isEnabled()},
-        {"tbTranCalc", true, f.tbTranCalc->isEnabled()},
-        {"tbCorvex", true, f.tbCorvex->isEnabled()},
-        {"tbOptions", true, f.tbOptions->isEnabled()},
-        {"tbHelp", true, f.tbHelp->isEnabled()},
-        {"Load1", true, f.Load1->isEnabled()},
-        {"Database1", true, f.Database1->isEnabled()},
-        {"SaveStatFile", false, f.SaveStatFile->isEnabled()},
-        {"Viewrecommendations", true, f.Viewrecommendations->isEnabled()},
-        {"SaveRecommendations", false, f.SaveRecommendations->isEnabled()},
+        {"tbLoadFile", true, f.Widgets().tbLoadFile->isEnabled()},
+        {"tbLoadStatAPI", true, f.Widgets().tbLoadStatAPI->isEnabled()},
+        {"tbRefresh", false, f.Widgets().tbRefresh->isEnabled()},
+        {"tbSaveStat", false, f.Widgets().tbSaveStat->isEnabled()},
+        {"tbReport", true, f.Widgets().tbReport->isEnabled()},
+        {"tbFilter", true, f.Widgets().tbFilter->isEnabled()},
+        {"tbTranCalc", true, f.Widgets().tbTranCalc->isEnabled()},
+        {"tbCorvex", true, f.Widgets().tbCorvex->isEnabled()},
+        {"tbOptions", true, f.Widgets().tbOptions->isEnabled()},
+        {"tbHelp", true, f.Widgets().tbHelp->isEnabled()},
+        {"Load1", true, f.Widgets().Load1->isEnabled()},
+        {"Database1", true, f.Widgets().Database1->isEnabled()},
+        {"SaveStatFile", false, f.Widgets().SaveStatFile->isEnabled()},
+        {"Viewrecommendations", true, f.Widgets().Viewrecommendations->isEnabled()},
+        {"SaveRecommendations", false, f.Widgets().SaveRecommendations->isEnabled()},
     };
     for (const Row& r : rows) EXPECT_EQ(r.actual, r.enabled) << r.name;
-    EXPECT_TRUE(f.tbFilter->isCheckable());
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_TRUE(f.Widgets().tbFilter->isCheckable());
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
 }
 
 TEST_F(MainFormTest, MissingClientLibraryDisablesServerCommandsAndOpensOnTheSummary) {
@@ -127,13 +127,13 @@ TEST_F(MainFormTest, MissingClientLibraryDisablesServerCommandsAndOpensOnTheSumm
         EXPECT_EQ(Dialogs.Messages[0].Buttons, static_cast<TMsgDlgButtons>(mbOK));
     }
     TMainForm& f = *Form;
-    EXPECT_FALSE(f.Database1->isEnabled());
-    EXPECT_FALSE(f.tbLoadStatAPI->isEnabled());
-    EXPECT_TRUE(f.Load1->isEnabled());
-    EXPECT_EQ(f.InfoTab->currentIndex(), 1);
+    EXPECT_FALSE(f.Widgets().Database1->isEnabled());
+    EXPECT_FALSE(f.Widgets().tbLoadStatAPI->isEnabled());
+    EXPECT_TRUE(f.Widgets().Load1->isEnabled());
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 1);
     EXPECT_TRUE(FrDBList->isHidden());
     EXPECT_FALSE(FrDbInfo->isHidden());
-    EXPECT_TRUE(f.Database2->isChecked());
+    EXPECT_TRUE(f.Widgets().Database2->isChecked());
     // Every other command still works: a file loads.
     f.OpenStatFile(kFull);
     EXPECT_GT(DBInfo->PageSize, 0);
@@ -150,30 +150,30 @@ TEST_F(MainFormTest, MenuBarAsDesignedWithTheServiceMenuHidden) {
     std::vector<std::string> titles;
     for (QAction* a : f.menuBar()->actions()) titles.push_back(a->text().toStdString());
     EXPECT_EQ(titles, (std::vector<std::string>{"&Statistics", "&Reports", "&View", "Сервис", "&Options", "&Help"}));
-    EXPECT_EQ(MenuText(f.Statistics),
+    EXPECT_EQ(MenuText(f.Widgets().Statistics),
               "|, &Load statistics from file, Retrieve statistics via Services &API, Save statistics to &file, |, &Exit");
-    EXPECT_EQ(MenuText(f.Reports), "&View recommendations, Save recommendations");
-    EXPECT_EQ(MenuText(f.View1), "&Database, &Tables, &Indices, Table->Indices");
-    EXPECT_EQ(MenuText(f.mServices), "Калькулятор транзакций");
-    EXPECT_FALSE(f.mServices->menuAction()->isVisible());
-    EXPECT_EQ(f.Options->menu(), nullptr) << "Options is a command on the bar itself";
-    EXPECT_EQ(MenuText(f.Help),
+    EXPECT_EQ(MenuText(f.Widgets().Reports), "&View recommendations, Save recommendations");
+    EXPECT_EQ(MenuText(f.Widgets().View1), "&Database, &Tables, &Indices, Table->Indices");
+    EXPECT_EQ(MenuText(f.Widgets().mServices), "Калькулятор транзакций");
+    EXPECT_FALSE(f.Widgets().mServices->menuAction()->isVisible());
+    EXPECT_EQ(f.Widgets().Options->menu(), nullptr) << "Options is a command on the bar itself";
+    EXPECT_EQ(MenuText(f.Widgets().Help),
               "Help Contents, Contact us, |, Database Repair Services, Supercharge your database, "
               "Request Kelmaris support, |, About...");
-    EXPECT_EQ(f.Contents->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(f.Widgets().Contents->shortcut(), QKeySequence(Qt::Key_F1));
     // The action-list entry is bound to nothing visible but selects tab 0.
     f.SelectTab(2);
-    f.ViewDBList->trigger();
-    EXPECT_EQ(f.InfoTab->currentIndex(), 0);
+    f.Widgets().ViewDBList->trigger();
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 0);
 }
 
 TEST_F(MainFormTest, ToolBarButtonsInOrderWithHintsAndTheReloadDropDown) {
     TMainForm& f = Make();
     std::vector<std::string> order;
-    for (QAction* a : f.ToolBar1->actions()) {
+    for (QAction* a : f.Widgets().ToolBar1->actions()) {
         if (a->isSeparator()) {
             order.push_back("|");
-        } else if (QWidget* w = f.ToolBar1->widgetForAction(a)) {
+        } else if (QWidget* w = f.Widgets().ToolBar1->widgetForAction(a)) {
             auto* b = qobject_cast<QToolButton*>(w);
             ASSERT_NE(b, nullptr);
             order.push_back(b->objectName().toStdString() + "=" + b->toolTip().toStdString());
@@ -187,10 +187,10 @@ TEST_F(MainFormTest, ToolBarButtonsInOrderWithHintsAndTheReloadDropDown) {
                          "tbReport=View report", "|", "tbFilter=Show only problematic items",
                          "tbTranCalc=Transaction calculator", "tbCorvex=Run Transaction state Viewer", "|",
                          "tbOptions=Options", "|", "tbHelp=Help"}));
-    EXPECT_EQ(f.tbRefresh->popupMode(), QToolButton::MenuButtonPopup);
-    ASSERT_EQ(f.tbRefresh->menu(), f.ReloadMenu);
-    EXPECT_EQ(MenuText(f.ReloadMenu), "Reload only transaction info, Reload all");
-    EXPECT_EQ(f.tbFilter->text(), "Filter");
+    EXPECT_EQ(f.Widgets().tbRefresh->popupMode(), QToolButton::MenuButtonPopup);
+    ASSERT_EQ(f.Widgets().tbRefresh->menu(), f.Widgets().ReloadMenu);
+    EXPECT_EQ(MenuText(f.Widgets().ReloadMenu), "Reload only transaction info, Reload all");
+    EXPECT_EQ(f.Widgets().tbFilter->text(), "Filter");
 }
 
 TEST_F(MainFormTest, TabsPlaceTheFramesAndSetTheViewCheckMarks) {
@@ -203,22 +203,22 @@ TEST_F(MainFormTest, TabsPlaceTheFramesAndSetTheViewCheckMarks) {
         QWidget* indicesOn;
         QAction* checked;
     } cases[] = {
-        {2, f.bigPnl, f.bigPnl, f.btmPnl, f.Tables1},
-        {3, f.bigPnl, f.topPnl, f.bigPnl, f.Indices1},
-        {4, f.tiPnl, f.topPnl, f.btmPnl, f.TableIndices1},
-        {1, f.bigPnl, f.topPnl, f.btmPnl, f.Database2},
-        {0, f.bigPnl, f.topPnl, f.btmPnl, nullptr},
-        {3, f.bigPnl, f.topPnl, f.bigPnl, f.Indices1},
-        {2, f.bigPnl, f.bigPnl, f.btmPnl, f.Tables1},
+        {2, f.Widgets().bigPnl, f.Widgets().bigPnl, f.Widgets().btmPnl, f.Widgets().Tables1},
+        {3, f.Widgets().bigPnl, f.Widgets().topPnl, f.Widgets().bigPnl, f.Widgets().Indices1},
+        {4, f.Widgets().tiPnl, f.Widgets().topPnl, f.Widgets().btmPnl, f.Widgets().TableIndices1},
+        {1, f.Widgets().bigPnl, f.Widgets().topPnl, f.Widgets().btmPnl, f.Widgets().Database2},
+        {0, f.Widgets().bigPnl, f.Widgets().topPnl, f.Widgets().btmPnl, nullptr},
+        {3, f.Widgets().bigPnl, f.Widgets().topPnl, f.Widgets().bigPnl, f.Widgets().Indices1},
+        {2, f.Widgets().bigPnl, f.Widgets().bigPnl, f.Widgets().btmPnl, f.Widgets().Tables1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("tab " + std::to_string(c.tab));
         f.SelectTab(c.tab);
-        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab);
+        EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), c.tab);
         EXPECT_EQ(f.FrontPanel(), c.front);
         EXPECT_EQ(FrTableStat->parentWidget(), c.tablesOn);
         EXPECT_EQ(FrIndexStat->parentWidget(), c.indicesOn);
-        for (QAction* a : {f.Database2, f.Tables1, f.Indices1, f.TableIndices1})
+        for (QAction* a : {f.Widgets().Database2, f.Widgets().Tables1, f.Widgets().Indices1, f.Widgets().TableIndices1})
             EXPECT_EQ(a->isChecked(), a == c.checked) << a->objectName().toStdString();
         EXPECT_FALSE(FrTableStat->isHidden());
         EXPECT_FALSE(FrIndexStat->isHidden());
@@ -235,7 +235,7 @@ TEST_F(MainFormTest, TabsPlaceTheFramesAndSetTheViewCheckMarks) {
     EXPECT_FALSE(FrMonitor->isHidden());
     EXPECT_TRUE(FrDBList->isHidden());
     EXPECT_TRUE(FrDbInfo->isHidden());
-    EXPECT_TRUE(f.Database2->isChecked());
+    EXPECT_TRUE(f.Widgets().Database2->isChecked());
 }
 
 TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
@@ -243,18 +243,18 @@ TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
     struct Case {
         QAction* item;
         int tab;
-    } cases[] = {{f.Tables1, 2}, {f.Indices1, 3}, {f.TableIndices1, 4}, {f.Database2, 1}};
+    } cases[] = {{f.Widgets().Tables1, 2}, {f.Widgets().Indices1, 3}, {f.Widgets().TableIndices1, 4}, {f.Widgets().Database2, 1}};
     for (const Case& c : cases) {
         c.item->trigger();
-        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab) << c.item->objectName().toStdString();
+        EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), c.tab) << c.item->objectName().toStdString();
         EXPECT_TRUE(c.item->isChecked());
     }
     // Selecting tab 1 again runs no ShowView: a mark cleared by hand stays so.
-    f.Database2->setChecked(false);
+    f.Widgets().Database2->setChecked(false);
     f.SelectTab(1);
-    EXPECT_FALSE(f.Database2->isChecked());
-    f.Tables1->trigger();
-    EXPECT_TRUE(f.Tables1->isChecked());
+    EXPECT_FALSE(f.Widgets().Database2->isChecked());
+    f.Widgets().Tables1->trigger();
+    EXPECT_TRUE(f.Widgets().Tables1->isChecked());
 
     // Whatever is clicked, exactly the item of the view shown is checked and
     // the tab set names that view: also after the item of the tab already
@@ -269,20 +269,20 @@ TEST_F(MainFormTest, ViewMenuSelectsTabsAndTheSelectedTabCallsNothing) {
         int tab;
         QWidget* front;
     } clicks[] = {
-        {"the shown tab's item", [] {}, f.Tables1, f.Tables1, 2, f.bigPnl},
-        {"another item", [] {}, f.Indices1, f.Indices1, 3, f.bigPnl},
-        {"the shown tab's item again", [] {}, f.Indices1, f.Indices1, 3, f.bigPnl},
-        {"a jump's view", [&] { f.ShowView(2); }, nullptr, f.TableIndices1, 4, f.tiPnl},
-        {"the item of the tab the jump left", [&] { f.ShowView(2); }, f.Indices1, f.Indices1, 3, f.bigPnl},
-        {"the database list's tab, then an item", [&] { f.SelectTab(0); }, f.Database2, f.Database2, 1, f.bigPnl},
+        {"the shown tab's item", [] {}, f.Widgets().Tables1, f.Widgets().Tables1, 2, f.Widgets().bigPnl},
+        {"another item", [] {}, f.Widgets().Indices1, f.Widgets().Indices1, 3, f.Widgets().bigPnl},
+        {"the shown tab's item again", [] {}, f.Widgets().Indices1, f.Widgets().Indices1, 3, f.Widgets().bigPnl},
+        {"a jump's view", [&] { f.ShowView(2); }, nullptr, f.Widgets().TableIndices1, 4, f.Widgets().tiPnl},
+        {"the item of the tab the jump left", [&] { f.ShowView(2); }, f.Widgets().Indices1, f.Widgets().Indices1, 3, f.Widgets().bigPnl},
+        {"the database list's tab, then an item", [&] { f.SelectTab(0); }, f.Widgets().Database2, f.Widgets().Database2, 1, f.Widgets().bigPnl},
     };
     for (const Click& c : clicks) {
         SCOPED_TRACE(c.how);
         c.before();
         if (c.item) c.item->trigger();
-        for (QAction* a : {f.Database2, f.Tables1, f.Indices1, f.TableIndices1})
+        for (QAction* a : {f.Widgets().Database2, f.Widgets().Tables1, f.Widgets().Indices1, f.Widgets().TableIndices1})
             EXPECT_EQ(a->isChecked(), a == c.checked) << a->objectName().toStdString();
-        EXPECT_EQ(f.InfoTab->currentIndex(), c.tab);
+        EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), c.tab);
         EXPECT_EQ(f.FrontPanel(), c.front);
     }
 }
@@ -311,15 +311,15 @@ TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
     int marked = 0, markedElsewhere = 0;
     for (TIndex* i : DBInfo->Indices) (i->Relation == documents ? marked : markedElsewhere) += i->Problem;
     ASSERT_GT(markedElsewhere, 0) << "marked indices of other tables must stay hidden";
-    f.tbFilter->click();
-    ASSERT_TRUE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    ASSERT_TRUE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(VisibleRows(indices), marked);
     for (PVirtualNode n = indices->GetFirst(); n; n = indices->GetNextSibling(n)) {
         if (indices->IsVisible(n)) {
             EXPECT_EQ(TVirtualStringTree::GetNodeObject<TIndex>(n)->Relation, documents);
         }
     }
-    f.tbFilter->click();
+    f.Widgets().tbFilter->click();
     EXPECT_EQ(VisibleRows(indices), 1);
     EXPECT_EQ(tables->FocusedNode(), pick);
     f.SelectTab(3);
@@ -329,14 +329,14 @@ TEST_F(MainFormTest, LeavingTablesOverIndicesShowsEveryIndexAgain) {
 TEST_F(MainFormTest, FilterShowsOnlyMarkedRowsAndAllAgainOnTheSecondClick) {
     TMainForm& f = Make();
     // Nothing loaded: a click changes nothing.
-    f.tbFilter->click();
-    EXPECT_TRUE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    EXPECT_TRUE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(FrTableStat->vstTblStat->RootNodeCount(), 0);
-    f.tbFilter->click();
+    f.Widgets().tbFilter->click();
     EXPECT_TRUE(Dialogs.Messages.empty());
 
     f.OpenStatFile(kFull);
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     int problemTables = 0, problemIndices = 0;
     for (TRelation* r : DBInfo->Relations) problemTables += r->Problem;
     for (TIndex* i : DBInfo->Indices) problemIndices += i->Problem;
@@ -345,15 +345,15 @@ TEST_F(MainFormTest, FilterShowsOnlyMarkedRowsAndAllAgainOnTheSecondClick) {
     ASSERT_GT(problemIndices, 0) << "the sample has marked indices after the summary fill";
     ASSERT_LT(problemIndices, indices);
 
-    f.tbFilter->click();
-    EXPECT_TRUE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    EXPECT_TRUE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), problemTables);
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), problemIndices);
     for (PVirtualNode n = FrIndexStat->vstIdxStat->GetFirst(); n; n = FrIndexStat->vstIdxStat->GetNextSibling(n))
         EXPECT_EQ(FrIndexStat->vstIdxStat->IsVisible(n), TVirtualStringTree::GetNodeObject<TIndex>(n)->Problem);
 
-    f.tbFilter->click();
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     EXPECT_EQ(VisibleRows(FrTableStat->vstTblStat), tables);
     EXPECT_EQ(VisibleRows(FrIndexStat->vstIdxStat), indices);
 }
@@ -463,11 +463,11 @@ TEST_F(MainFormTest, FilterShowsEveryProblemRowWhetherPaintedOrNot) {
         TVirtualStringTree* tables = FrTableStat->vstTblStat;
         TVirtualStringTree* indices = FrIndexStat->vstIdxStat;
         FrTableStat->LinkIndexView(false);
-        f.tbFilter->click();
+        f.Widgets().tbFilter->click();
         const std::set<const void*> firstTables = ShownObjects(tables), firstIndices = ShownObjects(indices);
         ASSERT_GT(firstTables.size(), 0u);
         ASSERT_LT(firstTables.size(), DBInfo->Relations.size());
-        f.tbFilter->click();
+        f.Widgets().tbFilter->click();
         for (TVirtualStringTree* tree : {tables, indices})
             for (Qt::Key key : {Qt::Key_End, Qt::Key_Home}) {
                 tree->setFocus();
@@ -475,7 +475,7 @@ TEST_F(MainFormTest, FilterShowsEveryProblemRowWhetherPaintedOrNot) {
                 QApplication::processEvents();
             }
         FrTableStat->LinkIndexView(false);
-        f.tbFilter->click();
+        f.Widgets().tbFilter->click();
         EXPECT_EQ(ShownObjects(tables), firstTables);
         EXPECT_EQ(ShownObjects(indices), firstIndices);
 
@@ -507,7 +507,7 @@ TEST_F(MainFormTest, FilterNodeLeavesNodesWithoutAnObjectAlone) {
     TVirtualStringTree* tree = FrTableStat->vstTblStat;
     PVirtualNode empty = tree->AddChild(nullptr, 0);
     tree->SetVisible(empty, false);
-    f.tbFilter->setChecked(false);
+    f.Widgets().tbFilter->setChecked(false);
     f.FilterNode(tree, empty);
     EXPECT_FALSE(tree->IsVisible(empty)) << "no object: the filter does not touch the node";
     tree->Clear();
@@ -523,12 +523,12 @@ TEST_F(MainFormTest, OptionsChangeClearsMarksReleasesTheFilterAndShowsEveryRow) 
     for (TIndex* i : DBInfo->Indices)
         if (!i->Problem) clean.push_back(i);
     ASSERT_FALSE(clean.empty());
-    f.tbFilter->click();
+    f.Widgets().tbFilter->click();
     ASSERT_LT(VisibleRows(FrIndexStat->vstIdxStat), static_cast<int>(DBInfo->Indices.size()));
     for (TRelation* r : DBInfo->Relations) r->Problem = true;
     for (TIndex* i : DBInfo->Indices) i->Problem = true;
     f.ApplyOptionsChange();
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     for (TComponent* c : clean) {
         auto* r = dynamic_cast<TRelation*>(c);
         auto* i = dynamic_cast<TIndex*>(c);
@@ -545,11 +545,11 @@ TEST_F(MainFormTest, HelpAndWebCommandsHandTheMakersAddressesToTheDesktop) {
         QAction* item;
         const char* url;
     } cases[] = {
-        {f.Contents, "https://www.kelmaris.example/dravolt/help/Summary"},
-        {f.ContactUs, "mailto:contact@kelmaris.example"},
-        {f.DatabaseRepairServices1, "https://www.kelmaris.example/services/recovery"},
-        {f.Superchargeyourdatabase1, "https://www.kelmaris.example/services/optimization"},
-        {f.Databasemonitoringservices1, "https://www.kelmaris.example/services/KelmarisSupport"},
+        {f.Widgets().Contents, "https://www.kelmaris.example/dravolt/help/Summary"},
+        {f.Widgets().ContactUs, "mailto:contact@kelmaris.example"},
+        {f.Widgets().DatabaseRepairServices1, "https://www.kelmaris.example/services/recovery"},
+        {f.Widgets().Superchargeyourdatabase1, "https://www.kelmaris.example/services/optimization"},
+        {f.Widgets().Databasemonitoringservices1, "https://www.kelmaris.example/services/KelmarisSupport"},
     };
     for (const Case& c : cases) {
         Urls.clear();
@@ -558,7 +558,7 @@ TEST_F(MainFormTest, HelpAndWebCommandsHandTheMakersAddressesToTheDesktop) {
         EXPECT_EQ(Urls[0], c.url);
     }
     Urls.clear();
-    f.tbHelp->click();
+    f.Widgets().tbHelp->click();
     EXPECT_EQ(Urls, std::vector<std::string>{"https://www.kelmaris.example/dravolt/help/Summary"});
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
@@ -569,7 +569,7 @@ TEST_F(MainFormTest, CorvexStartsFromTheRegisteredFolderOrSaysItIsNotInstalled) 
         "Corvex not installed. If you want to use this tool, download it from "
         "https://www.kelmaris.example/products/corvex";
     // No key at all.
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     EXPECT_EQ(Dialogs.LastText(), notInstalled);
     EXPECT_TRUE(Programs.empty());
 
@@ -578,19 +578,19 @@ TEST_F(MainFormTest, CorvexStartsFromTheRegisteredFolderOrSaysItIsNotInstalled) 
     ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Kelmaris\\Corvex\\", true));
     // The key without the value, then an empty value.
     Dialogs.Messages.clear();
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.LastText(), notInstalled);
     ASSERT_TRUE(reg.WriteString("RootDir", ""));
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     EXPECT_EQ(Dialogs.Messages.size(), 2u);
     EXPECT_TRUE(Programs.empty());
 
     ASSERT_TRUE(reg.WriteString("RootDir", "/opt/kelmaris/corvex"));
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     EXPECT_EQ(Programs, std::vector<std::string>{"/opt/kelmaris/corvex/corvexview"});
     ASSERT_TRUE(reg.WriteString("RootDir", "/opt/corvex/"));
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     ASSERT_EQ(Programs.size(), 2u);
     EXPECT_EQ(Programs[1], "/opt/corvex/corvexview");
     EXPECT_EQ(Dialogs.Messages.size(), 2u);
@@ -603,13 +603,13 @@ TEST_F(MainFormTest, CorvexStartFailureIsReportedAndTheWindowGoesOn) {
     reg.RootKey = HKEY_CURRENT_USER;
     ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Kelmaris\\Corvex\\", true));
     ASSERT_TRUE(reg.WriteString("RootDir", Dir.path().toStdString() + "/nowhere"));
-    f.tbCorvex->click();
+    f.Widgets().tbCorvex->click();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Type, mtError);
     EXPECT_NE(Dialogs.LastText().find("Cannot run \"" + Dir.path().toStdString() + "/nowhere/corvexview\""),
               std::string::npos)
         << Dialogs.LastText();
-    f.tbLoadFile->click();   // still answers
+    f.Widgets().tbLoadFile->click();   // still answers
 }
 
 TEST_F(MainFormTest, StoredGeometryIsAppliedAndClamped) {

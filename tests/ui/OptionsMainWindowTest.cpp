@@ -21,8 +21,8 @@ class OptionsFromMainWindowTest : public MainFormTest {};
 TEST_F(OptionsFromMainWindowTest, MenuItemAndToolButtonOpenTheDialog) {
     TMainForm& f = Make();
     const std::pair<const char*, std::function<void()>> commands[] = {
-        {"Options menu", [&] { f.Options->trigger(); }},
-        {"tool button", [&] { f.tbOptions->click(); }},
+        {"Options menu", [&] { f.Widgets().Options->trigger(); }},
+        {"tool button", [&] { f.Widgets().tbOptions->click(); }},
     };
     for (const auto& [name, run] : commands) {
         QWidget* parent = nullptr;
@@ -47,20 +47,20 @@ TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
     for (TIndex* i : DBInfo->Indices)
         if (i->Depth > 1) ++deeper;
     ASSERT_GT(deeper, 0) << "the statistics should hold indices of depth 2";
-    f.tbFilter->click();
-    ASSERT_TRUE(f.tbFilter->isChecked());
+    f.Widgets().tbFilter->click();
+    ASSERT_TRUE(f.Widgets().tbFilter->isChecked());
     for (TRelation* r : DBInfo->Relations) r->Problem = true;
     for (TIndex* i : DBInfo->Indices) i->Problem = true;
     EXPECT_FALSE(FrIndexStat->vstIdxStat->Header().Columns[icLeafs].Visible());
 
-    ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.Options->trigger(); }, [](TfrmOptions& dlg) {
+    ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.Widgets().Options->trigger(); }, [](TfrmOptions& dlg) {
         dlg.eIndexDepth->SetText("1");
         dlg.cbFIndex->setChecked(true);
         dlg.btnOk->click();
     }));
     EXPECT_EQ(OptionSettings.IndexDepth, 1);
     EXPECT_EQ(static_cast<int>(FrDbInfo->Problems.DeepIndices.size()), deeper) << "the summary was filled again";
-    EXPECT_FALSE(f.tbFilter->isChecked());
+    EXPECT_FALSE(f.Widgets().tbFilter->isChecked());
     // The old marks went: what is marked now is what a rebuild from no
     // marks at all gives under the new options (the grids mark again as
     // they are filled).
@@ -83,21 +83,21 @@ TEST_F(OptionsFromMainWindowTest, OkWithStatisticsLoadedRefreshesTheViews) {
 TEST_F(OptionsFromMainWindowTest, CancelOrNothingLoadedRefreshesNothing) {
     TMainForm& f = Make();
     // Nothing loaded: OK applies the options and touches no view.
-    f.tbFilter->click();
+    f.Widgets().tbFilter->click();
     ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.OptionsClick(); }, [](TfrmOptions& dlg) {
         dlg.eIndexDepth->SetText("2");
         dlg.btnOk->click();
     }));
     EXPECT_EQ(OptionSettings.IndexDepth, 2);
-    EXPECT_TRUE(f.tbFilter->isChecked()) << "nothing loaded: the filter stays down";
+    EXPECT_TRUE(f.Widgets().tbFilter->isChecked()) << "nothing loaded: the filter stays down";
 
     // Loaded, then cancelled: marks and filter stay as they were.
     f.OpenStatFile(kFull);
     ASSERT_GT(DBInfo->PageSize, 0);
-    f.tbFilter->setChecked(true);
+    f.Widgets().tbFilter->setChecked(true);
     for (TIndex* i : DBInfo->Indices) i->Problem = true;
     ASSERT_TRUE(DriveModal<TfrmOptions>([&] { f.OptionsClick(); }, [](TfrmOptions& dlg) { dlg.btnCancel->click(); }));
-    EXPECT_TRUE(f.tbFilter->isChecked());
+    EXPECT_TRUE(f.Widgets().tbFilter->isChecked());
     for (TIndex* i : DBInfo->Indices) EXPECT_TRUE(i->Problem) << i->IndexName;
 }
 

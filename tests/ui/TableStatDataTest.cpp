@@ -175,13 +175,13 @@ TEST_F(ViewsInMainWindowTest, ProblemFilterAndTableRestrictionTogether) {
     FindIndex("RDB$PRIMARY2")->Problem = true;
     customers->Problem = true;
     FindRelation("ORDERS")->Problem = true;
-    f.tbFilter->setChecked(true);
+    f.Widgets().tbFilter->setChecked(true);
     FrIndexStat->FilterByRelation(customers);
     TVirtualStringTree* g = FrIndexStat->vstIdxStat;
     EXPECT_EQ(GridText(g).substr(0, 15), "CUSTOMERS_CITY ");
     EXPECT_EQ(VisibleRows(g), 1);
     // filter up again: all of CUSTOMERS' indices
-    f.tbFilter->setChecked(false);
+    f.Widgets().tbFilter->setChecked(false);
     FrIndexStat->FilterByRelation(customers);
     EXPECT_EQ(VisibleRows(g), 5);
 }
@@ -194,16 +194,16 @@ TEST_F(ViewsInMainWindowTest, DoubleClickOnTheTableJumpsToTheTablesOverIndicesVi
     ASSERT_NE(fk, nullptr);
     g->SetFocusedNode(fk);
     FrIndexStat->vstIdxStatColumnDblClick(g, icTable);
-    EXPECT_EQ(f.InfoTab->currentIndex(), 4);   // the tab set names the view shown
-    EXPECT_EQ(f.FrontPanel(), f.tiPnl);
+    EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 4);   // the tab set names the view shown
+    EXPECT_EQ(f.FrontPanel(), f.Widgets().tiPnl);
     TVirtualStringTree* t = FrTableStat->vstTblStat;
     ASSERT_NE(t->FocusedNode(), nullptr);
     EXPECT_EQ(TVirtualStringTree::GetNodeObject<TRelation>(t->FocusedNode())->TableName, "ORDERS");
     EXPECT_TRUE(t->Selected(t->FocusedNode()));
     EXPECT_EQ(VisibleRows(g), 2);   // ORDERS' two indices
     // A click on the "Indices" tab goes back to the indices alone: every index again.
-    QTest::mouseClick(f.InfoTab, Qt::LeftButton, {}, f.InfoTab->tabRect(3).center());
-    EXPECT_EQ(f.FrontPanel(), f.bigPnl);
+    QTest::mouseClick(f.Widgets().InfoTab, Qt::LeftButton, {}, f.Widgets().InfoTab->tabRect(3).center());
+    EXPECT_EQ(f.FrontPanel(), f.Widgets().bigPnl);
     EXPECT_EQ(VisibleRows(g), static_cast<int>(DBInfo->Indices.size()));
 }
 
@@ -247,9 +247,9 @@ TEST_F(ViewsInMainWindowTest, EveryCommandHasAKeyboardRoad) {
         std::function<void()> check;
     } roads[] = {
         {"Alt+Down on the reload button opens its menu",
-         [&] { f.tbRefresh->setEnabled(true); return f.tbRefresh; }, Qt::Key_Down, Qt::AltModifier, f.ReloadMenu,
+         [&] { f.Widgets().tbRefresh->setEnabled(true); return f.Widgets().tbRefresh; }, Qt::Key_Down, Qt::AltModifier, f.Widgets().ReloadMenu,
          [] {}},
-        {"Down on it too", [&] { return f.tbRefresh; }, Qt::Key_Down, Qt::NoModifier, f.ReloadMenu, [] {}},
+        {"Down on it too", [&] { return f.Widgets().tbRefresh; }, Qt::Key_Down, Qt::NoModifier, f.Widgets().ReloadMenu, [] {}},
         {"F4 sorts by the focused column",
          [&] {
              f.SelectTab(2);
@@ -279,8 +279,8 @@ TEST_F(ViewsInMainWindowTest, EveryCommandHasAKeyboardRoad) {
          },
          Qt::Key_Return, Qt::NoModifier, nullptr,
          [&] {
-             TVirtualStringTree* target = f.InfoTab->currentIndex() == 2 ? tables : indices;
-             ASSERT_TRUE(f.InfoTab->currentIndex() == 2 || f.InfoTab->currentIndex() == 3);
+             TVirtualStringTree* target = f.Widgets().InfoTab->currentIndex() == 2 ? tables : indices;
+             ASSERT_TRUE(f.Widgets().InfoTab->currentIndex() == 2 || f.Widgets().InfoTab->currentIndex() == 3);
              EXPECT_EQ(QApplication::focusWidget(), target);
              EXPECT_NE(target->FocusedNode(), nullptr);
          }},
@@ -299,8 +299,8 @@ TEST_F(ViewsInMainWindowTest, EveryCommandHasAKeyboardRoad) {
          },
          Qt::Key_Enter, Qt::KeypadModifier, nullptr,
          [&] {
-             EXPECT_EQ(f.InfoTab->currentIndex(), 4);
-             EXPECT_EQ(f.FrontPanel(), f.tiPnl);
+             EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 4);
+             EXPECT_EQ(f.FrontPanel(), f.Widgets().tiPnl);
              EXPECT_EQ(focusedName(tables), "ORDERS");
              EXPECT_EQ(tables->FocusedColumn(), tcTable);
              EXPECT_EQ(tables->horizontalScrollBar()->value(), 0);
@@ -311,7 +311,7 @@ TEST_F(ViewsInMainWindowTest, EveryCommandHasAKeyboardRoad) {
              focusRow(indices, FindRow(indices, "RDB$FOREIGN3"), icDepth);
              return indices;
          },
-         Qt::Key_Return, Qt::NoModifier, nullptr, [&] { EXPECT_EQ(f.InfoTab->currentIndex(), 3); }},
+         Qt::Key_Return, Qt::NoModifier, nullptr, [&] { EXPECT_EQ(f.Widgets().InfoTab->currentIndex(), 3); }},
         {"Enter on a database list entry opens it",
          [&] {
              f.SelectTab(0);

@@ -285,8 +285,8 @@ TEST_F(MainFormTest, TransactionCalculatorOpensModallyFromTheToolBarAndTheMenu) 
     DBInfo->NxT = 100000;
     DBInfo->CDate = EncodeDate(2024, 3, 1);
     DBInfo->Age = DBInfo->CDate;   // one day
-    for (auto open : {std::function<void()>([&] { f.tbTranCalc->click(); }),
-                      std::function<void()>([&] { f.mTranCalc->trigger(); })}) {
+    for (auto open : {std::function<void()>([&] { f.Widgets().tbTranCalc->click(); }),
+                      std::function<void()>([&] { f.Widgets().mTranCalc->trigger(); })}) {
         bool seen = false;
         std::string perHour;
         QTimer::singleShot(0, [&] {

@@ -50,7 +50,7 @@ void TakeStatisticsAndStayConnected() {
         QTimer::singleShot(std::atoi(reload), [] {
             std::printf("reloading\n");
             std::fflush(stdout);
-            MainForm->ReloadAllItem->trigger();
+            MainForm->Widgets().ReloadAllItem->trigger();
         });
     }
     if (std::getenv("DRAVOLT_TEST_CLOSE")) {
