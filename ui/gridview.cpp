@@ -207,6 +207,16 @@ void FillCell(TCanvas& canvas, const QRect& rect, TColor color) {
     canvas.FillRect(rect);
 }
 
+namespace detail {
+std::string ValueText(int64_t value, const char*) { return IntToStr(value); }
+std::string ValueText(double value, const char* format) { return FormatFloat(format, value); }
+
+void FillChessRow(TVirtualStringTree* grid, TCanvas& canvas, PVirtualNode node, const QRect& rect) {
+    const TOptionSettings& o = OptionSettings;
+    if (o.ChessFill && grid->IsChessRow(node)) FillCell(canvas, rect, o.ChessColor);
+}
+}  // namespace detail
+
 std::string WrapHint(const std::string& text) {
     return text.empty() ? std::string() : WrapAtColumn(text, OptionSettings.HintWidth);
 }

@@ -26,15 +26,6 @@ TFrIndexStat* FrIndexStat = nullptr;
 
 namespace {
 
-const TColumnDef IndexColumns[IndexColumnCount] = {
-    {"Index", taLeftJustify, 140},      {"Table", taLeftJustify, 100},   {"Depth", taRightJustify, 50},
-    {"Keys", taRightJustify, 50},       {"Key Len", taRightJustify, 55}, {"Max Dup", taRightJustify, 60},
-    {"Total Dup", taRightJustify, 60},  {"Uniques", taRightJustify, 55}, {"Selectivity", taRightJustify, 70},
-    {"Size, mb", taRightJustify, 50},   {"AvgFill", taRightJustify, 50}, {"Nulls", taRightJustify, 50},
-    {"Leafs", taRightJustify, 50},      {"0-19%", taRightJustify, 50},   {"20-39%", taRightJustify, 50},
-    {"40-59%", taRightJustify, 50},     {"60-79%", taRightJustify, 50},  {"80-99%", taRightJustify, 50},
-};
-
 // The fixed pure red of a missing-keys cell (not the RedColor option).
 constexpr TColor PureRed = 0x000000FF;
 
@@ -60,9 +51,153 @@ std::string OutdatedHint(float sel, int64_t percent) {
     return Format("Index statistics outdated. Real is %1.7f, %d%% difference", {double(sel), percent});
 }
 
+bool NullsShown() { return DBInfo && DBInfo->IsNullSegInfoAvailable; }
+bool FragmentationShown() { return OptionSettings.ViewIndexFrag; }
+
+using TColumn = TGridColumn<TIndex>;
+
+const TColumn IndexColumns[IndexColumnCount] = {
+    {.Def = {"Index", taLeftJustify, 140},
+     .Name =
+         [](const TIndex& i) {
+             return TRowName{&i, &i.IndexName};
+         },
+     .Fit = fitContents,
+     .Style = [](const TIndex& i) { return i.Inactive == 1 ? TFontStyles(fsItalic) : 0; },
+     .Image = IndexImageIndex,
+     .Hint = [](TIndex& i) { return i.Key; }},
+    {.Def = {"Table", taLeftJustify, 100},
+     .Name =
+         [](const TIndex& i) {
+             return TRowName{i.Relation, i.Relation ? &i.Relation->TableName : nullptr};
+         },
+     .Fit = fitContents,
+     .Image = [](TIndex& i) { return i.Relation ? TableImageIndex(*i.Relation) : -1; },
+     .Hint = [](TIndex& i) { return i.Relation ? FieldListText(*i.Relation) : std::string(); }},
+    {.Def = {"Depth", taRightJustify, 50},
+     .Value = &TIndex::Depth,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             FillCell(c, rect, IsIndexTooDeep(i) ? OptionSettings.RedColor : OptionSettings.Columns1Color);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (!IsIndexTooDeep(i)) return std::string();
+             return std::string(
+                 "Index depth is greater than 3. It is recommended to recreate index (if it is fragmented) or "
+                 "to make backup and restore database with bigger database page size.");
+         }},
+    {.Def = {"Keys", taRightJustify, 50},
+     .Value = &TIndex::Nodes,
+     .Fit = fitGrow,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             if (IsIndexMissingKeys(i)) FillCell(c, rect, PureRed);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (!i.Relation) return std::string();
+             return "Difference between keys and records+versions: " +
+                    WideIntToStr(static_cast<__int128>(i.Nodes) - i.Relation->Records - i.Relation->Versions);
+         }},
+    {.Def = {"Key Len", taRightJustify, 55},
+     .Value = &TIndex::KeyLen,
+     .Format = "#####0.00",
+     .Paint = [](TCanvas& c, const QRect& rect, TIndex&) { FillCell(c, rect, OptionSettings.Columns1Color); }},
+    {.Def = {"Max Dup", taRightJustify, 60},
+     .Value = &TIndex::MaxDup,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             if (IsBadDuplicates(i)) FillCell(c, rect, OptionSettings.RedColor);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (!IsBadDuplicates(i)) return std::string();
+             return Format(
+                 "Index has big group of keys with equal values. Index search may be ineffective and "
+                 "garbage collection will be slow.\r\n%2.2f%% equal keys.",
+                 {i.MaxDup / (i.Nodes / 100.0)});
+         }},
+    {.Def = {"Total Dup", taRightJustify, 60},
+     .Value = &TIndex::TotalDup,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             if (HasManyDuplicates(i))
+                 FillCell(c, rect, HasLongDuplicateChain(i) ? OptionSettings.RedColor : OptionSettings.YellowColor);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (!HasManyDuplicates(i)) return std::string();
+             return std::string("Too many key duplicates. Index search may be ineffective and will use lot of memory.");
+         }},
+    {.Def = {"Uniques", taRightJustify, 55},
+     .Value = &TIndex::Uniques,
+     .Fit = fitGrow,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             if (IsUselessIndex(i)) FillCell(c, rect, OptionSettings.YellowColor);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (i.Nodes <= 0) return std::string();
+             if (IsUselessIndex(i)) return std::string("Index is useless since its column/key have only one value. ");
+             return Format("Unique key values = %2.3f%%", {i.Uniques / (i.Nodes / 100.0)});
+         }},
+    {.Def = {"Selectivity", taRightJustify, 70},
+     .Value = &TIndex::Stats,
+     .Format = "0.0000000",
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             const TOptionSettings& o = OptionSettings;
+             if (i.Sel != i.Stats && i.Inactive == 1)
+                 FillCell(c, rect, o.MassColor);
+             else if (HasOutdatedSelectivity(i))
+                 FillCell(c, rect, IndexStatsDiff(i) >= 20 ? o.RedColor : o.YellowColor);
+         },
+     .Hint =
+         [](TIndex& i) {
+             if (i.Sel == 0)
+                 return i.Inactive == 1 ? std::string("Index is deactivated (turned off)") : OutdatedHint(i.Sel, 100);
+             if (!HasOutdatedSelectivity(i)) return std::string();
+             const double diff = std::fabs(double(i.Stats) - double(i.Sel)) / (double(i.Sel) / 100);
+             return OutdatedHint(i.Sel, std::isfinite(diff) ? RoundClamped<int64_t>(diff) : 0);
+         }},
+    {.Def = {"Size, mb", taRightJustify, 50},
+     .Value = &TIndex::SizeMb,
+     .Format = "####0.00",
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             if (DBInfo && DBInfo->IndexSize > 0)
+                 DrawBar(c, rect, i.SizeMb / (DBInfo->IndexSize / 1024.0 / 1024 / 100), OptionSettings.Columns2Color);
+         }},
+    {.Def = {"AvgFill", taRightJustify, 50},
+     .Value = &TIndex::AverageFill,
+     .Paint =
+         [](TCanvas& c, const QRect& rect, TIndex& i) {
+             DrawBar(c, rect, i.AverageFill,
+                     IsIndexUnderfilled(i) ? OptionSettings.RedColor : OptionSettings.Columns2Color);
+         },
+     .Style = Bold<TIndex>,
+     .Hint =
+         [](TIndex& i) {
+             if (!IsIndexUnderfilled(i)) return std::string();
+             return std::string(
+                 "Index is fragmented. If this index is used often, try to recreate it (alter index "
+                 "inactive/active). But, it will be useless if keys in this index is being updated/deleted "
+                 "frequently.");
+         }},
+    {.Def = {"Nulls", taRightJustify, 50}, .Value = &TIndex::NullSeg, .Shown = NullsShown},
+    {.Def = {"Leafs", taRightJustify, 50}, .Value = &TIndex::Leafs, .Shown = FragmentationShown},
+    {.Def = {"0-19%", taRightJustify, 50}, .Value = &TIndex::Fill20, .Shown = FragmentationShown},
+    {.Def = {"20-39%", taRightJustify, 50}, .Value = &TIndex::Fill40, .Shown = FragmentationShown},
+    {.Def = {"40-59%", taRightJustify, 50}, .Value = &TIndex::Fill60, .Shown = FragmentationShown},
+    {.Def = {"60-79%", taRightJustify, 50}, .Value = &TIndex::Fill80, .Shown = FragmentationShown},
+    {.Def = {"80-99%", taRightJustify, 50}, .Value = &TIndex::Fill100, .Shown = FragmentationShown},
+};
+
 }  // namespace
 
-TFrIndexStat::TFrIndexStat(QWidget* owner) : QFrame(owner) {
+TFrIndexStat::TFrIndexStat(QWidget* owner) : QFrame(owner), FColumns(IndexColumns, chessPlainCells) {
     if (!FrIndexStat) FrIndexStat = this;
     SetupGrid();
     SetupMenu();
@@ -73,7 +208,7 @@ TFrIndexStat::~TFrIndexStat() {
 }
 
 void TFrIndexStat::SetupGrid() {
-    vstIdxStat = CreateStatGrid(this, "vstIdxStat", IndexColumns);
+    vstIdxStat = FColumns.CreateGrid(this, "vstIdxStat");
     // A double click on a header divider sizes that column to its contents,
     // measured the way the rebuild measures.
     QObject::connect(vstIdxStat->header(), &QHeaderView::sectionHandleDoubleClicked, this,
@@ -100,45 +235,9 @@ void TFrIndexStat::SetupMenu() {
     QObject::connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
 }
 
-namespace {
-
-// How long a column's text is, read off the index without making the text.
-double TextLength(const TIndex& i, int column) {
-    switch (column) {
-        case icIndex: return static_cast<double>(i.IndexName.size());
-        case icTable: return i.Relation ? static_cast<double>(i.Relation->TableName.size()) : 0;
-        case icDepth: return TextMagnitude(i.Depth);
-        case icKeys: return TextMagnitude(static_cast<double>(i.Nodes));
-        case icKeyLen: return TextMagnitude(i.KeyLen);
-        case icMaxDup: return TextMagnitude(i.MaxDup);
-        case icTotalDup: return TextMagnitude(i.TotalDup);
-        case icUniques: return TextMagnitude(static_cast<double>(i.Uniques));
-        case icSelectivity: return TextMagnitude(i.Stats);
-        case icSizeMb: return TextMagnitude(i.SizeMb);
-        case icAvgFill: return TextMagnitude(i.AverageFill);
-        case icNulls: return TextMagnitude(static_cast<double>(i.NullSeg));
-        case icLeafs: return TextMagnitude(i.Leafs);
-        case icFill20: return TextMagnitude(i.Fill20);
-        case icFill40: return TextMagnitude(i.Fill40);
-        case icFill60: return TextMagnitude(i.Fill60);
-        case icFill80: return TextMagnitude(i.Fill80);
-        case icFill100: return TextMagnitude(i.Fill100);
-        default: return 0;
-    }
-}
-
-}  // namespace
-
-std::vector<PVirtualNode> TFrIndexStat::LongestRows(int column) const {
-    return dv::LongestRows(vstIdxStat, [column](PVirtualNode n) {
-        const TIndex* i = IndexOf(n);
-        return i ? TextLength(*i, column) : 0;
-    });
-}
-
 void TFrIndexStat::FitColumn(int modelColumn) {
     const TColumnIndex column = vstIdxStat->ColumnOf(modelColumn);
-    if (column >= 0) FitColumnToContents(vstIdxStat, column, LongestRows(column));
+    if (column >= 0) FitColumnToContents(vstIdxStat, column, FColumns.LongestRows(vstIdxStat, column));
 }
 
 void TFrIndexStat::FillIndices() {
@@ -148,12 +247,7 @@ void TFrIndexStat::FillIndices() {
     if (DBInfo)
         for (TIndex* i : DBInfo->Indices) vstIdxStat->AddChild(nullptr, reinterpret_cast<intptr_t>(i));
 
-    for (int c : {icIndex, icTable}) FitColumnToContents(vstIdxStat, c, LongestRows(c));
-    for (int c : {icKeys, icUniques}) GrowColumnToContents(vstIdxStat, c, LongestRows(c));
-
-    auto& columns = vstIdxStat->Header().Columns;
-    columns[icNulls].SetVisible(DBInfo && DBInfo->IsNullSegInfoAvailable);
-    for (int c = icLeafs; c <= icFill100; ++c) columns[c].SetVisible(OptionSettings.ViewIndexFrag);
+    FColumns.FitColumns(vstIdxStat);
 
     // The rows come in model order: the header marks no sort column until a
     // click sorts them again (the direction is kept for that click).
@@ -222,227 +316,36 @@ void TFrIndexStat::FilterByRelation(TRelation* relation) {
 
 void TFrIndexStat::vstIdxStatGetText(TVirtualStringTree*, PVirtualNode node, TColumnIndex column,
                                      std::string& text) {
-    TIndex* i = IndexOf(node);
-    if (!i) return;
-    switch (column) {
-        case icIndex: text = i->IndexName; break;
-        case icTable: text = i->Relation ? i->Relation->TableName : std::string(); break;
-        case icDepth: text = IntToStr(i->Depth); break;
-        case icKeys: text = IntToStr(i->Nodes); break;
-        case icKeyLen: text = FormatFloat("#####0.00", i->KeyLen); break;
-        case icMaxDup: text = IntToStr(i->MaxDup); break;
-        case icTotalDup: text = IntToStr(i->TotalDup); break;
-        case icUniques: text = IntToStr(i->Uniques); break;
-        case icSelectivity: text = FormatFloat("0.0000000", i->Stats); break;
-        case icSizeMb: text = FormatFloat("####0.00", i->SizeMb); break;
-        case icAvgFill: text = IntToStr(i->AverageFill); break;
-        case icNulls: text = IntToStr(i->NullSeg); break;
-        case icLeafs: text = IntToStr(i->Leafs); break;
-        case icFill20: text = IntToStr(i->Fill20); break;
-        case icFill40: text = IntToStr(i->Fill40); break;
-        case icFill60: text = IntToStr(i->Fill60); break;
-        case icFill80: text = IntToStr(i->Fill80); break;
-        case icFill100: text = IntToStr(i->Fill100); break;
-        default: break;
-    }
+    FColumns.GetText(node, column, text);
 }
 
 void TFrIndexStat::vstIdxStatBeforeCellPaint(TVirtualStringTree* sender, TCanvas& canvas, PVirtualNode node,
                                              TColumnIndex column, QRect cellRect) {
-    TIndex* i = IndexOf(node);
-    if (!i) return;
-    const TOptionSettings& o = OptionSettings;
-    switch (column) {
-        case icDepth: FillCell(canvas, cellRect, IsIndexTooDeep(*i) ? o.RedColor : o.Columns1Color); break;
-        case icKeys:
-            if (IsIndexMissingKeys(*i)) FillCell(canvas, cellRect, PureRed);
-            break;
-        case icKeyLen: FillCell(canvas, cellRect, o.Columns1Color); break;
-        case icMaxDup:
-            if (IsBadDuplicates(*i)) FillCell(canvas, cellRect, o.RedColor);
-            break;
-        case icTotalDup:
-            if (HasManyDuplicates(*i)) FillCell(canvas, cellRect, HasLongDuplicateChain(*i) ? o.RedColor : o.YellowColor);
-            break;
-        case icUniques:
-            if (IsUselessIndex(*i)) FillCell(canvas, cellRect, o.YellowColor);
-            break;
-        case icSelectivity:
-            if (i->Sel != i->Stats && i->Inactive == 1)
-                FillCell(canvas, cellRect, o.MassColor);
-            else if (HasOutdatedSelectivity(*i))
-                FillCell(canvas, cellRect, IndexStatsDiff(*i) >= 20 ? o.RedColor : o.YellowColor);
-            break;
-        case icSizeMb:
-            if (DBInfo && DBInfo->IndexSize > 0)
-                DrawBar(canvas, cellRect, i->SizeMb / (DBInfo->IndexSize / 1024.0 / 1024 / 100), o.Columns2Color);
-            break;
-        case icAvgFill:
-            DrawBar(canvas, cellRect, i->AverageFill, IsIndexUnderfilled(*i) ? o.RedColor : o.Columns2Color);
-            break;
-        default:
-            // Name and fill-distribution columns: only the chess fill.
-            if (o.ChessFill && sender->IsChessRow(node)) FillCell(canvas, cellRect, o.ChessColor);
-            break;
-    }
+    FColumns.BeforeCellPaint(sender, canvas, node, column, cellRect);
 }
 
 void TFrIndexStat::vstIdxStatPaintText(TVirtualStringTree*, TCanvas& canvas, PVirtualNode node,
                                        TColumnIndex column) {
-    TIndex* i = IndexOf(node);
-    if (!i) return;
-    if (column == icIndex && i->Inactive == 1) canvas.Font.Style |= fsItalic;
-    if (column == icAvgFill) canvas.Font.Style |= fsBold;
+    FColumns.PaintText(canvas, node, column);
 }
 
 void TFrIndexStat::vstIdxStatGetImageIndex(TVirtualStringTree*, PVirtualNode node, TVTImageKind kind,
                                            TColumnIndex column, bool&, int& imageIndex) {
-    TIndex* i = IndexOf(node);
-    if (!i || (kind != ikNormal && kind != ikSelected)) return;
-    if (column == icIndex)
-        imageIndex = IndexImageIndex(*i);
-    else if (column == icTable && i->Relation)
-        imageIndex = TableImageIndex(*i->Relation);
+    FColumns.GetImageIndex(node, kind, column, imageIndex);
 }
 
 void TFrIndexStat::vstIdxStatGetHint(TVirtualStringTree*, PVirtualNode node, TColumnIndex column,
                                      std::string& hint) {
-    TIndex* i = IndexOf(node);
-    if (!i) return;
-    std::string text;
-    switch (column) {
-        case icIndex: text = i->Key; break;
-        case icTable:
-            if (i->Relation) text = FieldListText(*i->Relation);
-            break;
-        case icDepth:
-            if (IsIndexTooDeep(*i))
-                text = "Index depth is greater than 3. It is recommended to recreate index (if it is fragmented) or "
-                       "to make backup and restore database with bigger database page size.";
-            break;
-        case icKeys:
-            if (i->Relation)
-                text = "Difference between keys and records+versions: " +
-                       WideIntToStr(static_cast<__int128>(i->Nodes) - i->Relation->Records - i->Relation->Versions);
-            break;
-        case icMaxDup:
-            if (IsBadDuplicates(*i))
-                text = Format("Index has big group of keys with equal values. Index search may be ineffective and "
-                              "garbage collection will be slow.\r\n%2.2f%% equal keys.",
-                              {i->MaxDup / (i->Nodes / 100.0)});
-            break;
-        case icTotalDup:
-            if (HasManyDuplicates(*i))
-                text = "Too many key duplicates. Index search may be ineffective and will use lot of memory.";
-            break;
-        case icUniques:
-            if (i->Nodes > 0) {
-                if (IsUselessIndex(*i))
-                    text = "Index is useless since its column/key have only one value. ";
-                else
-                    text = Format("Unique key values = %2.3f%%", {i->Uniques / (i->Nodes / 100.0)});
-            }
-            break;
-        case icSelectivity:
-            if (i->Sel == 0) {
-                text = i->Inactive == 1 ? std::string("Index is deactivated (turned off)") : OutdatedHint(i->Sel, 100);
-            } else if (HasOutdatedSelectivity(*i)) {
-                const double diff = std::fabs(double(i->Stats) - double(i->Sel)) / (double(i->Sel) / 100);
-                text = OutdatedHint(i->Sel, std::isfinite(diff) ? RoundClamped<int64_t>(diff) : 0);
-            }
-            break;
-        case icAvgFill:
-            if (IsIndexUnderfilled(*i))
-                text = "Index is fragmented. If this index is used often, try to recreate it (alter index "
-                       "inactive/active). But, it will be useless if keys in this index is being updated/deleted "
-                       "frequently.";
-            break;
-        default: break;
-    }
-    hint = WrapHint(text);
-}
-
-// The value a numeric column shows and sorts by: `f` is handed its getter.
-// False for the name columns and columns without a value.
-template <class F>
-static bool WithColumnValue(TColumnIndex column, F&& f) {
-    switch (column) {
-        case icDepth: f([](const TIndex& i) { return i.Depth; }); return true;
-        case icKeys: f([](const TIndex& i) { return i.Nodes; }); return true;
-        case icKeyLen: f([](const TIndex& i) { return i.KeyLen; }); return true;
-        case icMaxDup: f([](const TIndex& i) { return i.MaxDup; }); return true;
-        case icTotalDup: f([](const TIndex& i) { return i.TotalDup; }); return true;
-        case icUniques: f([](const TIndex& i) { return i.Uniques; }); return true;
-        case icSelectivity: f([](const TIndex& i) { return double(i.Stats); }); return true;
-        case icSizeMb: f([](const TIndex& i) { return i.SizeMb; }); return true;
-        case icAvgFill: f([](const TIndex& i) { return i.AverageFill; }); return true;
-        case icNulls: f([](const TIndex& i) { return i.NullSeg; }); return true;
-        case icLeafs: f([](const TIndex& i) { return i.Leafs; }); return true;
-        case icFill20: f([](const TIndex& i) { return i.Fill20; }); return true;
-        case icFill40: f([](const TIndex& i) { return i.Fill40; }); return true;
-        case icFill60: f([](const TIndex& i) { return i.Fill60; }); return true;
-        case icFill80: f([](const TIndex& i) { return i.Fill80; }); return true;
-        case icFill100: f([](const TIndex& i) { return i.Fill100; }); return true;
-        default: return false;
-    }
+    FColumns.GetHint(node, column, hint);
 }
 
 void TFrIndexStat::vstIdxStatCompareNodes(TVirtualStringTree* sender, PVirtualNode node1, PVirtualNode node2,
                                           TColumnIndex column, int& result) {
-    TIndex* a = IndexOf(node1);
-    TIndex* b = IndexOf(node2);
-    if (!a || !b) return;
-    // Ranks of rows since replaced must not answer for new objects.
-    if (!FIndexNames.Ranked(sender)) FIndexNames.Clear();
-    if (!FTableNames.Ranked(sender)) FTableNames.Clear();
-    switch (column) {
-        case icIndex: result = FIndexNames.Compare(a, a->IndexName, b, b->IndexName); break;
-        case icTable: {
-            static const std::string none;
-            result = FTableNames.Compare(a->Relation, a->Relation ? a->Relation->TableName : none, b->Relation,
-                                         b->Relation ? b->Relation->TableName : none);
-            break;
-        }
-        default:
-            WithColumnValue(column, [&](auto value) { result = CompareValues(value(*a), value(*b)); });
-            break;
-    }
+    FColumns.CompareNodes(sender, node1, node2, column, result);
 }
 
 void TFrIndexStat::vstIdxStatHeaderClick(TVirtualStringTree* sender, TColumnIndex column) {
-    if (column < 0) return;
-    const TSortDirection d = HeaderClickDirection(sender, column);
-    // Each column sorts by the value its comparison compares, taken once
-    // per row; names by their cached collation ranks (a table without a
-    // name ranks lowest, as its empty name would).
-    auto by = [sender, d](auto value) { SortRowsBy<TIndex>(sender, d, +value); };
-    switch (column) {
-        case icIndex: {
-            FIndexNames.Rank(sender, [](PVirtualNode n) {
-                const TIndex* i = IndexOf(n);
-                return std::pair<const void*, const std::string*>(i, i ? &i->IndexName : nullptr);
-            });
-            const TNameSortKeys& keys = FIndexNames;
-            sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) { return keys.RankOf(IndexOf(n)); });
-            break;
-        }
-        case icTable: {
-            FTableNames.Rank(sender, [](PVirtualNode n) {
-                const TIndex* i = IndexOf(n);
-                const TRelation* r = i ? i->Relation : nullptr;
-                return std::pair<const void*, const std::string*>(r, r ? &r->TableName : nullptr);
-            });
-            const TNameSortKeys& keys = FTableNames;
-            sender->SortByKey(nullptr, d, [&keys](PVirtualNode n) {
-                const TIndex* i = IndexOf(n);
-                return keys.RankOf(i ? i->Relation : nullptr);
-            });
-            break;
-        }
-        default:
-            if (!WithColumnValue(column, by)) sender->SortTree(column, d);
-            break;
-    }
+    FColumns.HeaderClick(sender, column);
 }
 
 void TFrIndexStat::vstIdxStatColumnDblClick(TVirtualStringTree* sender, TColumnIndex column) {

@@ -84,8 +84,6 @@ private:
     void SetupMenu();
     // Sizes a column to its contents (a double click on a header divider).
     void FitColumn(int modelColumn);
-    // The rows whose text in the column is among the longest (see LongestRows).
-    std::vector<PVirtualNode> LongestRows(int column) const;
     // True when the data module has a database to recompute on; otherwise
     // says why not and answers false.
     bool LiveDatabaseReady() const;
@@ -93,8 +91,7 @@ private:
     // The rows of each table, sorted by table (built per set of rows).
     const std::vector<std::pair<const TRelation*, PVirtualNode>>& RowsByTable();
 
-    TNameSortKeys FIndexNames;
-    TNameSortKeys FTableNames;
+    TGridColumns<TIndex> FColumns;
     TRelation* FRelation = nullptr;
     std::vector<std::pair<const TRelation*, PVirtualNode>> FRowsByTable;
     // The grid's generation the list was built for. A grid still at its first

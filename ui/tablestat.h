@@ -69,12 +69,8 @@ public:
 private:
     void SetupGrid();
     void SetupMenu();
-    // The table's share of the database in percent (column 17); 0 when the
-    // database has no pages.
-    static double TotalShare(const TRelation& r);
-
+    TGridColumns<TRelation> FColumns;
     bool FLinked = false;
-    TNameSortKeys FSortKeys;
 };
 
 extern TFrTableStat* FrTableStat;
