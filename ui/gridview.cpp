@@ -55,18 +55,60 @@ void WidenToCaptions(TVirtualStringTree* tree) {
         columns[c].SetWidth(std::max(columns[c].Width(), CaptionWidth(tree, c)));
 }
 
-std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length) {
-    std::vector<std::pair<double, PVirtualNode>> rows;
-    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) rows.emplace_back(length(n), n);
+namespace {
+// The nodes of the kFitSample longest rows (all of them when there are no
+// more); the order among them does not matter to a fit.
+void KeepLongest(std::vector<std::pair<double, PVirtualNode>>& rows, std::vector<PVirtualNode>& nodes) {
     const auto longer = [](const auto& a, const auto& b) { return a.first > b.first; };
     if (rows.size() > kFitSample) {
         std::nth_element(rows.begin(), rows.begin() + kFitSample, rows.end(), longer);
         rows.resize(kFitSample);
     }
-    std::vector<PVirtualNode> nodes;
-    nodes.reserve(rows.size());
     for (const auto& r : rows) nodes.push_back(r.second);
+}
+
+// Characters, not bytes: a name in a multi-byte encoding is not longer on
+// screen for its bytes.
+double TextLength(const std::string& text) {
+    return static_cast<double>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Adds the rows under parent a fit of the column measures: each row with
+// rows of its own (a caption), and of the others the longest texts.
+void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, std::vector<PVirtualNode>& rows) {
+    std::vector<std::pair<double, PVirtualNode>> leaves;
+    std::string text;
+    for (PVirtualNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
+        if (tree->ChildCount(n) > 0) {
+            rows.push_back(n);
+            AddFitRows(tree, n, column, rows);
+            continue;
+        }
+        text.clear();
+        if (tree->OnGetText) tree->OnGetText(tree, n, column, text);
+        leaves.emplace_back(TextLength(text), n);
+    }
+    KeepLongest(leaves, rows);
+}
+}  // namespace
+
+std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length) {
+    std::vector<std::pair<double, PVirtualNode>> rows;
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) rows.emplace_back(length(n), n);
+    std::vector<PVirtualNode> nodes;
+    nodes.reserve(std::min(rows.size(), kFitSample));
+    KeepLongest(rows, nodes);
     return nodes;
+}
+
+std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column) {
+    std::vector<PVirtualNode> rows;
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
+        rows.push_back(n);
+        AddFitRows(tree, n, column, rows);
+    }
+    return rows;
 }
 
 void FitColumnToContents(TVirtualStringTree* tree, int column, const std::vector<PVirtualNode>& rows) {

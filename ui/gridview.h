@@ -175,9 +175,17 @@ std::pair<QMenu*, QAction*> CreateCopyPopup(TVirtualStringTree* grid, QWidget* o
 // extended selection.
 TVirtualStringTree* CreateParameterTree(QWidget* parent, const char* objectName);
 
+// The rows of a parameter tree a column is sized from: the captions (the
+// top-level rows, in bold, and any other row with rows under it) and, of
+// the rows under each caption, those with the longest texts in the column
+// (at most kFitSample of them). A summary can list thousands of tables; the
+// rows under one caption are alike but for their texts, so the widest of
+// them is among the longest texts.
+std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column);
+
 // Rebuilds a parameter tree: addRows adds the rows to the emptied tree,
 // which then shows them all expanded, each column as wide as its widest
-// cell.
+// cell (see ParameterFitRows).
 template <class AddRows>
 void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows) {
     tree->BeginUpdate();
@@ -185,7 +193,7 @@ void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows) {
     addRows();
     tree->FullExpand();
     for (int c = 0; c < tree->Header().Columns.Count(); ++c)
-        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c));
+        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c, ParameterFitRows(tree, c)));
     tree->EndUpdate();
     tree->Repaint();
 }

@@ -241,6 +241,13 @@ TEST_F(DbInfoTest, ListsFollowModelOrderAndARefillReplacesThem) {
     EXPECT_EQ(Frame->Problems.TablesWithNoRecords[1], DBInfo->Relations[2]);
 }
 
+TEST_F(DbInfoTest, ColumnsFitTheirWidestCellAmongMoreRowsThanAFitMeasures) {
+    for (size_t k = 0; k < 2 * kFitSample; ++k) AddTable("E" + std::to_string(k), 0, 0);
+    AddTable("WIDEST_OF_ALL_THE_TABLE_NAMES_IN_THIS_DATABASE", 0, 0);
+    Frame->FillDbInfo();
+    for (int c : {0, 1}) EXPECT_EQ(Tree->Header().Columns[c].Width(), Tree->GetMaxColumnWidth(c)) << c;
+}
+
 TEST_F(DbInfoTest, ObjectRowValues) {
     TRelation* t = AddTable("ORDERS", 123456, 500);
     t->AverageFill = 7;
