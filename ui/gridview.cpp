@@ -67,13 +67,6 @@ void KeepLongest(std::vector<std::pair<double, PVirtualNode>>& rows, std::vector
     for (const auto& r : rows) nodes.push_back(r.second);
 }
 
-// Characters, not bytes: a name in a multi-byte encoding is not longer on
-// screen for its bytes.
-double TextLength(const std::string& text) {
-    return static_cast<double>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // Adds the rows under parent a fit of the column measures: each row with
 // rows of its own (a caption), and of the others the longest texts.
 void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, std::vector<PVirtualNode>& rows) {
@@ -87,7 +80,7 @@ void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, std::
         }
         text.clear();
         if (tree->OnGetText) tree->OnGetText(tree, n, column, text);
-        leaves.emplace_back(TextLength(text), n);
+        leaves.emplace_back(static_cast<double>(Utf8Length(text)), n);
     }
     KeepLongest(leaves, rows);
 }

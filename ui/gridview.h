@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "model/utils.h"
+#include "platform/SysUtils.h"
 #include "platform/gui/VirtualTrees.h"
 
 class QAction;
@@ -431,8 +432,8 @@ public:
     }
 
     // The rows whose text in the column is among the longest (LongestRows),
-    // by the length of the name or the magnitude of the value; every row for
-    // a column with neither.
+    // by the characters of the name or the magnitude of the value; every row
+    // for a column with neither.
     std::vector<PVirtualNode> LongestRows(TVirtualStringTree* grid, TColumnIndex column) const {
         const TGridColumn<Object>* c = Column(column);
         std::vector<PVirtualNode> rows;
@@ -440,7 +441,7 @@ public:
             return dv::LongestRows(grid, [nameOf = c->Name](PVirtualNode n) {
                 const Object* o = ObjectOf(n);
                 const TRowName name = o ? nameOf(*o) : TRowName();
-                return name.Name ? static_cast<double>(name.Name->size()) : 0.0;
+                return name.Name ? static_cast<double>(Utf8Length(*name.Name)) : 0.0;
             });
         }
         if (c && c->Value.With([&](auto value) {
