@@ -1,3 +1,3 @@
-#include "ui/program.h"
+#include "ui/window/program.h"
 
 int main(int argc, char** argv) { return dv::ProgramMain(argc, argv); }

@@ -35,8 +35,8 @@
 
 #include "model/StatParser.h"
 #include "model/dkmain.h"
-#include "platform/ComponentText.h"
-#include "platform/FileIO.h"
+#include "platform/streaming/ComponentText.h"
+#include "platform/stores/FileIO.h"
 
 using namespace dv;
 

@@ -18,9 +18,9 @@
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "model/report.h"
-#include "platform/ComponentText.h"
-#include "platform/Dialogs.h"
-#include "platform/FileIO.h"
+#include "platform/streaming/ComponentText.h"
+#include "platform/system/Dialogs.h"
+#include "platform/stores/FileIO.h"
 
 using namespace dv;
 

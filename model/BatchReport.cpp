@@ -1,4 +1,4 @@
-#include "BatchReport.h"
+#include "model/BatchReport.h"
 
 #include <cstdio>
 #include <exception>
@@ -6,9 +6,9 @@
 #include "model/StatFile.h"
 #include "model/dkmain.h"
 #include "model/report.h"
-#include "platform/Dialogs.h"
-#include "platform/InputFile.h"
-#include "platform/SysUtils.h"
+#include "platform/system/Dialogs.h"
+#include "platform/system/InputFile.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

@@ -1,12 +1,12 @@
-#include "StatFile.h"
+#include "model/StatFile.h"
 
 #include <cstring>
 
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "model/moninfo.h"
-#include "platform/ComponentText.h"
-#include "platform/SysUtils.h"
+#include "platform/streaming/ComponentText.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

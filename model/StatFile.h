@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/FileIO.h"
-#include "platform/InputFile.h"
+#include "platform/stores/FileIO.h"
+#include "platform/system/InputFile.h"
 
 namespace dv {
 

@@ -1,4 +1,4 @@
-#include "StatParser.h"
+#include "model/StatParser.h"
 
 #include <cmath>
 
@@ -6,8 +6,8 @@
 #include "model/dkmain.h"
 #include "model/rules.h"
 #include "model/utils.h"
-#include "platform/Dialogs.h"
-#include "platform/SysUtils.h"
+#include "platform/system/Dialogs.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "model/StatSource.h"
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 
 namespace dv {
 

@@ -1,4 +1,4 @@
-#include "StatSource.h"
+#include "model/StatSource.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "StrData.h"
+#include "model/StrData.h"
 
 namespace dv {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Classes.h"
-#include "platform/DateUtils.h"
+#include "platform/streaming/Classes.h"
+#include "platform/text/DateUtils.h"
 
 namespace dv {
 

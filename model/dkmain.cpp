@@ -1,4 +1,4 @@
-#include "dkmain.h"
+#include "model/dkmain.h"
 
 #include <algorithm>
 #include <climits>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Classes.h"
-#include "platform/DateUtils.h"
+#include "platform/streaming/Classes.h"
+#include "platform/text/DateUtils.h"
 
 namespace dv {
 

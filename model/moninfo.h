@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 
 namespace dv {
 

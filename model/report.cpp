@@ -7,8 +7,8 @@
 #include "model/options.h"
 #include "model/rules.h"
 #include "model/utils.h"
-#include "platform/FileIO.h"
-#include "platform/SysUtils.h"
+#include "platform/stores/FileIO.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

@@ -6,7 +6,7 @@
 
 #include "model/dkmain.h"
 #include "model/problems.h"
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 
 namespace dv {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "platform/FileVersion.h"
-#include "platform/SysUtils.h"
+#include "platform/system/FileVersion.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "model/dkmain.h"
-#include "platform/DateUtils.h"
+#include "platform/text/DateUtils.h"
 
 namespace dv {
 

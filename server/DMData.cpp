@@ -1,4 +1,4 @@
-#include "DMData.h"
+#include "server/DMData.h"
 
 #include <exception>
 #include <initializer_list>

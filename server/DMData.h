@@ -11,7 +11,7 @@
 #include <string>
 
 #include "model/moninfo.h"
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 #include "server/IBComponents.h"
 
 namespace dv {

@@ -1,4 +1,4 @@
-#include "IBClient.h"
+#include "server/IBClient.h"
 
 #include <dlfcn.h>
 

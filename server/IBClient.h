@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Classes.h"
-#include "platform/SysUtils.h"
+#include "platform/streaming/Classes.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv {
 

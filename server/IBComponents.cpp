@@ -1,6 +1,6 @@
-#include "IBComponents.h"
+#include "server/IBComponents.h"
 
-#include "platform/TerminationSignals.h"
+#include "platform/system/TerminationSignals.h"
 
 #include <algorithm>
 #include <chrono>

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Classes.h"
-#include "platform/DateUtils.h"
+#include "platform/streaming/Classes.h"
+#include "platform/text/DateUtils.h"
 #include "server/IBClient.h"
 #include "server/ServerCall.h"
 

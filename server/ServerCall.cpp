@@ -1,4 +1,4 @@
-#include "ServerCall.h"
+#include "server/ServerCall.h"
 
 #include <cstdlib>
 

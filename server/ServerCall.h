@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "server/IBClient.h"
 
 namespace dv {

@@ -28,10 +28,10 @@
 #include "model/dkmain.h"
 #include "model/moninfo.h"
 #include "model/options.h"
-#include "ui/dblistfr.h"
-#include "ui/indexStat.h"
-#include "ui/main.h"
-#include "ui/tablestat.h"
+#include "ui/views/dblistfr.h"
+#include "ui/views/indexStat.h"
+#include "ui/window/main.h"
+#include "ui/views/tablestat.h"
 
 using namespace dv;
 

@@ -1,6 +1,6 @@
 #include "platform/gui/Graphics.h"
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,6 +1,6 @@
 // TVirtualStringTree: painting a cell, measuring column widths, hints and the
 // clipboard copy. Every one of them asks the view's events afresh.
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "platform/gui/VTModel.h"
 #include "platform/gui/VirtualTrees.h"
 

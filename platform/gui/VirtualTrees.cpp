@@ -1,6 +1,6 @@
 #include "platform/gui/VirtualTrees.h"
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "platform/gui/VTModel.h"
 
 #include <QApplication>

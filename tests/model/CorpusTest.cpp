@@ -11,7 +11,7 @@
 #include <fstream>
 #include <regex>
 
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 
 using namespace dv;
 using namespace dv::test;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "tests/support/TestModel.h"
 
 using namespace dv;

@@ -6,10 +6,10 @@
 #include <map>
 #include <random>
 
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "tests/support/FuzzSupport.h"
 #include "model/StrData.h"
-#include "platform/ComponentText.h"
+#include "platform/streaming/ComponentText.h"
 
 using namespace dv;
 using namespace dv::test;

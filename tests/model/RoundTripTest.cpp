@@ -3,8 +3,8 @@
 #include <cmath>
 #include <map>
 
-#include "StatTestSupport.h"
-#include "platform/ComponentText.h"
+#include "tests/model/StatTestSupport.h"
+#include "platform/streaming/ComponentText.h"
 
 using namespace dv;
 using namespace dv::test;

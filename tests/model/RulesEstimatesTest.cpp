@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/rules.h"
-#include "RulesTestSupport.h"
+#include "tests/model/RulesTestSupport.h"
 
 namespace dv::test {
 namespace {

@@ -2,7 +2,7 @@
 // forms, written by hand where the real server prints no such text, and what
 // happens when such blocks are cut short or a failed table leaves its index
 // blocks behind.
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "model/StrData.h"
 
 using namespace dv;

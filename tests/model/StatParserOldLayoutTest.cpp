@@ -3,7 +3,7 @@
 // the messages and edge cases of that layout.
 #include <cmath>
 
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "model/StrData.h"
 
 using namespace dv;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "model/problems.h"
 #include "tests/support/FirebirdTestServer.h"
 

@@ -1,6 +1,6 @@
 // The two line sources: line ends, skipped empty lines, the end of the
 // source, errors and dates.
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 #include "model/StatSource.h"
 #include "model/StrData.h"
 

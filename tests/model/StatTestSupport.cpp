@@ -1,4 +1,4 @@
-#include "StatTestSupport.h"
+#include "tests/model/StatTestSupport.h"
 
 #include <sys/stat.h>
 #include <sys/time.h>

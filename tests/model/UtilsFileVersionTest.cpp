@@ -8,8 +8,8 @@
 #include <string>
 
 #include "model/utils.h"
-#include "platform/FileVersion.h"
-#include "platform/SysUtils.h"
+#include "platform/system/FileVersion.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 namespace dv::test {

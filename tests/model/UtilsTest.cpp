@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/utils.h"
-#include "platform/DateUtils.h"
+#include "platform/text/DateUtils.h"
 
 namespace dv::test {
 namespace {

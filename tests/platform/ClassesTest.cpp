@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 
 using namespace dv;
 

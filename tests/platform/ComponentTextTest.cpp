@@ -11,8 +11,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/ComponentText.h"
-#include "platform/FileIO.h"
+#include "platform/streaming/ComponentText.h"
+#include "platform/stores/FileIO.h"
 
 using namespace dv;
 

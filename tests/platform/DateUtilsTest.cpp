@@ -6,8 +6,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "platform/DateUtils.h"
-#include "platform/SysUtils.h"
+#include "platform/text/DateUtils.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dv;

@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/FileIO.h"
-#include "platform/IniFiles.h"
-#include "platform/Registry.h"
+#include "platform/stores/FileIO.h"
+#include "platform/stores/IniFiles.h"
+#include "platform/stores/Registry.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dv;

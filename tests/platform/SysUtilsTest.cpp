@@ -3,7 +3,7 @@
 #include <cmath>
 #include <optional>
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 using namespace dv;
 

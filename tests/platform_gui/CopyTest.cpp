@@ -1,8 +1,8 @@
 // Copying selected rows: captions of the shown columns in display order, the
 // selected rows in tree order, CR LF, quoting, level separators.
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 #include <QApplication>
 #include <QClipboard>

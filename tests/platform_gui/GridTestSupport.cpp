@@ -1,4 +1,4 @@
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
 namespace dv::test {
 

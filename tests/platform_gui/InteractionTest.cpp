@@ -1,7 +1,7 @@
 // What the user does with the grid: columns (widths, minimum, visibility,
 // reordering), selection and its change event, focus, hints, double clicks,
 // scrolling a row into view.
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
 #include <QApplication>
 #include <QHeaderView>

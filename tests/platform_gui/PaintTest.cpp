@@ -1,6 +1,6 @@
 // Painting asks the view at paint time, only for the rows on screen; cell
 // fills, bars and fonts come from the events; chess positions; auto-width.
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
 #include <QApplication>
 #include <QHeaderView>

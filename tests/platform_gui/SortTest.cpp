@@ -1,6 +1,6 @@
 // Sorting the grid: stable, both directions, hidden rows and the selection
 // travel with their nodes, the header keeps the view's sort mark.
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
 #include <QHeaderView>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The item model behind the grid: structure, model tester, updates, clearing,
 // visibility and expansion flags.
-#include "GridTestSupport.h"
+#include "tests/platform_gui/GridTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QtGlobal>

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "tests/support/FirebirdTestServer.h"
-#include "platform/DateUtils.h"
+#include "platform/text/DateUtils.h"
 #include "server/IBApi.h"
 #include "server/IBComponents.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "DMTestSupport.h"
+#include "tests/server/DMTestSupport.h"
 #include "model/moninfo.h"
 #include "server/IBApi.h"
 

@@ -2,7 +2,7 @@
 // own statistics of it.
 #include <gtest/gtest.h>
 
-#include "DMTestSupport.h"
+#include "tests/server/DMTestSupport.h"
 #include "model/utils.h"
 
 using namespace dv;

@@ -2,7 +2,7 @@
 // names that need quoting work, and failures still commit and disconnect.
 #include <gtest/gtest.h>
 
-#include "DMTestSupport.h"
+#include "tests/server/DMTestSupport.h"
 
 using namespace dv;
 using namespace dv::test;

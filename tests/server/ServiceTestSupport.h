@@ -2,7 +2,7 @@
 // fbstat.
 #pragma once
 
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 #include "server/IBComponents.h"
 
 namespace dv::test {

@@ -1,4 +1,4 @@
-#include "FaultProxy.h"
+#include "tests/support/FaultProxy.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "FirebirdTestServer.h"
+#include "tests/support/FirebirdTestServer.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv::test {
 

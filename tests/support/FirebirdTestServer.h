@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Classes.h"
+#include "platform/streaming/Classes.h"
 #include "tests/support/TestSupport.h"
 
 namespace dv::test {

@@ -1,4 +1,4 @@
-#include "FuzzSupport.h"
+#include "tests/support/FuzzSupport.h"
 
 namespace dv::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Dialogs.h"
+#include "platform/system/Dialogs.h"
 
 namespace dv::test {
 

@@ -13,8 +13,8 @@
 
 #include "model/dkmain.h"
 #include "model/options.h"
-#include "platform/DateUtils.h"
-#include "platform/SysUtils.h"
+#include "platform/text/DateUtils.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 namespace dv::test {

@@ -45,7 +45,7 @@ private:
 
 }  // namespace dv::test
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv::test {
 

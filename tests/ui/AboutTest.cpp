@@ -11,12 +11,12 @@
 #include <QTimer>
 #include <functional>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "tests/support/qt/ModalDriver.h"
 #include "model/utils.h"
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "platform/gui/Graphics.h"
-#include "ui/about.h"
+#include "ui/dialogs/about.h"
 
 namespace dv::test {
 namespace {

@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "platform/Classes.h"
-#include "platform/SysUtils.h"
+#include "platform/streaming/Classes.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ProgramRunSupport.h"

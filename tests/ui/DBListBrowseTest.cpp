@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "platform/gui/Graphics.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/qt/ModalDriver.h"
-#include "ui/browseLAN.h"
-#include "ui/dblistfr.h"
+#include "ui/server/browseLAN.h"
+#include "ui/views/dblistfr.h"
 
 namespace dv::test {
 namespace {

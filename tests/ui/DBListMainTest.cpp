@@ -2,7 +2,7 @@
 // start-up, and opening an entry as a command that replaces the statistics.
 #include "tests/ui/MainTestSupport.h"
 
-#include "platform/Registry.h"
+#include "platform/stores/Registry.h"
 
 namespace dv::test {
 namespace {

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "platform/stores/Registry.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
-#include "ui/dblistfr.h"
+#include "ui/views/dblistfr.h"
 
 namespace dv::test {
 namespace {

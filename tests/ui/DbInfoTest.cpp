@@ -18,12 +18,12 @@
 #include "model/report.h"
 #include "model/rules.h"
 #include "model/utils.h"
-#include "platform/ComponentText.h"
+#include "platform/streaming/ComponentText.h"
 #include "tests/support/TestModel.h"
-#include "ui/dbinfofr.h"
-#include "ui/gridview.h"
-#include "ui/indexStat.h"
-#include "ui/tablestat.h"
+#include "ui/views/dbinfofr.h"
+#include "ui/views/gridview.h"
+#include "ui/views/indexStat.h"
+#include "ui/views/tablestat.h"
 
 namespace dv::test {
 namespace {

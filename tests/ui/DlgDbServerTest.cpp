@@ -13,13 +13,13 @@
 #include <map>
 #include <sys/stat.h>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "model/utils.h"
 #include "server/IBClient.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/DlgDbSupport.h"
 #include "tests/support/FaultProxy.h"
-#include "ui/serverwait.h"
+#include "ui/server/serverwait.h"
 
 namespace dv::test {
 namespace {

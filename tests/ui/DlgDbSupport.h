@@ -10,9 +10,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/Registry.h"
-#include "ui/dblistfr.h"
-#include "ui/dlgDb.h"
+#include "platform/stores/Registry.h"
+#include "ui/views/dblistfr.h"
+#include "ui/server/dlgDb.h"
 
 namespace dv::test {
 

@@ -21,7 +21,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/DlgDbSupport.h"
-#include "ui/main.h"
+#include "ui/window/main.h"
 
 namespace dv::test {
 namespace {

@@ -13,7 +13,7 @@
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/ui/TableStatSupport.h"
-#include "ui/indexStat.h"
+#include "ui/views/indexStat.h"
 
 namespace dv::test {
 namespace {

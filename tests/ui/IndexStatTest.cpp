@@ -12,8 +12,8 @@
 #include "server/IBClient.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/ui/TableStatSupport.h"
-#include "ui/indexStat.h"
-#include "ui/tablestat.h"
+#include "ui/views/indexStat.h"
+#include "ui/views/tablestat.h"
 
 namespace dv::test {
 namespace {

@@ -10,9 +10,9 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "model/StatParser.h"
-#include "platform/ComponentText.h"
+#include "platform/streaming/ComponentText.h"
 #include "tests/support/FirebirdTestServer.h"
 
 namespace dv::test {

@@ -22,12 +22,12 @@
 #include <stdexcept>
 #include <thread>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/ui/ProgramRunSupport.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/qt/ModalDriver.h"
-#include "ui/QtDialogs.h"
+#include "ui/window/QtDialogs.h"
 
 namespace dv::test {
 namespace {

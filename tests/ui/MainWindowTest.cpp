@@ -18,18 +18,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MainTestSupport.h"
-#include "platform/IniFiles.h"
-#include "platform/Registry.h"
+#include "tests/ui/MainTestSupport.h"
+#include "platform/stores/IniFiles.h"
+#include "platform/stores/Registry.h"
 #include "model/rules.h"
 #include "platform/gui/Graphics.h"
-#include "TableStatSupport.h"
-#include "ui/UTranCalc.h"
-#include "ui/about.h"
-#include "ui/browseLAN.h"
-#include "ui/dbrecom.h"
-#include "ui/dlgDb.h"
-#include "ui/options.h"
+#include "tests/ui/TableStatSupport.h"
+#include "ui/dialogs/UTranCalc.h"
+#include "ui/dialogs/about.h"
+#include "ui/server/browseLAN.h"
+#include "ui/views/dbrecom.h"
+#include "ui/server/dlgDb.h"
+#include "ui/dialogs/options.h"
 
 namespace dv::test {
 namespace {

@@ -12,13 +12,13 @@
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "model/moninfo.h"
-#include "platform/DateUtils.h"
-#include "platform/SysUtils.h"
+#include "platform/text/DateUtils.h"
+#include "platform/text/SysUtils.h"
 #include "server/DMData.h"
 #include "server/IBComponents.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "ui/monitor.h"
+#include "ui/views/monitor.h"
 
 namespace dv::test {
 namespace {

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "tests/support/qt/ModalDriver.h"
-#include "ui/options.h"
-#include "ui/indexStat.h"
+#include "ui/dialogs/options.h"
+#include "ui/views/indexStat.h"
 
 namespace dv::test {
 namespace {

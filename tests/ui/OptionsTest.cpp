@@ -18,7 +18,7 @@
 #include <functional>
 #include <sstream>
 
-#include "OptionsTestSupport.h"
+#include "tests/ui/OptionsTestSupport.h"
 
 namespace dv::test {
 namespace {

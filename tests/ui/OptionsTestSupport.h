@@ -17,10 +17,10 @@
 
 #include "model/dkmain.h"
 #include "model/options.h"
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/qt/ModalDriver.h"
-#include "ui/options.h"
+#include "ui/dialogs/options.h"
 
 namespace dv::test {
 

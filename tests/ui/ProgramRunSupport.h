@@ -12,7 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/SysUtils.h"
+#include "platform/text/SysUtils.h"
 
 namespace dv::test {
 

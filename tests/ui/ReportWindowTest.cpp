@@ -12,8 +12,8 @@
 #include "tests/support/TestModel.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/qt/ModalDriver.h"
-#include "ui/dbinfofr.h"
-#include "ui/dbrecom.h"
+#include "ui/views/dbinfofr.h"
+#include "ui/views/dbrecom.h"
 
 namespace dv::test {
 namespace {

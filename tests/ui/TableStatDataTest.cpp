@@ -12,11 +12,11 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "MainTestSupport.h"
+#include "tests/ui/MainTestSupport.h"
 #include "model/StatParser.h"
 #include "model/utils.h"
 #include "tests/ui/TableStatSupport.h"
-#include "ui/dblistfr.h"
+#include "ui/views/dblistfr.h"
 
 namespace dv::test {
 namespace {

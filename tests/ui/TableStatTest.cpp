@@ -10,8 +10,8 @@
 #include "model/rules.h"
 #include "model/utils.h"
 #include "tests/ui/TableStatSupport.h"
-#include "ui/indexStat.h"
-#include "ui/tablestat.h"
+#include "ui/views/indexStat.h"
+#include "ui/views/tablestat.h"
 
 namespace dv::test {
 namespace {

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "model/dkmain.h"
-#include "platform/DateUtils.h"
-#include "platform/SysUtils.h"
+#include "platform/text/DateUtils.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/ui/MainTestSupport.h"
-#include "ui/UTranCalc.h"
+#include "ui/dialogs/UTranCalc.h"
 
 namespace dv::test {
 namespace {

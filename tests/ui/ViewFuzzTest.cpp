@@ -16,16 +16,16 @@
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "model/options.h"
-#include "platform/ComponentText.h"
-#include "platform/SysUtils.h"
+#include "platform/streaming/ComponentText.h"
+#include "platform/text/SysUtils.h"
 #include "tests/support/FuzzSupport.h"
-#include "platform/Dialogs.h"
+#include "platform/system/Dialogs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/TableStatSupport.h"
-#include "ui/dbinfofr.h"
-#include "ui/dbrecom.h"
-#include "ui/indexStat.h"
-#include "ui/tablestat.h"
+#include "ui/views/dbinfofr.h"
+#include "ui/views/dbrecom.h"
+#include "ui/views/indexStat.h"
+#include "ui/views/tablestat.h"
 
 namespace dv::test {
 namespace {

@@ -18,8 +18,8 @@
 #include "model/dkmain.h"
 #include "server/DMData.h"
 #include "server/IBComponents.h"
-#include "ui/main.h"
-#include "ui/program.h"
+#include "ui/window/main.h"
+#include "ui/window/program.h"
 
 namespace {
 

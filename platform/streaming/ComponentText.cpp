@@ -1,0 +1,1009 @@
+#include "platform/streaming/ComponentText.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/stores/FileIO.h"
+
+namespace dv {
+
+// ---------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+// Strings are cut into pieces of this many characters (an escape counts as one).
+constexpr size_t kStringPiece = 64;
+// Nesting deeper than this is refused on reading, so that crafted text cannot
+// exhaust the stack; real trees are three levels deep.
+constexpr int kMaxDepth = 64;
+
+// The text is made in a buffer of its own and handed to the target string in
+// large pieces: a line then costs a few stores instead of a string append
+// (with its checks and copy call) for each of its pieces.
+class TextOut {
+public:
+    explicit TextOut(std::string& target) : FTarget(target), FBuf(kChunk) {
+        FPos = FBuf.data();
+        FEnd = FPos + FBuf.size();
+    }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    // A position with at least `n` free bytes behind it; Done takes the
+    // position after what was written there.
+    char* Need(size_t n) {
+        if (static_cast<size_t>(FEnd - FPos) < n) MakeRoom(n);
+        return FPos;
+    }
+    void Done(char* pos) { FPos = pos; }
+
+    void Put(char c) { *Need(1) = c; ++FPos; }
+    void Put(std::string_view s) {
+        char* q = Need(s.size());
+        std::memcpy(q, s.data(), s.size());
+        FPos = q + s.size();
+    }
+    void Flush() {
+        FTarget.append(FBuf.data(), static_cast<size_t>(FPos - FBuf.data()));
+        FPos = FBuf.data();
+    }
+
+private:
+    static constexpr size_t kChunk = size_t(1) << 16;
+    void MakeRoom(size_t n) {
+        Flush();
+        if (FBuf.size() < n) {
+            FBuf.resize(n);
+            FPos = FBuf.data();
+            FEnd = FPos + FBuf.size();
+        }
+    }
+
+    std::string& FTarget;
+    std::vector<char> FBuf;
+    char* FPos;
+    char* FEnd;
+};
+
+// Room a scalar value takes at most: a sign, 16 digits, a point and 18
+// decimals, or an exponent form, or a 64-bit integer.
+constexpr size_t kScalarRoom = 48;
+
+char* PutIndent(char* q, int level) {
+    const size_t n = static_cast<size_t>(level) * 2;
+    std::memset(q, ' ', n);
+    return q + n;
+}
+
+char* PutCrLf(char* q) {
+    q[0] = '\r';
+    q[1] = '\n';
+    return q + 2;
+}
+
+char* PutInt(char* q, int64_t i) { return std::to_chars(q, q + 24, i).ptr; }
+
+void NewLine(TextOut& out, int level) {
+    char* q = out.Need(2 + static_cast<size_t>(level) * 2);
+    out.Done(PutIndent(PutCrLf(q), level));
+}
+
+unsigned char c8(char c) { return static_cast<unsigned char>(c); }
+
+// A quoted run for printable characters, #nn for control characters and the
+// quote; a string over 64 characters starts on its own line one level deeper
+// and breaks after every 64 characters with " +". Characters, not bytes: a
+// break inside a UTF-8 sequence would leave two halves that an editor saving
+// the file as UTF-8 replaces.
+void WriteStringValue(TextOut& out, const std::string& s, int level) {
+    const size_t n = s.size();
+    if (n == 0) {
+        out.Put("''");
+        return;
+    }
+    const int pieceLevel = level + 1;
+    if (n > kStringPiece && Utf8Length(s) > kStringPiece) NewLine(out, pieceLevel);
+    size_t i = 0;
+    size_t pieceChars = 0;
+    while (i < n) {
+        bool lineBreak = false;
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= ' ' && c != '\'') {
+            const size_t j = i;
+            do {
+                i += c8(s[i]) < 0x80 ? 1 : Utf8CharSize(s, i);
+                ++pieceChars;
+            } while (i < n && c8(s[i]) >= ' ' && s[i] != '\'' && pieceChars < kStringPiece);
+            if (pieceChars >= kStringPiece) lineBreak = true;
+            char* q = out.Need(i - j + 2);
+            *q++ = '\'';
+            std::memcpy(q, s.data() + j, i - j);
+            q += i - j;
+            *q++ = '\'';
+            out.Done(q);
+        } else {
+            char* q = out.Need(4);
+            *q++ = '#';
+            out.Done(PutInt(q, c));
+            ++i;
+            if (++pieceChars >= kStringPiece) lineBreak = true;
+        }
+        if (lineBreak && i < n) {
+            out.Put(" +");
+            NewLine(out, pieceLevel);
+            pieceChars = 0;
+        }
+    }
+}
+
+// The N significant digits of |value| (rounded) into `digits`, and the
+// decimal exponent of the first digit (value = d.ddd x 10^exp).
+template <size_t N>
+void SignificantDigits(double value, char (&digits)[N], int& exp) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific,
+                                 static_cast<int>(N) - 1);
+    const char* e = static_cast<const char*>(std::memchr(buf, 'e', static_cast<size_t>(r.ptr - buf)));
+    digits[0] = buf[0];
+    std::memcpy(digits + 1, buf + 2, N - 1);
+    exp = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
+}
+
+// d.dddE<exp> from n significant digits, trailing zeros dropped.
+char* PutExponentForm(char* q, const char* digits, int n, int exp) {
+    while (n > 1 && digits[n - 1] == '0') --n;
+    *q++ = digits[0];
+    if (n > 1) {
+        *q++ = '.';
+        std::memcpy(q, digits + 1, static_cast<size_t>(n - 1));
+        q += n - 1;
+    }
+    *q++ = 'E';
+    return std::to_chars(q, q + 8, exp).ptr;
+}
+
+void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level);
+char* PutStreamFloat(char* q, double value, double limit = DBL_MAX);
+
+// Indent, name and " = " of a property line, with room for a scalar value
+// and the line end behind them.
+char* PropertyStart(TextOut& out, const TPropInfo& p, int level) {
+    char* q = out.Need(static_cast<size_t>(level) * 2 + p.Name.size() + 3 + kScalarRoom + 2);
+    q = PutIndent(q, level);
+    std::memcpy(q, p.Name.data(), p.Name.size());
+    q += p.Name.size();
+    std::memcpy(q, " = ", 3);
+    return q + 3;
+}
+
+// A property's value read straight from its member where it has one.
+int64_t OrdinalValue(const TComponent& c, const TPropInfo& p) {
+    const TPropField& f = p.Field;
+    switch (f.Kind) {
+    case TPropField::Bool: return c.*f.AsBool;
+    case TPropField::Byte: return c.*f.AsByte;
+    case TPropField::Int16: return c.*f.AsInt16;
+    case TPropField::Int32: return c.*f.AsInt32;
+    case TPropField::Int64: return c.*f.AsInt64;
+    default: return std::get<int64_t>(p.Get(c));
+    }
+}
+
+double FloatValue(const TComponent& c, const TPropInfo& p) {
+    const TPropField& f = p.Field;
+    if (f.Kind == TPropField::Double) return c.*f.AsDouble;
+    if (f.Kind == TPropField::Float) return c.*f.AsFloat;
+    return std::get<double>(p.Get(c));
+}
+
+// `copy` holds the value of a property without a member.
+const std::string& StringValue(const TComponent& c, const TPropInfo& p, std::string& copy) {
+    if (p.Field.Kind == TPropField::String) return c.*p.Field.AsString;
+    copy = std::get<std::string>(p.Get(c));
+    return copy;
+}
+
+void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int level) {
+    if (!p.Stored || !p.Get) return;
+    char* q;
+    switch (p.Type) {
+    case TPropType::Integer:
+    case TPropType::Smallint:
+    case TPropType::Byte: {
+        const int64_t i = OrdinalValue(comp, p);
+        if (p.HasDefault && i == p.Default) return;
+        q = PutInt(PropertyStart(out, p, level), i);
+        break;
+    }
+    case TPropType::Boolean: {
+        const int64_t i = OrdinalValue(comp, p) != 0 ? 1 : 0;
+        if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
+        q = PropertyStart(out, p, level);
+        if (i) {
+            std::memcpy(q, "True", 4);
+            q += 4;
+        } else {
+            std::memcpy(q, "False", 5);
+            q += 5;
+        }
+        break;
+    }
+    case TPropType::Int64: {
+        const int64_t i = OrdinalValue(comp, p);
+        if (p.HasDefault ? i == p.Default : i == 0 && !p.StoreZero) return;
+        q = PutInt(PropertyStart(out, p, level), i);
+        break;
+    }
+    case TPropType::Double:
+    case TPropType::Single:
+    case TPropType::DateTime: {
+        const double d = FloatValue(comp, p);
+        if (d == 0) return;
+        q = PutStreamFloat(PropertyStart(out, p, level), d, p.Type == TPropType::Single ? FLT_MAX : DBL_MAX);
+        break;
+    }
+    case TPropType::String: {
+        std::string copy;
+        const std::string& s = StringValue(comp, p, copy);
+        if (s.empty()) return;
+        out.Done(PropertyStart(out, p, level));
+        WriteStringValue(out, s, level);
+        q = out.Need(2);
+        break;
+    }
+    case TPropType::List:
+    case TPropType::Reference:
+    default:
+        return;
+    }
+    out.Done(PutCrLf(q));
+}
+
+void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level) {
+    const std::string& name = comp.Name();
+    const char* cls = comp.ClassName();
+    const size_t clsLen = std::strlen(cls);
+    char* q = out.Need(static_cast<size_t>(level) * 2 + 7 + name.size() + 2 + clsLen + 2);
+    q = PutIndent(q, level);
+    std::memcpy(q, "object ", 7);
+    q += 7;
+    if (!name.empty()) {
+        std::memcpy(q, name.data(), name.size());
+        q += name.size();
+        *q++ = ':';
+        *q++ = ' ';
+    }
+    std::memcpy(q, cls, clsLen);
+    out.Done(PutCrLf(q + clsLen));
+    for (const TPropInfo& p : comp.Props()) WriteProperty(out, comp, p, level + 1);
+    comp.GetChildren([&](TComponent* child) { if (child) WriteObject(out, *child, root, level + 1); }, &root);
+    q = out.Need(static_cast<size_t>(level) * 2 + 5);
+    q = PutIndent(q, level);
+    std::memcpy(q, "end\r\n", 5);
+    out.Done(q + 5);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the value at `q`, which has kScalarRoom bytes; returns the end.
+// `limit` is the largest magnitude of the property's type.
+char* PutStreamFloat(char* q, double value, double limit) {
+    // Non-finite values cannot come from a sound statistics text, but a model
+    // holding one must still save and load: they are written as the words
+    // INF, -INF and NAN, which the reader takes back for floating properties.
+    if (std::isnan(value)) {
+        std::memcpy(q, "NAN", 3);
+        return q + 3;
+    }
+    if (std::isinf(value)) {
+        if (value < 0) *q++ = '-';
+        std::memcpy(q, "INF", 3);
+        return q + 3;
+    }
+    static constexpr char kZero[] = "0.000000000000000000";
+    constexpr size_t kZeroSize = sizeof kZero - 1;
+    if (value == 0) {
+        std::memcpy(q, kZero, kZeroSize);
+        return q + kZeroSize;
+    }
+    char digits[16];
+    int exp = 0;
+    SignificantDigits(value, digits, exp);
+    if (exp < -2) {
+        // Below 0.01 the 18 decimals hold no more than 16 significant digits:
+        // round once, at the 18th decimal.
+        char buf[400];
+        const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
+        const std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
+        if (s.find_first_not_of("0.") == std::string_view::npos) {
+            std::memcpy(q, kZero, kZeroSize);
+            return q + kZeroSize;
+        }
+        if (value < 0) *q++ = '-';
+        std::memcpy(q, s.data(), s.size());
+        return q + s.size();
+    }
+    // Sign, at most 16 digits, point, 18 decimals, exponent: within kScalarRoom.
+    if (value < 0) *q++ = '-';
+    if (exp >= 16) {
+        // More than 16 digits before the point: d.dddE<exp>, trailing zeros
+        // dropped. The few values next to the type's largest round past it
+        // at 16 digits, which no reader takes back: they get 17, which
+        // always read back.
+        char* const start = q;
+        q = PutExponentForm(start, digits, 16, exp);
+        double back = 0;
+        const auto r = std::from_chars(start, q, back);
+        if (r.ec == std::errc() && back <= limit) return q;
+        char digits17[17];
+        SignificantDigits(value, digits17, exp);
+        return PutExponentForm(start, digits17, 17, exp);
+    }
+    // 16 significant digits, the remaining decimals as zeros.
+    int decimals;
+    if (exp < 0) {
+        *q++ = '0';
+        *q++ = '.';
+        std::memset(q, '0', static_cast<size_t>(-exp - 1));
+        q += -exp - 1;
+        std::memcpy(q, digits, 16);
+        q += 16;
+        decimals = -exp - 1 + 16;
+    } else {
+        std::memcpy(q, digits, static_cast<size_t>(exp) + 1);
+        q += exp + 1;
+        *q++ = '.';
+        std::memcpy(q, digits + exp + 1, static_cast<size_t>(15 - exp));
+        q += 15 - exp;
+        decimals = 15 - exp;
+    }
+    std::memset(q, '0', static_cast<size_t>(18 - decimals));
+    return q + (18 - decimals);
+}
+
+// Bytes a tree's text takes per component, about: reserving it up front
+// spares the text copying itself as it grows (pages of a large reservation
+// that are never written are never touched).
+constexpr size_t kBytesPerComponent = 768;
+
+size_t CountComponents(const TComponent& comp) {
+    size_t n = 1;
+    for (const TComponent* c : comp.ComponentList()) n += CountComponents(*c);
+    return n;
+}
+
+}  // namespace
+
+std::string FormatStreamFloat(double value) {
+    char buf[kScalarRoom];
+    return std::string(buf, PutStreamFloat(buf, value));
+}
+
+std::string WriteComponentText(TComponent& root) {
+    std::string out;
+    WriteComponentText(root, out);
+    return out;
+}
+
+void WriteComponentText(TComponent& root, std::string& out) {
+    out.reserve(out.size() + CountComponents(root) * kBytesPerComponent);
+    AdviseLargeBuffer(out.data() + out.size(), out.capacity() - out.size());
+    TextOut text(out);
+    WriteObject(text, root, root, 0);
+    text.Flush();
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+enum class Tok { End, Ident, Integer, Float, String, Symbol };
+
+// Letters, digits and '_'.
+constexpr std::array<bool, 256> kIdentChar = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= '0' && c <= '9');
+    return t;
+}();
+
+// Text bytes per named object, about, in a written model (somewhat fewer
+// than there are): the name table is made about large enough at once.
+constexpr size_t kBytesPerName = 512;
+
+struct Token {
+    Tok Kind = Tok::End;
+    // Identifier or number text, a view of the input; a decoded string, a
+    // view of the reader's string buffer (valid until the next string).
+    std::string_view Text;
+    char Sym = 0;
+    int Line = 1;
+    // A plain decimal integer short enough to take no overflow check, read
+    // with its digits.
+    bool HasInt = false;
+    int64_t Int = 0;
+};
+
+class TextReader {
+public:
+    TextReader(std::string_view text, TComponent& root, int firstLine)
+        : FText(text), FRoot(root), FLine(firstLine), FNames(text.size() / kBytesPerName) {}
+
+    void Run() {
+        Next();
+        ExpectObjectKeyword();
+        std::string_view name, cls;
+        const int line = FTok.Line;
+        ReadHeader(name, cls);
+        NoteNames(FRoot);
+        NameComponent(FRoot, name, line);
+        ReadBody(FRoot, 0);
+        if (FTok.Kind != Tok::End) Fail("End of text expected");
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const { FailAt(what, FTok.Line); }
+    [[noreturn]] static void FailAt(const std::string& what, int line) {
+        throw EReadError(what + " on line " + std::to_string(line));
+    }
+
+    // A component name is given once in the whole tree. The reader names
+    // every object while the root owns it and only then moves it into its
+    // enclosing object, so a name that repeats one held elsewhere in the
+    // tree could be read once, in one order, but not back from what the
+    // writer makes of it.
+    void NameComponent(TComponent& comp, std::string_view name, int line) {
+        if (comp.Name() == name) return;
+        const uint64_t hash = TNameSet::Hash(name);
+        // Only the case of its own name changing never clashes.
+        if (!SameText(comp.Name(), name)) CheckNameFree(name, hash, line);
+        const uint64_t oldHash = comp.Name().empty() ? 0 : TNameSet::Hash(comp.Name());
+        const bool hadName = !comp.Name().empty();
+        try {
+            FName.assign(name);
+            comp.SetName(FName);
+        } catch (const EComponentError& e) {
+            FailAt(e.Message(), line);
+        }
+        if (hadName) FNames.Erase(&comp, oldHash);
+        if (!name.empty()) FNames.Insert(&comp, hash);
+    }
+
+    // A new component's first name, already checked against the tree.
+    void NameNew(TComponent& comp, std::string_view name, uint64_t hash, int line) {
+        if (name.empty()) return;
+        try {
+            FName.assign(name);
+            comp.SetName(FName);
+        } catch (const EComponentError& e) {
+            FailAt(e.Message(), line);
+        }
+        FNames.Insert(&comp, hash);
+    }
+
+    void CheckNameFree(std::string_view name, uint64_t hash, int line) const {
+        if (!name.empty() && FNames.Find(name, hash))
+            FailAt("A component named " + std::string(name) + " already exists", line);
+    }
+
+    void NoteNames(const TComponent& comp) {
+        if (!comp.Name().empty()) FNames.Insert(&comp, TNameSet::Hash(comp.Name()));
+        for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
+    }
+
+    static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    static bool IsIdentChar(char c) { return kIdentChar[static_cast<unsigned char>(c)]; }
+
+    // Blanks are mostly a line end and an indent: eight of them are looked
+    // at in one go.
+    void SkipBlanks() {
+        const char* p = FText.data() + FPos;
+        const char* const e = FText.data() + FText.size();
+        if (e - p >= 2 && p[0] == '\r' && p[1] == '\n') {
+            p += 2;
+            ++FLine;
+        }
+        for (;;) {
+            while (e - p >= 8) {
+                uint64_t w;
+                std::memcpy(&w, p, 8);
+                const uint64_t notBlank = w ^ 0x2020202020202020ull;
+                if (notBlank == 0) {
+                    p += 8;
+                    continue;
+                }
+                // Little-endian: the lowest byte that is not a blank is the first.
+                if constexpr (std::endian::native == std::endian::little) {
+                    const uint64_t bytes = (((notBlank & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | notBlank) &
+                                           0x8080808080808080ull;
+                    p += std::countr_zero(bytes) / 8;
+                }
+                break;
+            }
+            if (p == e) break;
+            const char c = *p;
+            if (c == '\n') ++FLine;
+            else if (c == '\0' || static_cast<unsigned char>(c) > ' ') break;
+            ++p;
+        }
+        FPos = static_cast<size_t>(p - FText.data());
+    }
+
+    // One token: identifiers, numbers (sign, digits, fraction, exponent, or
+    // '$' hexadecimal), strings (quoted runs and #nn codes, adjacent pieces
+    // joined), or a single symbol character.
+    void Next() {
+        FPeeked = nullptr;
+        SkipBlanks();
+        FTok = Token();
+        FTok.Line = FLine;
+        if (FPos >= FText.size()) return;
+        const char c = FText[FPos];
+        if (IsIdentStart(c)) {
+            const char* const start = FText.data() + FPos;
+            const char* const e = FText.data() + FText.size();
+            const char* q = start + 1;
+            while (q != e && IsIdentChar(*q)) ++q;
+            FPos += static_cast<size_t>(q - start);
+            FTok.Kind = Tok::Ident;
+            FTok.Text = std::string_view(start, static_cast<size_t>(q - start));
+        } else if (IsDigit(c) || ((c == '-' || c == '+') && FPos + 1 < FText.size() && IsDigit(FText[FPos + 1]))) {
+            ReadNumber();
+        } else if (c == '$') {
+            const size_t start = FPos++;
+            while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+            if (FPos - start < 2) Fail("Invalid numeric value");
+            FTok.Kind = Tok::Integer;
+            FTok.Text = FText.substr(start, FPos - start);
+        } else if (c == '\'' || c == '#') {
+            ReadString();
+        } else if (c == '\0' || static_cast<unsigned char>(c) >= 0x7F) {
+            Fail("Invalid character");
+        } else {
+            FTok.Kind = Tok::Symbol;
+            FTok.Sym = c;
+            ++FPos;
+        }
+    }
+
+    // Next() where the next token is most likely the name of the property
+    // declared after the one just read: the text is compared with that name
+    // instead of being scanned. The token is the one Next() makes.
+    void NextExpecting(const TPropList& props, size_t cursor) {
+        if (cursor >= props.size()) return Next();
+        const std::string& name = props[cursor].Name;
+        SkipBlanks();
+        const size_t n = name.size();
+        const char* const q = FText.data() + FPos;
+        if (n == 0 || FText.size() - FPos <= n || std::memcmp(q, name.data(), n) != 0 || IsIdentChar(q[n]) ||
+            !IsIdentStart(q[0]) || !std::all_of(q, q + n, IsIdentChar))
+            return Next();
+        FPeeked = &props[cursor];
+        FTok = Token();
+        FTok.Line = FLine;
+        FTok.Kind = Tok::Ident;
+        FTok.Text = std::string_view(q, n);
+        FPos += n;
+    }
+
+    void ReadNumber() {
+        const size_t start = FPos;
+        bool isFloat = false;
+        if (FText[FPos] == '-' || FText[FPos] == '+') ++FPos;
+        {
+            const char* const b = FText.data() + FPos;
+            const char* const e = FText.data() + FText.size();
+            const char* q = b;
+            while (q != e && IsDigit(*q)) ++q;
+            FPos += static_cast<size_t>(q - b);
+        }
+        if (FPos < FText.size() && FText[FPos] == '.') {
+            isFloat = true;
+            ++FPos;
+            while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+        }
+        if (FPos < FText.size() && (FText[FPos] == 'e' || FText[FPos] == 'E')) {
+            isFloat = true;
+            ++FPos;
+            if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
+            const size_t digits = FPos;
+            while (FPos < FText.size() && IsDigit(FText[FPos])) ++FPos;
+            if (FPos == digits) Fail("Invalid numeric value");
+        }
+        if (FPos < FText.size() && (IsIdentStart(FText[FPos]) || FText[FPos] == '.')) Fail("Invalid numeric value");
+        FTok.Kind = isFloat ? Tok::Float : Tok::Integer;
+        FTok.Text = FText.substr(start, FPos - start);
+    }
+
+    void ReadString() {
+        FTok.Kind = Tok::String;
+        std::string& text = FString;
+        text.clear();
+        while (FPos < FText.size()) {
+            const char c = FText[FPos];
+            if (c == '\'') {
+                ++FPos;
+                for (;;) {
+                    if (FPos >= FText.size() || FText[FPos] == '\r' || FText[FPos] == '\n')
+                        Fail("Unterminated string");
+                    const char d = FText[FPos++];
+                    if (d == '\'') {
+                        if (FPos < FText.size() && FText[FPos] == '\'') {
+                            text += '\'';
+                            ++FPos;
+                            continue;
+                        }
+                        break;
+                    }
+                    text += d;
+                }
+            } else if (c == '#') {
+                ++FPos;
+                const size_t start = FPos;
+                unsigned code = 0;
+                while (FPos < FText.size() && IsDigit(FText[FPos]) && FPos - start < 4) {
+                    code = code * 10 + static_cast<unsigned>(FText[FPos] - '0');
+                    ++FPos;
+                }
+                if (FPos == start || code > 255 || (FPos < FText.size() && IsDigit(FText[FPos])))
+                    Fail("Invalid character code");
+                text += static_cast<char>(code);
+            } else {
+                break;
+            }
+        }
+        FTok.Text = text;
+    }
+
+    template <size_t N>
+    bool IsKeyword(const char (&word)[N]) const {
+        return FTok.Kind == Tok::Ident && FTok.Text.size() == N - 1 && SameText(FTok.Text, std::string_view(word, N - 1));
+    }
+
+    void ExpectObjectKeyword() {
+        if (!IsKeyword("object")) Fail("'object' expected");
+        Next();
+    }
+
+    void ReadHeader(std::string_view& name, std::string_view& cls) {
+        if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+        cls = FTok.Text;
+        Next();
+        if (FTok.Kind == Tok::Symbol && FTok.Sym == ':') {
+            Next();
+            if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+            name = cls;
+            cls = FTok.Text;
+            Next();
+        }
+    }
+
+    // Properties and nested objects up to and including "end".
+    void ReadBody(TComponent& comp, int depth) {
+        size_t cursor = 0;
+        for (;;) {
+            if (FTok.Kind == Tok::End) Fail("Unexpected end of text");
+            if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
+            if (IsKeyword("end")) {
+                Next();
+                return;
+            }
+            if (IsKeyword("object")) {
+                if (depth + 1 >= kMaxDepth) Fail("Objects nested too deeply");
+                Next();
+                ReadChild(comp, depth + 1);
+                continue;
+            }
+            ReadProperty(comp, cursor);
+        }
+    }
+
+    void ReadChild(TComponent& parent, int depth) {
+        std::string_view name, cls;
+        const int line = FTok.Line;
+        ReadHeader(name, cls);
+        const TComponentFactory* factory = FindClass(cls);
+        if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
+        // The name's slot is loaded while the object is made.
+        const uint64_t hash = TNameSet::Hash(name);
+        FNames.Prefetch(hash);
+        TComponent* child = (*factory)(&FRoot);
+        if (!child) FailAt("Class " + std::string(cls) + " not found", line);
+        try {
+            CheckNameFree(name, hash, line);
+            child->SetState(csLoading, true);
+            child->SetParentComponent(&parent);
+            // Named where it has come to stay: a name checked against the
+            // whole tree is free in any owner in it, and the root's index
+            // does not take and drop the name of every object it hands on.
+            NameNew(*child, name, hash, line);
+            ReadBody(*child, depth);
+            child->SetState(csLoading, false);
+        } catch (...) {
+            // A half-read object does not stay in the tree.
+            delete child;
+            throw;
+        }
+    }
+
+    // Names the component (its name, when it has one, and class), the
+    // property and the line the property starts on: in a save file of
+    // thousands of alike objects the class alone does not find the fault.
+    [[noreturn]] void PropError(const TComponent& comp, std::string_view prop, const std::string& what) const {
+        std::string where = "Error reading ";
+        if (!comp.Name().empty()) where += comp.Name() + ": ";
+        where += comp.ClassName();
+        throw EReadError(where + "." + std::string(prop) + " on line " + std::to_string(FPropLine) + ": " + what);
+    }
+
+    // Properties come in declaration order, so the search starts behind the
+    // last one found.
+    static const TPropInfo* FindProp(const TPropList& props, std::string_view name, size_t& cursor) {
+        const size_t n = props.size();
+        size_t i = cursor < n ? cursor : 0;
+        for (size_t k = 0; k < n; ++k) {
+            const std::string& p = props[i].Name;
+            // Written files have the declared case: that is tried first.
+            if (p.size() == name.size() && (std::memcmp(p.data(), name.data(), p.size()) == 0 || SameText(p, name))) {
+                cursor = i + 1;
+                return &props[i];
+            }
+            if (++i == n) i = 0;
+        }
+        return nullptr;
+    }
+
+    void ReadProperty(TComponent& comp, size_t& cursor) {
+        const std::string_view name = FTok.Text;
+        FPropLine = FTok.Line;
+        const int line = FTok.Line;
+        // Looked up first, so that the next line can be matched against the
+        // property expected after it; a missing one is reported after the
+        // value's own faults.
+        const TPropList& props = comp.Props();
+        const TPropInfo* p = FPeeked;
+        if (p) cursor = static_cast<size_t>(p - props.data()) + 1;
+        else p = FindProp(props, name, cursor);
+        Token value;
+        if (!ReadPlainValue(value, props, cursor)) {
+            Next();
+            if (FTok.Kind != Tok::Symbol || FTok.Sym != '=') Fail("'=' expected");
+            Next();
+            value = ReadValue();
+        }
+        if (!p) PropError(comp, name, "Property " + std::string(name) + " does not exist");
+        if (p->Name.size() == 4 && SameText(p->Name, "Name")) {
+            if (value.Kind != Tok::String) PropError(comp, p->Name, "Invalid property value");
+            NameComponent(comp, value.Text, line);
+            return;
+        }
+        if (!p->Set) PropError(comp, p->Name, "Invalid property value");
+        Store(comp, *p, value);
+    }
+
+    // The form the writer gives most values, " = " then an unsigned or
+    // negative number without exponent, or a word, read in one go; false
+    // (nothing read) for anything else, which the tokens then take apart.
+    // Takes exactly what the tokens would make of the same text.
+    bool ReadPlainValue(Token& v, const TPropList& props, size_t& cursor) {
+        const char* const e = FText.data() + FText.size();
+        const char* p = FText.data() + FPos;
+        if (e - p < 4 || p[0] != ' ' || p[1] != '=' || p[2] != ' ') return false;
+        p += 3;
+        const char* const start = p;
+        if (IsIdentStart(*p)) {
+            do ++p;
+            while (p != e && IsIdentChar(*p));
+            v.Kind = Tok::Ident;
+        } else {
+            const bool negative = *p == '-';
+            if (negative) ++p;
+            if (p == e || !IsDigit(*p)) return false;
+            const char* const digits = p;
+            uint64_t n = 0;
+            do n = n * 10 + static_cast<unsigned>(*p++ - '0');
+            while (p != e && IsDigit(*p));
+            v.Kind = Tok::Integer;
+            v.HasInt = p - digits <= 18;
+            v.Int = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
+            if (p != e && *p == '.') {
+                v.Kind = Tok::Float;
+                ++p;
+                while (p != e && IsDigit(*p)) ++p;
+            }
+            if (p != e && (*p == '.' || IsIdentChar(*p))) return false;
+        }
+        v.Text = std::string_view(start, static_cast<size_t>(p - start));
+        v.Sym = 0;
+        v.Line = FLine;
+        FPos = static_cast<size_t>(p - FText.data());
+        NextExpecting(props, cursor);
+        return true;
+    }
+
+    // A value: a number, a string with optional " +" continuations, or an
+    // identifier (True, False, INF, NAN), possibly signed. Its text stays
+    // valid until the next value is read.
+    Token ReadValue() {
+        Token v = FTok;
+        if (v.Kind == Tok::String) {
+            FValue.assign(FTok.Text);
+            Next();
+            while (FTok.Kind == Tok::Symbol && FTok.Sym == '+') {
+                Next();
+                if (FTok.Kind != Tok::String) Fail("String expected");
+                FValue += FTok.Text;
+                Next();
+            }
+            v.Text = FValue;
+            return v;
+        }
+        if (v.Kind == Tok::Symbol && (v.Sym == '-' || v.Sym == '+')) {
+            const char sign = v.Sym;
+            Next();
+            if (FTok.Kind != Tok::Ident) Fail("Invalid property value");
+            v = FTok;
+            FValue.assign(1, sign);
+            FValue += v.Text;
+            v.Text = FValue;
+        }
+        if (v.Kind == Tok::Integer || v.Kind == Tok::Float || v.Kind == Tok::Ident) {
+            Next();
+            return v;
+        }
+        if (v.Kind == Tok::End) Fail("Unexpected end of text");
+        Fail("Invalid property value");
+    }
+
+    static bool ParseInt(std::string_view text, int64_t& out) {
+        if (!text.empty() && (text[0] == '$' || ((text[0] == '-' || text[0] == '+') && text.size() > 1 && text[1] == '$')))
+            return TryStrToInt64(text, out);
+        const char* b = text.data();
+        const char* e = b + text.size();
+        if (b != e && *b == '+') ++b;
+        auto r = std::from_chars(b, e, out);
+        return r.ec == std::errc() && r.ptr == e;
+    }
+
+    [[noreturn]] void OutOfRange(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        PropError(comp, p.Name, "Value " + std::string(v.Text) + " out of range");
+    }
+
+    // The value of an ordinal property (Boolean as 0 or 1), within its type.
+    int64_t ToOrdinal(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (p.Type == TPropType::Boolean) {
+            if (v.Kind == Tok::Ident && SameText(v.Text, "True")) return 1;
+            if (v.Kind == Tok::Ident && SameText(v.Text, "False")) return 0;
+            PropError(comp, p.Name, "Invalid property value");
+        }
+        if (v.Kind != Tok::Integer) PropError(comp, p.Name, "Invalid property value");
+        int64_t i = v.Int;
+        if (!v.HasInt && !ParseInt(v.Text, i)) OutOfRange(comp, p, v);
+        int64_t lo = INT64_MIN, hi = INT64_MAX;
+        if (p.Type == TPropType::Integer) lo = INT32_MIN, hi = INT32_MAX;
+        else if (p.Type == TPropType::Smallint) lo = INT16_MIN, hi = INT16_MAX;
+        else if (p.Type == TPropType::Byte) lo = 0, hi = 255;
+        if (i < lo || i > hi) OutOfRange(comp, p, v);
+        return i;
+    }
+
+    double ToFloat(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (v.Kind == Tok::Ident) {
+            const std::string_view w = v.Text;
+            if (SameText(w, "NAN")) return std::nan("");
+            if (SameText(w, "INF") || SameText(w, "+INF")) return HUGE_VAL;
+            if (SameText(w, "-INF")) return -HUGE_VAL;
+            PropError(comp, p.Name, "Invalid property value");
+        }
+        if (v.Kind != Tok::Integer && v.Kind != Tok::Float) PropError(comp, p.Name, "Invalid property value");
+        if (v.Text.find('$') != std::string_view::npos) {
+            int64_t i = 0;
+            if (!ParseInt(v.Text, i)) OutOfRange(comp, p, v);
+            return static_cast<double>(i);
+        }
+        double d = 0;
+        const char* b = v.Text.data();
+        const char* e = b + v.Text.size();
+        if (*b == '+') ++b;
+        auto r = std::from_chars(b, e, d);
+        if (r.ec == std::errc::result_out_of_range) OutOfRange(comp, p, v);
+        if (r.ec != std::errc() || r.ptr != e) PropError(comp, p.Name, "Invalid property value");
+        if (p.Type == TPropType::Single && std::fabs(d) > FLT_MAX) OutOfRange(comp, p, v);
+        return d;
+    }
+
+    static bool IsOrdinal(TPropType t) {
+        return t == TPropType::Integer || t == TPropType::Smallint || t == TPropType::Byte ||
+               t == TPropType::Int64 || t == TPropType::Boolean;
+    }
+    static bool IsFloating(TPropType t) {
+        return t == TPropType::Double || t == TPropType::Single || t == TPropType::DateTime;
+    }
+
+    TPropValue Convert(const TComponent& comp, const TPropInfo& p, const Token& v) const {
+        if (IsOrdinal(p.Type)) return ToOrdinal(comp, p, v);
+        if (IsFloating(p.Type)) return ToFloat(comp, p, v);
+        if (p.Type == TPropType::String && v.Kind == Tok::String) return std::string(v.Text);
+        PropError(comp, p.Name, "Invalid property value");
+    }
+
+    // Sets the property's member itself where it has one, as its Set would.
+    void Store(TComponent& comp, const TPropInfo& p, const Token& v) const {
+        const TPropField& f = p.Field;
+        if (f.Kind == TPropField::None) {
+            p.Set(comp, Convert(comp, p, v));
+            return;
+        }
+        if (IsOrdinal(p.Type)) {
+            const int64_t i = ToOrdinal(comp, p, v);
+            switch (f.Kind) {
+            case TPropField::Bool: comp.*f.AsBool = i != 0; return;
+            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return;
+            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return;
+            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return;
+            case TPropField::Int64: comp.*f.AsInt64 = i; return;
+            default: break;
+            }
+        } else if (IsFloating(p.Type)) {
+            const double d = ToFloat(comp, p, v);
+            if (f.Kind == TPropField::Double) comp.*f.AsDouble = d;
+            else if (f.Kind == TPropField::Float) comp.*f.AsFloat = static_cast<float>(d);
+            return;
+        } else if (p.Type == TPropType::String && f.Kind == TPropField::String) {
+            if (v.Kind != Tok::String) PropError(comp, p.Name, "Invalid property value");
+            (comp.*f.AsString).assign(v.Text);
+            return;
+        }
+        PropError(comp, p.Name, "Invalid property value");
+    }
+
+    std::string_view FText;
+    TComponent& FRoot;
+    size_t FPos = 0;
+    int FLine = 1;
+    TNameSet FNames;
+    std::string FName;   // a name handed on as a string
+    Token FTok;
+    std::string FString;   // the decoded text of the current string token
+    std::string FValue;    // a joined string or signed identifier value
+    int FPropLine = 0;   // line of the property being read
+    // The property the current token names, when it was taken as the one
+    // expected next (NextExpecting).
+    const TPropInfo* FPeeked = nullptr;
+};
+
+}  // namespace
+
+void ReadComponentText(std::string_view text, TComponent& root, int firstLine) {
+    const unsigned oldState = root.ComponentState();
+    root.SetState(csLoading | csReading, true);
+    try {
+        TextReader(text, root, firstLine).Run();
+    } catch (const EReadError&) {
+        root.SetState(csLoading | csReading, false);
+        root.SetState(oldState & (csLoading | csReading), true);
+        throw;
+    } catch (const Exception& e) {
+        // Naming errors and the like surface as reading errors.
+        root.SetState(csLoading | csReading, false);
+        root.SetState(oldState & (csLoading | csReading), true);
+        throw EReadError(e.Message());
+    }
+    root.SetState(csLoading | csReading, false);
+    root.SetState(oldState & (csLoading | csReading), true);
+}
+
+}  // namespace dv

@@ -1,0 +1,99 @@
+#include "ui/window/program.h"
+
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "model/BatchReport.h"
+#include "model/dkmain.h"
+#include "model/moninfo.h"
+#include "platform/system/TerminationSignals.h"
+#include "ui/window/Application.h"
+#include "ui/window/QtDialogs.h"
+#include "ui/views/dblistfr.h"
+#include "ui/window/main.h"
+#include "server/ServerCall.h"
+
+namespace dv {
+
+namespace {
+
+// No display (cron, ssh): a batch report needs none, and the default
+// platform would end the program before it reads its parameters.
+void ChooseBatchPlatform(int argc) {
+    if (argc != 3) return;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) return;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 && *x11) || (wayland && *wayland)) return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+// Qt's own notices (no XDG_RUNTIME_DIR under cron, remarks of the offscreen
+// platform) are not the run's messages: a scheduled report that succeeds
+// prints nothing, so the job's mail stays empty. Critical and fatal ones
+// still go out.
+QtMessageHandler g_qtHandler = nullptr;
+
+void PassOnlyGraveQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+    if (g_qtHandler) {
+        g_qtHandler(type, context, text);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    }
+}
+
+}  // namespace
+
+int ProgramMain(int argc, char** argv) {
+    ChooseBatchPlatform(argc);
+    if (argc == 3) g_qtHandler = qInstallMessageHandler(PassOnlyGraveQtMessages);
+    InitStatisticsModel();
+    InitMonitorInfo();
+    InitDatabaseLists();
+
+    TApplication app(argc, argv);   // takes away the options Qt knows
+    std::vector<std::string> params;
+    for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
+    // Two parameters once Qt took its own options: the batch report, with
+    // no window. Its messages go to standard error and a signal simply ends
+    // it, since it keeps nothing.
+    if (params.size() == 2) return RunBatchReport(params[0], params[1]);
+
+    TQtDialogs dialogs;
+    SetDialogProvider(&dialogs);
+    InstallQtShell();
+    if (const int signalFd = RouteTerminationSignals(); signalFd >= 0) {
+        auto* notifier = new QSocketNotifier(signalFd, QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+            if (const int number = TakeTerminationSignal()) QuitOnSignal(number);
+        });
+    }
+
+    int rc = 0;
+    {
+        TMainForm form(params);
+        form.show();
+        rc = app.exec();
+        if (QuitSignal() != 0) {
+            form.CloseOnSignal();
+            rc = 128 + QuitSignal();
+        }
+    }
+    FreeDataModule();
+    SetDialogProvider(nullptr);
+    if (ServerCallsRunning() > 0) {
+        // A call given up on a server that does not answer still waits
+        // inside the client library, whose clean-up at exit would wait for
+        // it: the process ends here, its files written and closed.
+        std::fflush(nullptr);
+        std::_Exit(rc);
+    }
+    return rc;
+}
+
+}  // namespace dv
