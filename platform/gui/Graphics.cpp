@@ -36,8 +36,59 @@ TColor ColorToWin(const QColor& color) {
 
 TCanvas::TCanvas(QPainter* painter, const QFont& baseFont) : painter_(painter), baseFont_(baseFont) {}
 
+void TCanvas::fill(TPaintKind kind, const QRect& rect, const QColor& color) {
+    if (!rect.isValid()) return;
+    if (TPaintRecorder* r = TPaintRecorder::Installed()) {
+        TPaintRequest& q = r->Requests.emplace_back();
+        q.Kind = kind;
+        q.Rect = rect;
+        q.Color = ColorToWin(color);
+    }
+    if (painter_) painter_->fillRect(rect, color);
+}
+
 void TCanvas::FillRect(const QRect& rect) {
-    if (painter_ && rect.isValid()) painter_->fillRect(rect, ColorFromWin(Brush.Color));
+    if (painter_ || TPaintRecorder::Installed()) fill(pkFill, rect, ColorFromWin(Brush.Color));
+}
+
+void TCanvas::FillRect(const QRect& rect, const QColor& color) { fill(pkFill, rect, color); }
+
+void TCanvas::DrawLine(const QPoint& from, const QPoint& to, const QColor& color) {
+    if (TPaintRecorder* r = TPaintRecorder::Installed()) {
+        TPaintRequest& q = r->Requests.emplace_back();
+        q.Kind = pkLine;
+        q.Rect = QRect(from, to).normalized();
+        q.Color = ColorToWin(color);
+    }
+    if (!painter_) return;
+    painter_->setPen(color);
+    painter_->drawLine(from, to);
+}
+
+void TCanvas::DrawImage(const QIcon& icon, const QRect& rect, bool ghosted) {
+    if (TPaintRecorder* r = TPaintRecorder::Installed()) {
+        TPaintRequest& q = r->Requests.emplace_back();
+        q.Kind = pkImage;
+        q.Rect = rect;
+        q.ImageKey = icon.cacheKey();
+        q.Ghosted = ghosted;
+    }
+    if (painter_) icon.paint(painter_, rect, Qt::AlignCenter, ghosted ? QIcon::Disabled : QIcon::Normal);
+}
+
+void TCanvas::DrawText(const QRect& rect, int flags, const QString& text, const QColor& pen) {
+    if (TPaintRecorder* r = TPaintRecorder::Installed()) {
+        TPaintRequest& q = r->Requests.emplace_back();
+        q.Kind = pkText;
+        q.Rect = rect;
+        q.Color = ColorToWin(pen);
+        q.Style = Font.Style;
+        q.Text = text;
+    }
+    if (!painter_) return;
+    painter_->setFont(QtFont());
+    painter_->setPen(pen);
+    painter_->drawText(rect, flags, text);
 }
 
 QFont TCanvas::QtFont() const {
@@ -68,7 +119,7 @@ void DrawBar(TCanvas& canvas, const QRect& cell, double percent, TColor color) {
     const QRect bar = BarRect(cell, percent);
     if (!bar.isValid()) return;
     canvas.Brush.Color = color;
-    canvas.FillRect(bar);
+    canvas.fill(pkBar, bar, ColorFromWin(color));
 }
 
 int CompareText(const std::string& a, const std::string& b) {

@@ -1,19 +1,21 @@
 // Painting helpers shared by the grids: Windows colour values, a small canvas
-// over QPainter that the views paint cell backgrounds, bars and lines with,
-// and the in-cell bar. Colours travel as 0x00BBGGRR values until they are
-// painted; only ColorFromWin turns them into QColor.
+// over QPainter that the views paint cell backgrounds, bars, lines, images
+// and texts with, and the in-cell bar. Colours travel as 0x00BBGGRR values
+// until they are painted; only ColorFromWin turns them into QColor.
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QPainter;
-class QString;
 
 namespace dv {
 
@@ -49,6 +51,41 @@ TColor ColorToWin(const QColor& color);
 enum TFontStyle : uint32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 using TFontStyles = uint32_t;
 
+// One thing a canvas was asked to paint. Colours are the painted ones as
+// 0x00BBGGRR (system colours resolved through the palette).
+enum TPaintKind : uint8_t { pkFill, pkBar, pkLine, pkImage, pkText };
+struct TPaintRequest {
+    TPaintKind Kind = pkFill;
+    // The pixels asked for: a fill's or bar's rectangle, the pixels of a
+    // one-pixel line, the image's box, the box a text is laid out in.
+    QRect Rect;
+    TColor Color = clBlack;  // fill, bar, line and text colour
+    TFontStyles Style = 0;   // text
+    QString Text;            // text, as shown (elided)
+    qint64 ImageKey = 0;     // image: QIcon::cacheKey() of the icon painted
+    bool Ghosted = false;    // image: painted disabled
+};
+
+// Keeps every request any canvas receives while it is installed, so that a
+// grid's painting can be checked by what it asked for instead of by pixels.
+// Installing nests; the previous recorder is back when this one goes.
+// Without one the canvas pays a single pointer test per call.
+class TPaintRecorder {
+public:
+    TPaintRecorder() : previous_(installed_) { installed_ = this; }
+    ~TPaintRecorder() { installed_ = previous_; }
+    TPaintRecorder(const TPaintRecorder&) = delete;
+    TPaintRecorder& operator=(const TPaintRecorder&) = delete;
+
+    std::vector<TPaintRequest> Requests;
+
+    static TPaintRecorder* Installed() { return installed_; }
+
+private:
+    static inline TPaintRecorder* installed_ = nullptr;
+    TPaintRecorder* previous_;
+};
+
 // Canvas of one cell paint. The painter may be absent (measuring only): then
 // the drawing calls do nothing and only Font is of use.
 class TCanvas {
@@ -65,12 +102,25 @@ public:
 
     // Fills the rectangle with Brush.Color.
     void FillRect(const QRect& rect);
+    // Fills the rectangle with a colour of the palette (the selection);
+    // Brush is left as it is.
+    void FillRect(const QRect& rect, const QColor& color);
+    // A horizontal or vertical line of one pixel, both ends included.
+    void DrawLine(const QPoint& from, const QPoint& to, const QColor& color);
+    // The icon centred in rect.
+    void DrawImage(const QIcon& icon, const QRect& rect, bool ghosted);
+    // One line of text in the QtFont() of Font.Style and the given pen;
+    // flags are Qt::AlignmentFlag | Qt::TextFlag values.
+    void DrawText(const QRect& rect, int flags, const QString& text, const QColor& pen);
 
     // The base font with Font.Style applied (kerning off, see the auto-width).
     QFont QtFont() const;
     QPainter* Painter() const { return painter_; }
 
 private:
+    friend void DrawBar(TCanvas&, const QRect&, double, TColor);
+    void fill(TPaintKind kind, const QRect& rect, const QColor& color);
+
     QPainter* painter_;
     QFont baseFont_;
 };

@@ -60,7 +60,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
     if (selected) {
         const QPalette::ColorGroup group =
             (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
-        painter->fillRect(cell, option.palette.color(group, QPalette::Highlight));
+        canvas.FillRect(cell, option.palette.color(group, QPalette::Highlight));
     }
 
     // 2. font style of the text
@@ -76,7 +76,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
         OnGetImageIndex(this, node, selected ? ikSelected : ikNormal, column, ghosted, image);
         if (image >= 0 && image < Images.Count()) {
             const QRect r(x, cell.top() + (cell.height() - Images.Height) / 2, Images.Width, Images.Height);
-            Images.Icons[image].paint(painter, r, Qt::AlignCenter, ghosted ? QIcon::Disabled : QIcon::Normal);
+            canvas.DrawImage(Images.Icons[image], r, ghosted);
             x += Images.Width + ImageSpacing;
         }
     }
@@ -88,18 +88,16 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
         const QRect textRect(QPoint(x + TextMargin, cell.top()), QPoint(cell.right() - TextMargin, cell.bottom()));
         if (textRect.width() > 0) {
             const QFont font = canvas.QtFont();
-            painter->setFont(font);
             QColor pen = ColorFromWin(canvas.Font.Color);
             if (selected && canvas.Font.Color == clHighlightText) {
                 const QPalette::ColorGroup group =
                     (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
                 pen = option.palette.color(group, QPalette::HighlightedText);
             }
-            painter->setPen(pen);
             const QFontMetrics fm(font);
             const QString shown = fm.elidedText(DisplayText(text), Qt::ElideRight, textRect.width());
             const TAlignment align = column == NoColumn ? taLeftJustify : header_.Columns[column].Alignment();
-            painter->drawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown);
+            canvas.DrawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown, pen);
         }
     }
 
@@ -113,9 +111,9 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, this);
     }
     if (horzLines_ || vertLines_) {
-        painter->setPen(option.palette.color(QPalette::Midlight).darker(110));
-        if (horzLines_) painter->drawLine(full.left(), full.bottom(), full.right(), full.bottom());
-        if (vertLines_) painter->drawLine(full.right(), full.top(), full.right(), full.bottom());
+        const QColor line = option.palette.color(QPalette::Midlight).darker(110);
+        if (horzLines_) canvas.DrawLine(full.bottomLeft(), full.bottomRight(), line);
+        if (vertLines_) canvas.DrawLine(full.topRight(), full.bottomRight(), line);
     }
     painter->restore();
 }

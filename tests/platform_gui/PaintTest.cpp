@@ -1,6 +1,7 @@
 // Painting asks the view at paint time, only for the rows on screen; cell
 // fills, bars and fonts come from the events; chess positions; auto-width.
 #include "tests/platform_gui/GridTestSupport.h"
+#include "tests/support/qt/PaintRequests.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -86,8 +87,9 @@ TEST(Paint, EventsComeInOrderWithTheColumnColourOnTheBrush) {
     f.tree.OnBeforeCellPaint = [&](TVirtualStringTree*, TCanvas& c, PVirtualNode, TColumnIndex col, QRect) {
         log.push_back("before" + std::to_string(col) + ":" + std::to_string(c.Brush.Color));
     };
-    f.tree.OnPaintText = [&](TVirtualStringTree*, TCanvas&, PVirtualNode, TColumnIndex col) {
+    f.tree.OnPaintText = [&](TVirtualStringTree*, TCanvas& c, PVirtualNode, TColumnIndex col) {
         log.push_back("font" + std::to_string(col));
+        if (col == 1) c.Font = {fsBold, clRed};
     };
     f.tree.OnGetImageIndex = [&](TVirtualStringTree*, PVirtualNode, TVTImageKind kind, TColumnIndex col, bool&, int&) {
         log.push_back("image" + std::to_string(col) + (kind == ikNormal ? "n" : "s"));
@@ -99,11 +101,24 @@ TEST(Paint, EventsComeInOrderWithTheColumnColourOnTheBrush) {
     };
     paintViewport(f.tree);  // settle pending paints
     log.clear();
-    f.tree.viewport()->grab();
+    std::vector<std::string> texts;
+    {
+        TPaintRecorder recorder;
+        f.tree.viewport()->grab();
+        for (const TPaintRequest& q : recorder.Requests) {
+            if (q.Kind != pkText) continue;
+            const QRect cell = f.tree.visualRect(f.tree.IndexOf(f.tree.GetFirst(), static_cast<int>(texts.size())));
+            EXPECT_TRUE(cell.contains(q.Rect)) << RequestLine(q) << " in " << RectText(cell);
+            texts.push_back(ColorText(q.Color) + " " + std::to_string(q.Style) + " " + q.Text.toStdString());
+        }
+    }
     const std::vector<std::string> expected = {
         "before0:" + std::to_string(clWindow), "font0", "image0n", "text0",
         "before1:" + std::to_string(0x00F0FBFF), "font1", "image1n", "text1"};
     EXPECT_EQ(log, expected);
+    // The texts go out in the font and colour the events left on the canvas.
+    const std::string windowText = ColorText(ColorToWin(ColorFromWin(clWindowText)));
+    EXPECT_EQ(texts, (std::vector<std::string>{windowText + " 0 row0", ColorText(clRed) + " 1 0"}));
 
     // A selected row asks for the selected image.
     f.tree.SetSelected(f.tree.GetFirst(), true);
@@ -138,21 +153,55 @@ TEST(Paint, FillsBarsAndImagesLandInTheCell) {
         if (col == 0 && TVirtualStringTree::GetNodeData(n) == 2) i = 0;
     };
     f.tree.OnGetText = [](TVirtualStringTree*, PVirtualNode, TColumnIndex, std::string&) {};  // no text in the way
-    const QImage img = paintViewport(f.tree);
+    QApplication::processEvents();
+    TPaintRecorder recorder;
+    const QImage img = f.tree.viewport()->grab().toImage();
+    const std::vector<TPaintRequest>& asked = recorder.Requests;
+    auto within = [&](const QRect& cell) {
+        std::vector<TPaintRequest> in;
+        for (const TPaintRequest& q : asked)
+            if (cell.contains(q.Rect)) in.push_back(q);
+        return RequestLines(in);
+    };
 
     const QRect red = cells[0];
     ASSERT_TRUE(red.isValid());
-    EXPECT_EQ(img.pixelColor(red.center()), QColor(Qt::red));
     EXPECT_EQ(red.width(), 100);  // the vertical grid line keeps the column's last pixel
+    EXPECT_EQ(within(red), Fills({{red, clBlue}, {red, clRed}}));
+    // the green half bar, 1 pixel free above and below, over the blue column
     const QRect bar = cells[1];
-    EXPECT_EQ(img.pixelColor(bar.left() + 2, bar.center().y()), QColor(0, 255, 0));
-    EXPECT_EQ(img.pixelColor(bar.left() + 49, bar.center().y()), QColor(0, 255, 0));
-    EXPECT_EQ(img.pixelColor(bar.left() + 50, bar.center().y()), QColor(0, 0, 255));
-    EXPECT_EQ(img.pixelColor(bar.left() + 2, bar.top()), QColor(0, 0, 255));  // 1 pixel free above
-    EXPECT_EQ(img.pixelColor(cells[2].center()), QColor(0, 0, 255));
+    const QRect half(bar.left(), bar.top() + 1, 50, bar.height() - 2);
+    EXPECT_EQ(within(bar), Fills({{bar, clBlue}, {half, clLime, pkBar}}));
+    EXPECT_EQ(within(cells[2]), Fills({{cells[2], clBlue}}));
     // the image of row 2 sits at the left of column 0
     const QRect row2 = f.tree.visualRect(f.tree.IndexOf(f.tree.GetLastChild(nullptr), 0));
-    EXPECT_EQ(img.pixelColor(row2.left() + TVirtualStringTree::Margin + 8, row2.center().y()), QColor(Qt::magenta));
+    std::vector<TPaintRequest> images;
+    for (const TPaintRequest& q : asked)
+        if (q.Kind == pkImage) images.push_back(q);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].ImageKey, f.tree.Images.Icons[0].cacheKey());
+    EXPECT_EQ(images[0].Rect.left(), row2.left() + TVirtualStringTree::Margin);
+    EXPECT_EQ(images[0].Rect.size(), QSize(16, 16));
+    EXPECT_TRUE(row2.contains(images[0].Rect)) << RequestLine(images[0]) << " in " << RectText(row2);
+
+    // The canvas paints what it records: each pixel of the viewport that a
+    // fill, bar, line or image asked for shows the colour of the last of
+    // them that covers it (the icon is all magenta).
+    const QColor magenta = f.tree.Images.Icons[0].pixmap(16, 16).toImage().pixelColor(8, 8);
+    std::vector<int> shown(asked.size()), wrong(asked.size());
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            for (size_t i = asked.size(); i-- > 0;) {
+                if (!asked[i].Rect.contains(x, y)) continue;
+                const QColor want = asked[i].Kind == pkImage ? magenta : ColorFromWin(asked[i].Color);
+                ++(img.pixelColor(x, y) == want ? shown : wrong)[i];
+                break;
+            }
+    for (size_t i = 0; i < asked.size(); ++i) EXPECT_EQ(wrong[i], 0) << RequestLine(asked[i]);
+    // 6 cell fills, the red fill, the bar, the image and 2 grid lines per
+    // cell; all show somewhere but the blue fill under the red one.
+    EXPECT_EQ(asked.size(), 21u);
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [](int n) { return n > 0; }), 20);
 }
 
 TEST(Paint, ChessPositionsCountHiddenRows) {
