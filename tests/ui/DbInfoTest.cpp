@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
-#include <QPainter>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "model/utils.h"
 #include "platform/streaming/ComponentText.h"
 #include "tests/support/TestModel.h"
+#include "tests/support/qt/PaintRequests.h"
 #include "ui/views/dbinfofr.h"
 #include "ui/views/gridview.h"
 #include "ui/views/indexStat.h"
@@ -400,25 +400,22 @@ TEST_F(DbInfoTest, ObjectRowsThatJumpSayItInTheirHint) {
 
 // ---------------------------------------------------------------- painting
 
+// The cell's own colour; a row whose handler paints nothing keeps it.
 constexpr TColor Ordinary = 0x00123456;
+const QRect Cell(0, 0, 200, 18);
+// The full-height part of the cell from x = left up to right (exclusive).
+QRect Span(int left, int right) { return QRect(left, 0, right - left, 18); }
+// The black lines that frame the block of transaction rows.
+const QRect TopLine(0, 0, 200, 1), BottomLine(0, 17, 200, 1);
 
-// Paints one value cell of a row as the grid does (its own colour first).
-QImage PaintRow(TFrDbInfo& f, PVirtualNode node, int column = 1, int w = 200, int h = 18) {
-    QImage img(w, h, QImage::Format_RGB32);
-    QPainter p(&img);
-    TCanvas canvas(&p, QFont());
+// What the view asks to paint over a row's cell, the grid having set the
+// cell's own colour on the brush: one line per request, "" when nothing.
+std::string PaintRow(TFrDbInfo& f, PVirtualNode node, int column = 1) {
+    TPaintRecorder recorder;
+    TCanvas canvas(nullptr, QFont());
     canvas.Brush.Color = Ordinary;
-    canvas.FillRect(QRect(0, 0, w, h));
-    f.vstDbInfo->OnBeforeCellPaint(f.vstDbInfo, canvas, node, column, QRect(0, 0, w, h));
-    p.end();
-    return img;
-}
-TColor Pixel(const QImage& img, int x, int y) { return ColorToWin(QColor(img.pixel(x, y))); }
-// Length of the run of the colour along the middle line, from x.
-int RunOf(const QImage& img, int x, TColor c) {
-    int n = 0;
-    while (x + n < img.width() && Pixel(img, x + n, img.height() / 2) == c) ++n;
-    return n;
+    f.vstDbInfo->OnBeforeCellPaint(f.vstDbInfo, canvas, node, column, Cell);
+    return RequestLines(recorder.Requests);
 }
 
 TEST_F(DbInfoTest, WarningFillsOfTheValueCells) {
@@ -443,9 +440,8 @@ TEST_F(DbInfoTest, WarningFillsOfTheValueCells) {
     for (const Case& c : cases) {
         FillCase(c.set);
         ASSERT_NE(NodeOf(c.code), nullptr) << c.name;
-        const QImage img = PaintRow(*Frame, NodeOf(c.code));
-        EXPECT_EQ(Pixel(img, 100, 9), c.colour) << c.name;
-        EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(c.code), 0), 100, 9), Ordinary) << c.name << " column 0";
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(c.code)), c.colour == Ordinary ? "" : Fills({{Cell, c.colour}})) << c.name;
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(c.code), 0), "") << c.name << " column 0";
     }
 }
 
@@ -455,33 +451,22 @@ TEST_F(DbInfoTest, TransactionBarsAndTheirFrame) {
     db.AverageTran = 100000;   // no rule holds: every bar in TransColor
     Frame->FillDbInfo();
     const TColor trans = OptionSettings.TransColor;
-    // Oldest: 0 .. 50 of 200 pixels, and the black line along the top.
-    QImage oit = PaintRow(*Frame, NodeOf(130));
-    EXPECT_EQ(RunOf(oit, 0, trans), 50);
-    EXPECT_EQ(Pixel(oit, 150, 9), Ordinary);
-    EXPECT_EQ(Pixel(oit, 150, 0), clBlack);
-    EXPECT_EQ(Pixel(oit, 150, 17), Ordinary);
-    EXPECT_EQ(Pixel(oit, 10, 1), trans);   // full height below the line
+    // Oldest: 0 .. 50 of 200 pixels, full height, then the black line along the top.
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(130)), Fills({{Span(0, 50), trans}, {TopLine, clBlack}}));
     // Next: the whole cell.
-    EXPECT_EQ(RunOf(PaintRow(*Frame, NodeOf(160)), 0, trans), 200);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(160)), Fills({{Cell, trans}}));
     // Sweep gap: from P(OIT) = 50 to P(OAT) = 100.
-    QImage gap = PaintRow(*Frame, NodeOf(220));
-    EXPECT_EQ(Pixel(gap, 49, 9), Ordinary);
-    EXPECT_EQ(RunOf(gap, 50, trans), 50);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(220)), Fills({{Span(50, 100), trans}}));
     // Active: from P(OAT) = 100 to the right edge, black line at the bottom.
-    QImage act = PaintRow(*Frame, NodeOf(170));
-    EXPECT_EQ(Pixel(act, 99, 9), Ordinary);
-    EXPECT_EQ(RunOf(act, 100, trans), 100);
-    EXPECT_EQ(Pixel(act, 10, 17), clBlack);
-    EXPECT_EQ(Pixel(act, 150, 0), trans);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(170)), Fills({{Span(100, 200), trans}, {BottomLine, clBlack}}));
     // Snapshot TIP: from P(OIT) to the right.
-    EXPECT_EQ(RunOf(PaintRow(*Frame, NodeOf(235)), 50, trans), 150);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(235)), Fills({{Span(50, 200), trans}}));
 
     // Measured from the oldest counter: OIT is the base, its bar is empty.
     OptionSettings.TrMins = true;
-    EXPECT_EQ(RunOf(PaintRow(*Frame, NodeOf(130)), 0, Ordinary), 200);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(130)), Fills({{TopLine, clBlack}}));
     // (500 - 250) / (1000 - 250) of 200 = 66.7 -> 67
-    EXPECT_EQ(RunOf(PaintRow(*Frame, NodeOf(140)), 0, trans), 67);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(140)), Fills({{Span(0, 67), trans}}));
 }
 
 TEST_F(DbInfoTest, SnapshotBelowOldestGivesAnEmptyBarWithTrMins) {
@@ -491,28 +476,29 @@ TEST_F(DbInfoTest, SnapshotBelowOldestGivesAnEmptyBarWithTrMins) {
     OptionSettings.TrMins = true;
     Frame->FillDbInfo();
     // Base 400 = OST: the snapshot bar has length 0.
-    EXPECT_EQ(RunOf(PaintRow(*Frame, NodeOf(150)), 0, Ordinary), 200);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(150)), "");
     // Sweep gap (snapshot - oldest) runs backwards: nothing drawn, but its
     // warning shows as the gap is below the oldest transaction.
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(225)), 100, 9), Ordinary);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(225)), "");
     OptionSettings.TrBars = false;
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(225)), 100, 9), OptionSettings.YellowColor);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(225)), Fills({{Cell, OptionSettings.YellowColor}}));
 }
 
 TEST_F(DbInfoTest, NextTransactionEqualToTheBaseDrawsNoBars) {
     TDatabaseInfo& db = *DBInfo;
     db.OIT = db.OAT = db.OST = db.NxT = 0;
     Frame->FillDbInfo();
+    // No bar on any row; the frame lines of the block are still there.
     for (intptr_t code : {130, 140, 150, 160, 220, 235, 170}) {
-        QImage img = PaintRow(*Frame, NodeOf(code));
-        EXPECT_EQ(Pixel(img, 100, 9), Ordinary) << code;
+        const std::string frame = code == 130   ? Fills({{TopLine, clBlack}})
+                                  : code == 170 ? Fills({{BottomLine, clBlack}})
+                                                : "";
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(code)), frame) << code;
     }
-    // The frame lines of the block are still there.
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(130)), 100, 0), clBlack);
     // TrMins with NxT equal to the smaller of OIT and OST.
     db.OIT = db.OST = db.OAT = db.NxT = 5000;
     OptionSettings.TrMins = true;
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(140)), 1, 9), Ordinary);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(140)), "");
 }
 
 TEST_F(DbInfoTest, WithoutBarsOnlyRowsWhoseRuleHoldsAreFilled) {
@@ -522,21 +508,17 @@ TEST_F(DbInfoTest, WithoutBarsOnlyRowsWhoseRuleHoldsAreFilled) {
     db.NxT = 1717986918;
     db.OIT = db.OAT = db.OST = db.NxT - 10;
     Frame->FillDbInfo();
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(160)), 100, 9), OptionSettings.RedColor);
-    for (intptr_t code : {130, 140, 150, 220, 235, 170}) {
-        QImage img = PaintRow(*Frame, NodeOf(code));
-        EXPECT_EQ(Pixel(img, 100, 9), Ordinary) << code;
-        EXPECT_EQ(Pixel(img, 100, 0), Ordinary) << code << ": no black line";
-        EXPECT_EQ(Pixel(img, 100, 17), Ordinary) << code;
-    }
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(160)), Fills({{Cell, OptionSettings.RedColor}}));
+    for (intptr_t code : {130, 140, 150, 220, 235, 170})
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(code)), "") << code << ": no fill, no bar, no black line";
     db.NxT = 1717986917;
     db.OIT = db.OAT = db.OST = db.NxT - 10;
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(160)), 100, 9), Ordinary);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(160)), "");
     // 48-bit counters: 2^31 is far from their limit.
     db.ODSMajor = 12;
     db.NxT = 1717986918;
     db.OIT = db.OAT = db.OST = db.NxT - 10;
-    EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(160)), 100, 9), Ordinary);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(160)), "");
 }
 
 TEST_F(DbInfoTest, WarningRowsPaintTheirBarInTheWarningColour) {
@@ -544,8 +526,7 @@ TEST_F(DbInfoTest, WarningRowsPaintTheirBarInTheWarningColour) {
     SetCounters(0, 0, 500, 1000);
     db.AverageTran = 1000;   // 500 active > 30 % of 1000
     Frame->FillDbInfo();
-    QImage act = PaintRow(*Frame, NodeOf(170));
-    EXPECT_EQ(RunOf(act, 100, OptionSettings.RedColor), 100);
+    EXPECT_EQ(PaintRow(*Frame, NodeOf(170)), Fills({{Span(100, 200), OptionSettings.RedColor}, {BottomLine, clBlack}}));
 }
 
 TEST_F(DbInfoTest, GroupRowsAreBoldAndIconsFollowTheCodes) {
@@ -718,8 +699,10 @@ TEST_F(DbInfoTest, CountersBeyondThirtyTwoBitsOfAFirebird3Engine) {
         for (const auto& r : rows) EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, r.Code), r.Value) << r.Code;
         EXPECT_EQ(TFrDbInfo::DatabaseRowValue(db, 235).rfind("2999990003 transactions, ", 0), 0u);
         Frame->FillDbInfo();
-        EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(220)), 100, 9), OptionSettings.RedColor);
-        EXPECT_EQ(Pixel(PaintRow(*Frame, NodeOf(235)), 100, 9), OptionSettings.YellowColor);
+        // OIT 7 of ~3e9 sits at the left edge, OAT at the right one: both
+        // gaps are bars over the whole cell, in their warning colours.
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(220)), Fills({{Cell, OptionSettings.RedColor}}));
+        EXPECT_EQ(PaintRow(*Frame, NodeOf(235)), Fills({{Cell, OptionSettings.YellowColor}}));
     }
     TDatabaseInfo& db = *DBInfo;
 
