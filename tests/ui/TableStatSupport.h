@@ -3,8 +3,6 @@
 #pragma once
 
 #include <QFont>
-#include <QImage>
-#include <QPainter>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -13,6 +11,7 @@
 #include "model/options.h"
 #include "platform/gui/VirtualTrees.h"
 #include "tests/support/TestModel.h"
+#include "tests/support/qt/PaintRequests.h"
 
 namespace dv::test {
 
@@ -39,16 +38,19 @@ inline void ResetModel(int pageSize = 4096) {
 inline TRelation* AddTable(const std::string& name) { return NewTable(name); }
 inline TIndex* AddIndex(TRelation* r, const std::string& name) { return NewIndex(r, name); }
 
-// A painted cell: the image and the colour at a few places.
+// A painted cell: what the grid and the view's handler asked to paint, and
+// the colour that leaves at a few places.
 struct TPaintedCell {
-    QImage Image;
-    TColor At(int x) const { return ColorToWin(QColor(Image.pixel(x, Image.height() / 2))); }
+    std::vector<TPaintRequest> Requests;
+    int Width = 0, Height = 0;
+    TColor At(int x, int y) const { return ColorAt(Requests, QPoint(x, y)).value_or(clWindow); }
+    TColor At(int x) const { return At(x, Height / 2); }
     TColor Left() const { return At(1); }
-    TColor Right() const { return At(Image.width() - 2); }
+    TColor Right() const { return At(Width - 2); }
     // Width of the bar: the run of `colour` from the left edge.
     int RunFromLeft(TColor colour) const {
         int x = 0;
-        while (x < Image.width() && At(x) == colour) ++x;
+        while (x < Width && At(x) == colour) ++x;
         return x;
     }
 };
@@ -59,14 +61,15 @@ using TBeforePaint = std::function<void(TCanvas&, QRect)>;
 // the view's OnBeforeCellPaint.
 inline TPaintedCell PaintCell(const TBeforePaint& handler, int w = 100, int h = 18) {
     TPaintedCell cell;
-    cell.Image = QImage(w, h, QImage::Format_RGB32);
-    QPainter painter(&cell.Image);
-    TCanvas canvas(&painter, QFont());
+    cell.Width = w;
+    cell.Height = h;
+    TPaintRecorder recorder;
+    TCanvas canvas(nullptr, QFont());
     canvas.Brush.Color = ColumnColour;
     const QRect rect(0, 0, w, h);
     canvas.FillRect(rect);
     handler(canvas, rect);
-    painter.end();
+    cell.Requests = std::move(recorder.Requests);
     return cell;
 }
 
