@@ -817,8 +817,10 @@ private:
             do n = n * 10 + static_cast<unsigned>(*p++ - '0');
             while (p != e && IsDigit(*p));
             v.Kind = Tok::Integer;
+            // Up to 18 digits the sum is exact and below 2^63; longer numbers
+            // (their sum may have wrapped) are left to the full conversion.
             v.HasInt = p - digits <= 18;
-            v.Int = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
+            v.Int = !v.HasInt ? 0 : negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
             if (p != e && *p == '.') {
                 v.Kind = Tok::Float;
                 ++p;
