@@ -1,5 +1,8 @@
 #include "model/StatParser.h"
 
+#include <array>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 
 #include "model/StrData.h"
@@ -26,7 +29,7 @@ constexpr char kTimeSeparator = ':';
 // next block hands it back, and an indented first line is told by the line
 // after it; the next reads return them in order.
 struct LookAhead {
-    std::string Lines[2];
+    std::string_view Lines[2];
     int Count = 0;
     // The last table block failed and was ignored: the index and blob blocks
     // that follow it belong to no table that was read, so they are passed
@@ -126,14 +129,42 @@ std::string_view Between(std::string_view start, std::string_view stop, std::str
 
 std::string_view After(std::string_view start, std::string_view line) { return Between(start, {}, line); }
 
+// A number of the text read in place. Plain decimal digits (the engine's own
+// form) are read by from_chars; any other text (a sign, hexadecimal, a value
+// out of range) goes through StrToInt, which reads or refuses it as always.
+// Plain digits, up to 9 (18) of them, which cannot overflow: summed without
+// from_chars' test of every step.
+template <class T>
+bool ShortDigits(std::string_view s, T& v) {
+    if (s.empty() || s.size() > (sizeof(T) == 4 ? 9 : 18)) return false;
+    v = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    return true;
+}
+
+template <class T>
+T ToInt(std::string_view s) {
+    T v;
+    if (ShortDigits(s, v)) return v;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty() && s[0] != '-') return v;
+    if constexpr (sizeof(T) == 4)
+        return StrToInt(s);
+    else
+        return StrToInt64(s);
+}
+
 int32_t IntBetween(std::string_view start, std::string_view stop, std::string_view line) {
-    return StrToInt(Between(start, stop, line));
+    return ToInt<int32_t>(Between(start, stop, line));
 }
-int32_t IntAfter(std::string_view start, std::string_view line) { return StrToInt(After(start, line)); }
+int32_t IntAfter(std::string_view start, std::string_view line) { return ToInt<int32_t>(After(start, line)); }
 int64_t Int64Between(std::string_view start, std::string_view stop, std::string_view line) {
-    return StrToInt64(Between(start, stop, line));
+    return ToInt<int64_t>(Between(start, stop, line));
 }
-int64_t Int64After(std::string_view start, std::string_view line) { return StrToInt64(After(start, line)); }
+int64_t Int64After(std::string_view start, std::string_view line) { return ToInt<int64_t>(After(start, line)); }
 // Numbers of the text in the text's own format, whatever the process-wide
 // separator is.
 double ToFloat(std::string_view s) {
@@ -144,6 +175,54 @@ double ToFloat(std::string_view s) {
 }
 double FloatBetween(std::string_view start, std::string_view stop, std::string_view line) {
     return ToFloat(Between(start, stop, line));
+}
+
+// A block line in the exact form the engine prints it: its literal texts in
+// turn with a figure (digits, '.' and '-', never empty) between each two,
+// e.g. {"Average key length: ", ", compression ratio: ", ""}. A line that
+// matches holds no text but the form's own, so each keyword the searches
+// above look for is found where the form has it and the figure read is the
+// one they would take: the form reads the line in one pass instead. Any other
+// line fails to match and is read by the searches.
+// Whether `text` holds `lit` at `at`, compared eight bytes at a time.
+bool HoldsAt(std::string_view text, size_t at, std::string_view lit) {
+    if (text.size() - at < lit.size()) return false;
+    const char* a = text.data() + at;
+    const char* b = lit.data();
+    size_t n = lit.size();
+    for (; n >= 8; n -= 8, a += 8, b += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) return false;
+    }
+    for (; n > 0; --n)
+        if (*a++ != *b++) return false;
+    return true;
+}
+
+constexpr bool IsFigureChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+constexpr auto kFigureChars = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c) t[static_cast<size_t>(c)] = IsFigureChar(static_cast<char>(c));
+    return t;
+}();
+
+template <size_t N, size_t M>
+bool MatchForm(std::string_view text, const std::string_view (&literals)[N], std::string_view (&figures)[M]) {
+    static_assert(M + 1 >= N, "a figure between each two literals");
+    size_t at = 0;
+    for (size_t k = 0; k < N; ++k) {
+        const std::string_view lit = literals[k];
+        if (!HoldsAt(text, at, lit)) return false;
+        at += lit.size();
+        if (k + 1 == N) break;
+        const size_t from = at;
+        while (at < text.size() && kFigureChars[static_cast<unsigned char>(text[at])]) ++at;
+        if (at == from) return false;
+        figures[k] = text.substr(from, at - from);
+    }
+    return at == text.size();
 }
 
 // "NAME (123)" at the end of `s` (trailing blanks aside): the name before the
@@ -224,7 +303,7 @@ bool IsEndOfStatistics(std::string_view line) {
 
 // A line that a table's block or a first line of a block could begin with
 // (by its shape alone).
-bool BeginsABlock(const std::string* line) {
+bool BeginsABlock(const std::string_view* line) {
     if (!line) return false;
     return IsTableFirstLine(*line) || IsIndexFirstLine(*line) ||
            (IsBlockIndented(*line) && StartsWith(BlockText(*line), "Primary pointer page:"));
@@ -288,7 +367,7 @@ std::string Copy(std::string_view s, size_t index1, ptrdiff_t count) {
 }
 
 // A date of the header: "Mmm d, yyyy hh:mm:ss" after the keyword.
-TDateTime ParseStatDate(std::string_view keyword, const std::string& line) {
+TDateTime ParseStatDate(std::string_view keyword, std::string_view line) {
     std::string d(After(keyword, line));
     std::string monthText;
     if (!d.empty()) monthText = d.substr(0, 3);
@@ -341,7 +420,7 @@ bool ParseExecutionTime(std::string_view line, TDateTime& out) {
     return true;
 }
 
-void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
+void ParseOdsLine(TDatabaseInfo& db, std::string_view line) {
     std::string type;
     if (ContainsStr(line, "type")) {
         type = std::string(After("type", line));
@@ -359,7 +438,6 @@ void ParseOdsLine(TDatabaseInfo& db, const std::string& line) {
     if (type == "0200") db.ODS += SOdsType0200;
     else if (type == "0100") db.ODS += SOdsType0100;
 }
-
 
 int MessageAbortIgnore(const std::string& text) { return MessageDlg(text, mtError, mbAbortIgnore, 0); }
 
@@ -380,7 +458,8 @@ int MonthFromName(std::string_view name) {
 // One parse: the model it fills, the source it reads and all that it knows
 // about the text so far.
 struct TStatParser::TState {
-    TState(TDatabaseInfo& db, IStatSource* source, bool datedByText) : Db(db), Source(source) {
+    TState(TDatabaseInfo& db, IStatSource* source, bool datedByText)
+        : Db(db), Source(source), FreshModel(db.ComponentCount() == 0) {
         Dated.Wanted = datedByText;
     }
 
@@ -389,11 +468,53 @@ struct TStatParser::TState {
     LookAhead Pending;
     TextShape Shape;
     TextDate Dated;
-    // The line being read in a table or index block, for its message; kept
-    // between blocks so that their buffers are not allocated for every block.
-    std::string RelationLine;
-    std::string IndexLine;
+    // A database line whose name a mail client wrapped, joined again.
+    std::string JoinedLine;
+    // The names made from the text's ids ("Relation" + id, the table's name +
+    // "Index" + id) are unique by construction while each id is above every
+    // id named before it: for tables in a model that owned nothing when the
+    // parse began, for indices in a table this parse named. Any other name is
+    // checked against its siblings.
+    const bool FreshModel;
+    bool TableNamed = false;
+    int32_t LastTableId = 0;
+    const TRelation* IndexOwner = nullptr;
+    bool IndexNamed = false;
+    int32_t LastIndexId = 0;
 
+    // `a`, `b` and the digits of `id`, in one allocation at most.
+    static std::string NumberedName(std::string_view a, std::string_view b, int32_t id) {
+        char digits[12];
+        const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
+        std::string name;
+        name.reserve(a.size() + b.size() + static_cast<size_t>(end - digits));
+        name.append(a).append(b).append(digits, end);
+        return name;
+    }
+
+    void NameTable(TRelation& rel) {
+        std::string name = NumberedName("Relation", {}, rel.Id);
+        if (FreshModel && (!TableNamed || rel.Id > LastTableId)) {
+            rel.SetUniqueName(std::move(name));
+            TableNamed = true;
+            LastTableId = rel.Id;
+        } else {
+            rel.SetName(name);
+        }
+        IndexOwner = &rel;
+        IndexNamed = false;
+    }
+
+    void NameIndex(TRelation& rel, TIndex& idx) {
+        std::string name = NumberedName(rel.Name(), "Index", idx.id);
+        if (&rel == IndexOwner && (!IndexNamed || idx.id > LastIndexId)) {
+            idx.SetUniqueName(std::move(name));
+            IndexNamed = true;
+            LastIndexId = idx.id;
+        } else {
+            idx.SetName(name);
+        }
+    }
 
     bool SourceEof() {
         if (Pending.Count > 0) return false;
@@ -402,32 +523,32 @@ struct TStatParser::TState {
 
     // The next line. Inside a block the text's end raises ETextEnded, also when
     // only blank characters were left (a file source then hands out "").
-    void NextLine(std::string& line, bool inBlock = true) {
+    void NextLine(std::string_view& line, bool inBlock = true) {
         LookAhead& q = Pending;
         if (q.Count > 0) {
-            line.swap(q.Lines[0]);
-            if (q.Count == 2) q.Lines[0].swap(q.Lines[1]);
+            line = q.Lines[0];
+            if (q.Count == 2) q.Lines[0] = q.Lines[1];
             --q.Count;
             return;
         }
         if (!Source || Source->Eof()) throw ETextEnded();
-        Source->ReadStatLine(line);
+        line = Source->ReadStatView();
         if (inBlock && line.empty() && Source->Eof()) throw ETextEnded();
     }
 
-    void PushBack(const std::string& line) {
+    void PushBack(std::string_view line) {
         LookAhead& q = Pending;
-        if (q.Count == 1) q.Lines[1].swap(q.Lines[0]);
+        if (q.Count == 1) q.Lines[1] = q.Lines[0];
         q.Lines[0] = line;
         ++q.Count;
     }
 
     // The line after the one in hand, left to be read; null at the end.
-    const std::string* PeekLine() {
+    const std::string_view* PeekLine() {
         LookAhead& q = Pending;
         if (q.Count == 0) {
             if (!Source || Source->Eof()) return nullptr;
-            Source->ReadStatLine(q.Lines[0]);
+            q.Lines[0] = Source->ReadStatView();
             q.Count = 1;
         }
         return &q.Lines[0];
@@ -460,7 +581,7 @@ struct TStatParser::TState {
         NameId shape;
         if (!SplitNameId(line, shape)) return FirstLine::None;
         const bool indexShape = IsIndexFirstLine(line);
-        const std::string* next = PeekLine();
+        const std::string_view* next = PeekLine();
         if (!next) return indexShape ? FirstLine::Index : FirstLine::Table;
         const std::string_view n = BlockText(*next);
         if (IsBlockIndented(*next) && (StartsWith(n, "Root page:") || StartsWith(n, "Depth:")))
@@ -468,11 +589,18 @@ struct TStatParser::TState {
         return FirstLine::Table;
     }
 
-
     // short by the next one fails, and the next block is still read.
-    template <class F>
-    void ReadToFillHeading(std::string& line, F&& examine) {
+    // `known` reads an indented line's text when it is in a form of its own
+    // (true), which neither begins a block nor is the heading; `examine`
+    // reads every other line of the block.
+    template <class K, class F>
+    void ReadToFillHeading(std::string_view& line, K&& known, F&& examine) {
         for (;;) {
+            if (IsBlockIndented(line) && known(BlockText(line))) {
+                if (SourceEof()) throw ETextEnded();
+                NextLine(line);
+                continue;
+            }
             if (StartsOtherBlock(line)) {
                 PushBack(line);
                 BlockEndedEarly();
@@ -485,11 +613,19 @@ struct TStatParser::TState {
     }
 
     // The five band lines after the heading.
-    void ReadBands(std::string& line, int32_t& f20, int32_t& f40, int32_t& f60, int32_t& f80, int32_t& f100) {
+    void ReadBands(std::string_view& line, int32_t& f20, int32_t& f40, int32_t& f60, int32_t& f80, int32_t& f100) {
         int32_t* bands[5] = {&f20, &f40, &f60, &f80, &f100};
         for (int32_t* band : bands) {
             NextLine(line);
-            *band = IntAfter("= ", line);
+            // " 0 - 19% = 5": the count after the first "= ", digits to the
+            // line's end; any other line is read by the search.
+            const size_t eq = line.find('=');
+            int32_t count;
+            if (eq != std::string_view::npos && eq + 1 < line.size() && line[eq + 1] == ' ' &&
+                ShortDigits(line.substr(eq + 2), count))
+                *band = count;
+            else
+                *band = IntAfter("= ", line);
         }
     }
 
@@ -498,24 +634,27 @@ struct TStatParser::TState {
     // has it (unindented and without a label, as no header line is) are the
     // rest of the name, joined byte for byte so that a character split in two
     // is whole again.
-    void JoinWrappedName(std::string& line) {
+    // The joined line is kept here; `line` is left viewing it.
+    void JoinWrappedName(std::string_view& line) {
         auto closed = [](std::string_view l) {
             while (!l.empty() && (l.back() == ' ' || l.back() == '\r')) l.remove_suffix(1);
             return l.size() > 1 && l.back() == '"' && l.find('"') + 1 < l.size();
         };
         for (int parts = 0; parts < 8 && !closed(line); ++parts) {
-            const std::string* next = PeekLine();
+            const std::string_view* next = PeekLine();
             if (!next || next->empty() || (*next)[0] == ' ' || ContainsStr(*next, "\t") ||
                 ContainsStr(*next, ": ") || StartsWith(*next, "Database ") || StartsWith(*next, "Gstat ") ||
                 IsTableFirstLine(*next))
                 return;
-            std::string part;
+            std::string_view part;
             NextLine(part, false);
-            line += part;
+            if (line.data() != JoinedLine.data()) JoinedLine.assign(line);
+            JoinedLine += part;
+            line = JoinedLine;
         }
     }
 
-    void ExamineHeaderLine(TDatabaseInfo& db, const std::string& line) {
+    void ExamineHeaderLine(TDatabaseInfo& db, std::string_view line) {
         // The database's file name may hold any keyword ("/db/dialecttest.fdb"):
         // its line gives the name only.
         if (ContainsStr(line, "Database \"")) {
@@ -546,7 +685,7 @@ struct TStatParser::TState {
             db.Attrib = std::string(After("Attributes", line));
             if (ContainsStr(line, "force write")) db.FW = 1;
         }
-        if (ContainsStr(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + line);
+        if (ContainsStr(line, "Wrong ODS")) throw Exception(std::string(SWrongODS) + "\r\n" + std::string(line));
         if (ContainsStr(line, "ODS version")) ParseOdsLine(db, line);
         if (ContainsStr(line, "Sweep interval")) db.Sweep = IntAfter("Sweep interval:", line);
         if (ContainsStr(line, "Write timestamp")) db.WDate = ParseStatDate("Write timestamp", line);
@@ -562,9 +701,25 @@ struct TStatParser::TState {
         }
     }
 
-    void ReadNewerTablePages(TRelation& rel, std::string& line) {
+    void ReadNewerTablePages(TRelation& rel, std::string_view& line) {
         bool sawData = false;
-        ReadToFillHeading(line, [&](const std::string& l) {
+        static constexpr std::string_view pointerForm[] = {"Pointer pages: ", ", data page slots: ", ""};
+        static constexpr std::string_view dataForm[] = {"Data pages: ", ", average fill: ", "%"};
+        std::string_view f[2];
+        const auto known = [&](std::string_view text) {
+            if (MatchForm(text, pointerForm, f)) {
+                rel.PageSlots = ToInt<int32_t>(f[1]);
+                return true;
+            }
+            if (MatchForm(text, dataForm, f)) {
+                rel.DataPages = ToInt<int32_t>(f[0]);
+                rel.AverageFill = ToInt<int32_t>(f[1]);
+                sawData = true;
+                return true;
+            }
+            return false;
+        };
+        ReadToFillHeading(line, known, [&](std::string_view l) {
             const std::string_view t = TrimLeftView(l);
             if (StartsWith(t, "Pointer pages:")) {
                 rel.PageSlots = IntAfter("data page slots: ", l);
@@ -585,7 +740,7 @@ struct TStatParser::TState {
 
     // ---------------------------------------------------------------- header
 
-    void ParseHeaderBlock(std::string& line) {
+    void ParseHeaderBlock(std::string_view& line) {
         TDatabaseInfo& db = Db;
         TextShape& text = Shape;
         db.FW = 0;
@@ -648,12 +803,11 @@ struct TStatParser::TState {
         Shape.LastName = &rel->TableName;
     }
 
-
-    bool ParseRelationBlock(const std::string& firstLine) {
+    bool ParseRelationBlock(std::string_view firstLine) {
         TDatabaseInfo& db = Db;
         Pending.SkipDependents = false;
         TRelation* rel = nullptr;
-        std::string& line = RelationLine;
+        std::string_view line;
         line = firstLine;
         std::string name;
         try {
@@ -668,7 +822,7 @@ struct TStatParser::TState {
                 name = NameAsRead(firstLine);
                 throw EConvertError("Not a table's first line");
             }
-            rel->SetName("Relation" + IntToStr(rel->Id));
+            NameTable(*rel);
 
             // Index statistics only: the table's first line stands alone, followed
             // by its first index, by the next table or by the end of the text. In
@@ -730,7 +884,8 @@ struct TStatParser::TState {
                 rel->AverageFill = IntBetween("fill: ", "%", line);
                 NextLine(line);   // the heading, not examined
                 if (!ContainsStr(line, "Fill distribution") && IsNewerExtraLine(line))
-                    ReadToFillHeading(line, [](const std::string&) {});
+                    ReadToFillHeading(
+                        line, [](std::string_view) { return false; }, [](std::string_view) {});
             }
             rel->SizeMB = SizeInMB(rel->DataPages, db.PageSize);
             rel->ISizeMB = 0;
@@ -754,18 +909,18 @@ struct TStatParser::TState {
             delete rel;
             Pending.SkipDependents = true;
             if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside table " + name));
-            return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + line) != mrAbort;
+            return MessageAbortIgnore(SErrParseRelation + name + "\r\n" + std::string(line)) != mrAbort;
         }
     }
 
     // ---------------------------------------------------------------- blobs
 
-    bool ParseBlobBlock(const std::string&) {
+    bool ParseBlobBlock(std::string_view) {
         TDatabaseInfo& db = Db;
         if (db.Relations.empty()) throw Exception("Blob statistics before any table");
         TRelation& rel = *db.Relations.back();
         rel.Blobs = true;
-        std::string line;
+        std::string_view line;
         try {
             NextLine(line);
             rel.BAvgLen = FloatBetween("Average blob length: ", ", total", line);
@@ -798,13 +953,13 @@ struct TStatParser::TState {
 
     // ---------------------------------------------------------------- indices
 
-    bool ParseIndexBlock(const std::string& firstLine) {
+    bool ParseIndexBlock(std::string_view firstLine) {
         TDatabaseInfo& db = Db;
         if (db.Relations.empty()) throw Exception("Index statistics before any table");
         TRelation* rel = db.Relations.back();
         TIndex* idx = new TIndex(rel);
         idx->Problem = false;
-        std::string& line = IndexLine;
+        std::string_view line;
         line = firstLine;
         try {
             const std::string_view text = BlockText(firstLine);
@@ -821,15 +976,52 @@ struct TStatParser::TState {
             }
 
             NextLine(line);
-            if (ContainsStr(line, "Root page:")) {
+            static constexpr std::string_view rootForm[] = {
+                "Root page: ", ", depth: ", ", leaf buckets: ", ", nodes: ", ""};
+            std::string_view figures[4];
+            const bool rootShape = MatchForm(BlockText(line), rootForm, figures);
+            if (rootShape || ContainsStr(line, "Root page:")) {
                 // Newer layout: depth line, then lines up to the fill distribution
                 // of which two carry figures the model keeps.
-                idx->Depth = IntBetween("depth: ", ", leaf", line);
-                idx->Leafs = IntBetween("buckets: ", ", nodes", line);
-                idx->Nodes = StrToInt64(After("nodes: ", line));
+                if (rootShape) {
+                    idx->Depth = ToInt<int32_t>(figures[1]);
+                    idx->Leafs = ToInt<int32_t>(figures[2]);
+                    idx->Nodes = ToInt<int64_t>(figures[3]);
+                } else {
+                    idx->Depth = IntBetween("depth: ", ", leaf", line);
+                    idx->Leafs = IntBetween("buckets: ", ", nodes", line);
+                    idx->Nodes = ToInt<int64_t>(After("nodes: ", line));
+                }
                 NextLine(line);
                 bool sawDup = false;
-                ReadToFillHeading(line, [&](const std::string& l) {
+                // The lines of current engines, each in its one form.
+                static constexpr std::string_view dupForm[] = {
+                    "Average node length: ", ", total dup: ", ", max dup: ", ""};
+                static constexpr std::string_view keyForm[] = {"Average key length: ", ", compression ratio: ", ""};
+                static constexpr std::string_view dataForm[] = {
+                    "Average prefix length: ", ", average data length: ", ""};
+                static constexpr std::string_view clusterForm[] = {"Clustering factor: ", ", ratio: ", ""};
+                std::string_view f[3];
+                const auto known = [&](std::string_view text) {
+                    // One form a first word ("Average " by the word after it).
+                    const char word = text.size() > 8 && text[0] == 'A' ? text[8] : text.empty() ? 0 : text[0];
+                    switch (word) {
+                        case 'n':
+                            if (!MatchForm(text, dupForm, f)) return false;
+                            idx->TotalDup = ToInt<int64_t>(f[1]);
+                            idx->MaxDup = ToInt<int64_t>(f[2]);
+                            sawDup = true;
+                            return true;
+                        case 'p':
+                            if (!MatchForm(text, dataForm, f)) return false;
+                            idx->KeyLen = ToFloat(f[1]);
+                            return true;
+                        case 'k': return MatchForm(text, keyForm, f);
+                        case 'C': return MatchForm(text, clusterForm, f);
+                        default: return false;
+                    }
+                };
+                ReadToFillHeading(line, known, [&](std::string_view l) {
                     if (ContainsStr(l, "segment null")) {
                         idx->NullSeg = IntAfter("segment null:", l);
                         db.IsNullSegInfoAvailable = true;
@@ -839,7 +1031,8 @@ struct TStatParser::TState {
                         idx->MaxDup = Int64After("max dup: ", l);
                         sawDup = true;
                     }
-                    if (ContainsStr(l, "average data length: ")) idx->KeyLen = ToFloat(After("average data length: ", l));
+                    if (ContainsStr(l, "average data length: "))
+                        idx->KeyLen = ToFloat(After("average data length: ", l));
                 });
                 if (!sawDup) throw Exception("No duplicates line");
             } else {
@@ -873,7 +1066,7 @@ struct TStatParser::TState {
             idx->SizeMb = SizeInMB(idx->Leafs, db.PageSize);
             CheckNotCutShort();
             idx->Relation = rel;
-            idx->SetName(rel->Name() + "Index" + IntToStr(idx->id));
+            NameIndex(*rel, *idx);
             rel->ISizeMB += idx->SizeMb;
             db.Indices.push_back(idx);
             Shape.LastKind = "index";
@@ -885,7 +1078,7 @@ struct TStatParser::TState {
             if (FailedAtTheEnd(e)) throw ETextCut(CutMessage("inside index " + name));
             // The rest of a block that broke off is not read as lines of its own.
             Pending.SkipBlockLines = true;
-            return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + line) != mrAbort;
+            return MessageAbortIgnore(SErrParseIndex + name + "\r\n" + std::string(line)) != mrAbort;
         }
     }
 
@@ -901,7 +1094,7 @@ struct TStatParser::TState {
 
     // A line of the block part that no block takes: the question block errors
     // ask; false when the user chose Abort.
-    bool ReportUnplacedLine(const std::string& line) {
+    bool ReportUnplacedLine(std::string_view line) {
         std::string text;
         if (!IsBlockIndented(line)) {
             // Meant as a table's first line: its indices go to no table either.
@@ -914,7 +1107,7 @@ struct TStatParser::TState {
             text = "Error parsing the line " + AfterLastRead();
         }
         Pending.SkipBlockLines = true;
-        return MessageAbortIgnore(text + "\r\n" + line) != mrAbort;
+        return MessageAbortIgnore(text + "\r\n" + std::string(line)) != mrAbort;
     }
 
     bool Parse() {
@@ -922,7 +1115,7 @@ struct TStatParser::TState {
         Pending = LookAhead();
         Shape = TextShape();
         bool result = true;
-        std::string line;
+        std::string_view line;
         try {
             ParseHeaderBlock(line);
             while (!SourceEof()) {
@@ -997,10 +1190,10 @@ TStatParser::TStatParser(TDatabaseInfo& db, IStatSource* source, bool datedByTex
 TStatParser::~TStatParser() = default;
 
 bool TStatParser::Parse() { return F->Parse(); }
-void TStatParser::ParseHeaderBlock(std::string& line) { F->ParseHeaderBlock(line); }
-bool TStatParser::ParseRelationBlock(const std::string& firstLine) { return F->ParseRelationBlock(firstLine); }
-bool TStatParser::ParseBlobBlock(const std::string& firstLine) { return F->ParseBlobBlock(firstLine); }
-bool TStatParser::ParseIndexBlock(const std::string& firstLine) { return F->ParseIndexBlock(firstLine); }
+void TStatParser::ParseHeaderBlock(std::string_view& line) { F->ParseHeaderBlock(line); }
+bool TStatParser::ParseRelationBlock(std::string_view firstLine) { return F->ParseRelationBlock(firstLine); }
+bool TStatParser::ParseBlobBlock(std::string_view firstLine) { return F->ParseBlobBlock(firstLine); }
+bool TStatParser::ParseIndexBlock(std::string_view firstLine) { return F->ParseIndexBlock(firstLine); }
 
 namespace {
 // Makes a source the running one and always clears it again.
@@ -1021,7 +1214,11 @@ TStatParser RunningParser(bool datedByText = false) { return TStatParser(Model()
 }  // namespace
 
 bool ParseStatistics() { return RunningParser().Parse(); }
-void ParseHeaderBlock(std::string& line) { RunningParser().ParseHeaderBlock(line); }
+void ParseHeaderBlock(std::string& line) {
+    std::string_view view = line;
+    RunningParser().ParseHeaderBlock(view);
+    line.assign(view.data(), view.size());
+}
 bool ParseRelationBlock(const std::string& firstLine) { return RunningParser().ParseRelationBlock(firstLine); }
 bool ParseBlobBlock(const std::string& firstLine) { return RunningParser().ParseBlobBlock(firstLine); }
 bool ParseIndexBlock(const std::string& firstLine) { return RunningParser().ParseIndexBlock(firstLine); }

@@ -39,10 +39,11 @@ public:
 
     // Everything the source holds; false when nothing usable was read.
     bool Parse();
-    void ParseHeaderBlock(std::string& line);
-    bool ParseRelationBlock(const std::string& firstLine);
-    bool ParseBlobBlock(const std::string& firstLine);
-    bool ParseIndexBlock(const std::string& firstLine);
+    // `line` is left on the header's last line, a view into the source.
+    void ParseHeaderBlock(std::string_view& line);
+    bool ParseRelationBlock(std::string_view firstLine);
+    bool ParseBlobBlock(std::string_view firstLine);
+    bool ParseIndexBlock(std::string_view firstLine);
 
 private:
     struct TState;

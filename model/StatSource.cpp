@@ -27,11 +27,15 @@ std::string OpenErrorText(int err) {
 }
 }  // namespace
 
-void TrimLineEnd(std::string& line) {
+namespace {
+size_t TrimmedSize(std::string_view line) {
     size_t n = line.size();
     while (n > 0 && static_cast<unsigned char>(line[n - 1]) <= ' ') --n;
-    line.resize(n);
+    return n;
 }
+}  // namespace
+
+void TrimLineEnd(std::string& line) { line.resize(TrimmedSize(line)); }
 
 // ---------------------------------------------------------------- TTextFileSource
 
@@ -48,7 +52,6 @@ TTextFileSource::TTextFileSource(const std::string& fileName) {
         throw EFOpenError(OpenErrorText(err));
     }
     FDate = UnixToDateTimeLocal(static_cast<int64_t>(st.st_mtime));
-    FBuf.reset(new char[kBufSize]);
     try {
         CheckEncoding();
     } catch (...) {
@@ -113,8 +116,8 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 }  // namespace
 
 void TTextFileSource::CheckEncoding() {
-    if (!Fill()) return;
-    const auto* b = reinterpret_cast<const unsigned char*>(FBuf.get());
+    if (!Fill(0)) return;
+    const auto* b = reinterpret_cast<const unsigned char*>(FBuf);
     if (FLen >= 4 && ((b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) ||
                       (b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)))
         RefuseEncoding("it is written in UTF-32, an encoding Dravolt does not read");
@@ -125,13 +128,19 @@ void TTextFileSource::CheckEncoding() {
     if (FLen >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
         // Rare enough to be decoded whole, once.
         const bool bigEndian = b[0] == 0xFE;
-        std::string raw(FBuf.get() + 2, FLen - 2);
-        while (Fill()) raw.append(FBuf.get(), FLen);
+        std::string raw(FBuf + 2, FLen - 2);
+        while (Fill(FLen)) raw.append(FBuf, FLen);
         const std::string text = Utf16ToUtf8(raw, bigEndian);
-        FBuf.reset(new char[text.size() + 1]);
-        std::memcpy(FBuf.get(), text.data(), text.size());
+        FBlocks.clear();
+        Block& whole = FBlocks.emplace_back();
+        whole.Data.reset(new char[text.size() + 1]);
+        whole.Size = text.size() + 1;
+        std::memcpy(whole.Data.get(), text.data(), text.size());
+        FCur = 0;
+        FBuf = whole.Data.get();
         FPos = 0;
         FLen = text.size();
+        FNextCr = kNoCrSearch;
         FAtEnd = true;
         return;
     }
@@ -147,18 +156,47 @@ TTextFileSource::~TTextFileSource() {
     if (FFd >= 0) ::close(FFd);
 }
 
-bool TTextFileSource::Fill() {
+// A block that holds no line in use with room for `carry` bytes and as many
+// again to read (and at least a whole block of its own).
+TTextFileSource::Block& TTextFileSource::FreeBlock(size_t carry) {
+    const size_t size = carry * 2 > kBufSize ? carry * 2 : kBufSize;
+    Block* found = nullptr;
+    for (size_t i = 0; i < FBlocks.size(); ++i) {
+        Block& b = FBlocks[i];
+        if ((FBuf && i == FCur) || b.LeftAt + kKeptLines > FHanded) continue;
+        found = &b;
+        if (b.Size >= size) return b;
+    }
+    if (!found) found = &FBlocks.emplace_back();
+    // A line longer than half a block doubles the block, so that carrying
+    // the line over stays linear in its length.
+    found->Size = size;
+    found->Data.reset(new char[size]);
+    return *found;
+}
+
+bool TTextFileSource::Fill(size_t keep) {
     if (FAtEnd) return false;
+    const size_t carry = FBuf ? FLen - keep : 0;
+    const size_t cur = FCur;
+    Block& next = FreeBlock(carry);
     for (;;) {
-        const ssize_t n = ::read(FFd, FBuf.get(), kBufSize);
+        const ssize_t n = ::read(FFd, next.Data.get() + carry, next.Size - carry);
         if (n > 0) {
-            FPos = 0;
-            FLen = static_cast<size_t>(n);
+            // Lines handed out from the block they were read in stay there.
+            if (FBuf) {
+                std::memcpy(next.Data.get(), FBuf + keep, carry);
+                FBlocks[cur].LeftAt = FHanded;
+            }
+            FCur = static_cast<size_t>(&next - FBlocks.data());
+            FBuf = next.Data.get();
+            FPos = carry;
+            FLen = carry + static_cast<size_t>(n);
+            FNextCr = kNoCrSearch;
             return true;
         }
         if (n == 0) {
             FAtEnd = true;
-            FPos = FLen = 0;
             return false;
         }
         if (errno != EINTR) throw EInOutError("I/O error " + std::to_string(errno));
@@ -167,7 +205,7 @@ bool TTextFileSource::Fill() {
 
 void TTextFileSource::SkipLfAfterCr() {
     if (!FAfterCr) return;
-    if (FPos < FLen || Fill()) {
+    if (FPos < FLen || Fill(FPos)) {
         if (FBuf[FPos] == '\n') ++FPos;
         FAfterCr = false;
     }
@@ -175,24 +213,36 @@ void TTextFileSource::SkipLfAfterCr() {
 
 bool TTextFileSource::Eof() {
     SkipLfAfterCr();
-    return FPos >= FLen && !Fill();
+    return FPos >= FLen && !Fill(FPos);
 }
 
-bool TTextFileSource::ReadRawLine(std::string& line) {
-    line.clear();
+bool TTextFileSource::ReadRawLine(std::string_view& line) {
     SkipLfAfterCr();
+    size_t start = FPos;
     for (;;) {
-        if (FPos >= FLen && !Fill()) return false;
-        const char* begin = FBuf.get() + FPos;
-        const char* end = FBuf.get() + FLen;
-        // The line ends at the first LF or CR: both searched with memchr,
-        // the CR only up to the LF (statistics texts rarely hold one).
+        if (FPos >= FLen) {
+            if (!Fill(start)) {
+                line = FBuf ? std::string_view(FBuf + start, FLen - start) : std::string_view();
+                FPos = FLen;
+                return false;
+            }
+            start = 0;
+        }
+        const char* begin = FBuf + FPos;
+        const char* end = FBuf + FLen;
+        // The line ends at the first LF or CR, both found with memchr. Most
+        // texts hold no CR: the next one is searched once for the rest of the
+        // block, not once a line.
+        if (FNextCr == kNoCrSearch || FNextCr < FPos) {
+            const void* cr = std::memchr(begin, '\r', static_cast<size_t>(end - begin));
+            FNextCr = cr ? static_cast<size_t>(static_cast<const char*>(cr) - FBuf) : FLen;
+        }
         const char* p = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
         if (!p) p = end;
-        if (const void* cr = std::memchr(begin, '\r', static_cast<size_t>(p - begin))) p = static_cast<const char*>(cr);
-        line.append(begin, static_cast<size_t>(p - begin));
-        FPos += static_cast<size_t>(p - begin);
+        if (FNextCr < static_cast<size_t>(p - FBuf)) p = FBuf + FNextCr;
+        FPos = static_cast<size_t>(p - FBuf);
         if (p < end) {
+            line = std::string_view(FBuf + start, FPos - start);
             FAfterCr = *p == '\r';
             ++FPos;
             return true;
@@ -200,29 +250,46 @@ bool TTextFileSource::ReadRawLine(std::string& line) {
     }
 }
 
-void TTextFileSource::ReadStatLine(std::string& line) {
-    if (Eof()) {
-        line.clear();
-        return;
+std::string_view TTextFileSource::ReadStatView() {
+    // The common line: it ends with an LF inside the block, holds no CR and
+    // has text; taken without the steps below (which read it the same).
+    if (!FAfterCr && FPos < FLen && FNextCr != kNoCrSearch && FNextCr >= FPos) {
+        const char* begin = FBuf + FPos;
+        if (const void* lf = std::memchr(begin, '\n', FLen - FPos)) {
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - FBuf);
+            const std::string_view line(begin, TrimmedSize(std::string_view(begin, end - FPos)));
+            if (end < FNextCr && !line.empty()) {
+                FPos = end + 1;
+                FEndsInsideLine = false;
+                ++FHanded;
+                return line;
+            }
+        }
     }
+    if (Eof()) return {};
+    std::string_view line;
     do {
         const bool ended = ReadRawLine(line);
-        TrimLineEnd(line);
+        line = line.substr(0, TrimmedSize(line));
         FEndsInsideLine = !ended && !line.empty();
     } while (line.empty() && !Eof());
+    ++FHanded;
+    return line;
 }
 
 // ---------------------------------------------------------------- TStringsSource
 
 TStringsSource::TStringsSource(const TStringList& lines) : FLines(lines), FDate(Now()) {}
 
-void TStringsSource::ReadStatLine(std::string& line) {
+std::string_view TStringsSource::ReadStatView() {
     if (Eof()) throw Exception(SReadAfterEof);
+    std::string_view line;
     do {
-        line = std::move(FLines[FNext]);
+        line = FLines[FNext];
         ++FNext;
-        TrimLineEnd(line);
+        line = line.substr(0, TrimmedSize(line));
     } while (line.empty() && !Eof());
+    return line;
 }
 
 }  // namespace dv

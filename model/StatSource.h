@@ -6,11 +6,18 @@
 // blanks or control characters, so that CR LF files and the blank-ended lines
 // of the Services API read exactly like plain lines; lines that are empty
 // after that are skipped.
+//
+// A line is handed out as a view into the source's own text, not copied: it
+// stays valid while the source lives and fewer than kKeptLines lines have
+// been read after it (the reader holds a line and two of look-ahead).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/streaming/Classes.h"
 #include "platform/text/DateUtils.h"
@@ -22,9 +29,12 @@ public:
     virtual ~IStatSource() = default;
     // True when no line is left.
     virtual bool Eof() = 0;
-    // Replaces `line` with the next non-empty line (see each source for what
-    // happens at the end).
-    virtual void ReadStatLine(std::string& line) = 0;
+    static constexpr uint64_t kKeptLines = 4;
+    // The next non-empty line (see each source for what happens at the end).
+    virtual std::string_view ReadStatView() = 0;
+    // The same line copied into `line`; `line` is left as it was when the
+    // read raises.
+    void ReadStatLine(std::string& line) { line.assign(ReadStatView()); }
     // The date of the statistics: a file's modification time, or the moment a
     // list of lines was taken over.
     virtual TDateTime GetSourceDate() = 0;
@@ -52,36 +62,53 @@ public:
     bool Eof() override;
     // Reads lines until one is non-empty or the file ends; the file's last
     // line is returned even when empty. At the end already: an empty string.
-    void ReadStatLine(std::string& line) override;
+    std::string_view ReadStatView() override;
     TDateTime GetSourceDate() override { return FDate; }
     bool EndsInsideLine() override { return FEndsInsideLine && Eof(); }
 
 private:
-    bool Fill();
+    // A read buffer. Lines are handed out from the current one; the one
+    // before keeps the last lines handed out until enough lines followed.
+    struct Block {
+        std::unique_ptr<char[]> Data;
+        size_t Size = 0;
+        uint64_t LeftAt = 0;  // the count of lines handed out when it stopped being current
+    };
+    // Reads on into a block that holds no line in use, carrying the bytes
+    // from `keep` on (the start of a line not yet ended) to its front.
+    bool Fill(size_t keep);
+    Block& FreeBlock(size_t carry);
     void CheckEncoding();
     void SkipLfAfterCr();
-    bool ReadRawLine(std::string& line);   // false: the file ended inside the line
+    bool ReadRawLine(std::string_view& line);  // false: the file ended inside the line
 
     int FFd = -1;
-    std::unique_ptr<char[]> FBuf;
+    std::vector<Block> FBlocks;
+    size_t FCur = 0;  // FBlocks[FCur] is current when FBuf is set
+    char* FBuf = nullptr;
     size_t FPos = 0;
     size_t FLen = 0;
+    uint64_t FHanded = 0;  // lines handed out
+    // The first CR at or after the last search in this block (FLen: none); a
+    // new block, or one passed, is searched again.
+    static constexpr size_t kNoCrSearch = SIZE_MAX;
+    size_t FNextCr = kNoCrSearch;
     bool FAtEnd = false;
     bool FAfterCr = false;   // the last line ended with CR; a following LF belongs to it
     bool FEndsInsideLine = false;   // the last line read ended at the end of the file
     TDateTime FDate = 0;
 };
 
-// Its own copy of a list of lines (the caller's list is never changed).
+// Its own copy of a list of lines (the caller's list is never changed); its
+// views stay valid while it lives.
 class TStringsSource : public IStatSource {
 public:
     explicit TStringsSource(const TStringList& lines);
 
     bool Eof() override { return FNext >= FLines.size(); }
     // Takes lines from the front until one is non-empty or the list is empty.
-    // With no line left it raises Exception "Trying to read after eof!" and
-    // leaves `line` as it was.
-    void ReadStatLine(std::string& line) override;
+    // With no line left it raises Exception "Trying to read after eof!".
+    std::string_view ReadStatView() override;
     TDateTime GetSourceDate() override { return FDate; }
 
 private:

@@ -122,6 +122,12 @@ void TComponent::SetName(const std::string& name) {
     if (FOwner) FOwner->IndexName(this, FName, true);
 }
 
+void TComponent::SetUniqueName(std::string name) {
+    if (FOwner) FOwner->IndexName(this, FName, false);
+    FName = std::move(name);
+    if (FOwner) FOwner->IndexName(this, FName, true);
+}
+
 TComponent* TComponent::FindComponent(const std::string& name) const {
     if (name.empty()) return nullptr;
     for (TComponent* c : FComponents)

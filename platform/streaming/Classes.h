@@ -225,6 +225,10 @@ public:
     // among the owner's components: EComponentError
     // "A component named <name> already exists".
     void SetName(const std::string& name);
+    // For a name its maker knows to be an identifier that no sibling holds
+    // (built from a number no sibling's name was built from): set without
+    // looking for a clash; the owner's index still learns it.
+    void SetUniqueName(std::string name);
 
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const { return FComponents.at(index); }

@@ -130,18 +130,29 @@ int32_t StrToIntDef(std::string_view s, int32_t def) {
 bool TryStrToFloat(std::string_view s, double& value) { return TryStrToFloat(s, value, FormatSettings().DecimalSeparator); }
 
 bool TryStrToFloat(std::string_view s, double& value, char sep) {
-    std::string t = Trim(s);
-    if (t.empty()) return false;
-    // Only the separator in force is a decimal point; the parse below sees '.'.
-    for (char& c : t) {
-        if (c == sep) c = '.';
-        else if (c == '.' && sep != '.') return false;
+    // Trimmed in place; a copy only where another separator must become '.'.
+    size_t from = 0, to = s.size();
+    while (from < to && static_cast<unsigned char>(s[from]) <= ' ') ++from;
+    while (to > from && static_cast<unsigned char>(s[to - 1]) <= ' ') --to;
+    if (from == to) return false;
+    std::string copy;
+    std::string_view t = s.substr(from, to - from);
+    if (sep != '.') {
+        // Only the separator in force is a decimal point; the parse below sees '.'.
+        copy = t;
+        for (char& c : copy) {
+            if (c == sep)
+                c = '.';
+            else if (c == '.')
+                return false;
+        }
+        t = copy;
     }
     for (char c : t)
         if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
     // from_chars ignores the C locale (a desktop toolkit may have set one
     // with ',' as its decimal point) and reports overflow.
-    const char* b = t.c_str();
+    const char* b = t.data();
     const char* e = b + t.size();
     if (*b == '+' && e - b > 1 && b[1] != '-') ++b;
     double v = 0;

@@ -382,18 +382,43 @@ TEST_F(OldLayout, BadBlocksNameTheLineBeingRead) {
 }
 
 TEST_F(OldLayout, DuplicateIdsFailTheSecondBlock) {
-    const std::string text = Header() + TableText("A", 128, "") + TableText("B", 128, "") + TableText("C", 129, "") +
-                             IndexBlock("X", 0) + IndexBlock("Y", 0);
-    Dialogs.Answer(mrIgnore);
-    Dialogs.Answer(mrIgnore);
-    EXPECT_TRUE(ParseText(text));
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"Error parsing relation B\r\nB (128)",
-                                                 "Error parsing index Y\r\n\t    80 - 99% = 3"}));
-    ASSERT_EQ(DBInfo->Relations.size(), 2u);
-    EXPECT_EQ(DBInfo->Relations[1]->TableName, "C");
-    ASSERT_EQ(DBInfo->Indices.size(), 1u);
-    EXPECT_EQ(DBInfo->Indices[0]->IndexName, "X");
-    EXPECT_EQ(DBInfo->Relations[1]->ComponentCount(), 1);
+    struct Case {
+        const char* What;
+        std::string Text;
+        std::vector<std::string> Shown, Tables, Indices;
+        int LastTableIndices;
+    } cases[] = {
+        {"the same id twice",
+         TableText("A", 128, "") + TableText("B", 128, "") + TableText("C", 129, "") + IndexBlock("X", 0) +
+             IndexBlock("Y", 0),
+         {"Error parsing relation B\r\nB (128)", "Error parsing index Y\r\n\t    80 - 99% = 3"},
+         {"A", "C"},
+         {"X"},
+         1},
+        // An id below the one before is no clash; the one before again is.
+        {"an id below the one before, then that one again",
+         TableText("A", 129, "") + TableText("B", 128, "") + IndexBlock("X", 1) + IndexBlock("Y", 0) +
+             IndexBlock("Z", 1) + TableText("C", 129, ""),
+         {"Error parsing index Z\r\n\t    80 - 99% = 3", "Error parsing relation C\r\nC (129)"},
+         {"A", "B"},
+         {"X", "Y"},
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        Dialogs.Messages.clear();
+        Dialogs.Answer(mrIgnore);
+        Dialogs.Answer(mrIgnore);
+        EXPECT_TRUE(ParseText(Header() + c.Text));
+        EXPECT_EQ(Shown(), c.Shown);
+        std::vector<std::string> tables, indices;
+        for (const TRelation* r : DBInfo->Relations) tables.push_back(r->TableName);
+        for (const TIndex* i : DBInfo->Indices) indices.push_back(i->IndexName);
+        EXPECT_EQ(tables, c.Tables);
+        EXPECT_EQ(indices, c.Indices);
+        ASSERT_FALSE(DBInfo->Relations.empty());
+        EXPECT_EQ(DBInfo->Relations.back()->ComponentCount(), c.LastTableIndices);
+    }
 }
 
 TEST_F(OldLayout, AbortOnAnIndexEndsTheParse) {

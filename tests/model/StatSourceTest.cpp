@@ -55,11 +55,26 @@ TEST_F(Sources, FileLineEndsAndEmptyLines) {
 TEST_F(Sources, FileLinesAcrossReadBlocks) {
     // A CR LF split over the reader's 256 KB blocks is one line end; a line
     // of several blocks comes back whole.
+    // Lines are views into the blocks: the last kKeptLines lines handed out
+    // stay whole while the blocks after them are read (short lines over a
+    // block's end, lines longer than a block one after another).
     const std::string first(262143, 'a'), longLine(700000, 'b');
+    std::vector<std::string> expected{first, longLine, "c"};
+    for (int i = 0; i < 30000; ++i) expected.push_back("line " + std::to_string(i));
+    for (size_t n : {300000, 5, 600000, 7, 1200000}) expected.emplace_back(n, 'd');
+    std::string text = first + "\r\n" + longLine + "\r\n\r\n";
+    for (size_t i = 2; i < expected.size(); ++i) text += expected[i] + "\n";
     const std::string path = TempPath("blocks.txt");
-    WriteFile(path, first + "\r\n" + longLine + "\r\n\r\nc");
+    WriteFile(path, text);
     TTextFileSource source(path);
-    EXPECT_EQ(ReadAll(source), (std::vector<std::string>{first, longLine, "c"}));
+    std::vector<std::string_view> views;
+    while (!source.Eof()) {
+        views.push_back(source.ReadStatView());
+        const size_t n = views.size(), kept = std::min<size_t>(n, IStatSource::kKeptLines);
+        for (size_t i = n - kept; i < n; ++i)
+            if (i >= expected.size() || views[i] != expected[i]) FAIL() << "line " << i << " read " << n;
+    }
+    EXPECT_EQ(views.size(), expected.size());
 }
 
 TEST_F(Sources, FileErrorsAndDate) {
