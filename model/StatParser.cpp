@@ -166,8 +166,27 @@ int64_t Int64Between(std::string_view start, std::string_view stop, std::string_
 }
 int64_t Int64After(std::string_view start, std::string_view line) { return ToInt<int64_t>(After(start, line)); }
 // Numbers of the text in the text's own format, whatever the process-wide
-// separator is.
+// separator is. "-12.34" with up to 15 digits is the quotient of two exact
+// doubles, which one division rounds as from_chars does.
 double ToFloat(std::string_view s) {
+    static constexpr double kTens[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+    const size_t first = i;
+    uint64_t m = 0;  // only taken with 15 digits at most; more wrap unused
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) m = m * 10 + static_cast<unsigned>(s[i] - '0');
+    size_t digits = i - first, decimals = 0;
+    if (digits > 0 && i + 1 < s.size() && s[i] == '.') {
+        const size_t point = ++i;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) m = m * 10 + static_cast<unsigned>(s[i] - '0');
+        decimals = i - point;
+        digits += decimals;
+        if (decimals == 0) digits = 0;
+    }
+    if (digits > 0 && digits <= 15 && i == s.size()) {
+        const double v = static_cast<double>(m) / kTens[decimals];
+        return first ? -v : v;
+    }
     double v;
     if (!TryStrToFloat(s, v, kDecimalSeparator))
         throw EConvertError("'" + std::string(s) + "' is not a valid floating point value");
@@ -184,20 +203,32 @@ double FloatBetween(std::string_view start, std::string_view stop, std::string_v
 // above look for is found where the form has it and the figure read is the
 // one they would take: the form reads the line in one pass instead. Any other
 // line fails to match and is read by the searches.
-// Whether `text` holds `lit` at `at`, compared eight bytes at a time.
-bool HoldsAt(std::string_view text, size_t at, std::string_view lit) {
-    if (text.size() - at < lit.size()) return false;
+uint64_t Load8(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+uint32_t Load4(const char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Whether `text` holds `lit` at `at`: compared eight bytes at a time, the
+// last eight (or four) overlapping the ones before.
+[[gnu::always_inline]] inline bool HoldsAt(std::string_view text, size_t at, std::string_view lit) {
+    const size_t n = lit.size();
+    if (text.size() - at < n) return false;
     const char* a = text.data() + at;
     const char* b = lit.data();
-    size_t n = lit.size();
-    for (; n >= 8; n -= 8, a += 8, b += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a, 8);
-        std::memcpy(&y, b, 8);
-        if (x != y) return false;
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8)
+            if (Load8(a + i) != Load8(b + i)) return false;
+        return Load8(a + n - 8) == Load8(b + n - 8);
     }
-    for (; n > 0; --n)
-        if (*a++ != *b++) return false;
+    if (n >= 4) return Load4(a) == Load4(b) && Load4(a + n - 4) == Load4(b + n - 4);
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
     return true;
 }
 
@@ -619,10 +650,10 @@ struct TStatParser::TState {
             NextLine(line);
             // " 0 - 19% = 5": the count after the first "= ", digits to the
             // line's end; any other line is read by the search.
-            const size_t eq = line.find('=');
+            size_t eq = 0;
+            while (eq < line.size() && line[eq] != '=') ++eq;
             int32_t count;
-            if (eq != std::string_view::npos && eq + 1 < line.size() && line[eq + 1] == ' ' &&
-                ShortDigits(line.substr(eq + 2), count))
+            if (eq + 1 < line.size() && line[eq + 1] == ' ' && ShortDigits(line.substr(eq + 2), count))
                 *band = count;
             else
                 *band = IntAfter("= ", line);
@@ -705,19 +736,35 @@ struct TStatParser::TState {
         bool sawData = false;
         static constexpr std::string_view pointerForm[] = {"Pointer pages: ", ", data page slots: ", ""};
         static constexpr std::string_view dataForm[] = {"Data pages: ", ", average fill: ", "%"};
-        std::string_view f[2];
+        // Lines with nothing the model keeps.
+        static constexpr std::string_view fragmentForm[] = {
+            "Average fragment length: ", ", total fragments: ", ", max fragments: ", ""};
+        static constexpr std::string_view unpackedForm[] = {"Average unpacked length: ", ", compression ratio: ", ""};
+        static constexpr std::string_view primaryForm[] = {
+            "Primary pages: ", ", secondary pages: ", ", swept pages: ", ""};
+        static constexpr std::string_view emptyForm[] = {"Empty pages: ", ", full pages: ", ""};
+        std::string_view f[3];
         const auto known = [&](std::string_view text) {
-            if (MatchForm(text, pointerForm, f)) {
-                rel.PageSlots = ToInt<int32_t>(f[1]);
-                return true;
+            // One form a first word ("Average " by the word after it).
+            const char word = text.size() > 8 && text[0] == 'A' ? text[8] : text.empty() ? 0 : text[0];
+            switch (word) {
+                case 'P':
+                    if (MatchForm(text, pointerForm, f)) {
+                        rel.PageSlots = ToInt<int32_t>(f[1]);
+                        return true;
+                    }
+                    return MatchForm(text, primaryForm, f);
+                case 'D':
+                    if (!MatchForm(text, dataForm, f)) return false;
+                    rel.DataPages = ToInt<int32_t>(f[0]);
+                    rel.AverageFill = ToInt<int32_t>(f[1]);
+                    sawData = true;
+                    return true;
+                case 'f': return MatchForm(text, fragmentForm, f);
+                case 'u': return MatchForm(text, unpackedForm, f);
+                case 'E': return MatchForm(text, emptyForm, f);
+                default: return false;
             }
-            if (MatchForm(text, dataForm, f)) {
-                rel.DataPages = ToInt<int32_t>(f[0]);
-                rel.AverageFill = ToInt<int32_t>(f[1]);
-                sawData = true;
-                return true;
-            }
-            return false;
         };
         ReadToFillHeading(line, known, [&](std::string_view l) {
             const std::string_view t = TrimLeftView(l);
@@ -838,41 +885,70 @@ struct TStatParser::TState {
                 AddRelation(db, rel);
                 return true;
             }
-            const FirstLine next = ClassifyFirstLine(line);
+            // The pointer line in its form begins no other block.
+            static constexpr std::string_view pointerForm[] = {"Primary pointer page: ", ", Index root page: ", ""};
+            std::string_view f[3];
+            const bool pointerShape = IsBlockIndented(line) && MatchForm(BlockText(line), pointerForm, f);
+            const FirstLine next = pointerShape ? FirstLine::None : ClassifyFirstLine(line);
             if (next == FirstLine::Index) {
                 AddRelation(db, rel);
                 rel = nullptr;
                 return ParseIndexBlock(line);
             }
-            if (line.empty() || next == FirstLine::Table || IsEndOfStatistics(line) || IsDamagedIndexFirstLine(line) ||
-                (!IsBlockIndented(line) && !ContainsStr(line, "pointer page: "))) {
+            if (!pointerShape &&
+                (line.empty() || next == FirstLine::Table || IsEndOfStatistics(line) || IsDamagedIndexFirstLine(line) ||
+                 (!IsBlockIndented(line) && !ContainsStr(line, "pointer page: ")))) {
                 AddRelation(db, rel);
                 rel = nullptr;
                 PushBack(line);
                 return true;
             }
 
-            rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
-            rel->IndexPage = IntAfter("root page: ", line);
+            if (pointerShape) {
+                rel->PointerPage = ToInt<int32_t>(f[0]);
+                rel->IndexPage = ToInt<int32_t>(f[1]);
+            } else {
+                rel->PointerPage = IntBetween("pointer page: ", ", Index", line);
+                rel->IndexPage = IntAfter("root page: ", line);
+            }
             Shape.DataTables = true;
 
             NextLine(line);
             if (ContainsStr(line, "Total formats")) NextLine(line);
-            if (ContainsStr(line, "records")) {
+            static constexpr std::string_view recordForm[] = {"Average record length: ", ", total records: ", ""};
+            static constexpr std::string_view recordMaxForm[] = {
+                "Average record length: ", ", total records: ", ", max record length: ", ""};
+            static constexpr std::string_view versionForm[] = {
+                "Average version length: ", ", total versions: ", ", max versions: ", ""};
+            const bool records = MatchForm(BlockText(line), recordForm, f);
+            const bool recordsMax = !records && MatchForm(BlockText(line), recordMaxForm, f);
+            if (records || recordsMax || ContainsStr(line, "records")) {
                 db.IsRecordInfoAvailable = true;
-                rel->RecLen = FloatBetween("Average record length: ", ", total", line);
-                if (ContainsStr(line, "max record length")) {
-                    rel->Records = Int64Between("records: ", ", max", line);
-                    rel->MaxRecLen = IntAfter("max record length: ", line);
+                if (records || recordsMax) {
+                    rel->RecLen = ToFloat(f[0]);
+                    rel->Records = ToInt<int64_t>(f[1]);
+                    if (recordsMax) rel->MaxRecLen = ToInt<int32_t>(f[2]);
                 } else {
-                    rel->Records = StrToInt64(After("records: ", line));
+                    rel->RecLen = FloatBetween("Average record length: ", ", total", line);
+                    if (ContainsStr(line, "max record length")) {
+                        rel->Records = Int64Between("records: ", ", max", line);
+                        rel->MaxRecLen = IntAfter("max record length: ", line);
+                    } else {
+                        rel->Records = ToInt<int64_t>(After("records: ", line));
+                    }
                 }
                 // Old engines print a count above 2^31 as a negative 32-bit number.
                 if (rel->Records < 0) rel->Records += 4294967296LL;
                 NextLine(line);
-                rel->VerLen = FloatBetween("length: ", ", total", line);
-                rel->Versions = Int64Between("total versions: ", ", max", line);
-                rel->MaxVer = IntAfter("max versions: ", line);
+                if (MatchForm(BlockText(line), versionForm, f)) {
+                    rel->VerLen = ToFloat(f[0]);
+                    rel->Versions = ToInt<int64_t>(f[1]);
+                    rel->MaxVer = ToInt<int32_t>(f[2]);
+                } else {
+                    rel->VerLen = FloatBetween("length: ", ", total", line);
+                    rel->Versions = Int64Between("total versions: ", ", max", line);
+                    rel->MaxVer = IntAfter("max versions: ", line);
+                }
                 NextLine(line);
             }
 

@@ -724,17 +724,24 @@ TEST_F(OldLayout, TableWithoutDataPagesButWithRecordsFails) {
 }
 
 TEST_F(OldLayout, ParsingReadsPointsAndLeavesTheProcessFormatAlone) {
-    FormatSettings().DecimalSeparator = ',';
-    FormatSettings().TimeSeparator = '.';
-    const bool parsed = ParseText(Header() + TableText("T", 128, Records("1.50", "2")));
-    const char decimal = FormatSettings().DecimalSeparator, time = FormatSettings().TimeSeparator;
-    FormatSettings().DecimalSeparator = '.';
-    FormatSettings().TimeSeparator = ':';
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(decimal, ',');
-    EXPECT_EQ(time, '.');
-    EXPECT_DOUBLE_EQ(Table("T")->RecLen, 1.5);
-    EXPECT_NE(std::fmod(DBInfo->CDate, 1.0), 0.0);   // the creation time was read with ':'
+    // Each length is the double nearest to its text, sign included, however
+    // many digits it has.
+    for (const char* recLen : {"1.50", "0.1", "-0.00", "123456789012.345", "1234567890123.4567", "2.5e3"}) {
+        SCOPED_TRACE(recLen);
+        FormatSettings().DecimalSeparator = ',';
+        FormatSettings().TimeSeparator = '.';
+        const bool parsed = ParseText(Header() + TableText("T", 128, Records(recLen, "2")));
+        const char decimal = FormatSettings().DecimalSeparator, time = FormatSettings().TimeSeparator;
+        FormatSettings().DecimalSeparator = '.';
+        FormatSettings().TimeSeparator = ':';
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(decimal, ',');
+        EXPECT_EQ(time, '.');
+        const double expected = std::strtod(recLen, nullptr);
+        EXPECT_EQ(Table("T")->RecLen, expected);
+        EXPECT_EQ(std::signbit(Table("T")->RecLen), std::signbit(expected));
+        EXPECT_NE(std::fmod(DBInfo->CDate, 1.0), 0.0);  // the creation time was read with ':'
+    }
 }
 
 TEST_F(OldLayout, MissingFileRaisesAfterTheReset) {
