@@ -101,8 +101,14 @@ void TNameSet::Rehash(size_t slots) {
         if (s.Comp && s.Comp != Erased()) Insert(s.Comp, s.Hash);
 }
 
-void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const {
+void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) {
     if (newName.empty() || SameText(oldName, newName)) return;
+    // The index is built for the first check that needs it, not before: an
+    // owner whose components are all named unchecked never pays for one.
+    if (!FNames && FComponents.size() >= 32) {
+        FNames = std::make_unique<TNameSet>(FComponents.size());
+        for (TComponent* o : FComponents) IndexName(o, o->FName, true);
+    }
     const bool taken = FNames ? FNames->Find(newName, TNameSet::Hash(newName)) != nullptr
                               : std::any_of(FComponents.begin(), FComponents.end(), [&](TComponent* other) {
                                     return other != c && SameText(other->FName, newName);
@@ -140,11 +146,6 @@ void TComponent::InsertComponent(TComponent* c) {
     ValidateRename(nullptr, std::string(), c->FName);
     if (c->FOwner) c->FOwner->RemoveComponent(c);
     FComponents.push_back(c);
-    if (!FNames && FComponents.size() >= 32) {
-        FNames = std::make_unique<TNameSet>();
-        for (TComponent* o : FComponents)
-            if (o != c) IndexName(o, o->FName, true);
-    }
     IndexName(c, c->FName, true);
     c->FOwner = this;
 }
@@ -161,6 +162,9 @@ void TComponent::RemoveComponent(TComponent* c) {
     if (it == FComponents.rend()) return;
     FComponents.erase(std::next(it).base());
     IndexName(c, c->FName, false);
+    // An owner left with nothing keeps no index: the next load may name its
+    // components unchecked.
+    if (FComponents.empty()) FNames.reset();
     c->FOwner = nullptr;
 }
 

@@ -253,15 +253,17 @@ public:
     int32_t Tag = 0;
 
 private:
-    void ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) const;
+    void ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName);
 
     TComponent* FOwner = nullptr;
     std::string FName;
     std::vector<TComponent*> FComponents;
-    // The names of the owned components that have one, kept once an owner
-    // has many components: a name check must not walk every sibling (a model
-    // may own 100 000 tables), and small owners stay small. Each entry is
-    // the component, found by its FName, which is re-indexed whenever it changes.
+    // The names of the owned components that have one, kept from the first
+    // name check of an owner with many components on: a check must not walk
+    // every sibling (a model may own 100 000 tables), small owners stay
+    // small, and names set unchecked cost nothing until a check comes. Each
+    // entry is the component, found by its FName, which is re-indexed
+    // whenever it changes.
     std::unique_ptr<TNameSet> FNames;
     void IndexName(const TComponent* c, const std::string& name, bool add);
     unsigned FState = 0;

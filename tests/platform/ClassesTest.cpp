@@ -38,11 +38,18 @@ TEST(Component, MovingOwnershipLeavesTheOldOwner) {
 
 TEST(Component, NamingRules) {
     // A small owner searches its list; one of many components keeps a name
-    // index: both must answer alike.
-    for (int siblings : {0, 40}) {
-        SCOPED_TRACE(siblings);
+    // index, built at its first check, also over names set unchecked: all
+    // must answer alike.
+    for (const auto& [siblings, unchecked] : {std::pair{0, false}, {40, false}, {40, true}}) {
+        SCOPED_TRACE(std::to_string(siblings) + (unchecked ? " named unchecked" : ""));
         TThing root(nullptr);
-        for (int i = 0; i < siblings; ++i) (new TThing(&root))->SetName("S" + std::to_string(i));
+        for (int i = 0; i < siblings; ++i) {
+            auto* sibling = new TThing(&root);
+            if (unchecked)
+                sibling->SetUniqueName("S" + std::to_string(i));
+            else
+                sibling->SetName("S" + std::to_string(i));
+        }
         auto* a = new TThing(&root);
         auto* b = new TThing(&root);
         a->SetName("Relation128");
@@ -53,6 +60,12 @@ TEST(Component, NamingRules) {
             {"a b", "''a b'' is not a valid component name"},
             {"a-b", "''a-b'' is not a valid component name"},
         };
+        if (siblings > 0) {
+            EXPECT_THROW(b->SetName("s39"), EComponentError);
+            // Once the index is kept, a name set unchecked joins it.
+            (new TThing(&root))->SetUniqueName("Late");
+            EXPECT_THROW(b->SetName("LATE"), EComponentError);
+        }
         for (const char* before : {"", "Other"}) {
             b->SetName(before);
             for (const Case& c : cases) {
