@@ -251,7 +251,7 @@ bool MatchForm(std::string_view text, const std::string_view (&literals)[N], std
         const size_t from = at;
         while (at < text.size() && kFigureChars[static_cast<unsigned char>(text[at])]) ++at;
         if (at == from) return false;
-        figures[k] = text.substr(from, at - from);
+        figures[k] = std::string_view(text.data() + from, at - from);
     }
     return at == text.size();
 }
@@ -650,10 +650,10 @@ struct TStatParser::TState {
             NextLine(line);
             // " 0 - 19% = 5": the count after the first "= ", digits to the
             // line's end; any other line is read by the search.
-            size_t eq = 0;
-            while (eq < line.size() && line[eq] != '=') ++eq;
+            const void* eq = std::memchr(line.data(), '=', line.size());
+            const size_t at = eq ? static_cast<size_t>(static_cast<const char*>(eq) - line.data()) : line.size();
             int32_t count;
-            if (eq + 1 < line.size() && line[eq + 1] == ' ' && ShortDigits(line.substr(eq + 2), count))
+            if (at + 1 < line.size() && line[at + 1] == ' ' && ShortDigits(line.substr(at + 2), count))
                 *band = count;
             else
                 *band = IntAfter("= ", line);
@@ -862,7 +862,7 @@ struct TStatParser::TState {
             NameId shape;
             if (SplitNameId(firstLine, shape)) {
                 name = rel->TableName = std::string(shape.Name);
-                rel->Id = StrToInt(shape.Digits);
+                rel->Id = ToInt<int32_t>(shape.Digits);
             } else {
                 // A damaged first line ("ORDERS (129"): the block's error, so that
                 // the indices after it go to no table.
@@ -1043,7 +1043,7 @@ struct TStatParser::TState {
             NameId shape;
             if (p != std::string_view::npos && SplitNameId(text.substr(p + 6), shape)) {
                 idx->IndexName = std::string(shape.Name);
-                idx->id = StrToInt(shape.Digits);
+                idx->id = ToInt<int32_t>(shape.Digits);
             } else {
                 // A damaged first line: the name as far as it can be read, then
                 // the block's error.
