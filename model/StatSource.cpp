@@ -163,7 +163,9 @@ TTextFileSource::Block& TTextFileSource::FreeBlock(size_t carry) {
     Block* found = nullptr;
     for (size_t i = 0; i < FBlocks.size(); ++i) {
         Block& b = FBlocks[i];
-        if ((FBuf && i == FCur) || b.LeftAt + kKeptLines > FHanded) continue;
+        // In use: current, or it held one of the last kKeptLines lines
+        // handed out (none, when none had been handed out as it was left).
+        if ((FBuf && i == FCur) || (b.LeftAt > 0 && b.LeftAt + kKeptLines > FHanded)) continue;
         found = &b;
         if (b.Size >= size) return b;
     }
