@@ -158,6 +158,107 @@ void SignificantDigits(double value, char (&digits)[N], int& exp) {
     std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
 }
 
+// |value| x 10^k rounded to the nearest integer, halves to the even one, as
+// the exact binary value gives it (what the library's correctly rounded
+// conversions print): |value| = m x 2^e, so the product is m x 5^k, exact in
+// 128 bits for k <= 27, shifted by e + k with the bits shifted out deciding
+// the rounding. False where the result would not fit 64 bits.
+bool ScaledRound(double value, int k, uint64_t& out) {
+    static constexpr uint64_t kPow5[28] = {1ull,
+                                           5ull,
+                                           25ull,
+                                           125ull,
+                                           625ull,
+                                           3125ull,
+                                           15625ull,
+                                           78125ull,
+                                           390625ull,
+                                           1953125ull,
+                                           9765625ull,
+                                           48828125ull,
+                                           244140625ull,
+                                           1220703125ull,
+                                           6103515625ull,
+                                           30517578125ull,
+                                           152587890625ull,
+                                           762939453125ull,
+                                           3814697265625ull,
+                                           19073486328125ull,
+                                           95367431640625ull,
+                                           476837158203125ull,
+                                           2384185791015625ull,
+                                           11920928955078125ull,
+                                           59604644775390625ull,
+                                           298023223876953125ull,
+                                           1490116119384765625ull,
+                                           7450580596923828125ull};
+    if (k < 0 || k > 27) return false;
+    const uint64_t bits = std::bit_cast<uint64_t>(value) & ~(uint64_t(1) << 63);
+    const int biased = static_cast<int>(bits >> 52);
+    uint64_t m = bits & ((uint64_t(1) << 52) - 1);
+    int e;
+    if (biased == 0) {
+        e = -1074;  // subnormal
+    } else {
+        m |= uint64_t(1) << 52;
+        e = biased - 1075;
+    }
+    const unsigned __int128 p = static_cast<unsigned __int128>(m) * kPow5[k];
+    const int shift = e + k;
+    if (shift >= 0) {
+        if (shift >= 64 || (p >> (64 - shift)) != 0) return false;
+        out = static_cast<uint64_t>(p << shift);
+        return true;
+    }
+    const int right = -shift;
+    if (right >= 128) {
+        out = 0;  // p < 2^116: below a half
+        return true;
+    }
+    const unsigned __int128 q = p >> right;
+    const unsigned __int128 rest = p - (q << right);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (right - 1);
+    const unsigned __int128 r = q + ((rest > half || (rest == half && (q & 1) != 0)) ? 1 : 0);
+    if ((r >> 64) != 0) return false;
+    out = static_cast<uint64_t>(r);
+    return true;
+}
+
+// `n` (below 10^(2 x pairs)) as 2 x pairs digits with leading zeros.
+void PutDigitPairs(char* q, uint64_t n, int pairs) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    for (int i = pairs - 1; i >= 0; --i) {
+        std::memcpy(q + 2 * i, kPairs + 2 * (n % 100), 2);
+        n /= 100;
+    }
+}
+
+// SignificantDigits for 16 digits without the library's general conversion,
+// where the first digit's exponent lies within -12..15; false elsewhere.
+bool SixteenDigits(double value, char (&digits)[16], int& exp) {
+    constexpr uint64_t kLow = 1000000000000000ull, kHigh = 10000000000000000ull;
+    const int binExp = std::ilogb(value);
+    // floor(binExp x log10(2)): the decimal exponent or one below it.
+    int guess = (binExp * 78913) >> 18;
+    for (int tries = 0; tries < 3; ++tries) {
+        uint64_t n;
+        if (!ScaledRound(value, 15 - guess, n)) return false;
+        if (n >= kHigh) {
+            ++guess;
+        } else if (n < kLow) {
+            --guess;
+        } else {
+            PutDigitPairs(digits, n, 8);
+            exp = guess;
+            return true;
+        }
+    }
+    return false;
+}
+
 // d.dddE<exp> from n significant digits, trailing zeros dropped.
 char* PutExponentForm(char* q, const char* digits, int n, int exp) {
     while (n > 1 && digits[n - 1] == '0') --n;
@@ -319,10 +420,30 @@ char* PutStreamFloat(char* q, double value, double limit) {
     }
     char digits[16];
     int exp = 0;
-    SignificantDigits(value, digits, exp);
+    // The values of a model lie where the exact integer rounding applies; the
+    // library's conversion takes the rest. Below 1e-12 the value is in the
+    // 18-decimal form whatever its digits.
+    if (!SixteenDigits(std::fabs(value), digits, exp)) {
+        if (std::fabs(value) < 1e-12)
+            exp = -13;
+        else
+            SignificantDigits(value, digits, exp);
+    }
     if (exp < -2) {
         // Below 0.01 the 18 decimals hold no more than 16 significant digits:
         // round once, at the 18th decimal.
+        uint64_t n;
+        if (ScaledRound(std::fabs(value), 18, n)) {
+            if (n == 0) {
+                std::memcpy(q, kZero, kZeroSize);
+                return q + kZeroSize;
+            }
+            if (value < 0) *q++ = '-';
+            *q++ = '0';
+            *q++ = '.';
+            PutDigitPairs(q, n, 9);
+            return q + 18;
+        }
         char buf[400];
         const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 18);
         const std::string_view s(buf, static_cast<size_t>(r.ptr - buf));

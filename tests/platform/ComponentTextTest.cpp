@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -191,6 +194,54 @@ TEST(StreamFloat, FixedWithEighteenDecimalsAndSixteenSignificantDigits) {
         {NAN, "NAN"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatStreamFloat(c.value), c.text) << "value " << c.value;
+
+    // The fixed forms against the C library's printf, which rounds the exact
+    // binary value: 16 significant digits (%.15e) set in 18 decimals, or below
+    // 0.01 the value rounded at the 18th decimal (%.18f). Random values of
+    // every magnitude written in fixed form, two-decimal values as the
+    // statistics give them, halves at the 16th digit and the neighbours of
+    // the points where the digit count or the form changes.
+    const auto byPrintf = [](double v) {
+        char sci[40], fixed[400];
+        std::snprintf(sci, sizeof sci, "%.15e", std::fabs(v));
+        const int exp = std::atoi(std::strchr(sci, 'e') + 1);
+        const std::string sign = v < 0 ? "-" : "";
+        if (exp < -2) {
+            std::snprintf(fixed, sizeof fixed, "%.18f", std::fabs(v));
+            const std::string s = fixed;
+            return s.find_first_not_of("0.") == std::string::npos ? s : sign + s;
+        }
+        const std::string digits = sci[0] + std::string(sci + 2, 15);
+        const std::string s = exp < 0 ? "0." + std::string(-exp - 1, '0') + digits
+                                      : digits.substr(0, exp + 1) + "." + digits.substr(exp + 1);
+        return sign + s + std::string(18 - (s.size() - s.find('.') - 1), '0');
+    };
+    std::vector<double> values;
+    std::mt19937_64 random(20240611);
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t exponent = 1023 - 70 + random() % (70 + 54);  // 2^-70 .. 2^53
+        values.push_back(std::bit_cast<double>((exponent << 52) | (random() >> 12) | (random() & 1) << 63));
+        values.push_back(static_cast<double>(random() % 100000000000) / 100);
+        values.push_back(static_cast<double>(uint64_t(1) << 50) + static_cast<double>(random() % (uint64_t(7) << 50)) +
+                         0.5);
+    }
+    for (int j = -20; j <= 16; ++j) {
+        for (const double edge : {std::pow(10.0, j), std::pow(10.0, j) * (1 - 5e-17), 0.01, 0.005e-15}) {
+            double up = edge, down = edge;
+            for (int k = 0; k < 8; ++k) {
+                values.push_back(up = std::nextafter(up, HUGE_VAL));
+                values.push_back(down = std::nextafter(down, 0.0));
+            }
+        }
+    }
+    values.push_back(DBL_MIN);
+    values.push_back(DBL_TRUE_MIN);
+    int failures = 0;
+    for (const double v : values) {
+        if (v == 0 || std::fabs(v) >= 1e16 || FormatStreamFloat(v) == byPrintf(v)) continue;
+        ADD_FAILURE() << std::hexfloat << v << ": " << FormatStreamFloat(v) << " instead of " << byPrintf(v);
+        if (++failures == 10) break;
+    }
 }
 
 TEST(ComponentTextWriter, ValueFormsAndOmittedDefaults) {
