@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/stores/FileIO.h"
@@ -25,14 +26,18 @@ constexpr size_t kStringPiece = 64;
 // exhaust the stack; real trees are three levels deep.
 constexpr int kMaxDepth = 64;
 
-// The text is made in a buffer of its own and handed to the target string in
-// large pieces: a line then costs a few stores instead of a string append
-// (with its checks and copy call) for each of its pieces.
+// The text is made straight in the target string: its length runs ahead of
+// the text by a step at a time (the step's bytes are cleared while they are
+// written over soon after, still in the cache), its room grows by doubling,
+// and a line costs a few stores instead of a string append (with its checks
+// and copy call) for each of its pieces. Done gives the string the text's
+// length.
 class TextOut {
 public:
-    explicit TextOut(std::string& target) : FTarget(target), FBuf(kChunk) {
-        FPos = FBuf.data();
-        FEnd = FPos + FBuf.size();
+    explicit TextOut(std::string& target) : FTarget(target), FStart(target.size()), FUsed(FStart) { Point(); }
+    // A text left unfinished (a property's Get raised) is taken back.
+    ~TextOut() {
+        if (FPos) FTarget.resize(FStart);
     }
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
@@ -51,24 +56,28 @@ public:
         std::memcpy(q, s.data(), s.size());
         FPos = q + s.size();
     }
-    void Flush() {
-        FTarget.append(FBuf.data(), static_cast<size_t>(FPos - FBuf.data()));
-        FPos = FBuf.data();
+    void Finish() {
+        FTarget.resize(static_cast<size_t>(FPos - FTarget.data()));
+        FPos = FEnd = nullptr;
     }
 
 private:
-    static constexpr size_t kChunk = size_t(1) << 16;
+    static constexpr size_t kStep = size_t(1) << 16;
+    void Point() {
+        FPos = FTarget.data() + FUsed;
+        FEnd = FTarget.data() + FTarget.size();
+    }
     void MakeRoom(size_t n) {
-        Flush();
-        if (FBuf.size() < n) {
-            FBuf.resize(n);
-            FPos = FBuf.data();
-            FEnd = FPos + FBuf.size();
-        }
+        FUsed = static_cast<size_t>(FPos - FTarget.data());
+        const size_t size = std::max(FTarget.size() + kStep, FUsed + n);
+        if (size > FTarget.capacity()) FTarget.reserve(std::max(size, FTarget.capacity() * 2));
+        FTarget.resize(size);
+        Point();
     }
 
     std::string& FTarget;
-    std::vector<char> FBuf;
+    const size_t FStart;  // what the string held before
+    size_t FUsed;         // bytes of text, while the string is not pointed into
     char* FPos;
     char* FEnd;
 };
@@ -272,12 +281,69 @@ char* PutExponentForm(char* q, const char* digits, int n, int exp) {
     return std::to_chars(q, q + 8, exp).ptr;
 }
 
-void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level);
 char* PutStreamFloat(char* q, double value, double limit = DBL_MAX);
+
+// Each property's indent, name and " = " at a nesting level, made once per
+// property list and level, so that a line starts with one copy of a fixed
+// size. A start too long for that has Size 0 and is put together in place.
+class LineStarts {
+public:
+    struct Start {
+        char Text[32] = {};
+        uint8_t Size = 0;
+    };
+
+    const Start* For(const TPropList& props, int level) {
+        if (FLast && FLast->Props == &props && FLast->Level == level) return FLast->Starts.data();
+        for (const auto& e : FLists) {
+            if (e->Props == &props && e->Level == level) {
+                FLast = e.get();
+                return e->Starts.data();
+            }
+        }
+        auto e = std::make_unique<Entry>();
+        e->Props = &props;
+        e->Level = level;
+        e->Starts.resize(props.size());
+        const size_t indent = static_cast<size_t>(level) * 2;
+        for (size_t i = 0; i < props.size(); ++i) {
+            const std::string& name = props[i].Name;
+            Start& st = e->Starts[i];
+            if (indent + name.size() + 3 > sizeof st.Text) continue;
+            std::memset(st.Text, ' ', indent);
+            std::memcpy(st.Text + indent, name.data(), name.size());
+            std::memcpy(st.Text + indent + name.size(), " = ", 3);
+            st.Size = static_cast<uint8_t>(indent + name.size() + 3);
+        }
+        FLast = e.get();
+        FLists.push_back(std::move(e));
+        return FLast->Starts.data();
+    }
+
+private:
+    struct Entry {
+        const TPropList* Props = nullptr;
+        int Level = 0;
+        std::vector<Start> Starts;
+    };
+    std::vector<std::unique_ptr<Entry>> FLists;
+    Entry* FLast = nullptr;
+};
+
+struct Writer {
+    TextOut Out;
+    LineStarts Starts;
+    TComponent& Root;
+};
 
 // Indent, name and " = " of a property line, with room for a scalar value
 // and the line end behind them.
-char* PropertyStart(TextOut& out, const TPropInfo& p, int level) {
+char* PropertyStart(TextOut& out, const TPropInfo& p, const LineStarts::Start& start, int level) {
+    if (start.Size != 0) {
+        char* q = out.Need(sizeof start.Text + kScalarRoom + 2);
+        std::memcpy(q, start.Text, sizeof start.Text);
+        return q + start.Size;
+    }
     char* q = out.Need(static_cast<size_t>(level) * 2 + p.Name.size() + 3 + kScalarRoom + 2);
     q = PutIndent(q, level);
     std::memcpy(q, p.Name.data(), p.Name.size());
@@ -313,7 +379,8 @@ const std::string& StringValue(const TComponent& c, const TPropInfo& p, std::str
     return copy;
 }
 
-void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int level) {
+void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, const LineStarts::Start& start,
+                   int level) {
     if (!p.Stored || !p.Get) return;
     char* q;
     switch (p.Type) {
@@ -322,13 +389,13 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     case TPropType::Byte: {
         const int64_t i = OrdinalValue(comp, p);
         if (p.HasDefault && i == p.Default) return;
-        q = PutInt(PropertyStart(out, p, level), i);
+        q = PutInt(PropertyStart(out, p, start, level), i);
         break;
     }
     case TPropType::Boolean: {
         const int64_t i = OrdinalValue(comp, p) != 0 ? 1 : 0;
         if (p.HasDefault && i == (p.Default != 0 ? 1 : 0)) return;
-        q = PropertyStart(out, p, level);
+        q = PropertyStart(out, p, start, level);
         if (i) {
             std::memcpy(q, "True", 4);
             q += 4;
@@ -341,7 +408,7 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     case TPropType::Int64: {
         const int64_t i = OrdinalValue(comp, p);
         if (p.HasDefault ? i == p.Default : i == 0 && !p.StoreZero) return;
-        q = PutInt(PropertyStart(out, p, level), i);
+        q = PutInt(PropertyStart(out, p, start, level), i);
         break;
     }
     case TPropType::Double:
@@ -349,14 +416,14 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     case TPropType::DateTime: {
         const double d = FloatValue(comp, p);
         if (d == 0) return;
-        q = PutStreamFloat(PropertyStart(out, p, level), d, p.Type == TPropType::Single ? FLT_MAX : DBL_MAX);
+        q = PutStreamFloat(PropertyStart(out, p, start, level), d, p.Type == TPropType::Single ? FLT_MAX : DBL_MAX);
         break;
     }
     case TPropType::String: {
         std::string copy;
         const std::string& s = StringValue(comp, p, copy);
         if (s.empty()) return;
-        out.Done(PropertyStart(out, p, level));
+        out.Done(PropertyStart(out, p, start, level));
         WriteStringValue(out, s, level);
         q = out.Need(2);
         break;
@@ -369,7 +436,8 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, int
     out.Done(PutCrLf(q));
 }
 
-void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level) {
+void WriteObject(Writer& w, TComponent& comp, int level) {
+    TextOut& out = w.Out;
     const std::string& name = comp.Name();
     const char* cls = comp.ClassName();
     const size_t clsLen = std::strlen(cls);
@@ -385,8 +453,15 @@ void WriteObject(TextOut& out, TComponent& comp, TComponent& root, int level) {
     }
     std::memcpy(q, cls, clsLen);
     out.Done(PutCrLf(q + clsLen));
-    for (const TPropInfo& p : comp.Props()) WriteProperty(out, comp, p, level + 1);
-    comp.GetChildren([&](TComponent* child) { if (child) WriteObject(out, *child, root, level + 1); }, &root);
+    const TPropList& props = comp.Props();
+    const LineStarts::Start* starts = w.Starts.For(props, level + 1);
+    for (size_t i = 0; i < props.size(); ++i) WriteProperty(out, comp, props[i], starts[i], level + 1);
+    // Two words of capture: the callback is made without an allocation.
+    comp.GetChildren(
+        [&w, level](TComponent* child) {
+            if (child) WriteObject(w, *child, level + 1);
+        },
+        &w.Root);
     q = out.Need(static_cast<size_t>(level) * 2 + 5);
     q = PutIndent(q, level);
     std::memcpy(q, "end\r\n", 5);
@@ -520,9 +595,9 @@ std::string WriteComponentText(TComponent& root) {
 void WriteComponentText(TComponent& root, std::string& out) {
     out.reserve(out.size() + CountComponents(root) * kBytesPerComponent);
     AdviseLargeBuffer(out.data() + out.size(), out.capacity() - out.size());
-    TextOut text(out);
-    WriteObject(text, root, root, 0);
-    text.Flush();
+    Writer w{TextOut(out), LineStarts(), root};
+    WriteObject(w, root, 0);
+    w.Out.Finish();
 }
 
 // ---------------------------------------------------------------------------
