@@ -134,6 +134,14 @@ void TComponent::SetUniqueName(std::string name) {
     if (FOwner) FOwner->IndexName(this, FName, true);
 }
 
+void TComponent::SetFreeName(const std::string& name, uint64_t hash) {
+    if (name == FName) return;
+    if (!name.empty() && !IsValidIdent(name)) throw EComponentError("''" + name + "'' is not a valid component name");
+    if (FOwner) FOwner->IndexName(this, FName, false);
+    FName = name;
+    if (FOwner && FOwner->FNames && !FName.empty()) FOwner->FNames->Insert(this, hash);
+}
+
 TComponent* TComponent::FindComponent(const std::string& name) const {
     if (name.empty()) return nullptr;
     for (TComponent* c : FComponents)

@@ -229,6 +229,11 @@ public:
     // (built from a number no sibling's name was built from): set without
     // looking for a clash; the owner's index still learns it.
     void SetUniqueName(std::string name);
+    // SetName for a name its caller has found free among the owner's
+    // components (a reader that checks every name against its whole tree),
+    // whose TNameSet::Hash it has computed: the owner's index is not
+    // searched and the name not hashed again.
+    void SetFreeName(const std::string& name, uint64_t hash);
 
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const { return FComponents.at(index); }

@@ -677,12 +677,17 @@ private:
         if (!name.empty()) FNames.Insert(&comp, hash);
     }
 
-    // A new component's first name, already checked against the tree.
-    void NameNew(TComponent& comp, std::string_view name, uint64_t hash, int line) {
+    // A new component's first name, already checked against the tree: free
+    // in its owner too when that is in the tree (the root or the enclosing
+    // object), otherwise the owner checks it.
+    void NameNew(TComponent& comp, const TComponent& parent, std::string_view name, uint64_t hash, int line) {
         if (name.empty()) return;
         try {
             FName.assign(name);
-            comp.SetName(FName);
+            if (comp.Owner() == &FRoot || comp.Owner() == &parent)
+                comp.SetFreeName(FName, hash);
+            else
+                comp.SetName(FName);
         } catch (const EComponentError& e) {
             FailAt(e.Message(), line);
         }
@@ -775,6 +780,27 @@ private:
         }
     }
 
+    // The n bytes at a and b alike: a property name is a few words long,
+    // which two overlapping loads of up to eight bytes compare.
+    static bool SameBytes(const char* a, const char* b, size_t n) {
+        const auto load8 = [](const char* p) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            return w;
+        };
+        const auto load4 = [](const char* p) {
+            uint32_t w;
+            std::memcpy(&w, p, 4);
+            return w;
+        };
+        if (n > 16) return std::memcmp(a, b, n) == 0;
+        if (n >= 8) return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
+        if (n >= 4) return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+        for (size_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+
     // Next() where the next token is most likely the name of the property
     // declared after the one just read: the text is compared with that name
     // instead of being scanned. The token is the one Next() makes.
@@ -784,7 +810,7 @@ private:
         SkipBlanks();
         const size_t n = name.size();
         const char* const q = FText.data() + FPos;
-        if (n == 0 || FText.size() - FPos <= n || std::memcmp(q, name.data(), n) != 0 || IsIdentChar(q[n]) ||
+        if (n == 0 || FText.size() - FPos <= n || !SameBytes(q, name.data(), n) || IsIdentChar(q[n]) ||
             !IsIdentStart(q[0]) || !std::all_of(q, q + n, IsIdentChar))
             return Next();
         FPeeked = &props[cursor];
@@ -889,6 +915,8 @@ private:
 
     // Properties and nested objects up to and including "end".
     void ReadBody(TComponent& comp, int depth) {
+        // Asked once: a class's list does not change while it is read.
+        const TPropList& props = comp.Props();
         size_t cursor = 0;
         for (;;) {
             if (FTok.Kind == Tok::End) Fail("Unexpected end of text");
@@ -903,7 +931,7 @@ private:
                 ReadChild(comp, depth + 1);
                 continue;
             }
-            ReadProperty(comp, cursor);
+            ReadProperty(comp, props, cursor);
         }
     }
 
@@ -925,7 +953,7 @@ private:
             // Named where it has come to stay: a name checked against the
             // whole tree is free in any owner in it, and the root's index
             // does not take and drop the name of every object it hands on.
-            NameNew(*child, name, hash, line);
+            NameNew(*child, parent, name, hash, line);
             ReadBody(*child, depth);
             child->SetState(csLoading, false);
         } catch (...) {
@@ -962,14 +990,13 @@ private:
         return nullptr;
     }
 
-    void ReadProperty(TComponent& comp, size_t& cursor) {
+    void ReadProperty(TComponent& comp, const TPropList& props, size_t& cursor) {
         const std::string_view name = FTok.Text;
         FPropLine = FTok.Line;
         const int line = FTok.Line;
         // Looked up first, so that the next line can be matched against the
         // property expected after it; a missing one is reported after the
         // value's own faults.
-        const TPropList& props = comp.Props();
         const TPropInfo* p = FPeeked;
         if (p) cursor = static_cast<size_t>(p - props.data()) + 1;
         else p = FindProp(props, name, cursor);
@@ -1116,11 +1143,42 @@ private:
         const char* b = v.Text.data();
         const char* e = b + v.Text.size();
         if (*b == '+') ++b;
+        if (v.Kind == Tok::Float && ExactDecimal(b, e, d)) return d;
         auto r = std::from_chars(b, e, d);
         if (r.ec == std::errc::result_out_of_range) OutOfRange(comp, p, v);
         if (r.ec != std::errc() || r.ptr != e) PropError(comp, p.Name, "Invalid property value");
         if (p.Type == TPropType::Single && std::fabs(d) > FLT_MAX) OutOfRange(comp, p, v);
         return d;
+    }
+
+    // A fixed-point number ("-45.670000000000000000", as written) whose
+    // digits, trailing zeros of the fraction left off, make an integer w of
+    // at most 2^53 with d <= 22 decimals: w and 10^d are exact doubles, so
+    // w / 10^d, one correctly rounded division, is the nearest double to the
+    // text, as from_chars gives it. False (d untouched) for anything else.
+    static bool ExactDecimal(const char* b, const char* e, double& d) {
+        static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const bool negative = b != e && *b == '-';
+        if (negative) ++b;
+        const char* point = static_cast<const char*>(std::memchr(b, '.', static_cast<size_t>(e - b)));
+        if (!point || point == b) return false;
+        while (e > point + 1 && e[-1] == '0') --e;
+        const ptrdiff_t decimals = e - point - 1;
+        if (decimals > 22 || (point - b) + decimals > 19) return false;
+        uint64_t w = 0;
+        for (const char* p = b; p != point; ++p) {
+            if (!IsDigit(*p)) return false;
+            w = w * 10 + static_cast<unsigned>(*p - '0');
+        }
+        for (const char* p = point + 1; p != e; ++p) {
+            if (!IsDigit(*p)) return false;
+            w = w * 10 + static_cast<unsigned>(*p - '0');
+        }
+        if (w > (uint64_t(1) << 53)) return false;
+        const double r = static_cast<double>(w) / kPow10[decimals];
+        d = negative ? -r : r;
+        return true;
     }
 
     static bool IsOrdinal(TPropType t) {

@@ -466,6 +466,32 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
         EXPECT_EQ(again.When, c.ratio) << text;
         EXPECT_EQ(again.Sel, c.sel) << text;
     }
+
+    // Every written value reads back as the nearest double to its text,
+    // whether its digits fit the reader's exact integer division or not
+    // (random values of every magnitude, two-decimal values, hand-written
+    // forms with leading zeros, no fraction digits or a 23rd decimal).
+    std::vector<std::string> texts = {
+        "007.25", "12.", "-0.5", "9007199254740993.0", "0.00000000000000000000001", "-0.0", "123456789012345678.5"};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 4000; ++i) {
+        const uint64_t exponent = 1023 - 60 + random() % 110;
+        texts.push_back(FormatStreamFloat(std::bit_cast<double>((exponent << 52) | (random() >> 12))));
+        texts.push_back(FormatStreamFloat(-static_cast<double>(random() % 10000000000) / 100));
+    }
+    std::string many = "object Root: TTestRoot\r\n";
+    for (size_t i = 0; i < texts.size(); ++i)
+        many += "  object G" + std::to_string(i) + ": TTestGroup\r\n    Size = " + texts[i] + "\r\n  end\r\n";
+    TTestRoot read(nullptr);
+    ReadComponentText(many + "end\r\n", read);
+    ASSERT_EQ(read.ComponentCount(), static_cast<int>(texts.size()));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const double want = std::strtod(texts[i].c_str(), nullptr);
+        const double got = static_cast<const TTestGroup*>(read.Components(static_cast<int>(i)))->Size;
+        EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(want)) << texts[i];
+    }
+    // The names given while reading are in the owner's name index.
+    EXPECT_THROW(read.Components(0)->SetName("g" + std::to_string(texts.size() - 1)), EComponentError);
 }
 
 TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
