@@ -70,36 +70,38 @@ public:
     const TPropList& Props() const override;
     void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
 
-    int32_t Id = 0;
+    // Ordered by size, not as published (Props() gives that order), so that
+    // no member leaves a gap: a model holds 100 000 tables.
     std::string TableName;
-    int32_t PointerPage = 0;
-    int32_t IndexPage = 0;
     double RecLen = 0;
     int64_t Records = 0;
-    int32_t MaxRecLen = 0;
     double VerLen = 0;
     int64_t Versions = 0;
-    int32_t MaxVer = 0;
-    int32_t DataPages = 0;
-    int32_t PageSlots = 0;
-    int32_t AverageFill = 0;
     double SizeMB = 0;
     double ISizeMB = 0;
-    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
-    int32_t RealFill = 0;
-    bool Blobs = false;
     double BAvgLen = 0;
     int64_t BTotal = 0;
     int64_t BMaxBLen = 0;
     double BAvgSegLen = 0;
+    double BSizeMB = 0;
+    std::vector<TRelationField*> Fields;  // not stored
+    int32_t Id = 0;
+    int32_t PointerPage = 0;
+    int32_t IndexPage = 0;
+    int32_t MaxRecLen = 0;
+    int32_t MaxVer = 0;
+    int32_t DataPages = 0;
+    int32_t PageSlots = 0;
+    int32_t AverageFill = 0;
+    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
+    int32_t RealFill = 0;
     int32_t BSegments = 0;
     int32_t BMaxSegLen = 0;
     int32_t BPages = 0;
     int32_t BSlots = 0;
     int32_t BAvgFill = 0;
     int32_t BFill20 = 0, BFill40 = 0, BFill60 = 0, BFill80 = 0, BFill100 = 0;
-    double BSizeMB = 0;
-    std::vector<TRelationField*> Fields;  // not stored
+    bool Blobs = false;
     bool Problem = false;                 // not stored
 };
 
@@ -111,10 +113,10 @@ public:
     void SetParentComponent(TComponent* parent) override;
     bool HasParent() const override { return true; }
 
-    int32_t id = 0;
+    // Ordered by size, not as published (Props() gives that order), so that
+    // no member leaves a gap: a model holds 300 000 indices.
     std::string IndexName;
-    int32_t Depth = 0;
-    int32_t Leafs = 0;
+    std::string Key;
     int64_t Nodes = 0;
     int64_t NullSeg = 0;
     double KeyLen = 0;
@@ -122,10 +124,12 @@ public:
     int64_t MaxDup = 0;
     int64_t Uniques = 0;
     double SizeMb = 0;
+    TRelation* Relation = nullptr;  // not stored
+    int32_t id = 0;
+    int32_t Depth = 0;
+    int32_t Leafs = 0;
     int32_t AverageFill = 0;
     int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
-    TRelation* Relation = nullptr;   // not stored
-    std::string Key;
     float Stats = 0;
     float Sel = 0;
     uint8_t Inactive = 0;

@@ -58,10 +58,11 @@ size_t NoCaseHash::operator()(std::string_view s) const noexcept {
 
 bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const noexcept { return SameText(a, b); }
 
-// Slots enough for names to be added up to half of them before the next rehash.
-static size_t SlotsFor(size_t names, size_t minSlots) { return std::max(minSlots, std::bit_ceil((names + 1) * 4)); }
+// Slots enough for the names at no more than half of them: a table of
+// 100 000 names grows to twice the room it needs at most, not four times.
+static size_t SlotsFor(size_t names, size_t minSlots) { return std::max(minSlots, std::bit_ceil((names + 1) * 2)); }
 
-TNameSet::TNameSet(size_t expected) : FSlots(SlotsFor(expected / 2, 64)), FMinSlots(FSlots.size()) {}
+TNameSet::TNameSet(size_t expected) : FSlots(SlotsFor(expected, 64)), FMinSlots(FSlots.size()) {}
 
 const TComponent* TNameSet::Find(std::string_view name, uint64_t hash) const {
     for (size_t i = Home(hash);; i = (i + 1) & Mask()) {

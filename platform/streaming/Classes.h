@@ -255,8 +255,6 @@ public:
     void SetState(unsigned flag, bool on) { FState = on ? (FState | flag) : (FState & ~flag); }
     bool IsLoading() const { return (FState & csLoading) != 0; }
 
-    int32_t Tag = 0;
-
 private:
     void ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName);
 
@@ -272,6 +270,10 @@ private:
     std::unique_ptr<TNameSet> FNames;
     void IndexName(const TComponent* c, const std::string& name, bool add);
     unsigned FState = 0;
+
+public:
+    // Declared beside the state: the two share eight bytes of every component.
+    int32_t Tag = 0;
 };
 
 // Class registry: the reader creates components by class name with an owner.
