@@ -151,4 +151,12 @@ QString DisplayText(std::string_view bytes) {
     return shown;
 }
 
+QString CellDisplayText(std::string_view bytes) {
+    QString shown = DisplayText(bytes);
+    for (QChar& c : shown)
+        if (c.unicode() == '\t') c = QChar(char16_t(0x2192));
+        else if (c.unicode() < 0x20) c = QChar(char16_t(0x2400 + c.unicode()));
+    return shown;
+}
+
 }  // namespace dv

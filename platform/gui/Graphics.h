@@ -144,5 +144,10 @@ int CompareText(const std::string& a, const std::string& b);
 // sequence is shown as the character it is in Windows-1252 instead. Only what
 // is shown changes: the model, the report and the save file keep the bytes.
 QString DisplayText(std::string_view bytes);
+// The same for one grid cell, a single line: a control character of a name
+// (a table named with a tab in it) is shown as a visible sign (an arrow for
+// a tab, as editors show one; the control picture for the others) instead
+// of a stretch of blank that the cell's elision cuts short.
+QString CellDisplayText(std::string_view bytes);
 
 }  // namespace dv

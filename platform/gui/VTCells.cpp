@@ -95,7 +95,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
                 pen = option.palette.color(group, QPalette::HighlightedText);
             }
             const QFontMetrics fm(font);
-            const QString shown = fm.elidedText(DisplayText(text), Qt::ElideRight, textRect.width());
+            const QString shown = fm.elidedText(CellDisplayText(text), Qt::ElideRight, textRect.width());
             const TAlignment align = column == NoColumn ? taLeftJustify : header_.Columns[column].Alignment();
             canvas.DrawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown, pen);
         }
@@ -133,7 +133,7 @@ public:
         TStyle& s = style_(style);
         double sum = 0;
         for (unsigned char c : text) {
-            if (c < 32 || c > 126) return s.metrics->horizontalAdvance(DisplayText(text));
+            if (c < 32 || c > 126) return s.metrics->horizontalAdvance(CellDisplayText(text));
             double& a = s.advance[c];
             if (a < 0) a = s.metricsF->horizontalAdvance(QChar(c));
             sum += a;

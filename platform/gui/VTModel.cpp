@@ -58,7 +58,7 @@ QVariant TVTModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole: {
             std::string text;
             if (tree_->OnGetText) tree_->OnGetText(tree_, node, column, text);
-            return DisplayText(text);
+            return CellDisplayText(text);
         }
         case Qt::ToolTipRole: {
             std::string hint;

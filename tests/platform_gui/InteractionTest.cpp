@@ -185,8 +185,10 @@ TEST(Interaction, BytesThatAreNotUtf8ShowAsCharactersOfTheirOwn) {
     // Two WIN1251 names of a Firebird 2 text (TAB, SCHE in Cyrillic) stay two
     // names; UTF-8 is shown as it is, Windows-1252's 0x80 as the euro sign.
     GridFixture f;
-    f.fill({{"\xD2\xC0\xC1", 1}, {"\xD1\xD7\xC5", 2}, {"\xCE\x95\xCE\xBB", 3}, {"A\x80", 4}});
-    EXPECT_EQ(ShownText(f.tree), "\u00D2\u00C0\u00C1 | 1\n\u00D1\u00D7\u00C5 | 2\n\u0395\u03BB | 3\nA\u20AC | 4\n");
+    // A tab in a name shows as an arrow, not as blank space.
+    f.fill({{"\xD2\xC0\xC1", 1}, {"\xD1\xD7\xC5", 2}, {"\xCE\x95\xCE\xBB", 3}, {"A\x80", 4}, {"Tab\tTab", 5}});
+    EXPECT_EQ(ShownText(f.tree), "\u00D2\u00C0\u00C1 | 1\n\u00D1\u00D7\u00C5 | 2\n\u0395\u03BB | 3\nA\u20AC | 4\n"
+                                 "Tab\u2192Tab | 5\n");
 }
 
 TEST(Interaction, DoubleClickReportsTheColumn) {
