@@ -7,6 +7,29 @@
 
 namespace dv {
 
+// ---------------------------------------------------------------- nodes
+
+PVirtualNode TNodePool::New() {
+    if (!free_.empty()) {
+        PVirtualNode n = free_.back();
+        free_.pop_back();
+        return n;
+    }
+    if (used_ == blocks_.size() * BlockSize) blocks_.push_back(std::make_unique<TVirtualNode[]>(BlockSize));
+    const size_t i = used_++;
+    return &blocks_[i / BlockSize][i % BlockSize];
+}
+
+void TNodePool::Free(PVirtualNode node) {
+    *node = TVirtualNode();
+    free_.push_back(node);
+}
+
+void TNodePool::Reset() {
+    used_ = 0;
+    free_.clear();
+}
+
 // ---------------------------------------------------------------- model
 
 int TVTModel::rowOf(PVirtualNode node) {

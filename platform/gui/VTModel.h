@@ -23,6 +23,32 @@ struct TVirtualNode {
     bool Pending = false;   // its visible flag changed inside an update
 };
 
+// The nodes of a tree, in blocks, in the order they were added. A walk
+// through the blocks reads the nodes one after another (and the objects of
+// rows added in model order too), where a walk in sibling order after a sort
+// waits for memory at every row. A freed slot has no parent.
+class TNodePool {
+public:
+    PVirtualNode New();
+    void Free(PVirtualNode node);
+    // Every node was freed: the slots are handed out again from the start.
+    void Reset();
+    // The nodes in use, in block order.
+    template <class F>
+    void ForEach(F f) const {
+        for (size_t i = 0; i < used_; ++i) {
+            TVirtualNode& n = blocks_[i / BlockSize][i % BlockSize];
+            if (n.Parent) f(&n);
+        }
+    }
+
+private:
+    static constexpr size_t BlockSize = 1024;
+    std::vector<std::unique_ptr<TVirtualNode[]>> blocks_;
+    size_t used_ = 0;
+    std::vector<PVirtualNode> free_;
+};
+
 class TVTModel : public QAbstractItemModel {
 public:
     TVTModel(TVirtualStringTree* tree, PVirtualNode root) : QAbstractItemModel(tree), tree_(tree), root_(root) {}

@@ -119,7 +119,7 @@ void TVTHeader::SetHeight(int height) { tree_->header()->setFixedHeight(height);
 // ---------------------------------------------------------------- tree
 
 TVirtualStringTree::TVirtualStringTree(QWidget* parent)
-    : QTreeView(parent), header_(this), root_(new TVirtualNode) {
+    : QTreeView(parent), header_(this), pool_(std::make_unique<TNodePool>()), root_(new TVirtualNode) {
     root_->Expanded = true;
     model_ = new TVTModel(this, root_);
     delegate_ = new TVTDelegate(this);
@@ -162,15 +162,8 @@ TVirtualStringTree::TVirtualStringTree(QWidget* parent)
 
 TVirtualStringTree::~TVirtualStringTree() {
     // Nodes go without OnFreeNode here: the owning view is being destroyed and
-    // its handlers may no longer be valid.
+    // its handlers may no longer be valid; the pool frees them all at once.
     OnFreeNode = nullptr;
-    std::vector<PVirtualNode> stack(root_->Children.begin(), root_->Children.end());
-    while (!stack.empty()) {
-        PVirtualNode n = stack.back();
-        stack.pop_back();
-        stack.insert(stack.end(), n->Children.begin(), n->Children.end());
-        delete n;
-    }
     delete root_;
 }
 
@@ -362,12 +355,17 @@ void TVirtualStringTree::applyVisibility() {
         if (n->Visible != (TVTModel::rowOf(n) >= 0)) moves.push_back(n);
     }
     if (moves.empty()) return;
-    // Flags are mostly set walking the siblings in order: the nodes then
-    // come grouped already and tens of thousands need no sort.
+    // Grouped by parent; within a group the order does not matter (each row
+    // goes in or out at its own place, or the group is taken again from the
+    // flags). Rows of a flat list (one parent) need no sort at all, in
+    // whatever order their flags were set.
     const auto byParentAndPlace = [](PVirtualNode a, PVirtualNode b) {
         return a->Parent != b->Parent ? std::less<PVirtualNode>()(a->Parent, b->Parent) : a->Index < b->Index;
     };
-    if (!std::is_sorted(moves.begin(), moves.end(), byParentAndPlace))
+    const PVirtualNode firstParent = moves.front()->Parent;
+    const bool oneParent =
+        std::all_of(moves.begin(), moves.end(), [firstParent](PVirtualNode n) { return n->Parent == firstParent; });
+    if (!oneParent && !std::is_sorted(moves.begin(), moves.end(), byParentAndPlace))
         std::sort(moves.begin(), moves.end(), byParentAndPlace);
 
     TLayoutState state;
@@ -415,6 +413,7 @@ void TVirtualStringTree::Clear() {
     parkedFocus_ = nullptr;
     ++generation_;
     for (PVirtualNode n : top) freeSubtree(n);
+    pool_->Reset();
     totalCount_ = 0;
     if (announce && updateCount_ == 0) model_->endReset();
 }
@@ -424,12 +423,12 @@ void TVirtualStringTree::freeSubtree(PVirtualNode node) {
     node->Children.clear();
     if (parkedFocus_ == node) parkedFocus_ = nullptr;
     if (OnFreeNode) OnFreeNode(this, node);
-    delete node;
+    pool_->Free(node);
 }
 
 PVirtualNode TVirtualStringTree::AddChild(PVirtualNode parent, intptr_t data) {
     PVirtualNode p = parent ? parent : root_;
-    auto* n = new TVirtualNode;
+    PVirtualNode n = pool_->New();
     n->Parent = p;
     n->Data = data;
     n->Index = static_cast<int>(p->Children.size());
@@ -579,6 +578,22 @@ PVirtualNode TVirtualStringTree::IterateSubtree(PVirtualNode node, const TGetNod
         stack.insert(stack.end(), n->Children.rbegin(), n->Children.rend());
     }
     return nullptr;
+}
+
+std::vector<PVirtualNode> TVirtualStringTree::ChildrenInMemoryOrder(PVirtualNode parent) const {
+    PVirtualNode p = parent ? parent : root_;
+    std::vector<PVirtualNode> out;
+    out.reserve(p->Children.size());
+    // Walking the pool pays off when most nodes are these children (a flat
+    // list); a few children of one node are taken as they are.
+    if (p->Children.size() * 2 < static_cast<size_t>(totalCount_)) {
+        out = p->Children;
+    } else {
+        pool_->ForEach([&](PVirtualNode n) {
+            if (n->Parent == p) out.push_back(n);
+        });
+    }
+    return out;
 }
 
 bool TVirtualStringTree::IsVisible(PVirtualNode node) const { return node && node->Visible; }

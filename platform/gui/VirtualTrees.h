@@ -43,6 +43,7 @@ constexpr TVTColumnOptions DefaultColumnOptions = coAllowClick | coDraggable | c
 
 class TVirtualStringTree;
 class TTextMeasure;  // internal: text widths for the auto-width
+class TNodePool;     // internal: the nodes' memory
 
 // Row images of a grid (16x16 by default).
 class TImageList {
@@ -226,6 +227,11 @@ public:
     int GetNodeIndex(PVirtualNode node) const;
     // Chess fill: true for the 1st, 3rd, 5th... sibling (even position).
     bool IsChessRow(PVirtualNode node) const { return GetNodeIndex(node) % 2 == 0; }
+    // The children of parent (nullptr: the top level) in the order they lie
+    // in memory, not in sibling order: a walk over every row that reads
+    // each row's object goes through memory once instead of jumping to
+    // wherever the next sibling lies after a sort.
+    std::vector<PVirtualNode> ChildrenInMemoryOrder(PVirtualNode parent) const;
     // Visits node and its subtree in pre-order (nullptr: every node). Returns
     // the node at which the callback set abort, else nullptr.
     PVirtualNode IterateSubtree(PVirtualNode node, const TGetNodeProc& callback);
@@ -280,10 +286,11 @@ public:
     template <class KeyOf>
     void SortByKey(PVirtualNode parent, TSortDirection direction, KeyOf keyOf) {
         using Key = decltype(keyOf(PVirtualNode()));
-        std::vector<std::pair<Key, PVirtualNode>> keyed;
-        keyed.reserve(static_cast<size_t>(ChildCount(parent)));
-        for (PVirtualNode n = GetFirstChild(parent); n; n = GetNextSibling(n)) keyed.emplace_back(keyOf(n), n);
-        if (keyed.size() < 2) return;
+        // Keys are taken in memory order and put at each child's place.
+        const std::vector<PVirtualNode> children = ChildrenInMemoryOrder(parent);
+        if (children.size() < 2) return;
+        std::vector<std::pair<Key, PVirtualNode>> keyed(children.size());
+        for (PVirtualNode n : children) keyed[static_cast<size_t>(GetNodeIndex(n))] = {keyOf(n), n};
         if (direction == sdAscending)
             std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         else
@@ -385,6 +392,7 @@ private:
     void escapeCell(std::string& out, const std::string& cell, char separator) const;
 
     TVTHeader header_;
+    std::unique_ptr<TNodePool> pool_;
     class TVTModel* model_;
     class TVTDelegate* delegate_;
     PVirtualNode root_;

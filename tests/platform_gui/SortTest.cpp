@@ -84,7 +84,9 @@ TEST(Sort, HiddenRowsSelectionAndFocusStayWithTheirNodes) {
 }
 
 TEST(Sort, ByKeyGivesTheOrderOfTheComparison) {
-    // Many equal values in both directions, with hidden rows among them.
+    // Many equal values in both directions, with hidden rows among them,
+    // after an earlier sort and a deleted row whose node was taken again, so
+    // that the rows no longer lie in memory in their sibling order.
     std::vector<Row> rows;
     for (int i = 0; i < 200; ++i) rows.push_back({"r" + std::to_string(i), (i * 37) % 11});
     for (TSortDirection d : {sdAscending, sdDescending}) {
@@ -92,6 +94,9 @@ TEST(Sort, ByKeyGivesTheOrderOfTheComparison) {
         byCompare.fill(rows);
         byKey.fill(rows);
         for (GridFixture* g : {&byCompare, &byKey}) {
+            g->tree.SortTree(0, sdDescending);
+            g->tree.DeleteNode(g->tree.GetFirst());
+            g->tree.AddChild(nullptr, 5);
             int i = 0;
             g->tree.BeginUpdate();
             for (PVirtualNode n = g->tree.GetFirst(); n; n = g->tree.GetNextSibling(n)) g->tree.SetVisible(n, i++ % 3);

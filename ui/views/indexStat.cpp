@@ -291,12 +291,11 @@ void TFrIndexStat::FilterByRelation(TRelation* relation) {
     TVirtualStringTree* tree = vstIdxStat;
     tree->BeginUpdate();
     if (!relation) {
-        // Not sibling by sibling: after a sort each next sibling is found
-        // through the row before it, lying anywhere in memory, and that
-        // chain of waits for memory was most of a filter toggle.
-        tree->IterateSubtree(nullptr, [&](TVirtualStringTree*, PVirtualNode n, bool&) {
+        // In memory order: after a sort the next sibling lies anywhere in
+        // memory, and its object too, and those waits for memory were most
+        // of a filter toggle.
+        for (PVirtualNode n : tree->ChildrenInMemoryOrder(nullptr))
             if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
-        });
     } else {
         // Every other row is hidden already unless it is shown now: only
         // the shown rows and the table's own rows can change.
