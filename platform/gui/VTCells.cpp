@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 
 namespace dv {
@@ -95,7 +96,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
                 pen = option.palette.color(group, QPalette::HighlightedText);
             }
             const QFontMetrics fm(font);
-            const QString shown = fm.elidedText(CellDisplayText(text), Qt::ElideRight, textRect.width());
+            const QString shown = shownText(fm, canvas.Font.Style, option.font, text, textRect.width());
             const TAlignment align = column == NoColumn ? taLeftJustify : header_.Columns[column].Alignment();
             canvas.DrawText(textRect, int(qtAlignment(align)) | Qt::TextSingleLine, shown, pen);
         }
@@ -162,6 +163,23 @@ private:
     QFont base_;
     std::unique_ptr<TStyle> styles_[16];
 };
+
+QString TVirtualStringTree::shownText(const QFontMetrics& fm, TFontStyles style, const QFont& base,
+                                      const std::string& text, int width) {
+    // Eliding shapes the text once more only to find, nearly always, that it
+    // fits. A plain ASCII text that fits by the sum of its advances (its
+    // shaped width, see TTextMeasure) is shown whole, as eliding would show
+    // it; any other text is elided by its shaped width.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 32 && c <= 126; });
+    if (ascii) {
+        if (!paintMeasure_ || paintMeasureFont_ != base) {
+            paintMeasure_ = std::make_shared<TTextMeasure>(base);
+            paintMeasureFont_ = base;
+        }
+        if (paintMeasure_->width(style, text) <= width) return CellDisplayText(text);
+    }
+    return fm.elidedText(CellDisplayText(text), Qt::ElideRight, width);
+}
 
 int TVirtualStringTree::measureCell(TTextMeasure& measure, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
                                     std::string& text) {

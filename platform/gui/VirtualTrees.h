@@ -389,6 +389,8 @@ private:
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     int cellIndent(PVirtualNode node, int modelColumn) const;
     int measureCell(TTextMeasure& measure, TCanvas& canvas, PVirtualNode node, TColumnIndex column, std::string& text);
+    // The text a cell shows in width pixels: whole, or elided at the right.
+    QString shownText(const QFontMetrics& fm, TFontStyles style, const QFont& base, const std::string& text, int width);
     void escapeCell(std::string& out, const std::string& cell, char separator) const;
 
     TVTHeader header_;
@@ -411,6 +413,9 @@ private:
     bool vertLines_ = true;
     bool settingIndicator_ = false;
     bool inExpand_ = false;
+    // The advances the paint measures texts with, for the font it was made for.
+    std::shared_ptr<TTextMeasure> paintMeasure_;
+    QFont paintMeasureFont_;
 };
 
 // A cell hint as the hint window shows it: line breaks as LF, the blanks

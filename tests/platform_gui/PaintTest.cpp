@@ -318,6 +318,21 @@ TEST(Paint, AutoWidthFitsEveryKindOfText) {
             f.tree.SetFlatList(true);
             f.tree.OnPaintText = [style](TVirtualStringTree*, TCanvas& c, PVirtualNode, TColumnIndex) { c.Font.Style = style; };
             EXPECT_FITS(f.tree.GetMaxColumnWidth(0), paintedWidth(f.tree, text, style) + extra);
+            // Narrower than the text the cell ends in an ellipsis instead of
+            // cutting the text off.
+            const int fit = f.tree.GetMaxColumnWidth(0);
+            f.tree.resize(fit + 200, 80);
+            f.tree.show();
+            const auto textPixels = [&](int columnWidth, int shownWidth) {
+                f.tree.Header().Columns[0].SetWidth(columnWidth);
+                const QRect row = f.tree.visualRect(f.tree.IndexOf(f.tree.GetFirst()));
+                return paintViewport(f.tree).copy(0, row.top(), shownWidth, row.height());
+            };
+            if (text.size() > 3) {
+                const int narrow = fit - 5;
+                const int narrowShown = narrow - 1 - TVirtualStringTree::TextMargin;
+                EXPECT_NE(textPixels(narrow, narrowShown), textPixels(fit + 100, narrowShown)) << "elided";
+            }
         }
     }
 }
