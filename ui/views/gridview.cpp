@@ -86,9 +86,7 @@ void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, std::
 }
 }  // namespace
 
-std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length) {
-    std::vector<std::pair<double, PVirtualNode>> rows;
-    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) rows.emplace_back(length(n), n);
+std::vector<PVirtualNode> detail::KeepLongestRows(std::vector<std::pair<double, PVirtualNode>>& rows) {
     std::vector<PVirtualNode> nodes;
     nodes.reserve(std::min(rows.size(), kFitSample));
     KeepLongest(rows, nodes);

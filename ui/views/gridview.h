@@ -57,7 +57,17 @@ constexpr size_t kFitSample = 64;
 // The top-level rows whose text in a column is the longest by `length`, a
 // size the view reads off the row's model object without making the text (a
 // name's length, a number's TextMagnitude); at most kFitSample of them.
-std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, const std::function<double(PVirtualNode)>& length);
+namespace detail {
+// The nodes of the kFitSample longest of the rows (all when there are no more).
+std::vector<PVirtualNode> KeepLongestRows(std::vector<std::pair<double, PVirtualNode>>& rows);
+}  // namespace detail
+template <class Length>
+std::vector<PVirtualNode> LongestRows(TVirtualStringTree* tree, Length length) {
+    std::vector<std::pair<double, PVirtualNode>> rows;
+    rows.reserve(static_cast<size_t>(tree->RootNodeCount()));
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) rows.emplace_back(length(n), n);
+    return detail::KeepLongestRows(rows);
+}
 // A number whose text grows with it: the larger the magnitude, the longer
 // (or as long) its decimal text, a minus sign counting as one more digit.
 inline double TextMagnitude(double value) { return value < 0 ? 1 - value * 10 : value; }
