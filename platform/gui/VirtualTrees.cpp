@@ -219,8 +219,11 @@ void TVirtualStringTree::SetGridLines(bool horizontal, bool vertical) {
 
 // ---------------------------------------------------------------- updates
 
+// Only the rows' area stops painting: turning the whole grid's updates off
+// and on again repaints its frame, header and scroll bars as well, on every
+// filter toggle and rebuild.
 void TVirtualStringTree::BeginUpdate() {
-    if (updateCount_++ == 0) setUpdatesEnabled(false);
+    if (updateCount_++ == 0) viewport()->setUpdatesEnabled(false);
 }
 
 void TVirtualStringTree::EndUpdate() {
@@ -241,7 +244,7 @@ void TVirtualStringTree::EndUpdate() {
     // The rows are laid out now rather than in the next paint: laid out
     // there, the new scroll range asks for a second paint of the whole grid.
     if (isVisible()) executeDelayedItemsLayout();
-    setUpdatesEnabled(true);
+    viewport()->setUpdatesEnabled(true);
     viewport()->update();
 }
 
