@@ -662,6 +662,7 @@ private:
     // writer makes of it.
     void NameComponent(TComponent& comp, std::string_view name, int line) {
         if (comp.Name() == name) return;
+        IndexUnindexed();
         const uint64_t hash = TNameSet::Hash(name);
         // Only the case of its own name changing never clashes.
         if (!SameText(comp.Name(), name)) CheckNameFree(name, hash, line);
@@ -674,13 +675,16 @@ private:
             FailAt(e.Message(), line);
         }
         if (hadName) FNames.Erase(&comp, oldHash);
-        if (!name.empty()) FNames.Insert(&comp, hash);
+        if (!name.empty()) Remember(&comp, name, hash);
     }
 
     // A new component's first name, already checked against the tree: free
     // in its owner too when that is in the tree (the root or the enclosing
     // object), otherwise the owner checks it.
-    void NameNew(TComponent& comp, const TComponent& parent, std::string_view name, uint64_t hash, int line) {
+    // `ordered`: the name comes after every name of the tree (AfterAll), is
+    // therefore free, and is indexed only when a search needs it.
+    void NameNew(TComponent& comp, const TComponent& parent, std::string_view name, uint64_t hash, int line,
+                 bool ordered) {
         if (name.empty()) return;
         try {
             FName.assign(name);
@@ -691,17 +695,64 @@ private:
         } catch (const EComponentError& e) {
             FailAt(e.Message(), line);
         }
-        FNames.Insert(&comp, hash);
+        if (ordered) {
+            FUnindexed.push_back({&comp, hash});
+            FLastName.assign(name);
+        } else {
+            Remember(&comp, name, hash);
+        }
     }
 
-    void CheckNameFree(std::string_view name, uint64_t hash, int line) const {
-        if (!name.empty() && FNames.Find(name, hash))
-            FailAt("A component named " + std::string(name) + " already exists", line);
+    void CheckNameFree(std::string_view name, uint64_t hash, int line) {
+        if (name.empty()) return;
+        IndexUnindexed();
+        if (FNames.Find(name, hash)) FailAt("A component named " + std::string(name) + " already exists", line);
     }
 
     void NoteNames(const TComponent& comp) {
-        if (!comp.Name().empty()) FNames.Insert(&comp, TNameSet::Hash(comp.Name()));
+        if (!comp.Name().empty()) Remember(&comp, comp.Name(), TNameSet::Hash(comp.Name()));
         for (const TComponent* c : comp.ComponentList()) NoteNames(*c);
+    }
+
+    void Remember(const TComponent* comp, std::string_view name, uint64_t hash) {
+        FNames.Insert(comp, hash);
+        if (AfterAll(name)) FLastName.assign(name);
+    }
+
+    void IndexUnindexed() {
+        for (const auto& [comp, hash] : FUnindexed) FNames.Insert(comp, hash);
+        FUnindexed.clear();
+    }
+
+    // A name that comes after the last of the tree's names, in an order
+    // whose ties are names alike but for case, is none of them and free
+    // without a search. The writer's names (a stem and a running number, a
+    // child's its parent's with a suffix) come in that order, so that its
+    // files cost no search, a random access into a large table, per object.
+    // The order: letters as upper case, a run of digits by its length, then
+    // its digits (Item9 before Item10 before Item10A). Names given up by a
+    // rename stay counted: the last name is an upper bound.
+    bool AfterAll(std::string_view name) const { return NameOrder(name, FLastName) > 0; }
+
+    static int NameOrder(std::string_view a, std::string_view b) {
+        const auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c); };
+        size_t i = 0, j = 0;
+        while (i < a.size() && j < b.size()) {
+            if (IsDigit(a[i]) && IsDigit(b[j])) {
+                size_t ei = i, ej = j;
+                while (ei < a.size() && IsDigit(a[ei])) ++ei;
+                while (ej < b.size() && IsDigit(b[ej])) ++ej;
+                if (ei - i != ej - j) return ei - i < ej - j ? -1 : 1;
+                if (const int c = std::memcmp(a.data() + i, b.data() + j, ei - i)) return c;
+                i = ei, j = ej;
+                continue;
+            }
+            const unsigned char x = upper(a[i]), y = upper(b[j]);
+            if (x != y) return x < y ? -1 : 1;
+            ++i, ++j;
+        }
+        if (i < a.size()) return 1;
+        return j < b.size() ? -1 : 0;
     }
 
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
@@ -903,6 +954,19 @@ private:
     void ReadHeader(std::string_view& name, std::string_view& cls) {
         if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
         cls = FTok.Text;
+        // The writer's "Name: Class" is read in one go, as the tokens read it.
+        const char* const e = FText.data() + FText.size();
+        const char* q = FText.data() + FPos;
+        if (e - q >= 3 && q[0] == ':' && q[1] == ' ' && IsIdentStart(q[2])) {
+            const char* const start = q + 2;
+            q = start + 1;
+            while (q != e && IsIdentChar(*q)) ++q;
+            name = cls;
+            cls = std::string_view(start, static_cast<size_t>(q - start));
+            FPos = static_cast<size_t>(q - FText.data());
+            Next();
+            return;
+        }
         Next();
         if (FTok.Kind == Tok::Symbol && FTok.Sym == ':') {
             Next();
@@ -917,6 +981,7 @@ private:
     void ReadBody(TComponent& comp, int depth) {
         // Asked once: a class's list does not change while it is read.
         const TPropList& props = comp.Props();
+        const Plan& plan = PlanFor(props);
         size_t cursor = 0;
         for (;;) {
             if (FTok.Kind == Tok::End) Fail("Unexpected end of text");
@@ -931,7 +996,246 @@ private:
                 ReadChild(comp, depth + 1);
                 continue;
             }
+            if (ReadWrittenLines(comp, plan, cursor)) continue;
             ReadProperty(comp, props, cursor);
+        }
+    }
+
+    // How a property is read from a line in the writer's own form, made once
+    // per class and reading: the lines of a save file are nearly all such
+    // lines, and this way each costs a name compare, a value scan and a store
+    // into the member, without a token, a lookup or a conversion call.
+    struct Step {
+        enum TForm : uint8_t { Other, Integer, Boolean, Floating, String };
+        TForm Form = Other;
+        bool Single = false;  // a floating value within the float range
+        uint8_t Size = 0;     // of the name; 0 for a property read otherwise
+        const char* Name = nullptr;
+        // The nearest property before this one whose name is the same but
+        // for case, or -1: the general search, from the cursor on, would
+        // find that one first.
+        ptrdiff_t SameBefore = -1;
+        int64_t Lo = 0, Hi = 0;  // an integer's range
+        TPropField Field;
+    };
+    struct Plan {
+        const TPropList* Props = nullptr;
+        std::vector<Step> Steps;
+    };
+
+    const Plan& PlanFor(const TPropList& props) {
+        if (FLastPlan && FLastPlan->Props == &props) return *FLastPlan;
+        for (const auto& plan : FPlans) {
+            if (plan->Props == &props) {
+                FLastPlan = plan.get();
+                return *plan;
+            }
+        }
+        auto plan = std::make_unique<Plan>();
+        plan->Props = &props;
+        plan->Steps.resize(props.size());
+        for (size_t i = 0; i < props.size(); ++i) {
+            const TPropInfo& p = props[i];
+            Step& st = plan->Steps[i];
+            st.Name = p.Name.data();
+            st.Field = p.Field;
+            for (size_t j = i; j-- > 0;) {
+                if (SameText(props[j].Name, p.Name)) {
+                    st.SameBefore = static_cast<ptrdiff_t>(j);
+                    break;
+                }
+            }
+            // Only a name the tokens take as one identifier, that is not a
+            // keyword of the body or the component's name, and a property
+            // set through its member.
+            const std::string_view name = p.Name;
+            if (name.empty() || name.size() > 64 || !IsIdentStart(name[0]) ||
+                !std::all_of(name.begin(), name.end(), IsIdentChar) || SameText(name, "Name") ||
+                SameText(name, "end") || SameText(name, "object") || !p.Set)
+                continue;  // Size 0: no line is taken for it
+            st.Size = static_cast<uint8_t>(name.size());
+            const TPropField::TKind k = p.Field.Kind;
+            if (IsOrdinal(p.Type) && k != TPropField::None && k != TPropField::Float && k != TPropField::Double &&
+                k != TPropField::String) {
+                st.Form = p.Type == TPropType::Boolean ? Step::Boolean : Step::Integer;
+                st.Lo = INT64_MIN, st.Hi = INT64_MAX;
+                if (p.Type == TPropType::Integer)
+                    st.Lo = INT32_MIN, st.Hi = INT32_MAX;
+                else if (p.Type == TPropType::Smallint)
+                    st.Lo = INT16_MIN, st.Hi = INT16_MAX;
+                else if (p.Type == TPropType::Byte)
+                    st.Lo = 0, st.Hi = 255;
+            } else if (IsFloating(p.Type) && (k == TPropField::Double || k == TPropField::Float)) {
+                st.Form = Step::Floating;
+                st.Single = p.Type == TPropType::Single;
+            } else if (p.Type == TPropType::String && k == TPropField::String) {
+                st.Form = Step::String;
+            }
+        }
+        FLastPlan = plan.get();
+        FPlans.push_back(std::move(plan));
+        return *FLastPlan;
+    }
+
+    // Reads the property lines from the current token on while they are in
+    // the writer's form: "<Name> = <value>" ending in CR LF, the name one of
+    // the declared properties from the cursor on, the value an integer of
+    // up to 18 digits, True or False, a fixed-point number or a string of
+    // one quoted run, each within its property's range. At the first line
+    // that is not (an object, an end, an error, any other spelling) the
+    // tokens take over from its first token, which is left as the current
+    // one, exactly as if every line had gone through them. False when not
+    // even the first line was read (nothing changed).
+    bool ReadWrittenLines(TComponent& comp, const Plan& plan, size_t& cursor) {
+        const char* const e = FText.data() + FText.size();
+        const char* p = FTok.Text.data();
+        int line = FTok.Line;
+        const Step* const steps = plan.Steps.data();
+        const size_t n = plan.Steps.size();
+        bool read = false;
+        for (;;) {
+            // The name: the declared property at or after the cursor whose
+            // name the line starts with, followed by " = ".
+            size_t k = cursor;
+            const size_t left = static_cast<size_t>(e - p);
+            while (k < n && !(left > steps[k].Size + 3u && p[steps[k].Size] == ' ' &&
+                              SameBytes(p, steps[k].Name, steps[k].Size)))
+                ++k;
+            if (k == n) break;
+            const Step& st = steps[k];
+            if (st.Form == Step::Other || st.SameBefore >= static_cast<ptrdiff_t>(cursor)) break;
+            const char* const v = p + st.Size;
+            if (v[1] != '=' || v[2] != ' ') break;
+            const char* const q = ReadWrittenValue(comp, st, v + 3, e);
+            if (!q) break;
+            cursor = k + 1;
+            read = true;
+            // The next line's first token, behind the indent.
+            p = SkipSpaces(q + 2, e);
+            ++line;
+            if (p == e || !IsIdentStart(*p)) break;
+        }
+        if (!read) return false;
+        FPos = static_cast<size_t>(p - FText.data());
+        FLine = line;
+        Next();
+        return true;
+    }
+
+    // Stores the value at v when it is in the writer's form for the step and
+    // ends the line; returns where its CR LF starts, or nullptr (nothing
+    // stored).
+    static const char* ReadWrittenValue(TComponent& comp, const Step& st, const char* v, const char* e) {
+        const char* q = v;
+        switch (st.Form) {
+            case Step::Integer: {
+                const bool negative = q != e && *q == '-';
+                if (negative) ++q;
+                const char* const digits = q;
+                uint64_t u = 0;
+                while (q != e && IsDigit(*q)) u = u * 10 + static_cast<unsigned>(*q++ - '0');
+                if (q == digits || q - digits > 18 || !AtLineEnd(q, e)) return nullptr;
+                const int64_t i = negative ? -static_cast<int64_t>(u) : static_cast<int64_t>(u);
+                if (i < st.Lo || i > st.Hi) return nullptr;
+                StoreOrdinal(comp, st.Field, i);
+                return q;
+            }
+            case Step::Boolean:
+                if (e - q >= 6 && std::memcmp(q, "True\r\n", 6) == 0) {
+                    StoreOrdinal(comp, st.Field, 1);
+                    return q + 4;
+                }
+                if (e - q >= 7 && std::memcmp(q, "False\r\n", 7) == 0) {
+                    StoreOrdinal(comp, st.Field, 0);
+                    return q + 5;
+                }
+                return nullptr;
+            case Step::Floating: {
+                const bool negative = q != e && *q == '-';
+                if (negative) ++q;
+                // The digits are summed as they are passed, as ExactDecimal sums
+                // them, the fraction's trailing zeros left off: a value that
+                // meets its bounds is the same one division, without a second
+                // pass over the text.
+                const char* const digits = q;
+                uint64_t w = 0;
+                while (q != e && IsDigit(*q)) w = w * 10 + static_cast<unsigned>(*q++ - '0');
+                const ptrdiff_t whole = q - digits;
+                if (whole == 0) return nullptr;
+                const bool fixed = q != e && *q == '.';
+                bool exact = fixed && whole <= 19;
+                ptrdiff_t decimals = 0;  // up to the fraction's last digit that is not 0
+                if (fixed) {
+                    const char* const point = q++;
+                    while (q != e && IsDigit(*q)) {
+                        const unsigned digit = static_cast<unsigned>(*q++ - '0');
+                        if (digit == 0) continue;
+                        const ptrdiff_t at = q - point - 1;
+                        // The zeros passed since the last digit summed go in with
+                        // this one; the sum stays below 10^19.
+                        if (whole + at > 19)
+                            exact = false;
+                        else if (exact)
+                            w = w * kPow10Int[at - decimals] + digit;
+                        decimals = at;
+                    }
+                }
+                if (!AtLineEnd(q, e)) return nullptr;
+                double d;
+                if (exact && w <= (uint64_t(1) << 53)) {
+                    const double r = static_cast<double>(w) / kPow10[decimals];
+                    d = negative ? -r : r;
+                } else {
+                    const auto r = std::from_chars(v, q, d);
+                    if (r.ec != std::errc() || r.ptr != q || (st.Single && std::fabs(d) > FLT_MAX)) return nullptr;
+                }
+                if (st.Field.Kind == TPropField::Double)
+                    comp.*st.Field.AsDouble = d;
+                else
+                    comp.*st.Field.AsFloat = static_cast<float>(d);
+                return q;
+            }
+            case Step::String: {
+                if (q == e || *q != '\'') return nullptr;
+                ++q;
+                while (q != e && *q != '\'' && *q != '\r' && *q != '\n') ++q;
+                if (q == e || *q != '\'' || !AtLineEnd(q + 1, e)) return nullptr;
+                // A string goes on with a "+" at the start of the next token:
+                // only a line that starts with a name ends it here.
+                const char* const next = SkipSpaces(q + 3, e);
+                if (next != e && !IsIdentStart(*next)) return nullptr;
+                (comp.*st.Field.AsString).assign(v + 1, static_cast<size_t>(q - v - 1));
+                return q + 1;
+            }
+            default: return nullptr;
+        }
+    }
+
+    // Behind the spaces from p on; an indent is taken in one load.
+    static const char* SkipSpaces(const char* p, const char* e) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (e - p >= 8) {
+                uint64_t w;
+                std::memcpy(&w, p, 8);
+                const uint64_t other = w ^ 0x2020202020202020ull;
+                if (other != 0) return p + std::countr_zero(other) / 8;
+                p += 8;
+            }
+        }
+        while (p != e && *p == ' ') ++p;
+        return p;
+    }
+
+    static bool AtLineEnd(const char* q, const char* e) { return e - q >= 2 && q[0] == '\r' && q[1] == '\n'; }
+
+    static void StoreOrdinal(TComponent& comp, const TPropField& f, int64_t i) {
+        switch (f.Kind) {
+            case TPropField::Bool: comp.*f.AsBool = i != 0; return;
+            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return;
+            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return;
+            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return;
+            case TPropField::Int64: comp.*f.AsInt64 = i; return;
+            default: return;
         }
     }
 
@@ -941,19 +1245,20 @@ private:
         ReadHeader(name, cls);
         const TComponentFactory* factory = FindClass(cls);
         if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
-        // The name's slot is loaded while the object is made.
         const uint64_t hash = TNameSet::Hash(name);
-        FNames.Prefetch(hash);
+        const bool ordered = !name.empty() && AfterAll(name);
+        // Otherwise the name's slot is loaded while the object is made.
+        if (!ordered) FNames.Prefetch(hash);
         TComponent* child = (*factory)(&FRoot);
         if (!child) FailAt("Class " + std::string(cls) + " not found", line);
         try {
-            CheckNameFree(name, hash, line);
+            if (!ordered) CheckNameFree(name, hash, line);
             child->SetState(csLoading, true);
             child->SetParentComponent(&parent);
             // Named where it has come to stay: a name checked against the
             // whole tree is free in any owner in it, and the root's index
             // does not take and drop the name of every object it hands on.
-            NameNew(*child, parent, name, hash, line);
+            NameNew(*child, parent, name, hash, line, ordered);
             ReadBody(*child, depth);
             child->SetState(csLoading, false);
         } catch (...) {
@@ -1156,9 +1461,29 @@ private:
     // at most 2^53 with d <= 22 decimals: w and 10^d are exact doubles, so
     // w / 10^d, one correctly rounded division, is the nearest double to the
     // text, as from_chars gives it. False (d untouched) for anything else.
+    static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr uint64_t kPow10Int[20] = {1ull,
+                                               10ull,
+                                               100ull,
+                                               1000ull,
+                                               10000ull,
+                                               100000ull,
+                                               1000000ull,
+                                               10000000ull,
+                                               100000000ull,
+                                               1000000000ull,
+                                               10000000000ull,
+                                               100000000000ull,
+                                               1000000000000ull,
+                                               10000000000000ull,
+                                               100000000000000ull,
+                                               1000000000000000ull,
+                                               10000000000000000ull,
+                                               100000000000000000ull,
+                                               1000000000000000000ull,
+                                               10000000000000000000ull};
     static bool ExactDecimal(const char* b, const char* e, double& d) {
-        static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
         const bool negative = b != e && *b == '-';
         if (negative) ++b;
         const char* point = static_cast<const char*>(std::memchr(b, '.', static_cast<size_t>(e - b)));
@@ -1231,6 +1556,9 @@ private:
     size_t FPos = 0;
     int FLine = 1;
     TNameSet FNames;
+    // Names known free by their order (AfterAll), not yet in FNames.
+    std::vector<std::pair<const TComponent*, uint64_t>> FUnindexed;
+    std::string FLastName;  // the last of the tree's names in that order; empty: none yet
     std::string FName;   // a name handed on as a string
     Token FTok;
     std::string FString;   // the decoded text of the current string token
@@ -1239,6 +1567,8 @@ private:
     // The property the current token names, when it was taken as the one
     // expected next (NextExpecting).
     const TPropInfo* FPeeked = nullptr;
+    std::vector<std::unique_ptr<Plan>> FPlans;
+    const Plan* FLastPlan = nullptr;
 };
 
 }  // namespace

@@ -495,8 +495,8 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
 }
 
 TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
-    // LF line ends, tabs, other case, continuation without a line break,
-    // '+' signs, hexadecimal, integers for floating properties.
+    // LF line ends, tabs, other case, continuations on the next line and on
+    // the same one, '+' signs, hexadecimal, integers for floating properties.
     const std::string text =
         "OBJECT R: Whatever\n"
         "\tcount = +12\n"
@@ -504,7 +504,8 @@ TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
         "  ratio = 3\n"
         "  Sel = 2.5e-1\n"
         "  Flag = true\n"
-        "  Title = 'a' + 'b'#65\n"
+        "  Title = 'a'\r\n"  // a whole line, which the next one continues
+        "  + 'b'#65\n"
         "    + '''' + '\xC3' +\n"
         "    '\xA9'\n"   // cut inside a character, as earlier versions wrote it
         "End\n";
@@ -538,6 +539,8 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
          "Error reading Root: TTestRoot.Big on line 2: Value 99999999999999999999999999999 out of range"},
         {head + "  Ratio = 1e400\r\nend\r\n", "Error reading Root: TTestRoot.Ratio on line 2: Value 1e400 out of range"},
         {head + "  Sel = 1e39\r\nend\r\n", "Error reading Root: TTestRoot.Sel on line 2: Value 1e39 out of range"},
+        {head + "  Sel = 4" + std::string(38, '0') + ".5\r\nend\r\n",
+         "Error reading Root: TTestRoot.Sel on line 2: Value 4" + std::string(38, '0') + ".5 out of range"},
         {head + "  Count = 1\r\n  object G0: TTestGroup\r\n    Bogus = 1\r\n  end\r\nend\r\n",
          "Error reading G0: TTestGroup.Bogus on line 4: Property Bogus does not exist"},
         // The name after a property is first taken for the one declared next.
