@@ -943,7 +943,9 @@ private:
 
     template <size_t N>
     bool IsKeyword(const char (&word)[N]) const {
-        return FTok.Kind == Tok::Ident && FTok.Text.size() == N - 1 && SameText(FTok.Text, std::string_view(word, N - 1));
+        // The written case is tried first.
+        return FTok.Kind == Tok::Ident && FTok.Text.size() == N - 1 &&
+               (std::memcmp(FTok.Text.data(), word, N - 1) == 0 || SameText(FTok.Text, std::string_view(word, N - 1)));
     }
 
     void ExpectObjectKeyword() {
@@ -1243,7 +1245,7 @@ private:
         std::string_view name, cls;
         const int line = FTok.Line;
         ReadHeader(name, cls);
-        const TComponentFactory* factory = FindClass(cls);
+        const TComponentFactory* factory = Factory(cls);
         if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
         const uint64_t hash = TNameSet::Hash(name);
         const bool ordered = !name.empty() && AfterAll(name);
@@ -1266,6 +1268,20 @@ private:
             delete child;
             throw;
         }
+    }
+
+    // The registry's factory for the class; the registry, which does not
+    // change while a text is read, is asked again only for another class
+    // than the last object's: objects of a class come in runs.
+    const TComponentFactory* Factory(std::string_view cls) {
+        if (FLastFactory && cls.size() == FLastClass.size() && SameBytes(cls.data(), FLastClass.data(), cls.size()))
+            return FLastFactory;
+        const TComponentFactory* factory = FindClass(cls);
+        if (factory) {
+            FLastClass.assign(cls);
+            FLastFactory = factory;
+        }
+        return factory;
     }
 
     // Names the component (its name, when it has one, and class), the
@@ -1568,6 +1584,8 @@ private:
     // expected next (NextExpecting).
     const TPropInfo* FPeeked = nullptr;
     std::vector<std::unique_ptr<Plan>> FPlans;
+    std::string FLastClass;
+    const TComponentFactory* FLastFactory = nullptr;
     const Plan* FLastPlan = nullptr;
 };
 
