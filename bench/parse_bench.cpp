@@ -175,6 +175,26 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
+
+// As the program reads a save file: its bytes behind the magic line in one
+// buffer, handed to `use`. False, with a message, when they cannot be read or
+// are not the `size` bytes written.
+template <class Use>
+bool WithSaveFileBytes(const std::string& path, size_t size, Use use) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        return false;
+    }
+    const TFileText dvt(fd, static_cast<off_t>(kMagic.size()));
+    ::close(fd);
+    if (dvt.View().size() + kMagic.size() != size) {
+        std::fprintf(stderr, "cannot read back %s\n", path.c_str());
+        return false;
+    }
+    use(dvt.View());
+    return true;
+}
 int main(int argc, char** argv) {
     const int tables = argc > 1 ? std::atoi(argv[1]) : 20000;
     const std::string path = argc > 2 ? argv[2] : "/tmp/dravolt-parse-bench.txt";
@@ -254,36 +274,15 @@ int main(int argc, char** argv) {
         }
         // The floor: the same bytes only read.
         start = Clock::now();
-        {
-            const int fd = ::open(dvtPath.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                std::fprintf(stderr, "cannot open %s\n", dvtPath.c_str());
-                return 1;
-            }
-            const TFileText dvt(fd, static_cast<off_t>(kMagic.size()));
-            ::close(fd);
-            if (dvt.View().size() + kMagic.size() != dvtSize) return 1;
-        }
+        if (!WithSaveFileBytes(dvtPath, dvtSize, [](std::string_view) {})) return 1;
         plainReads.push_back(Seconds(start));
         DBInfo->Reset(true);
         start = Clock::now();
-        {
-            // As the program reads a save file: its bytes behind the magic
-            // line in one buffer, then the component text.
-            const int fd = ::open(dvtPath.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                std::fprintf(stderr, "cannot open %s\n", dvtPath.c_str());
-                return 1;
-            }
-            const TFileText dvt(fd, static_cast<off_t>(kMagic.size()));
-            ::close(fd);
-            if (dvt.View().size() + kMagic.size() != dvtSize) {
-                std::fprintf(stderr, "cannot read back %s\n", dvtPath.c_str());
-                return 1;
-            }
-            ReadComponentText(dvt.View(), *DBInfo, 2);
+        const bool readBack = WithSaveFileBytes(dvtPath, dvtSize, [](std::string_view text) {
+            ReadComponentText(text, *DBInfo, 2);
             RebuildModelLists(*DBInfo);
-        }
+        });
+        if (!readBack) return 1;
         reads.push_back(Seconds(start));
         if (DBInfo->Indices.size() != static_cast<size_t>(tables) * 3) {
             std::fprintf(stderr, "save file lost indices\n");
