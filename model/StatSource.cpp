@@ -213,7 +213,13 @@ void TTextFileSource::SkipLfAfterCr() {
     }
 }
 
-bool TTextFileSource::Eof() {
+void TTextFileSource::TakeBackReady() {
+    FHanded += static_cast<uint64_t>(FReady - FBatch);
+    FReady = FReadyEnd = FBatch;
+}
+
+bool TTextFileSource::EofPastReady() {
+    TakeBackReady();
     SkipLfAfterCr();
     return FPos >= FLen && !Fill(FPos);
 }
@@ -252,22 +258,39 @@ bool TTextFileSource::ReadRawLine(std::string_view& line) {
     }
 }
 
-std::string_view TTextFileSource::ReadStatView() {
-    // The common line: it ends with an LF inside the block, holds no CR and
-    // has text; taken without the steps below (which read it the same).
-    if (!FAfterCr && FPos < FLen && FNextCr != kNoCrSearch && FNextCr >= FPos) {
-        const char* begin = FBuf + FPos;
-        if (const void* lf = std::memchr(begin, '\n', FLen - FPos)) {
-            const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - FBuf);
-            const std::string_view line(begin, TrimmedSize(std::string_view(begin, end - FPos)));
-            if (end < FNextCr && !line.empty()) {
-                FPos = end + 1;
-                FEndsInsideLine = false;
-                ++FHanded;
-                return line;
-            }
-        }
+bool TTextFileSource::CutReadyLines() {
+    if (FAfterCr || FPos >= FLen) return false;
+    if (FNextCr == kNoCrSearch || FNextCr < FPos) {
+        const void* cr = std::memchr(FBuf + FPos, '\r', FLen - FPos);
+        FNextCr = cr ? static_cast<size_t>(static_cast<const char*>(cr) - FBuf) : FLen;
     }
+    // Lines up to the CR, each ended by its LF; the empty ones between them
+    // are passed over, the ones after the last line cut are left to be read.
+    const char* const limit = FBuf + FNextCr;
+    const char* p = FBuf + FPos;
+    size_t n = 0;
+    while (n < kBatch && p < limit) {
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(limit - p)));
+        if (!lf) break;
+        const std::string_view line(p, TrimmedSize(std::string_view(p, static_cast<size_t>(lf - p))));
+        p = lf + 1;
+        if (line.empty()) continue;
+        FBatch[n++] = line;
+        FPos = static_cast<size_t>(p - FBuf);
+    }
+    if (n == 0) return false;
+    FReady = FBatch;
+    FReadyEnd = FBatch + n;
+    FEndsInsideLine = false;
+    return true;
+}
+
+std::string_view TTextFileSource::ReadPastReady() {
+    TakeBackReady();
+    // The common lines: they end with an LF inside the block, hold no CR and
+    // have text; cut in a batch without the steps below (which read them the
+    // same).
+    if (CutReadyLines()) return *FReady++;
     if (Eof()) return {};
     std::string_view line;
     do {
@@ -283,7 +306,7 @@ std::string_view TTextFileSource::ReadStatView() {
 
 TStringsSource::TStringsSource(const TStringList& lines) : FLines(lines), FDate(Now()) {}
 
-std::string_view TStringsSource::ReadStatView() {
+std::string_view TStringsSource::ReadPastReady() {
     if (Eof()) throw Exception(SReadAfterEof);
     std::string_view line;
     do {

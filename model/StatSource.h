@@ -28,10 +28,10 @@ class IStatSource {
 public:
     virtual ~IStatSource() = default;
     // True when no line is left.
-    virtual bool Eof() = 0;
+    bool Eof() { return FReady == FReadyEnd && EofPastReady(); }
     static constexpr uint64_t kKeptLines = 4;
     // The next non-empty line (see each source for what happens at the end).
-    virtual std::string_view ReadStatView() = 0;
+    std::string_view ReadStatView() { return FReady != FReadyEnd ? *FReady++ : ReadPastReady(); }
     // The same line copied into `line`; `line` is left as it was when the
     // read raises.
     void ReadStatLine(std::string& line) { line.assign(ReadStatView()); }
@@ -42,6 +42,15 @@ public:
     // text stopped in the middle of that line (a file cut or still being
     // written). Lists of lines are always whole.
     virtual bool EndsInsideLine() { return false; }
+
+protected:
+    // Lines a source has already cut, trimmed and found non-empty, handed out
+    // in turn without a call into the source; the two calls below read on
+    // once they are gone.
+    const std::string_view* FReady = nullptr;
+    const std::string_view* FReadyEnd = nullptr;
+    virtual bool EofPastReady() = 0;
+    virtual std::string_view ReadPastReady() = 0;
 };
 
 // A text file read in blocks (any size, any line length). Line ends are LF,
@@ -59,14 +68,21 @@ public:
     TTextFileSource(const TTextFileSource&) = delete;
     TTextFileSource& operator=(const TTextFileSource&) = delete;
 
-    bool Eof() override;
-    // Reads lines until one is non-empty or the file ends; the file's last
-    // line is returned even when empty. At the end already: an empty string.
-    std::string_view ReadStatView() override;
+    // Reading reads lines until one is non-empty or the file ends; the
+    // file's last line is returned even when empty. At the end already: an
+    // empty string.
     TDateTime GetSourceDate() override { return FDate; }
     bool EndsInsideLine() override { return FEndsInsideLine && Eof(); }
 
 private:
+    bool EofPastReady() override;
+    std::string_view ReadPastReady() override;
+    // Counts the ready lines handed out as handed and drops the rest (none
+    // are left when the source reads on).
+    void TakeBackReady();
+    // Cuts the lines that end with an LF in the current block before its next
+    // CR, up to a batch, and makes them ready; false when none is.
+    bool CutReadyLines();
     // A read buffer. Lines are handed out from the current one; the one
     // before keeps the last lines handed out until enough lines followed.
     struct Block {
@@ -88,7 +104,9 @@ private:
     char* FBuf = nullptr;
     size_t FPos = 0;
     size_t FLen = 0;
-    uint64_t FHanded = 0;  // lines handed out
+    uint64_t FHanded = 0;  // lines handed out, the ready ones counted when they are gone
+    static constexpr size_t kBatch = 128;
+    std::string_view FBatch[kBatch];
     // The first CR at or after the last search in this block (FLen: none); a
     // new block, or one passed, is searched again.
     static constexpr size_t kNoCrSearch = SIZE_MAX;
@@ -105,13 +123,14 @@ class TStringsSource : public IStatSource {
 public:
     explicit TStringsSource(const TStringList& lines);
 
-    bool Eof() override { return FNext >= FLines.size(); }
-    // Takes lines from the front until one is non-empty or the list is empty.
-    // With no line left it raises Exception "Trying to read after eof!".
-    std::string_view ReadStatView() override;
+    // Reading takes lines from the front until one is non-empty or the list
+    // is empty. With no line left it raises Exception "Trying to read after
+    // eof!".
     TDateTime GetSourceDate() override { return FDate; }
 
 private:
+    bool EofPastReady() override { return FNext >= FLines.size(); }
+    std::string_view ReadPastReady() override;
     TStringList FLines;
     size_t FNext = 0;
     TDateTime FDate = 0;
