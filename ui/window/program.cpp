@@ -1,5 +1,6 @@
 #include "ui/window/program.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -79,6 +80,14 @@ int ProgramMain(int argc, char** argv) {
     InitMonitorInfo();
     InitDatabaseLists();
 
+    // Two parameters that Qt cannot take (only a text that begins with "-"
+    // is one of its options): the batch report, which shows nothing, so it
+    // runs without the window system's start and end. The core application
+    // still sets the process up as the full one does (its locale).
+    if (argc == 3 && argv[1][0] != '-' && argv[2][0] != '-') {
+        QCoreApplication core(argc, argv);
+        return RunBatchReport(argv[1], argv[2]);
+    }
     TApplication app(argc, argv);   // takes away the options Qt knows
     std::vector<std::string> params;
     for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
