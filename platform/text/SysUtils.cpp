@@ -244,9 +244,22 @@ size_t Utf8CharSize(std::string_view s, size_t at) {
 }
 
 size_t Utf8Length(std::string_view s) {
-    size_t chars = 0;
-    for (size_t i = 0; i < s.size(); ++chars)
+    size_t chars = 0, i = 0;
+    const size_t n = s.size();
+    while (i < n) {
+        // Eight ASCII bytes, a character each, at once: names mostly are.
+        if (n - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                chars += 8;
+                continue;
+            }
+        }
         i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : Utf8CharSize(s, i);
+        ++chars;
+    }
     return chars;
 }
 

@@ -340,6 +340,8 @@ TEST(Strings, Utf8CharactersAndBytesOfTheirOwn) {
         {"\xED\xA0\x80", 3, false},                       // a surrogate
         {"\xF4\x90\x80\x80", 4, false},                   // past U+10FFFF
         {"\x80\xBF" "a", 3, false},                          // continuation bytes alone
+        // Past eight ASCII bytes: a sequence across the eighth, a byte alone.
+        {"ABCDEFG\xE2\x82\xAC" "HIJKLMNOP\xC3", 18, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Utf8Length(c.text), c.chars) << c.text;
