@@ -239,6 +239,31 @@ constexpr auto kFigureChars = [] {
     return t;
 }();
 
+// The length of the figure at `at`: its bytes told eight at a time (per
+// byte, without carries between them: the ASCII bytes from '-' to '9' but
+// '/'), the last eight of the text shifted so that what lies past its end
+// reads as zero bytes, which end a figure.
+[[gnu::always_inline]] inline size_t FigureLength(std::string_view text, size_t at) {
+    const size_t left = text.size() - at;
+    if (left == 0) return 0;
+    if (text.size() < 8) {
+        size_t k = at;
+        while (k < text.size() && kFigureChars[static_cast<unsigned char>(text[k])]) ++k;
+        return k - at;
+    }
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL, kLow = ~kHigh;
+    const uint64_t v = left >= 8 ? Load8(text.data() + at) : Load8(text.data() + text.size() - 8) >> (8 * (8 - left));
+    const uint64_t x = v | kHigh;
+    const uint64_t atLeastMinus = x - kOnes * '-', pastNine = x - kOnes * ('9' + 1);
+    const uint64_t slash = v ^ (kOnes * '/');
+    const uint64_t notSlash = ((slash & kLow) + kLow) | slash;
+    const uint64_t figure = atLeastMinus & ~pastNine & notSlash & ~v & kHigh;
+    if (const uint64_t other = ~figure & kHigh) return static_cast<size_t>(__builtin_ctzll(other)) >> 3;
+    size_t k = at + 8;
+    while (k < text.size() && kFigureChars[static_cast<unsigned char>(text[k])]) ++k;
+    return k - at;
+}
+
 template <size_t N, size_t M>
 bool MatchForm(std::string_view text, const std::string_view (&literals)[N], std::string_view (&figures)[M]) {
     static_assert(M + 1 >= N, "a figure between each two literals");
@@ -249,7 +274,7 @@ bool MatchForm(std::string_view text, const std::string_view (&literals)[N], std
         at += lit.size();
         if (k + 1 == N) break;
         const size_t from = at;
-        while (at < text.size() && kFigureChars[static_cast<unsigned char>(text[at])]) ++at;
+        at += FigureLength(text, at);
         if (at == from) return false;
         figures[k] = std::string_view(text.data() + from, at - from);
     }
@@ -554,7 +579,17 @@ struct TStatParser::TState {
 
     // The next line. Inside a block the text's end raises ETextEnded, also when
     // only blank characters were left (a file source then hands out "").
-    void NextLine(std::string_view& line, bool inBlock = true) {
+    [[gnu::always_inline]] void NextLine(std::string_view& line, bool inBlock = true) {
+        // The common case first, in line: nothing pending, a line in the
+        // source (never empty unless it is the text's last).
+        if (Pending.Count == 0 && Source && !Source->Eof()) {
+            line = Source->ReadStatView();
+            if (inBlock && line.empty() && Source->Eof()) throw ETextEnded();
+            return;
+        }
+        NextLineSlowly(line, inBlock);
+    }
+    [[gnu::noinline]] void NextLineSlowly(std::string_view& line, bool inBlock) {
         LookAhead& q = Pending;
         if (q.Count > 0) {
             line = q.Lines[0];
