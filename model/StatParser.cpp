@@ -330,6 +330,21 @@ std::string_view BlockText(std::string_view line) {
     return line.substr(b);
 }
 
+// Where the first '=' of `line` is (its size: none). A band line has it
+// among its first sixteen bytes, told eight at a time (per byte, without
+// carries between them); a longer search is left to memchr.
+size_t FirstEquals(std::string_view line) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL, kLow = ~kHigh;
+    size_t b = 0;
+    for (; b < 16 && line.size() - b >= 8; b += 8) {
+        const uint64_t v = Load8(line.data() + b) ^ (kOnes * '=');
+        if (const uint64_t equals = ~(((v & kLow) + kLow) | v) & kHigh)
+            return b + (static_cast<size_t>(__builtin_ctzll(equals)) >> 3);
+    }
+    const void* eq = std::memchr(line.data() + b, '=', line.size() - b);
+    return eq ? static_cast<size_t>(static_cast<const char*>(eq) - line.data()) : line.size();
+}
+
 // The first line of a table block: not indented, shaped "NAME (id)"; the name
 // may hold any text, keywords and a leading blank included. Unindented lines
 // of any other shape (a completion time, a log that follows the statistics)
@@ -655,10 +670,13 @@ struct TStatParser::TState {
     FirstLine ClassifyFirstLine(std::string_view line) {
         if (line.empty()) return FirstLine::None;
         if (!IsBlockIndented(line)) return IsTableFirstLine(line) ? FirstLine::Table : FirstLine::None;
-        if (IsBlobFirstLine(line)) return FirstLine::Blob;
+        // As IsBlobFirstLine and IsIndexFirstLine tell it, with the text
+        // after the indentation found once.
+        const std::string_view text = BlockText(line);
+        if (StartsWith(text, "Blob pointer")) return FirstLine::Blob;
         NameId shape;
         if (!SplitNameId(line, shape)) return FirstLine::None;
-        const bool indexShape = IsIndexFirstLine(line);
+        const bool indexShape = StartsWith(text, "Index ") && SplitNameId(text.substr(6), shape);
         const std::string_view* next = PeekLine();
         if (!next) return indexShape ? FirstLine::Index : FirstLine::Table;
         const std::string_view n = BlockText(*next);
@@ -702,8 +720,7 @@ struct TStatParser::TState {
             NextLine(line);
             // " 0 - 19% = 5": the count after the first "= ", digits to the
             // line's end; any other line is read by the search.
-            const void* eq = std::memchr(line.data(), '=', line.size());
-            const size_t at = eq ? static_cast<size_t>(static_cast<const char*>(eq) - line.data()) : line.size();
+            const size_t at = FirstEquals(line);
             int32_t count;
             if (at + 1 < line.size() && line[at + 1] == ' ' && ShortDigits(line.substr(at + 2), count))
                 *band = count;
@@ -1091,7 +1108,7 @@ struct TStatParser::TState {
         line = firstLine;
         try {
             const std::string_view text = BlockText(firstLine);
-            const size_t p = text.find("Index ");
+            const size_t p = StartsWith(text, "Index ") ? 0 : text.find("Index ");
             NameId shape;
             if (p != std::string_view::npos && SplitNameId(text.substr(p + 6), shape)) {
                 idx->IndexName = std::string(shape.Name);
