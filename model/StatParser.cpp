@@ -146,15 +146,21 @@ bool ShortDigits(std::string_view s, T& v) {
 }
 
 template <class T>
-T ToInt(std::string_view s) {
+[[gnu::noinline]] T LongToInt(std::string_view s) {
     T v;
-    if (ShortDigits(s, v)) return v;
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     if (r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty() && s[0] != '-') return v;
     if constexpr (sizeof(T) == 4)
         return StrToInt(s);
     else
         return StrToInt64(s);
+}
+// Plain short digits in line, anything else by the call above.
+template <class T>
+[[gnu::always_inline]] inline T ToInt(std::string_view s) {
+    T v;
+    if (ShortDigits(s, v)) return v;
+    return LongToInt<T>(s);
 }
 
 int32_t IntBetween(std::string_view start, std::string_view stop, std::string_view line) {
