@@ -248,6 +248,47 @@ TEST_F(DbInfoTest, ColumnsFitTheirWidestCellAmongMoreRowsThanAFitMeasures) {
     for (int c : {0, 1}) EXPECT_EQ(Tree->Header().Columns[c].Width(), Tree->GetMaxColumnWidth(c)) << c;
 }
 
+TEST_F(DbInfoTest, TextLengthsCountWhatTheCellsShow) {
+    // Numbers wider than their fields, negative ones, names of several bytes
+    // a character and an index without its table.
+    const std::vector<std::function<void()>> cases = {
+        [&] { AddOneOfEachProblem(); },
+        [&] {
+            AddOneOfEachProblem();
+            for (TRelation* r : DBInfo->Relations) {
+                r->Records = r->Records * 1000003;
+                r->DataPages = r->DataPages * 9001;
+            }
+            for (TIndex* i : DBInfo->Indices) {
+                i->Depth = 123;
+                i->AverageFill = 1234;
+                i->Nodes = i->Nodes == 5000 ? -7 : i->Nodes;
+            }
+        },
+        [&] {
+            TRelation* t = AddTable("TABELLE_\xC3\x84RGER_\xE6\x97\xA5", 1000, 100);
+            t->AverageFill = -500;
+            AddTable("\xD0\x9F\xD0\xA3\xD0\xA1\xD0\xA2\xD0\x9E", 0, 0);
+            TIndex* i = AddIndex(t, "IDX_\xC3\x84_\xC3\x9C", 10);
+            i->Depth = 9;
+            i->AverageFill = -100;
+            TIndex* orphan = AddIndex(t, "IDX_ORPHAN", 10);
+            orphan->Depth = 5;
+            orphan->Relation = nullptr;
+        },
+    };
+    for (size_t k = 0; k < cases.size(); ++k) {
+        FillCase(cases[k]);
+        for (PVirtualNode n = Tree->GetFirst(); n; n = Tree->GetNext(n)) {
+            const int code = static_cast<int>(TVirtualStringTree::GetNodeData(n));
+            for (int c : {0, 1})
+                EXPECT_EQ(Frame->TextLength(code, IsObjectRow(code) ? Tree->GetNodeIndex(n) : 0, c),
+                          Utf8Length(Text(n, c)))
+                    << "case " << k << ": " << Text(n, c);
+        }
+    }
+}
+
 TEST_F(DbInfoTest, ObjectRowValues) {
     TRelation* t = AddTable("ORDERS", 123456, 500);
     t->AverageFill = 7;

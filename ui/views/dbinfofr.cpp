@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <tuple>
 
 #include "model/options.h"
@@ -190,7 +191,7 @@ std::vector<int> TFrDbInfo::DatabaseRows(const TDatabaseInfo& db) {
 
 void TFrDbInfo::FillDbInfo() {
     TDatabaseInfo& db = *DBInfo;
-    RebuildParameterTree(vstDbInfo, [&] {
+    const auto addRows = [&] {
         PVirtualNode root = vstDbInfo->AddChild(nullptr, siDatabaseInfo);
         for (int code : DatabaseRows(db)) vstDbInfo->AddChild(root, code);
 
@@ -202,7 +203,12 @@ void TFrDbInfo::FillDbInfo() {
             const intptr_t childCode = ChildRowCode(group);
             for (size_t k = 0; k < n; ++k) vstDbInfo->AddChild(g, childCode);
         }
-    });
+    };
+    const auto textLength = [this](PVirtualNode node, int column) {
+        const int code = static_cast<int>(TVirtualStringTree::GetNodeData(node));
+        return TextLength(code, IsObjectRow(code) ? vstDbInfo->GetNodeIndex(node) : 0, column);
+    };
+    RebuildParameterTree(vstDbInfo, addRows, textLength);
 }
 
 const std::vector<TRelation*>* TFrDbInfo::TableList(int group) const {
@@ -380,6 +386,48 @@ std::string TFrDbInfo::CellText(int code, int position, int column) const {
     if (code >= siFragmentedTables && code <= siBrokenIndices) return column == 0 ? GroupCaption(code) : "";
     if (IsObjectRow(code)) return ObjectRowText(code, position, column);
     return column == 0 ? DatabaseRowCaption(code) : DatabaseRowValue(*DBInfo, code);
+}
+
+namespace {
+// Characters of an integer as %d or IntToStr writes it, padded to width.
+size_t IntTextLength(int64_t value, size_t width = 0) {
+    size_t n = value < 0 ? 2 : 1;
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    for (uint64_t u = magnitude; u >= 10; u /= 10) ++n;
+    return std::max(n, width);
+}
+
+constexpr size_t Chars(std::string_view text) { return text.size(); }
+}  // namespace
+
+size_t TFrDbInfo::TextLength(int code, int position, int column) const {
+    // Each count follows its text in ObjectRowText.
+    if (IsObjectRow(code) && IsTableGroup(GroupOfCode(code))) {
+        if (const TRelation* r = TableAt(code, position)) {
+            if (column == 0) return Utf8Length(r->TableName);
+            switch (code) {
+                case ChildRowCode(siFragmentedTables):
+                    return Chars("Average Fill: %, Records , Pages ") + IntTextLength(r->AverageFill, 3) +
+                           IntTextLength(r->Records, 9) + IntTextLength(r->DataPages, 6);
+                case ChildRowCode(siVeryBigTables): return Chars("Data Pages = ") + IntTextLength(r->DataPages);
+                case ChildRowCode(siEmptyTables): return Chars(" 0 records");
+                default: break;
+            }
+        }
+    } else if (IsObjectRow(code)) {
+        if (const TIndex* i = IndexAt(code, position)) {
+            if (column == 0)
+                return Utf8Length(i->IndexName) + Chars(" ()") + (i->Relation ? Utf8Length(i->Relation->TableName) : 0);
+            switch (code) {
+                case ChildRowCode(siDeepIndices):
+                    return Chars("Index depth: , Average Fill %") + IntTextLength(i->Depth, 2) +
+                           IntTextLength(i->AverageFill, 3);
+                case ChildRowCode(siUselessIndices): return Chars("Equal keys - ") + IntTextLength(i->Nodes);
+                default: break;
+            }
+        }
+    }
+    return Utf8Length(CellText(code, position, column));
 }
 
 std::string TFrDbInfo::HintText(int code) {

@@ -86,6 +86,10 @@ public:
     // its icon, by item code and position among the siblings (object rows);
     // usable without painting.
     std::string CellText(int code, int position, int column) const;
+    // Utf8Length(CellText(...)); the rows of the long lists (fragmented
+    // tables, deep indices, ...) count their numbers' digits instead of
+    // making the text, which a rebuild would do for every row.
+    size_t TextLength(int code, int position, int column) const;
     static std::string HintText(int code);
     static std::string WrappedHint(int code);
     // The summary's wrapping of a hint text (the ODS list stays unwrapped).

@@ -69,13 +69,18 @@ void KeepLongest(std::vector<std::pair<double, PVirtualNode>>& rows, std::vector
 
 // Adds the rows under parent a fit of the column measures: each row with
 // rows of its own (a caption), and of the others the longest texts.
-void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, std::vector<PVirtualNode>& rows) {
+void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, const TTextLength& length,
+                std::vector<PVirtualNode>& rows) {
     std::vector<std::pair<double, PVirtualNode>> leaves;
     std::string text;
     for (PVirtualNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
         if (tree->ChildCount(n) > 0) {
             rows.push_back(n);
-            AddFitRows(tree, n, column, rows);
+            AddFitRows(tree, n, column, length, rows);
+            continue;
+        }
+        if (length) {
+            leaves.emplace_back(static_cast<double>(length(n, column)), n);
             continue;
         }
         text.clear();
@@ -93,11 +98,11 @@ std::vector<PVirtualNode> detail::KeepLongestRows(std::vector<std::pair<double, 
     return nodes;
 }
 
-std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column) {
+std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column, const TTextLength& length) {
     std::vector<PVirtualNode> rows;
     for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
         rows.push_back(n);
-        AddFitRows(tree, n, column, rows);
+        AddFitRows(tree, n, column, length, rows);
     }
     return rows;
 }

@@ -192,19 +192,23 @@ TVirtualStringTree* CreateParameterTree(QWidget* parent, const char* objectName)
 // (at most kFitSample of them). A summary can list thousands of tables; the
 // rows under one caption are alike but for their texts, so the widest of
 // them is among the longest texts.
-std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column);
+// The longest texts are found by `length` (the characters of a row's text in
+// the column, read off the row's object without making the text) when the
+// view gives one, else by asking each row for its text.
+using TTextLength = std::function<size_t(PVirtualNode, int)>;
+std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column, const TTextLength& length = {});
 
 // Rebuilds a parameter tree: addRows adds the rows to the emptied tree,
 // which then shows them all expanded, each column as wide as its widest
 // cell (see ParameterFitRows).
 template <class AddRows>
-void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows) {
+void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows, const TTextLength& length = {}) {
     tree->BeginUpdate();
     tree->Clear();
     addRows();
     tree->FullExpand();
     for (int c = 0; c < tree->Header().Columns.Count(); ++c)
-        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c, ParameterFitRows(tree, c)));
+        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c, ParameterFitRows(tree, c, length)));
     tree->EndUpdate();
     tree->Repaint();
 }
