@@ -67,27 +67,33 @@ void KeepLongest(std::vector<std::pair<double, PVirtualNode>>& rows, std::vector
     for (const auto& r : rows) nodes.push_back(r.second);
 }
 
-// Adds the rows under parent a fit of the column measures: each row with
-// rows of its own (a caption), and of the others the longest texts.
-void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, int column, const TTextLength& length,
-                std::vector<PVirtualNode>& rows) {
-    std::vector<std::pair<double, PVirtualNode>> leaves;
+// Adds the rows under parent a fit of each column measures (rows[c] for
+// column c): each row with rows of its own (a caption), and of the others
+// the longest texts. One walk serves every column: a row's object is read
+// for all its cells while it is at hand.
+void AddFitRows(TVirtualStringTree* tree, PVirtualNode parent, const TTextLength& length,
+                std::vector<std::vector<PVirtualNode>>& rows) {
+    const size_t columns = rows.size();
+    std::vector<std::vector<std::pair<double, PVirtualNode>>> leaves(columns);
     std::string text;
     for (PVirtualNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
         if (tree->ChildCount(n) > 0) {
-            rows.push_back(n);
-            AddFitRows(tree, n, column, length, rows);
+            for (auto& r : rows) r.push_back(n);
+            AddFitRows(tree, n, length, rows);
             continue;
         }
-        if (length) {
-            leaves.emplace_back(static_cast<double>(length(n, column)), n);
-            continue;
+        for (size_t c = 0; c < columns; ++c) {
+            const int column = static_cast<int>(c);
+            if (length) {
+                leaves[c].emplace_back(static_cast<double>(length(n, column)), n);
+                continue;
+            }
+            text.clear();
+            if (tree->OnGetText) tree->OnGetText(tree, n, column, text);
+            leaves[c].emplace_back(static_cast<double>(Utf8Length(text)), n);
         }
-        text.clear();
-        if (tree->OnGetText) tree->OnGetText(tree, n, column, text);
-        leaves.emplace_back(static_cast<double>(Utf8Length(text)), n);
     }
-    KeepLongest(leaves, rows);
+    for (size_t c = 0; c < columns; ++c) KeepLongest(leaves[c], rows[c]);
 }
 }  // namespace
 
@@ -98,11 +104,11 @@ std::vector<PVirtualNode> detail::KeepLongestRows(std::vector<std::pair<double, 
     return nodes;
 }
 
-std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column, const TTextLength& length) {
-    std::vector<PVirtualNode> rows;
+std::vector<std::vector<PVirtualNode>> ParameterFitRows(TVirtualStringTree* tree, const TTextLength& length) {
+    std::vector<std::vector<PVirtualNode>> rows(static_cast<size_t>(tree->Header().Columns.Count()));
     for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
-        rows.push_back(n);
-        AddFitRows(tree, n, column, length, rows);
+        for (auto& r : rows) r.push_back(n);
+        AddFitRows(tree, n, length, rows);
     }
     return rows;
 }

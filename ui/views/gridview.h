@@ -186,17 +186,17 @@ std::pair<QMenu*, QAction*> CreateCopyPopup(TVirtualStringTree* grid, QWidget* o
 // extended selection.
 TVirtualStringTree* CreateParameterTree(QWidget* parent, const char* objectName);
 
-// The rows of a parameter tree a column is sized from: the captions (the
-// top-level rows, in bold, and any other row with rows under it) and, of
-// the rows under each caption, those with the longest texts in the column
-// (at most kFitSample of them). A summary can list thousands of tables; the
-// rows under one caption are alike but for their texts, so the widest of
-// them is among the longest texts.
+// The rows of a parameter tree each column is sized from, one list per
+// column in column order: the captions (the top-level rows, in bold, and any
+// other row with rows under it) and, of the rows under each caption, those
+// with the longest texts in the column (at most kFitSample of them). A
+// summary can list thousands of tables; the rows under one caption are alike
+// but for their texts, so the widest of them is among the longest texts.
 // The longest texts are found by `length` (the characters of a row's text in
-// the column, read off the row's object without making the text) when the
+// a column, read off the row's object without making the text) when the
 // view gives one, else by asking each row for its text.
 using TTextLength = std::function<size_t(PVirtualNode, int)>;
-std::vector<PVirtualNode> ParameterFitRows(TVirtualStringTree* tree, int column, const TTextLength& length = {});
+std::vector<std::vector<PVirtualNode>> ParameterFitRows(TVirtualStringTree* tree, const TTextLength& length = {});
 
 // Rebuilds a parameter tree: addRows adds the rows to the emptied tree,
 // which then shows them all expanded, each column as wide as its widest
@@ -207,8 +207,9 @@ void RebuildParameterTree(TVirtualStringTree* tree, AddRows addRows, const TText
     tree->Clear();
     addRows();
     tree->FullExpand();
+    const std::vector<std::vector<PVirtualNode>> fitRows = ParameterFitRows(tree, length);
     for (int c = 0; c < tree->Header().Columns.Count(); ++c)
-        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c, ParameterFitRows(tree, c, length)));
+        tree->Header().Columns[c].SetWidth(tree->GetMaxColumnWidth(c, fitRows[static_cast<size_t>(c)]));
     tree->EndUpdate();
     tree->Repaint();
 }
