@@ -823,6 +823,13 @@ void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNod
     if (order == p->Children) return;
     // The view knows the rows of this parent only when it knows the parent.
     const bool announce = !resetPending_ && (p == root_ || model_->inModel(p));
+    // A sort outside an update is laid out at once, without laying out the
+    // scroll area again: that moves its scroll bars to the top of the
+    // stacking order, and so repaints them and the grid's frame at every
+    // sort, though no size changed. A layout still pending from an earlier
+    // change runs first, in full.
+    const bool layoutNow = announce && updateCount_ == 0 && isVisible();
+    if (layoutNow) executeDelayedItemsLayout();
     if (announce) model_->beginReorder(p);
     // Shown keeps the rows the view knows (inside an open update a changed
     // flag is not yet among them), in the new order.
@@ -836,6 +843,23 @@ void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNod
     p->Children.swap(order);
     for (size_t i = 0; i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
     if (announce) model_->endReorder(p);
+    if (layoutNow) {
+        reorderLayout_ = true;
+        executeDelayedItemsLayout();
+        reorderLayout_ = false;
+    }
+}
+
+void TVirtualStringTree::updateGeometries() {
+    // The same rows in another order: the scroll ranges and the header stay
+    // as they are, unless the header's height is no longer the one the rows
+    // are placed below.
+    if (reorderLayout_ && !isHeaderHidden()) {
+        const QHeaderView* h = header();
+        const int height = std::min(std::max(h->minimumHeight(), h->sizeHint().height()), h->maximumHeight());
+        if (height == viewportMargins().top()) return;
+    }
+    QTreeView::updateGeometries();
 }
 
 void TVirtualStringTree::SortTree(TColumnIndex column, TSortDirection direction, bool deep) {

@@ -336,6 +336,8 @@ protected:
     // its focused cell does; SortKey sorts by the focused column as a click
     // on its header does.
     void keyPressEvent(QKeyEvent* event) override;
+    // Skipped for the layout of a sort (see applyOrder).
+    void updateGeometries() override;
 
 public:
     // The key that sorts by the focused column, as its header's hint says.
@@ -413,6 +415,8 @@ private:
     bool vertLines_ = true;
     bool settingIndicator_ = false;
     bool inExpand_ = false;
+    // The layout under way is that of a reorder: no size changes.
+    bool reorderLayout_ = false;
     // The advances the paint measures texts with, for the font it was made for.
     std::shared_ptr<TTextMeasure> paintMeasure_;
     QFont paintMeasureFont_;

@@ -2,7 +2,9 @@
 // travel with their nodes, the header keeps the view's sort mark.
 #include "tests/platform_gui/GridTestSupport.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -165,6 +167,43 @@ TEST(Sort, HeaderClickReportsTheColumnAndTheMarkFollowsTheView) {
     EXPECT_EQ(TopLevelNames(f), "d,a,c,b,e");
     EXPECT_EQ(h->sortIndicatorSection(), 0);
     EXPECT_EQ(f.tree.Header().SortColumn(), 0);
+}
+
+TEST(Sort, AShownGridKeepsItsScrollRangeAndLeavesItsScrollBarsAlone) {
+    // A sort lays out the rows without laying out the scroll area again; a
+    // change still waiting for its layout (rows added just before) gets it.
+    struct PaintCount : QObject {
+        int Paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            Paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    };
+    for (const int added : {0, 150}) {
+        GridFixture f;
+        std::vector<Row> rows;
+        for (int i = 0; i < 100; ++i) rows.push_back({"r" + std::to_string(i), i % 7});
+        f.fill(rows);
+        f.tree.resize(150, 200);  // narrower than the columns: both scroll bars
+        f.tree.show();
+        QApplication::processEvents();
+        PaintCount bars;
+        f.tree.verticalScrollBar()->installEventFilter(&bars);
+        f.tree.horizontalScrollBar()->installEventFilter(&bars);
+        for (int i = 0; i < added; ++i) {
+            f.rows.push_back({"n" + std::to_string(i), i % 5});
+            f.tree.AddChild(nullptr, static_cast<intptr_t>(f.rows.size() - 1));
+        }
+        f.tree.SortTree(1, sdDescending);
+        QApplication::processEvents();
+        const int maximum = f.tree.verticalScrollBar()->maximum();
+        if (added == 0) {
+            EXPECT_EQ(bars.Paints, 0);
+        }
+        f.tree.doItemsLayout();  // the scroll area laid out in full
+        EXPECT_EQ(maximum, f.tree.verticalScrollBar()->maximum()) << added << " rows added";
+        EXPECT_GT(maximum, 0) << added << " rows added";
+    }
 }
 
 TEST(Sort, CompareTextIsCaseSensitiveThreeWay) {
