@@ -112,7 +112,13 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, this);
     }
     if (horzLines_ || vertLines_) {
-        const QColor line = option.palette.color(QPalette::Midlight).darker(110);
+        // Darkening goes through HSV; one colour serves every cell of a paint.
+        const QColor midlight = option.palette.color(QPalette::Midlight);
+        if (midlight != lineBase_) {
+            lineBase_ = midlight;
+            lineColor_ = midlight.darker(110);
+        }
+        const QColor& line = lineColor_;
         if (horzLines_) canvas.DrawLine(full.bottomLeft(), full.bottomRight(), line);
         if (vertLines_) canvas.DrawLine(full.topRight(), full.bottomRight(), line);
     }

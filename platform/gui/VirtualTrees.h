@@ -415,6 +415,9 @@ private:
     bool vertLines_ = true;
     bool settingIndicator_ = false;
     bool inExpand_ = false;
+    // The grid lines' colour and the palette colour it was made from.
+    QColor lineBase_;
+    QColor lineColor_;
     // The layout under way is that of a reorder: no size changes.
     bool reorderLayout_ = false;
     // The advances the paint measures texts with, for the font it was made for.

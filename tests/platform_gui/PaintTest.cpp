@@ -75,6 +75,21 @@ TEST(Paint, NothingIsCachedBetweenPaints) {
     paintViewport(f.tree);
     EXPECT_EQ(f.getTextCalls - before, 6);
     EXPECT_EQ(f.tree.model()->data(f.tree.model()->index(1, 0)).toString(), "changed");
+    // The grid lines follow a change of the palette.
+    for (const QColor midlight : {QColor(0x40, 0x80, 0xC0), QColor(0xC0, 0x20, 0x60)}) {
+        QPalette palette = f.tree.palette();
+        palette.setColor(QPalette::Midlight, midlight);
+        f.tree.setPalette(palette);
+        TPaintRecorder recorder;
+        f.tree.viewport()->grab();
+        int lines = 0;
+        for (const TPaintRequest& q : recorder.Requests) {
+            if (q.Kind != pkLine) continue;
+            ++lines;
+            EXPECT_EQ(ColorText(q.Color), ColorText(ColorToWin(midlight.darker(110)))) << RequestLine(q);
+        }
+        EXPECT_GT(lines, 0);
+    }
 }
 
 TEST(Paint, EventsComeInOrderWithTheColumnColourOnTheBrush) {
