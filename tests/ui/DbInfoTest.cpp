@@ -257,7 +257,7 @@ TEST_F(DbInfoTest, TextLengthsCountWhatTheCellsShow) {
             AddOneOfEachProblem();
             for (TRelation* r : DBInfo->Relations) {
                 r->Records = r->Records * 1000003;
-                r->DataPages = r->DataPages * 9001;
+                r->DataPages = static_cast<int32_t>(std::min<int64_t>(int64_t{r->DataPages} * 9001, INT32_MAX));
             }
             for (TIndex* i : DBInfo->Indices) {
                 i->Depth = 123;
