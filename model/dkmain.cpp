@@ -71,7 +71,8 @@ void TDatabaseInfo::GetChildren(const std::function<void(TComponent*)>& proc, TC
     TComponent::GetChildren(proc, root);
     if (root != this) return;
     // Copy first: a callback must not see the list change under it.
-    const std::vector<TComponent*> owned = ComponentList();
+    const auto list = ComponentList();
+    const std::vector<TComponent*> owned(list.begin(), list.end());
     for (TComponent* c : owned)
         if (!c->HasParent()) proc(c);
 }
@@ -158,7 +159,8 @@ const TPropList& TRelation::Props() const {
 }
 
 void TRelation::GetChildren(const std::function<void(TComponent*)>& proc, TComponent*) {
-    const std::vector<TComponent*> owned = ComponentList();
+    const auto list = ComponentList();
+    const std::vector<TComponent*> owned(list.begin(), list.end());
     for (TComponent* c : owned) proc(c);
 }
 

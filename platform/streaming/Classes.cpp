@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <map>
+#include <new>
+#include <stdexcept>
+#include <utility>
 
 namespace dv {
 
@@ -14,32 +17,60 @@ TPropInfo NotStored(const char* name, TPropType type) {
     return p;
 }
 
+void TShortName::Assign(std::string_view s) {
+    // The old block goes last: `s` may view it.
+    char* old = nullptr;
+    if (static_cast<unsigned char>(FBytes[kInline]) == kOnHeap) std::memcpy(&old, FBytes, sizeof old);
+    if (s.size() <= kInline) {
+        // memmove: `s` may be this name's own characters.
+        std::memmove(FBytes, s.data(), s.size());
+        FBytes[kInline] = static_cast<char>(s.size());
+    } else {
+        char* p = new char[s.size()];
+        std::memcpy(p, s.data(), s.size());
+        const size_t len = s.size();
+        std::memcpy(FBytes, &p, sizeof p);
+        std::memcpy(FBytes + sizeof p, &len, sizeof len);
+        FBytes[kInline] = static_cast<char>(kOnHeap);
+    }
+    delete[] old;
+}
+
+void TShortName::Free() {
+    if (static_cast<unsigned char>(FBytes[kInline]) != kOnHeap) return;
+    char* p;
+    std::memcpy(&p, FBytes, sizeof p);
+    delete[] p;
+    FBytes[kInline] = 0;
+}
+
 TComponent::TComponent(TComponent* AOwner) {
     if (AOwner) AOwner->InsertComponent(this);
 }
 
 TComponent::~TComponent() {
     FState |= csDestroying;
-    // Free what is still owned, last first; each child leaves our list itself.
-    while (!FComponents.empty()) {
-        TComponent* c = FComponents.back();
-        delete c;
-    }
+    // Free what is still owned, last first; each child leaves our list
+    // itself, and the last one takes the list with it.
+    while (FOwned) delete FOwned->Items()[FOwned->Count - 1];
     if (FOwner) FOwner->RemoveComponent(this);
 }
 
 const TPropList& TComponent::Props() const {
     static const TPropList props = [] {
         // A name is set through SetName: the owner's index views the name.
-        TPropInfo name = Prop("Name", &TComponent::FName, false);
+        TPropInfo name;
+        name.Name = "Name";
+        name.Type = TPropType::String;
+        name.Stored = false;
+        name.Get = [](const TComponent& c) -> TPropValue { return std::string(c.Name()); };
         name.Set = [](TComponent& c, const TPropValue& v) { c.SetName(std::get<std::string>(v)); };
-        name.Field = TPropField();
         return TPropList{name, Prop("Tag", &TComponent::Tag, true, true, 0)};
     }();
     return props;
 }
 
-static bool IsValidIdent(const std::string& s) {
+static bool IsValidIdent(std::string_view s) {
     if (s.empty()) return false;
     auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
     if (!alpha(s[0])) return false;
@@ -102,78 +133,113 @@ void TNameSet::Rehash(size_t slots) {
         if (s.Comp && s.Comp != Erased()) Insert(s.Comp, s.Hash);
 }
 
-void TComponent::ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName) {
+// Slots that fill an allocation of the heap's sizes exactly (a header and
+// 1, 3, 7, 15 ... slots): a table's three indices take one 48-byte block.
+TComponent::TOwned* TComponent::NewOwned(uint32_t capacity) {
+    void* p = ::operator new(sizeof(TOwned) + capacity * sizeof(TComponent*));
+    auto* owned = new (p) TOwned;
+    owned->Capacity = capacity;
+    return owned;
+}
+
+void TComponent::FreeOwned(TOwned* owned) {
+    delete owned->Names;
+    owned->~TOwned();
+    ::operator delete(owned);
+}
+
+TComponent* TComponent::Components(int index) const {
+    if (index < 0 || index >= ComponentCount()) throw std::out_of_range("component index out of range");
+    return FOwned->Items()[index];
+}
+
+void TComponent::ValidateRename(TComponent* c, std::string_view oldName, std::string_view newName) {
     if (newName.empty() || SameText(oldName, newName)) return;
     // The index is built for the first check that needs it, not before: an
     // owner whose components are all named unchecked never pays for one.
-    if (!FNames && FComponents.size() >= 32) {
-        FNames = std::make_unique<TNameSet>(FComponents.size());
-        for (TComponent* o : FComponents) IndexName(o, o->FName, true);
+    if (FOwned && !FOwned->Names && FOwned->Count >= 32) {
+        FOwned->Names = new TNameSet(FOwned->Count);
+        for (TComponent* o : ComponentList()) IndexName(o, o->Name(), true);
     }
-    const bool taken = FNames ? FNames->Find(newName, TNameSet::Hash(newName)) != nullptr
-                              : std::any_of(FComponents.begin(), FComponents.end(), [&](TComponent* other) {
-                                    return other != c && SameText(other->FName, newName);
-                                });
-    if (taken) throw EComponentError("A component named " + newName + " already exists");
+    const auto list = ComponentList();
+    const bool taken = Names() ? Names()->Find(newName, TNameSet::Hash(newName)) != nullptr
+                               : std::any_of(list.begin(), list.end(), [&](TComponent* other) {
+                                     return other != c && SameText(other->Name(), newName);
+                                 });
+    if (taken) throw EComponentError("A component named " + std::string(newName) + " already exists");
 }
 
-void TComponent::SetName(const std::string& name) {
-    if (name == FName) return;
+void TComponent::SetName(std::string_view name) {
+    if (name == Name()) return;
     if (!name.empty() && !IsValidIdent(name))
-        throw EComponentError("''" + name + "'' is not a valid component name");
+        throw EComponentError("''" + std::string(name) + "'' is not a valid component name");
     if (FOwner) {
-        FOwner->ValidateRename(this, FName, name);
-        FOwner->IndexName(this, FName, false);
+        FOwner->ValidateRename(this, Name(), name);
+        FOwner->IndexName(this, Name(), false);
     }
-    FName = name;
-    if (FOwner) FOwner->IndexName(this, FName, true);
+    FName.Assign(name);
+    if (FOwner) FOwner->IndexName(this, Name(), true);
 }
 
-void TComponent::SetUniqueName(std::string name) {
-    if (FOwner) FOwner->IndexName(this, FName, false);
-    FName = std::move(name);
-    if (FOwner) FOwner->IndexName(this, FName, true);
+void TComponent::SetUniqueName(std::string_view name) {
+    if (FOwner) FOwner->IndexName(this, Name(), false);
+    FName.Assign(name);
+    if (FOwner) FOwner->IndexName(this, Name(), true);
 }
 
-void TComponent::SetFreeName(const std::string& name, uint64_t hash) {
-    if (name == FName) return;
-    if (!name.empty() && !IsValidIdent(name)) throw EComponentError("''" + name + "'' is not a valid component name");
-    if (FOwner) FOwner->IndexName(this, FName, false);
-    FName = name;
-    if (FOwner && FOwner->FNames && !FName.empty()) FOwner->FNames->Insert(this, hash);
+void TComponent::SetFreeName(std::string_view name, uint64_t hash) {
+    if (name == Name()) return;
+    if (!name.empty() && !IsValidIdent(name))
+        throw EComponentError("''" + std::string(name) + "'' is not a valid component name");
+    if (FOwner) FOwner->IndexName(this, Name(), false);
+    FName.Assign(name);
+    if (FOwner && FOwner->Names() && !name.empty()) FOwner->Names()->Insert(this, hash);
 }
 
-TComponent* TComponent::FindComponent(const std::string& name) const {
+TComponent* TComponent::FindComponent(std::string_view name) const {
     if (name.empty()) return nullptr;
-    for (TComponent* c : FComponents)
-        if (SameText(c->FName, name)) return c;
+    for (TComponent* c : ComponentList())
+        if (SameText(c->Name(), name)) return c;
     return nullptr;
 }
 
 void TComponent::InsertComponent(TComponent* c) {
     if (!c || c->FOwner == this) return;
-    ValidateRename(nullptr, std::string(), c->FName);
+    ValidateRename(nullptr, std::string_view(), c->Name());
     if (c->FOwner) c->FOwner->RemoveComponent(c);
-    FComponents.push_back(c);
-    IndexName(c, c->FName, true);
+    if (!FOwned) {
+        FOwned = NewOwned(1);
+    } else if (FOwned->Count == FOwned->Capacity) {
+        TOwned* grown = NewOwned(FOwned->Capacity * 2 + 1);
+        std::copy_n(FOwned->Items(), FOwned->Count, grown->Items());
+        grown->Count = FOwned->Count;
+        grown->Names = std::exchange(FOwned->Names, nullptr);
+        FreeOwned(std::exchange(FOwned, grown));
+    }
+    FOwned->Items()[FOwned->Count++] = c;
+    IndexName(c, c->Name(), true);
     c->FOwner = this;
 }
 
-void TComponent::IndexName(const TComponent* c, const std::string& name, bool add) {
-    if (!FNames || name.empty()) return;
-    if (add) FNames->Insert(c, TNameSet::Hash(name));
-    else FNames->Erase(c, TNameSet::Hash(name));
+void TComponent::IndexName(const TComponent* c, std::string_view name, bool add) {
+    if (!Names() || name.empty()) return;
+    if (add) Names()->Insert(c, TNameSet::Hash(name));
+    else Names()->Erase(c, TNameSet::Hash(name));
 }
 
 void TComponent::RemoveComponent(TComponent* c) {
+    if (!FOwned) return;
     // From the back: components are mostly freed last first.
-    auto it = std::find(FComponents.rbegin(), FComponents.rend(), c);
-    if (it == FComponents.rend()) return;
-    FComponents.erase(std::next(it).base());
-    IndexName(c, c->FName, false);
-    // An owner left with nothing keeps no index: the next load may name its
-    // components unchecked.
-    if (FComponents.empty()) FNames.reset();
+    TComponent** items = FOwned->Items();
+    uint32_t i = FOwned->Count;
+    while (i > 0 && items[i - 1] != c) --i;
+    if (i == 0) return;
+    std::copy(items + i, items + FOwned->Count, items + i - 1);
+    --FOwned->Count;
+    IndexName(c, c->Name(), false);
+    // An owner left with nothing keeps no list and no index: the next load
+    // may name its components unchecked.
+    if (FOwned->Count == 0) FreeOwned(std::exchange(FOwned, nullptr));
     c->FOwner = nullptr;
 }
 

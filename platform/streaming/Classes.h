@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -204,6 +206,38 @@ TPropInfo DateProp(const char* name, double C::*member) {
 // (a list or an object reference); kept so the declaration order is complete.
 TPropInfo NotStored(const char* name, TPropType type);
 
+// A component's name in 21 bytes: up to 20 characters in place (every name
+// the statistics reader makes up, such as "Relation20127Index2", fits), a
+// longer one in a block of its own. Byte-aligned, so that it packs beside
+// the component's state byte: a model holds hundreds of thousands of them.
+class TShortName {
+public:
+    TShortName() { FBytes[kInline] = 0; }
+    ~TShortName() { Free(); }
+    TShortName(const TShortName&) = delete;
+    TShortName& operator=(const TShortName&) = delete;
+
+    std::string_view View() const {
+        const auto n = static_cast<unsigned char>(FBytes[kInline]);
+        if (n <= kInline) return {FBytes, n};
+        const char* p;
+        size_t len;
+        std::memcpy(&p, FBytes, sizeof p);
+        std::memcpy(&len, FBytes + sizeof p, sizeof len);
+        return {p, len};
+    }
+    // `s` may view this name itself.
+    void Assign(std::string_view s);
+
+private:
+    static constexpr size_t kInline = 20;
+    static constexpr unsigned char kOnHeap = 0xFF;
+    void Free();
+    // In place: the characters, then their count. On the heap: the block's
+    // address and the length, then kOnHeap.
+    char FBytes[kInline + 1];
+};
+
 enum TComponentState : unsigned { csLoading = 1, csReading = 2, csDestroying = 4 };
 
 class TComponent {
@@ -218,27 +252,30 @@ public:
     virtual const TPropList& Props() const;
 
     TComponent* Owner() const { return FOwner; }
-    const std::string& Name() const { return FName; }
+    std::string_view Name() const { return FName.View(); }
     // Empty names are always allowed. Otherwise the name must be an identifier
     // (letter or '_' then letters, digits, '_'): EComponentError
     // "''<name>'' is not a valid component name"; and unique (ignoring case)
     // among the owner's components: EComponentError
     // "A component named <name> already exists".
-    void SetName(const std::string& name);
+    void SetName(std::string_view name);
     // For a name its maker knows to be an identifier that no sibling holds
     // (built from a number no sibling's name was built from): set without
     // looking for a clash; the owner's index still learns it.
-    void SetUniqueName(std::string name);
+    void SetUniqueName(std::string_view name);
     // SetName for a name its caller has found free among the owner's
     // components (a reader that checks every name against its whole tree),
     // whose TNameSet::Hash it has computed: the owner's index is not
     // searched and the name not hashed again.
-    void SetFreeName(const std::string& name, uint64_t hash);
+    void SetFreeName(std::string_view name, uint64_t hash);
 
-    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
-    TComponent* Components(int index) const { return FComponents.at(index); }
-    const std::vector<TComponent*>& ComponentList() const { return FComponents; }
-    TComponent* FindComponent(const std::string& name) const;
+    int ComponentCount() const { return FOwned ? static_cast<int>(FOwned->Count) : 0; }
+    // Raises std::out_of_range for an index outside the list.
+    TComponent* Components(int index) const;
+    std::span<TComponent* const> ComponentList() const {
+        return FOwned ? std::span<TComponent* const>(FOwned->Items(), FOwned->Count) : std::span<TComponent* const>();
+    }
+    TComponent* FindComponent(std::string_view name) const;
 
     // Ownership moves: the component leaves its owner's list and is appended
     // to this one's. Raises EComponentError on a name clash in the new owner.
@@ -252,28 +289,43 @@ public:
     virtual bool HasParent() const { return false; }
 
     unsigned ComponentState() const { return FState; }
-    void SetState(unsigned flag, bool on) { FState = on ? (FState | flag) : (FState & ~flag); }
+    void SetState(unsigned flag, bool on) { FState = static_cast<uint8_t>(on ? (FState | flag) : (FState & ~flag)); }
     bool IsLoading() const { return (FState & csLoading) != 0; }
 
 private:
-    void ValidateRename(TComponent* c, const std::string& oldName, const std::string& newName);
+    // The owned components, in the order they became owned, in one block
+    // behind one pointer: most components (an index, a column) own nothing
+    // and pay eight bytes for it, not an empty list's 24. The block holds
+    // its slots after this header, as many as fill an allocation exactly.
+    struct TOwned {
+        // The names of the owned components that have one, kept from the
+        // first name check of an owner with many components on: a check
+        // must not walk every sibling (a model may own 100 000 tables),
+        // small owners stay small, and names set unchecked cost nothing
+        // until a check comes. Each entry is the component, found by its
+        // name, which is re-indexed whenever it changes.
+        TNameSet* Names = nullptr;
+        uint32_t Count = 0;
+        uint32_t Capacity = 0;
+        TComponent** Items() { return reinterpret_cast<TComponent**>(this + 1); }
+    };
+    static TOwned* NewOwned(uint32_t capacity);
+    static void FreeOwned(TOwned* owned);
+    TNameSet* Names() const { return FOwned ? FOwned->Names : nullptr; }
+    void ValidateRename(TComponent* c, std::string_view oldName, std::string_view newName);
+    void IndexName(const TComponent* c, std::string_view name, bool add);
 
     TComponent* FOwner = nullptr;
-    std::string FName;
-    std::vector<TComponent*> FComponents;
-    // The names of the owned components that have one, kept from the first
-    // name check of an owner with many components on: a check must not walk
-    // every sibling (a model may own 100 000 tables), small owners stay
-    // small, and names set unchecked cost nothing until a check comes. Each
-    // entry is the component, found by its FName, which is re-indexed
-    // whenever it changes.
-    std::unique_ptr<TNameSet> FNames;
-    void IndexName(const TComponent* c, const std::string& name, bool add);
-    unsigned FState = 0;
+    TOwned* FOwned = nullptr;
 
 public:
-    // Declared beside the state: the two share eight bytes of every component.
     int32_t Tag = 0;
+
+private:
+    // The state and the name end the component at 50 bytes: a derived class
+    // places its first small members in what is left of the last word.
+    uint8_t FState = 0;
+    TShortName FName;
 };
 
 // Class registry: the reader creates components by class name with an owner.

@@ -438,7 +438,7 @@ void WriteProperty(TextOut& out, const TComponent& comp, const TPropInfo& p, con
 
 void WriteObject(Writer& w, TComponent& comp, int level) {
     TextOut& out = w.Out;
-    const std::string& name = comp.Name();
+    const std::string_view name = comp.Name();
     const char* cls = comp.ClassName();
     const size_t clsLen = std::strlen(cls);
     char* q = out.Need(static_cast<size_t>(level) * 2 + 7 + name.size() + 2 + clsLen + 2);
@@ -1289,7 +1289,7 @@ private:
     // thousands of alike objects the class alone does not find the fault.
     [[noreturn]] void PropError(const TComponent& comp, std::string_view prop, const std::string& what) const {
         std::string where = "Error reading ";
-        if (!comp.Name().empty()) where += comp.Name() + ": ";
+        if (!comp.Name().empty()) where.append(comp.Name()).append(": ");
         where += comp.ClassName();
         throw EReadError(where + "." + std::string(prop) + " on line " + std::to_string(FPropLine) + ": " + what);
     }

@@ -26,7 +26,7 @@ protected:
         return r;
     }
     TIndex* AddIndex(TRelation* r, int id, const std::string& name, int32_t leafs = 0) {
-        TIndex* i = NewIndex(r, name, r->Name() + "Index" + std::to_string(id));
+        TIndex* i = NewIndex(r, name, std::string(r->Name()) + "Index" + std::to_string(id));
         i->id = id;
         i->Leafs = leafs;
         return i;

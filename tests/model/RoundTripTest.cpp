@@ -27,7 +27,7 @@ void Take(TComponent& c, const std::string& path, Snapshot& s) {
     }
     int n = 0;
     c.GetChildren([&](TComponent* child) {
-        Take(*child, path + "/" + child->ClassName() + "[" + std::to_string(n++) + "]" + child->Name(), s);
+        Take(*child, path + "/" + child->ClassName() + "[" + std::to_string(n++) + "]" + std::string(child->Name()), s);
     }, DBInfo);
 }
 
@@ -92,14 +92,14 @@ TEST_F(RoundTrip, EveryRealFileReadsBackIntoTheSameModel) {
         for (TIndex* i : DBInfo->Indices) i->Problem = true;
         const Snapshot before = TakeModel();
         std::vector<std::string> tables, indices;
-        for (TRelation* r : DBInfo->Relations) tables.push_back(r->Name());
+        for (TRelation* r : DBInfo->Relations) tables.emplace_back(r->Name());
         for (TIndex* i : DBInfo->Indices) indices.push_back(i->Relation->TableName + "." + i->IndexName);
 
         const std::string text = WriteAndReadBack();
         ExpectSame(before, TakeModel());
         ExpectLinksRebuilt();
         std::vector<std::string> tables2, indices2;
-        for (TRelation* r : DBInfo->Relations) tables2.push_back(r->Name());
+        for (TRelation* r : DBInfo->Relations) tables2.emplace_back(r->Name());
         for (TIndex* i : DBInfo->Indices) indices2.push_back(i->Relation->TableName + "." + i->IndexName);
         EXPECT_EQ(tables2, tables);
         EXPECT_EQ(indices2, indices);

@@ -252,7 +252,7 @@ void ExpectModelMatchesText(const TextStats& t) {
             EXPECT_EQ(i.id, ti2.Id);
             EXPECT_EQ(i.Relation, &r);
             EXPECT_EQ(i.Owner(), &r);
-            EXPECT_EQ(i.Name(), r.Name() + "Index" + std::to_string(ti2.Id));
+            EXPECT_EQ(i.Name(), std::string(r.Name()) + "Index" + std::to_string(ti2.Id));
             EXPECT_EQ(i.Depth, ti2.Depth);
             EXPECT_EQ(i.Leafs, ti2.Leafs);
             EXPECT_EQ(i.Nodes, ti2.Nodes);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <vector>
+
 #include "platform/streaming/Classes.h"
 
 using namespace dv;
@@ -13,18 +16,33 @@ public:
 }  // namespace
 
 TEST(Component, OwnedComponentsKeepTheOrderInWhichTheyBecameOwned) {
-    TThing root(nullptr);
-    auto* a = new TThing(&root);
-    auto* b = new TThing(&root);
-    auto* other = new TThing(nullptr);
-    root.InsertComponent(other);
-    ASSERT_EQ(root.ComponentCount(), 3);
-    EXPECT_EQ(root.Components(0), a);
-    EXPECT_EQ(root.Components(1), b);
-    EXPECT_EQ(root.Components(2), other);
-    delete a;  // leaves its owner as it goes
-    EXPECT_EQ(root.ComponentCount(), 2);
-    EXPECT_EQ(root.Components(0), b);
+    // Owners of a few and of many, whose list has grown several times.
+    for (const int extra : {0, 6, 40}) {
+        SCOPED_TRACE(extra);
+        TThing root(nullptr);
+        auto* a = new TThing(&root);
+        auto* b = new TThing(&root);
+        auto* other = new TThing(nullptr);
+        root.InsertComponent(other);
+        std::vector<TComponent*> more;
+        for (int i = 0; i < extra; ++i) more.push_back(new TThing(&root));
+        ASSERT_EQ(root.ComponentCount(), 3 + extra);
+        EXPECT_EQ(root.Components(0), a);
+        EXPECT_EQ(root.Components(1), b);
+        EXPECT_EQ(root.Components(2), other);
+        EXPECT_THROW(root.Components(3 + extra), std::out_of_range);
+        delete a;  // leaves its owner as it goes
+        EXPECT_EQ(root.ComponentCount(), 2 + extra);
+        EXPECT_EQ(root.Components(0), b);
+        if (extra) {
+            delete more[2];
+            more.erase(more.begin() + 2);
+        }
+        std::vector<TComponent*> expected{b, other};
+        expected.insert(expected.end(), more.begin(), more.end());
+        const auto list = root.ComponentList();
+        EXPECT_EQ(std::vector<TComponent*>(list.begin(), list.end()), expected);
+    }
 }
 
 TEST(Component, MovingOwnershipLeavesTheOldOwner) {
@@ -66,7 +84,8 @@ TEST(Component, NamingRules) {
             (new TThing(&root))->SetUniqueName("Late");
             EXPECT_THROW(b->SetName("LATE"), EComponentError);
         }
-        for (const char* before : {"", "Other"}) {
+        // Names of up to 20 characters are kept in place, longer ones apart.
+        for (const char* before : {"", "Other_Name_Of_21Chars", "Other"}) {
             b->SetName(before);
             for (const Case& c : cases) {
                 try {
@@ -78,13 +97,22 @@ TEST(Component, NamingRules) {
                 // A refused name leaves the old one in place, and still taken.
                 EXPECT_EQ(b->Name(), before);
                 if (*before) {
-                    EXPECT_THROW(a->SetName("OTHER"), EComponentError);
+                    EXPECT_THROW(a->SetName(before), EComponentError);
                 }
             }
         }
         b->SetName("OTHER");   // only the case changes
         b->SetName("_Relation128Index0");
         EXPECT_EQ(b->Name(), "_Relation128Index0");
+        // A name made of a part of the component's own name.
+        b->SetName("Relation128_Index0_Of_A_Long_Name");
+        b->SetUniqueName(b->Name().substr(1));
+        EXPECT_EQ(b->Name(), "elation128_Index0_Of_A_Long_Name");
+        b->SetUniqueName(b->Name().substr(3, 7));
+        EXPECT_EQ(b->Name(), "tion128");
+        b->SetUniqueName(b->Name().substr(1));
+        EXPECT_EQ(b->Name(), "ion128");
+        b->SetName("_Relation128Index0");
         a->SetName("Other");   // the name b gave up is free again
         EXPECT_EQ(a->Name(), "Other");
         b->SetName("RELATION128");

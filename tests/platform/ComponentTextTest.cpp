@@ -155,7 +155,7 @@ void BuildTree(TTestRoot& root) {
         group->Size = 1.0 / 3 + g;
         for (int i = 0; i < 3; ++i) {
             auto* item = new TTestItem(group);
-            if (i != 2) item->SetName(group->Name() + "Item" + std::to_string(i));
+            if (i != 2) item->SetName(std::string(group->Name()) + "Item" + std::to_string(i));
             item->Id = g * 10 + i;
             item->Key = i == 1 ? "" : "K" + std::to_string(i);
         }
@@ -398,7 +398,7 @@ TEST(ComponentTextReader, RoundTripOfATree) {
             auto* item = dynamic_cast<TTestItem*>(group->Components(i));
             ASSERT_NE(item, nullptr);
             EXPECT_EQ(item->Id, g * 10 + i);
-            EXPECT_EQ(item->Name(), i == 2 ? "" : group->Name() + "Item" + std::to_string(i));
+            EXPECT_EQ(item->Name(), i == 2 ? "" : std::string(group->Name()) + "Item" + std::to_string(i));
             // Created with the root as owner, loading while told its parent,
             // then moved; loading is over afterwards.
             EXPECT_EQ(item->OwnerBeforeMove, &back);

@@ -77,7 +77,7 @@ TEST(ClientLibrary, DefaultSearchEndsWithTheVersionedFirebirdClient) {
 TEST(DataModule, ComponentsComeInOrderWithTheirSettings) {
     TDM dm(nullptr);
     std::vector<std::string> names;
-    for (TComponent* c : dm.ComponentList()) names.push_back(c->Name());
+    for (TComponent* c : dm.ComponentList()) names.emplace_back(c->Name());
     EXPECT_EQ(names, (std::vector<std::string>{"DB", "IBStatService", "TR", "Q1", "DBI", "Q"}));
     EXPECT_EQ(dm.Name(), "DM");
     EXPECT_EQ(dm.IBStatService->Options, 0x29);

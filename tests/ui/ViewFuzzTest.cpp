@@ -114,7 +114,7 @@ private:
 
 // The component names of a tree, each followed by its children's.
 std::string TreeNames(const TComponent& c) {
-    std::string s = c.Name() + "(";
+    std::string s = std::string(c.Name()) + "(";
     for (const TComponent* child : c.ComponentList()) s += TreeNames(*child);
     return s + ")";
 }
