@@ -16,7 +16,23 @@ TPropList WithBase(const TComponent& base, std::initializer_list<TPropInfo> own)
     all.insert(all.end(), own.begin(), own.end());
     return all;
 }
+// A stored string property held in a TRareText: the stream goes through Get
+// and Set.
+template <class C>
+TPropInfo RareTextProp(const char* name, TRareText C::*member) {
+    TPropInfo p;
+    p.Name = name;
+    p.Type = TPropType::String;
+    p.Get = [member](const TComponent& c) -> TPropValue { return (static_cast<const C&>(c).*member).str(); };
+    p.Set = [member](TComponent& c, const TPropValue& v) { static_cast<C&>(c).*member = std::get<std::string>(v); };
+    return p;
+}
 }  // namespace
+
+// A model holds 100 000 tables and 300 000 indices: each is one heap block
+// of the heap's next size up (its size and eight bytes, to sixteen), which
+// a member more would make a size larger.
+static_assert(sizeof(TIndex) <= 200 && sizeof(TRelation) <= 296);
 
 // ---------------------------------------------------------------- TDatabaseInfo
 
@@ -187,7 +203,7 @@ const TPropList& TIndex::Props() const {
         Prop("Fill80", &I::Fill80),
         Prop("Fill100", &I::Fill100),
         NotStored("Relation", TPropType::Reference),
-        Prop("Key", &I::Key),
+        RareTextProp("Key", &I::Key),
         Prop("Stats", &I::Stats),
         Prop("Sel", &I::Sel),
         Prop("Inactive", &I::Inactive),

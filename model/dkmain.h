@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/streaming/Classes.h"
@@ -14,6 +16,50 @@ namespace dv {
 class TRelation;
 class TIndex;
 class TRelationField;
+
+// Text that is mostly empty (an index's key columns are known only once read
+// from the server): eight bytes, and a block of its own when it has any.
+class TRareText {
+public:
+    TRareText() = default;
+    TRareText(const TRareText& o) { Assign(o.str()); }
+    TRareText& operator=(const TRareText& o) {
+        if (this != &o) Assign(o.str());
+        return *this;
+    }
+    TRareText& operator=(std::string_view s) {
+        Assign(s);
+        return *this;
+    }
+    TRareText& operator+=(std::string_view s) {
+        if (FText)
+            FText->append(s);
+        else
+            Assign(s);
+        return *this;
+    }
+    const std::string& str() const { return FText ? *FText : Empty(); }
+    operator const std::string&() const { return str(); }
+    bool empty() const { return !FText; }
+    void clear() { FText.reset(); }
+    friend bool operator==(const TRareText& a, std::string_view b) { return a.str() == b; }
+
+private:
+    static const std::string& Empty() {
+        static const std::string empty;
+        return empty;
+    }
+    // Empty text holds no block.
+    void Assign(std::string_view s) {
+        if (s.empty())
+            FText.reset();
+        else if (FText)
+            FText->assign(s);
+        else
+            FText = std::make_unique<std::string>(s);
+    }
+    std::unique_ptr<std::string> FText;
+};
 
 class TDatabaseInfo : public TComponent {
 public:
@@ -70,21 +116,11 @@ public:
     const TPropList& Props() const override;
     void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
 
-    // Ordered by size, not as published (Props() gives that order), so that
-    // no member leaves a gap: a model holds 100 000 tables.
-    std::string TableName;
-    double RecLen = 0;
-    int64_t Records = 0;
-    double VerLen = 0;
-    int64_t Versions = 0;
-    double SizeMB = 0;
-    double ISizeMB = 0;
-    double BAvgLen = 0;
-    int64_t BTotal = 0;
-    int64_t BMaxBLen = 0;
-    double BAvgSegLen = 0;
-    double BSizeMB = 0;
-    std::vector<TRelationField*> Fields;  // not stored
+    // Ordered by size from the smallest, not as published (Props() gives
+    // that order), so that no member leaves a gap and the two bytes fill the
+    // base's last word: a model holds 100 000 tables.
+    bool Blobs = false;
+    bool Problem = false;  // not stored
     int32_t Id = 0;
     int32_t PointerPage = 0;
     int32_t IndexPage = 0;
@@ -101,8 +137,19 @@ public:
     int32_t BSlots = 0;
     int32_t BAvgFill = 0;
     int32_t BFill20 = 0, BFill40 = 0, BFill60 = 0, BFill80 = 0, BFill100 = 0;
-    bool Blobs = false;
-    bool Problem = false;                 // not stored
+    double RecLen = 0;
+    int64_t Records = 0;
+    double VerLen = 0;
+    int64_t Versions = 0;
+    double SizeMB = 0;
+    double ISizeMB = 0;
+    double BAvgLen = 0;
+    int64_t BTotal = 0;
+    int64_t BMaxBLen = 0;
+    double BAvgSegLen = 0;
+    double BSizeMB = 0;
+    std::vector<TRelationField*> Fields;  // not stored
+    std::string TableName;
 };
 
 class TIndex : public TComponent {
@@ -113,10 +160,18 @@ public:
     void SetParentComponent(TComponent* parent) override;
     bool HasParent() const override { return true; }
 
-    // Ordered by size, not as published (Props() gives that order), so that
-    // no member leaves a gap: a model holds 300 000 indices.
-    std::string IndexName;
-    std::string Key;
+    // Ordered by size from the smallest, not as published (Props() gives
+    // that order), so that no member leaves a gap and the two bytes fill the
+    // base's last word: a model holds 300 000 indices, 200 bytes each.
+    uint8_t Inactive = 0;
+    bool Problem = false;  // not stored
+    int32_t id = 0;
+    int32_t Depth = 0;
+    int32_t Leafs = 0;
+    int32_t AverageFill = 0;
+    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
+    float Stats = 0;
+    float Sel = 0;
     int64_t Nodes = 0;
     int64_t NullSeg = 0;
     double KeyLen = 0;
@@ -125,15 +180,8 @@ public:
     int64_t Uniques = 0;
     double SizeMb = 0;
     TRelation* Relation = nullptr;  // not stored
-    int32_t id = 0;
-    int32_t Depth = 0;
-    int32_t Leafs = 0;
-    int32_t AverageFill = 0;
-    int32_t Fill20 = 0, Fill40 = 0, Fill60 = 0, Fill80 = 0, Fill100 = 0;
-    float Stats = 0;
-    float Sel = 0;
-    uint8_t Inactive = 0;
-    bool Problem = false;            // not stored
+    TRareText Key;
+    std::string IndexName;
 };
 
 class TRelationField : public TComponent {

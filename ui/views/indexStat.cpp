@@ -65,7 +65,7 @@ const TColumn IndexColumns[IndexColumnCount] = {
      .Fit = fitContents,
      .Style = [](const TIndex& i) { return i.Inactive == 1 ? TFontStyles(fsItalic) : 0; },
      .Image = IndexImageIndex,
-     .Hint = [](TIndex& i) { return i.Key; }},
+     .Hint = [](TIndex& i) { return i.Key.str(); }},
     {.Def = {"Table", taLeftJustify, 100},
      .Name =
          [](const TIndex& i) {
