@@ -1230,14 +1230,15 @@ private:
 
     static bool AtLineEnd(const char* q, const char* e) { return e - q >= 2 && q[0] == '\r' && q[1] == '\n'; }
 
-    static void StoreOrdinal(TComponent& comp, const TPropField& f, int64_t i) {
+    // False when the field holds no ordinal.
+    static bool StoreOrdinal(TComponent& comp, const TPropField& f, int64_t i) {
         switch (f.Kind) {
-            case TPropField::Bool: comp.*f.AsBool = i != 0; return;
-            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return;
-            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return;
-            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return;
-            case TPropField::Int64: comp.*f.AsInt64 = i; return;
-            default: return;
+            case TPropField::Bool: comp.*f.AsBool = i != 0; return true;
+            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return true;
+            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return true;
+            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return true;
+            case TPropField::Int64: comp.*f.AsInt64 = i; return true;
+            default: return false;
         }
     }
 
@@ -1545,15 +1546,7 @@ private:
             return;
         }
         if (IsOrdinal(p.Type)) {
-            const int64_t i = ToOrdinal(comp, p, v);
-            switch (f.Kind) {
-            case TPropField::Bool: comp.*f.AsBool = i != 0; return;
-            case TPropField::Byte: comp.*f.AsByte = static_cast<uint8_t>(i); return;
-            case TPropField::Int16: comp.*f.AsInt16 = static_cast<int16_t>(i); return;
-            case TPropField::Int32: comp.*f.AsInt32 = static_cast<int32_t>(i); return;
-            case TPropField::Int64: comp.*f.AsInt64 = i; return;
-            default: break;
-            }
+            if (StoreOrdinal(comp, f, ToOrdinal(comp, p, v))) return;
         } else if (IsFloating(p.Type)) {
             const double d = ToFloat(comp, p, v);
             if (f.Kind == TPropField::Double) comp.*f.AsDouble = d;
