@@ -5,6 +5,7 @@
 #include "model/StatParser.h"
 #include "model/dkmain.h"
 #include "model/moninfo.h"
+#include "platform/stores/FileIO.h"
 #include "platform/streaming/ComponentText.h"
 #include "platform/text/SysUtils.h"
 
@@ -20,18 +21,13 @@ constexpr size_t kMagicSize = 10;
 
 TStatFile::TStatFile(const std::string& fileName) : FName(fileName), FInput(fileName) {
     char head[kMagicSize] = {};
-    if (FInput.ReadAt(head, kMagicSize, 0) != kMagicSize || std::memcmp(head, kMagic, kMagicSize) != 0) return;
-    try {
-        FBody.emplace(FInput.Fd(), static_cast<off_t>(kMagicSize));
-    } catch (const EInOutError& e) {
-        throw EReadError("Cannot read file \"" + FName + "\". " + e.Message());
-    }
+    FSaved = FInput.ReadAt(head, kMagicSize, 0) == kMagicSize && std::memcmp(head, kMagic, kMagicSize) == 0;
 }
 
 bool TStatFile::Load() {
     if (DBMonInfo) ResetMonitorInfo(*DBMonInfo);
     try {
-        if (!FBody) {
+        if (!FSaved) {
             if (ParseStatFile(FInput.ReadPath())) return true;
             // What the reader left of a text without statistics is none.
             DBInfo->Reset(true);
@@ -39,7 +35,15 @@ bool TStatFile::Load() {
         }
         DBInfo->Reset(true);
         // The model's text begins on the file's second line, after the magic.
-        ReadComponentText(FBody->View(), *DBInfo, 2);
+        // It is read in blocks into one buffer: a buffer of the whole file,
+        // tens of megabytes of fresh pages, costs more than its copy.
+        off_t offset = static_cast<off_t>(kMagicSize);
+        const TTextSource source = [this, &offset](char* buf, size_t size) {
+            const size_t got = FInput.ReadAt(buf, size, offset);
+            offset += static_cast<off_t>(got);
+            return got;
+        };
+        ReadComponentText(source, *DBInfo, 2);
         RebuildModelLists(*DBInfo);
         // A page size of 0 is the model's "nothing loaded": such a file was
         // not written from statistics, and its sizes cannot be computed.

@@ -3,10 +3,8 @@
 // into the one model; and the writing of a saved-statistics file.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "platform/stores/FileIO.h"
 #include "platform/system/InputFile.h"
 
 namespace dv {
@@ -16,8 +14,8 @@ class TDatabaseInfo;
 // A statistics file opened for loading into DBInfo. Opening it changes
 // nothing in the model: a file that cannot be opened or read leaves what was
 // loaded before, so the caller may clear what it shows only once this
-// succeeded. A saved-statistics file is read whole here, before the model is
-// touched.
+// succeeded. A saved-statistics file is read while it is loaded: a read
+// that fails then leaves the model empty, as a damaged file does.
 class TStatFile {
 public:
     // Raises EFOpenError or EReadError naming the file.
@@ -25,7 +23,7 @@ public:
 
     // A saved-statistics file; such a file brings column and index
     // metadata, a statistics text does not.
-    bool Saved() const { return FBody.has_value(); }
+    bool Saved() const { return FSaved; }
 
     // Replaces DBInfo with the file's statistics and resets the live
     // counters. A statistics text that holds no statistics answers false
@@ -37,7 +35,7 @@ public:
 private:
     std::string FName;
     TInputFile FInput;
-    std::optional<TFileText> FBody;   // a saved-statistics file's model text
+    bool FSaved = false;  // the file starts with the saved-statistics magic
 };
 
 // Writes a saved-statistics file of `model`. An existing file is replaced;

@@ -636,6 +636,9 @@ class TextReader {
 public:
     TextReader(std::string_view text, TComponent& root, int firstLine)
         : FText(text), FRoot(root), FLine(firstLine), FNames(text.size() / kBytesPerName) {}
+    // The text in blocks: the first window is made when the first token is.
+    TextReader(const TTextSource& source, size_t blockSize, TComponent& root, int firstLine)
+        : FRoot(root), FLine(firstLine), FSource(&source), FBlockSize(std::max<size_t>(blockSize, 1)), FMore(true) {}
 
     void Run() {
         Next();
@@ -759,11 +762,89 @@ private:
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
     static bool IsIdentChar(char c) { return kIdentChar[static_cast<unsigned char>(c)]; }
 
+    // A text read in blocks is looked at through a window: the bytes of the
+    // current block up to its last line end. No token crosses a line end,
+    // so none crosses a window's end, and only blanks lead into the next
+    // window: SkipBlanks makes it, the rest of the block's last line carried
+    // over. Every other place that meets the window's end before the text's
+    // (FMore) leaves the line to the tokens. The old block stays while
+    // tokens and views of the names already read may point into it, until
+    // the reader is at the top of ReadBody's loop, where only the current
+    // token, which lies in the new window, is looked at.
+    struct Block {
+        std::unique_ptr<char[]> Data;
+        size_t Size = 0;
+    };
+
+    static Block NewBlock(size_t size) { return Block{std::unique_ptr<char[]>(new char[size]), size}; }
+
+    // A block given up goes back to be filled again: a fresh one of a few
+    // hundred kilobytes is pages new to the process, each first touch a fault.
+    void Spare(Block&& b) {
+        if (FSpare.size() < 4) FSpare.push_back(std::move(b));
+    }
+
+    // The next window, false at the text's end. `hold`: the old window may
+    // still be pointed into (it had a token).
+    bool NextWindow(bool hold) {
+        if (!FMore) return false;
+        const size_t carry = FFilled - FText.size();
+        const size_t want = std::max(FBlockSize, carry * 2);
+        Block next;
+        if (!FSpare.empty()) {
+            next = std::move(FSpare.back());
+            FSpare.pop_back();
+        }
+        if (next.Size < want) next = NewBlock(want);
+        if (carry != 0) std::memcpy(next.Data.get(), FBlock.Data.get() + FText.size(), carry);
+        size_t filled = carry, window = 0;
+        bool end = false;
+        for (;;) {
+            if (filled == next.Size) {
+                // A line longer than the block: one twice the size.
+                Block larger = NewBlock(next.Size * 2);
+                std::memcpy(larger.Data.get(), next.Data.get(), filled);
+                next = std::move(larger);
+            }
+            const size_t got = (*FSource)(next.Data.get() + filled, next.Size - filled);
+            if (got == 0) {
+                end = true;
+                window = filled;
+                break;
+            }
+            const void* lf = ::memrchr(next.Data.get() + filled, '\n', got);
+            filled += got;
+            if (lf) {
+                window = static_cast<size_t>(static_cast<const char*>(lf) - next.Data.get()) + 1;
+                break;
+            }
+        }
+        if (FBlock.Data) {
+            if (hold)
+                FHeld.push_back(std::move(FBlock));
+            else
+                Spare(std::move(FBlock));
+        }
+        FBlock = std::move(next);
+        FFilled = filled;
+        FMore = !end;
+        FText = std::string_view(FBlock.Data.get(), window);
+        FPos = 0;
+        return true;
+    }
+
+    // Nothing looks into the earlier windows any more.
+    void ReleaseHeld() {
+        for (Block& b : FHeld) Spare(std::move(b));
+        FHeld.clear();
+    }
+
     // Blanks are mostly a line end and an indent: eight of them are looked
     // at in one go.
     void SkipBlanks() {
         const char* p = FText.data() + FPos;
-        const char* const e = FText.data() + FText.size();
+        const char* e = FText.data() + FText.size();
+        bool held = false;
         if (e - p >= 2 && p[0] == '\r' && p[1] == '\n') {
             p += 2;
             ++FLine;
@@ -785,7 +866,15 @@ private:
                 }
                 break;
             }
-            if (p == e) break;
+            if (p == e) {
+                // Only the first window left here may hold a token; the
+                // ones after it held nothing but blanks.
+                if (!NextWindow(!held)) break;
+                held = true;
+                p = FText.data();
+                e = p + FText.size();
+                continue;
+            }
             const char c = *p;
             if (c == '\n') ++FLine;
             else if (c == '\0' || static_cast<unsigned char>(c) > ' ') break;
@@ -986,6 +1075,7 @@ private:
         const Plan& plan = PlanFor(props);
         size_t cursor = 0;
         for (;;) {
+            if (!FHeld.empty()) ReleaseHeld();
             if (FTok.Kind == Tok::End) Fail("Unexpected end of text");
             if (FTok.Kind != Tok::Ident) Fail("Identifier expected");
             if (IsKeyword("end")) {
@@ -1108,7 +1198,7 @@ private:
             if (st.Form == Step::Other || st.SameBefore >= static_cast<ptrdiff_t>(cursor)) break;
             const char* const v = p + st.Size;
             if (v[1] != '=' || v[2] != ' ') break;
-            const char* const q = ReadWrittenValue(comp, st, v + 3, e);
+            const char* const q = ReadWrittenValue(comp, st, v + 3, e, FMore);
             if (!q) break;
             cursor = k + 1;
             read = true;
@@ -1126,8 +1216,8 @@ private:
 
     // Stores the value at v when it is in the writer's form for the step and
     // ends the line; returns where its CR LF starts, or nullptr (nothing
-    // stored).
-    static const char* ReadWrittenValue(TComponent& comp, const Step& st, const char* v, const char* e) {
+    // stored). `more`: text goes on past e.
+    static const char* ReadWrittenValue(TComponent& comp, const Step& st, const char* v, const char* e, bool more) {
         const char* q = v;
         switch (st.Form) {
             case Step::Integer: {
@@ -1203,9 +1293,10 @@ private:
                 while (q != e && *q != '\'' && *q != '\r' && *q != '\n') ++q;
                 if (q == e || *q != '\'' || !AtLineEnd(q + 1, e)) return nullptr;
                 // A string goes on with a "+" at the start of the next token:
-                // only a line that starts with a name ends it here.
+                // only a line that starts with a name ends it here (the next
+                // line not yet in the window is left to the tokens).
                 const char* const next = SkipSpaces(q + 3, e);
-                if (next != e && !IsIdentStart(*next)) return nullptr;
+                if (next == e ? more : !IsIdentStart(*next)) return nullptr;
                 (comp.*st.Field.AsString).assign(v + 1, static_cast<size_t>(q - v - 1));
                 return q + 1;
             }
@@ -1580,27 +1671,46 @@ private:
     std::string FLastClass;
     const TComponentFactory* FLastFactory = nullptr;
     const Plan* FLastPlan = nullptr;
+    // Reading in blocks (NextWindow); without a source the text is one window.
+    const TTextSource* FSource = nullptr;
+    size_t FBlockSize = 0;
+    Block FBlock;        // holds the window
+    size_t FFilled = 0;  // bytes in FBlock
+    bool FMore = false;  // text past the window
+    std::vector<Block> FHeld;
+    std::vector<Block> FSpare;
 };
+
+// The root's loading state around a read; a naming error or the like of
+// the component layer surfaces as a reading error.
+template <class Read>
+void ReadInto(TComponent& root, Read read) {
+    const unsigned oldState = root.ComponentState();
+    const auto restore = [&] {
+        root.SetState(csLoading | csReading, false);
+        root.SetState(oldState & (csLoading | csReading), true);
+    };
+    root.SetState(csLoading | csReading, true);
+    try {
+        read();
+    } catch (const EReadError&) {
+        restore();
+        throw;
+    } catch (const Exception& e) {
+        restore();
+        throw EReadError(e.Message());
+    }
+    restore();
+}
 
 }  // namespace
 
 void ReadComponentText(std::string_view text, TComponent& root, int firstLine) {
-    const unsigned oldState = root.ComponentState();
-    root.SetState(csLoading | csReading, true);
-    try {
-        TextReader(text, root, firstLine).Run();
-    } catch (const EReadError&) {
-        root.SetState(csLoading | csReading, false);
-        root.SetState(oldState & (csLoading | csReading), true);
-        throw;
-    } catch (const Exception& e) {
-        // Naming errors and the like surface as reading errors.
-        root.SetState(csLoading | csReading, false);
-        root.SetState(oldState & (csLoading | csReading), true);
-        throw EReadError(e.Message());
-    }
-    root.SetState(csLoading | csReading, false);
-    root.SetState(oldState & (csLoading | csReading), true);
+    ReadInto(root, [&] { TextReader(text, root, firstLine).Run(); });
+}
+
+void ReadComponentText(const TTextSource& source, TComponent& root, int firstLine, size_t blockSize) {
+    ReadInto(root, [&] { TextReader(source, blockSize, root, firstLine).Run(); });
 }
 
 }  // namespace dv

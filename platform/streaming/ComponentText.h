@@ -3,6 +3,8 @@
 // line ends. See WriteComponentText for the exact value forms.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +43,19 @@ void WriteComponentText(TComponent& root, std::string& out);
 // `firstLine` is the number of the text's first line in its file, for the
 // line numbers of the messages.
 void ReadComponentText(std::string_view text, TComponent& root, int firstLine = 1);
+
+// Where a text read in blocks comes from: puts up to `size` bytes at `buf`
+// and answers how many, 0 at the end; raises what a failed read raises.
+using TTextSource = std::function<size_t(char* buf, size_t size)>;
+// A block of this size spares a save file of tens of megabytes a buffer of
+// its own size (fresh pages, each a fault) for a copy of a few milliseconds.
+constexpr size_t kTextBlockSize = size_t(256) << 10;
+
+// ReadComponentText of the text `source` hands out, with the same results
+// and messages, read in blocks of `blockSize` bytes (a longer line gets a
+// larger block). An EReadError the source raises passes through as it is.
+void ReadComponentText(const TTextSource& source, TComponent& root, int firstLine = 1,
+                       size_t blockSize = kTextBlockSize);
 
 // The 18-decimal fixed form of a floating value, as written above. Values
 // below 0.1 are rounded at the 18th decimal (1e-20 is written as 0). inf and

@@ -162,6 +162,29 @@ void BuildTree(TTestRoot& root) {
     }
 }
 
+// The ways a text is read: whole, and in blocks so small that a window ends
+// on nearly every line and long lines outgrow the block, one of them handed
+// out in reads shorter than asked for, as a pipe may give them.
+struct TReadWay {
+    const char* Name;
+    size_t Block;  // 0: the whole text at once
+    size_t Piece;  // the most bytes one read hands out
+};
+constexpr TReadWay kReadWays[] = {{"whole", 0, 0}, {"7-byte blocks", 7, 7}, {"64-byte blocks of 5-byte reads", 64, 5}};
+
+void ReadAs(const TReadWay& way, const std::string& text, TComponent& root) {
+    if (way.Block == 0) return ReadComponentText(text, root);
+    size_t at = 0;
+    ReadComponentText(
+        [&](char* buf, size_t size) {
+            const size_t n = std::min({size, way.Piece, text.size() - at});
+            std::memcpy(buf, text.data() + at, n);
+            at += n;
+            return n;
+        },
+        root, 1, way.Block);
+}
+
 }  // namespace
 
 TEST(StreamFloat, FixedWithEighteenDecimalsAndSixteenSignificantDigits) {
@@ -373,43 +396,45 @@ TEST(ComponentTextReader, RoundTripOfATree) {
     TTestRoot root(nullptr);
     BuildTree(root);
     const std::string text = WriteComponentText(root);
-
-    TTestRoot back(nullptr);
-    ReadComponentText(text, back);
-    EXPECT_EQ(back.Name(), "Root");
-    EXPECT_EQ(back.Count, -5);
-    EXPECT_EQ(back.Big, -9000000000LL);
-    EXPECT_TRUE(back.Flag);
-    EXPECT_EQ(back.Ratio, 45.67);
-    EXPECT_EQ(back.Sel, 0.5f);
-    EXPECT_EQ(back.When, 41275.5);
-    EXPECT_EQ(back.Title, root.Title);
-    EXPECT_EQ(back.Limit, 8);
-    EXPECT_TRUE(back.Enabled);
-    ASSERT_EQ(back.ComponentCount(), 2);
-    for (int g = 0; g < 2; ++g) {
-        auto* group = dynamic_cast<TTestGroup*>(back.Components(g));
-        ASSERT_NE(group, nullptr);
-        EXPECT_EQ(group->Name(), "Group" + std::to_string(g));
-        EXPECT_EQ(group->Caption, std::string(70 + g, 'x'));
-        EXPECT_NEAR(group->Size, 1.0 / 3 + g, 1e-15);
-        ASSERT_EQ(group->ComponentCount(), 3);
-        for (int i = 0; i < 3; ++i) {
-            auto* item = dynamic_cast<TTestItem*>(group->Components(i));
-            ASSERT_NE(item, nullptr);
-            EXPECT_EQ(item->Id, g * 10 + i);
-            EXPECT_EQ(item->Name(), i == 2 ? "" : std::string(group->Name()) + "Item" + std::to_string(i));
-            // Created with the root as owner, loading while told its parent,
-            // then moved; loading is over afterwards.
-            EXPECT_EQ(item->OwnerBeforeMove, &back);
-            EXPECT_TRUE(item->SeenLoading);
-            EXPECT_FALSE(item->IsLoading());
-            EXPECT_EQ(item->Group, group);
+    for (const TReadWay& way : kReadWays) {
+        SCOPED_TRACE(way.Name);
+        TTestRoot back(nullptr);
+        ReadAs(way, text, back);
+        EXPECT_EQ(back.Name(), "Root");
+        EXPECT_EQ(back.Count, -5);
+        EXPECT_EQ(back.Big, -9000000000LL);
+        EXPECT_TRUE(back.Flag);
+        EXPECT_EQ(back.Ratio, 45.67);
+        EXPECT_EQ(back.Sel, 0.5f);
+        EXPECT_EQ(back.When, 41275.5);
+        EXPECT_EQ(back.Title, root.Title);
+        EXPECT_EQ(back.Limit, 8);
+        EXPECT_TRUE(back.Enabled);
+        ASSERT_EQ(back.ComponentCount(), 2);
+        for (int g = 0; g < 2; ++g) {
+            auto* group = dynamic_cast<TTestGroup*>(back.Components(g));
+            ASSERT_NE(group, nullptr);
+            EXPECT_EQ(group->Name(), "Group" + std::to_string(g));
+            EXPECT_EQ(group->Caption, std::string(70 + g, 'x'));
+            EXPECT_NEAR(group->Size, 1.0 / 3 + g, 1e-15);
+            ASSERT_EQ(group->ComponentCount(), 3);
+            for (int i = 0; i < 3; ++i) {
+                auto* item = dynamic_cast<TTestItem*>(group->Components(i));
+                ASSERT_NE(item, nullptr);
+                EXPECT_EQ(item->Id, g * 10 + i);
+                EXPECT_EQ(item->Name(), i == 2 ? "" : std::string(group->Name()) + "Item" + std::to_string(i));
+                // Created with the root as owner, loading while told its parent,
+                // then moved; loading is over afterwards.
+                EXPECT_EQ(item->OwnerBeforeMove, &back);
+                EXPECT_TRUE(item->SeenLoading);
+                EXPECT_FALSE(item->IsLoading());
+                EXPECT_EQ(item->Group, group);
+            }
         }
+        EXPECT_FALSE(back.IsLoading());
+        // Written again, the text is the same.
+        EXPECT_EQ(WriteComponentText(back), text);
     }
-    EXPECT_FALSE(back.IsLoading());
-    // Written again, the text is the same.
-    EXPECT_EQ(WriteComponentText(back), text);
 }
 
 TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
@@ -482,16 +507,18 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
     std::string many = "object Root: TTestRoot\r\n";
     for (size_t i = 0; i < texts.size(); ++i)
         many += "  object G" + std::to_string(i) + ": TTestGroup\r\n    Size = " + texts[i] + "\r\n  end\r\n";
-    TTestRoot read(nullptr);
-    ReadComponentText(many + "end\r\n", read);
-    ASSERT_EQ(read.ComponentCount(), static_cast<int>(texts.size()));
-    for (size_t i = 0; i < texts.size(); ++i) {
-        const double want = std::strtod(texts[i].c_str(), nullptr);
-        const double got = static_cast<const TTestGroup*>(read.Components(static_cast<int>(i)))->Size;
-        EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(want)) << texts[i];
+    for (const TReadWay& way : kReadWays) {
+        TTestRoot read(nullptr);
+        ReadAs(way, many + "end\r\n", read);
+        ASSERT_EQ(read.ComponentCount(), static_cast<int>(texts.size())) << way.Name;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            const double want = std::strtod(texts[i].c_str(), nullptr);
+            const double got = static_cast<const TTestGroup*>(read.Components(static_cast<int>(i)))->Size;
+            EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(want)) << texts[i] << ", " << way.Name;
+        }
+        // The names given while reading are in the owner's name index.
+        EXPECT_THROW(read.Components(0)->SetName("g" + std::to_string(texts.size() - 1)), EComponentError);
     }
-    // The names given while reading are in the owner's name index.
-    EXPECT_THROW(read.Components(0)->SetName("g" + std::to_string(texts.size() - 1)), EComponentError);
 }
 
 TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
@@ -509,16 +536,19 @@ TEST(ComponentTextReader, AcceptsHandWrittenVariants) {
         "    + '''' + '\xC3' +\n"
         "    '\xA9'\n"   // cut inside a character, as earlier versions wrote it
         "End\n";
-    TTestRoot back(nullptr);
-    back.SetName("r");   // the text's spelling of the name wins
-    ReadComponentText(text, back);
-    EXPECT_EQ(back.Name(), "R");
-    EXPECT_EQ(back.Count, 12);
-    EXPECT_EQ(back.Big, 255);
-    EXPECT_EQ(back.Ratio, 3.0);
-    EXPECT_EQ(back.Sel, 0.25f);
-    EXPECT_TRUE(back.Flag);
-    EXPECT_EQ(back.Title, "abA'\xC3\xA9");
+    for (const TReadWay& way : kReadWays) {
+        SCOPED_TRACE(way.Name);
+        TTestRoot back(nullptr);
+        back.SetName("r");  // the text's spelling of the name wins
+        ReadAs(way, text, back);
+        EXPECT_EQ(back.Name(), "R");
+        EXPECT_EQ(back.Count, 12);
+        EXPECT_EQ(back.Big, 255);
+        EXPECT_EQ(back.Ratio, 3.0);
+        EXPECT_EQ(back.Sel, 0.25f);
+        EXPECT_TRUE(back.Flag);
+        EXPECT_EQ(back.Title, "abA'\xC3\xA9");
+    }
 }
 
 TEST(ComponentTextReader, ErrorsNameTheProblem) {
@@ -595,14 +625,16 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
         {head + "  object 9: TTestGroup\r\n  end\r\nend\r\n", "Identifier expected on line 2"},
     };
     for (const auto& c : cases) {
-        TTestRoot back(nullptr);
-        try {
-            ReadComponentText(c.text, back);
-            ADD_FAILURE() << "no error for:\n" << c.text;
-        } catch (const EReadError& e) {
-            EXPECT_EQ(e.Message(), c.message) << c.text;
+        for (const TReadWay& way : kReadWays) {
+            TTestRoot back(nullptr);
+            try {
+                ReadAs(way, c.text, back);
+                ADD_FAILURE() << "no error for:\n" << c.text;
+            } catch (const EReadError& e) {
+                EXPECT_EQ(e.Message(), c.message) << way.Name << ":\n" << c.text;
+            }
+            EXPECT_FALSE(back.IsLoading());
         }
-        EXPECT_FALSE(back.IsLoading());
     }
 }
 
@@ -666,13 +698,27 @@ TEST(ComponentTextReader, HostileInputRaisesReadErrors) {
     cases.emplace_back("garbage after the header", head + garbage);
     cases.emplace_back("NUL in a property line", head + std::string("  Count = 1\0\r\nend\r\n", 19));
     for (const auto& [name, text] : cases) {
-        TTestRoot back(nullptr);
-        EXPECT_THROW(ReadComponentText(text, back), EReadError) << name;
+        for (const TReadWay& way : kReadWays) {
+            TTestRoot back(nullptr);
+            EXPECT_THROW(ReadAs(way, text, back), EReadError) << name << ", " << way.Name;
+        }
     }
-    // The string was read in full before the missing end was noticed.
+    // The string was read in full before the missing end was noticed; a
+    // line far longer than the block still reads.
+    for (const TReadWay& way : kReadWays) {
+        TTestRoot back(nullptr);
+        ReadAs(way, head + "  Title = '" + std::string(10 << 20, 'x') + "'\r\nend\r\n", back);
+        EXPECT_EQ(back.Title.size(), size_t{10} << 20) << way.Name;
+    }
+    // A read that fails surfaces as it was raised.
     TTestRoot back(nullptr);
-    ReadComponentText(head + "  Title = '" + std::string(10 << 20, 'x') + "'\r\nend\r\n", back);
-    EXPECT_EQ(back.Title.size(), size_t{10} << 20);
+    try {
+        ReadComponentText([](char*, size_t) -> size_t { throw EReadError("Cannot read file \"x\". I/O error"); }, back);
+        ADD_FAILURE() << "the failed read went unnoticed";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Cannot read file \"x\". I/O error");
+    }
+    EXPECT_FALSE(back.IsLoading());
 }
 
 // Thousands of damaged versions of a written text: every read ends normally
@@ -701,15 +747,26 @@ TEST(ComponentTextReader, FuzzedTextOnlyReturnsOrRaises) {
             case 5: t.insert(pos, t.substr(rng() % t.size(), rng() % 200)); break;
             }
         }
-        TTestRoot back(nullptr);
-        try {
-            ReadComponentText(t, back);
-            ++ok;
-        } catch (const dv::Exception&) {
-            ++raised;
-            EXPECT_FALSE(back.IsLoading());
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "unexpected " << e.what() << " for:\n" << t;
+        // Every way of reading comes to the same tree or the same message.
+        std::string first;
+        for (const TReadWay& way : kReadWays) {
+            TTestRoot back(nullptr);
+            std::string outcome;
+            try {
+                ReadAs(way, t, back);
+                outcome = WriteComponentText(back);
+                if (way.Block == 0) ++ok;
+            } catch (const dv::Exception& e) {
+                outcome = "raised " + e.Message();
+                if (way.Block == 0) ++raised;
+                EXPECT_FALSE(back.IsLoading());
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "unexpected " << e.what() << " for:\n" << t;
+            }
+            if (way.Block == 0)
+                first = outcome;
+            else
+                EXPECT_EQ(outcome, first) << way.Name << ":\n" << t;
         }
     }
     // Both outcomes occur, so the mutations reach past the syntax checks.
