@@ -570,6 +570,22 @@ struct TStatParser::TState {
     const TRelation* IndexOwner = nullptr;
     bool IndexNamed = false;
     int32_t LastIndexId = 0;
+    // The totals of the tables and indices this parse added, each summed as
+    // it was added.
+    TModelTotals Totals;
+    size_t TablesAdded = 0;
+    size_t IndicesAdded = 0;
+
+    // The totals into the model: the ones summed while reading when this
+    // parse made all of the model's tables and indices (the header, and with
+    // it the page size, is read before any of them), else by a walk over the
+    // model.
+    void StoreTotals() {
+        if (Db.Relations.size() == TablesAdded && Db.Indices.size() == IndicesAdded)
+            Totals.Store(Db);
+        else
+            CalcDatabaseTotals(Db);
+    }
 
     // `a`, `b` and the digits of `id`, in one allocation at most.
     static std::string NumberedName(std::string_view a, std::string_view b, int32_t id) {
@@ -921,6 +937,8 @@ struct TStatParser::TState {
 
     void AddRelation(TDatabaseInfo& db, TRelation* rel) {
         db.Relations.push_back(rel);
+        Totals.AddTable(*rel);
+        ++TablesAdded;
         Shape.LastKind = "table";
         Shape.LastName = &rel->TableName;
     }
@@ -1220,6 +1238,8 @@ struct TStatParser::TState {
             NameIndex(*rel, *idx);
             rel->ISizeMB += idx->SizeMb;
             db.Indices.push_back(idx);
+            Totals.AddIndex(*idx, db.PageSize);
+            ++IndicesAdded;
             Shape.LastKind = "index";
             Shape.LastName = &idx->IndexName;
             return true;
@@ -1265,6 +1285,8 @@ struct TStatParser::TState {
         TDatabaseInfo& db = Db;
         Pending = LookAhead();
         Shape = TextShape();
+        Totals = TModelTotals();
+        TablesAdded = IndicesAdded = 0;
         bool result = true;
         std::string_view line;
         try {
@@ -1341,6 +1363,7 @@ TStatParser::TStatParser(TDatabaseInfo& db, IStatSource* source, bool datedByTex
 TStatParser::~TStatParser() = default;
 
 bool TStatParser::Parse() { return F->Parse(); }
+void TStatParser::StoreTotals() { F->StoreTotals(); }
 void TStatParser::ParseHeaderBlock(std::string_view& line) { F->ParseHeaderBlock(line); }
 bool TStatParser::ParseRelationBlock(std::string_view firstLine) { return F->ParseRelationBlock(firstLine); }
 bool TStatParser::ParseBlobBlock(std::string_view firstLine) { return F->ParseBlobBlock(firstLine); }
@@ -1362,6 +1385,19 @@ TDatabaseInfo& Model() {
 
 // A parser over the running source and the global model.
 TStatParser RunningParser(bool datedByText = false) { return TStatParser(Model(), StatSource.get(), datedByText); }
+
+// The model reset with its tables and indices, then the source `makeSource`
+// makes (which may raise, the model reset) read into it, with its totals when
+// the result is usable.
+template <class MakeSource>
+bool ParseFreshModel(MakeSource makeSource, bool datedByText) {
+    Model().Reset(true);
+    SourceScope scope(makeSource());
+    TStatParser parser = RunningParser(datedByText);
+    const bool result = parser.Parse();
+    if (result) parser.StoreTotals();
+    return result;
+}
 }  // namespace
 
 bool ParseStatistics() { return RunningParser().Parse(); }
@@ -1377,25 +1413,11 @@ bool ParseIndexBlock(const std::string& firstLine) { return RunningParser().Pars
 // A file's statistics are dated by the engine's own "Gstat execution time"
 // line where they carry one; lists from a server keep the time of loading.
 bool ParseStatFile(const std::string& fileName) {
-    Model().Reset(true);
-    bool result;
-    {
-        SourceScope scope(std::make_shared<TTextFileSource>(fileName));
-        result = RunningParser(true).Parse();
-    }
-    if (result) CalcDatabaseTotals(*DBInfo);
-    return result;
+    return ParseFreshModel([&] { return std::make_shared<TTextFileSource>(fileName); }, true);
 }
 
 bool ParseStatLines(const TStringList& lines) {
-    Model().Reset(true);
-    bool result;
-    {
-        SourceScope scope(std::make_shared<TStringsSource>(lines));
-        result = ParseStatistics();
-    }
-    if (result) CalcDatabaseTotals(*DBInfo);
-    return result;
+    return ParseFreshModel([&] { return std::make_shared<TStringsSource>(lines); }, false);
 }
 
 bool ParseStatHeaderLines(const TStringList& lines) {

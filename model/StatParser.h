@@ -39,6 +39,8 @@ public:
 
     // Everything the source holds; false when nothing usable was read.
     bool Parse();
+    // The model's totals after Parse (as CalcDatabaseTotals makes them).
+    void StoreTotals();
     // `line` is left on the header's last line, a view into the source.
     void ParseHeaderBlock(std::string_view& line);
     bool ParseRelationBlock(std::string_view firstLine);

@@ -300,26 +300,37 @@ int32_t NameLength(const std::string& s) {
 }
 }  // namespace
 
-void CalcDatabaseTotals(TDatabaseInfo& db) {
-    db.RecordSize = db.VersionSize = db.IndexSize = 0;
-    db.Pages = 0;
-    db.MaxRName = db.MaxIName = 0;
-    for (TRelation* r : db.Relations) {
-        db.MaxRName = std::max(db.MaxRName, NameLength(r->TableName));
-        // 17 bytes of overhead per record here (the fill estimates use 17.2).
-        db.RecordSize = SatAdd(db.RecordSize, SatMul(r->Records, NearestSat(r->RecLen + 17)));
-        db.VersionSize = SatAdd(db.VersionSize, SatMul(r->Versions, NearestSat(r->VerLen + 17)));
-        db.Pages = SatAdd32(db.Pages, r->DataPages);
-    }
+void TModelTotals::AddTable(const TRelation& r) {
+    FMaxRName = std::max(FMaxRName, NameLength(r.TableName));
+    // 17 bytes of overhead per record here (the fill estimates use 17.2).
+    FRecordSize = SatAdd(FRecordSize, SatMul(r.Records, NearestSat(r.RecLen + 17)));
+    FVersionSize = SatAdd(FVersionSize, SatMul(r.Versions, NearestSat(r.VerLen + 17)));
+    FPages = SatAdd32(FPages, r.DataPages);
+}
+
+void TModelTotals::AddIndex(const TIndex& i, int32_t pageSize) {
+    FMaxIName = std::max(FMaxIName, NameLength(i.IndexName));
+    FIndexSize = SatAdd(FIndexSize, static_cast<int64_t>(i.Leafs) * pageSize);
+}
+
+void TModelTotals::Store(TDatabaseInfo& db) const {
+    db.RecordSize = FRecordSize;
+    db.VersionSize = FVersionSize;
+    db.Pages = FPages;
+    db.MaxRName = FMaxRName;
+    db.MaxIName = FMaxIName;
     // No record bytes (possible only in an edited save file): no percentage.
     db.Garbage = db.VersionSize == 0 || db.RecordSize == 0
                      ? 0
                      : static_cast<double>(db.VersionSize) / (static_cast<double>(db.RecordSize) / 100);
-    for (TIndex* i : db.Indices) {
-        db.MaxIName = std::max(db.MaxIName, NameLength(i->IndexName));
-        db.IndexSize = SatAdd(db.IndexSize, static_cast<int64_t>(i->Leafs) * db.PageSize);
-    }
-    db.IndexSize = SatAdd(db.IndexSize, db.IndexSize / 100);
+    db.IndexSize = SatAdd(FIndexSize, FIndexSize / 100);
+}
+
+void CalcDatabaseTotals(TDatabaseInfo& db) {
+    TModelTotals totals;
+    for (const TRelation* r : db.Relations) totals.AddTable(*r);
+    for (const TIndex* i : db.Indices) totals.AddIndex(*i, db.PageSize);
+    totals.Store(db);
 }
 
 void RebuildModelLists(TDatabaseInfo& db) {

@@ -216,6 +216,28 @@ public:
 void FreeIndices(TDatabaseInfo& db);
 void FreeRelations(TDatabaseInfo& db);
 void CalcDatabaseTotals(TDatabaseInfo& db);
+
+// The totals CalcDatabaseTotals puts into the model, summed one table and
+// one index at a time in the order the model lists them: a reader adds each
+// as it makes it, while its figures and name are still in the cache, instead
+// of walking the whole model again afterwards. Each sum is of one kind
+// (tables or indices), so adding the two kinds interleaved gives the same
+// figures.
+class TModelTotals {
+public:
+    void AddTable(const TRelation& r);
+    // pageSize: the model's, as it is when the totals are stored.
+    void AddIndex(const TIndex& i, int32_t pageSize);
+    void Store(TDatabaseInfo& db) const;
+
+private:
+    int64_t FRecordSize = 0;
+    int64_t FVersionSize = 0;
+    int64_t FIndexSize = 0;
+    int32_t FPages = 0;
+    int32_t FMaxRName = 0;
+    int32_t FMaxIName = 0;
+};
 // Rebuilds Relations, Indices and each table's Fields from the ownership tree
 // (after reading a save file).
 void RebuildModelLists(TDatabaseInfo& db);
