@@ -1,5 +1,6 @@
 #include "model/StatParser.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -587,38 +588,50 @@ struct TStatParser::TState {
             CalcDatabaseTotals(Db);
     }
 
-    // `a`, `b` and the digits of `id`, in one allocation at most.
-    static std::string NumberedName(std::string_view a, std::string_view b, int32_t id) {
+    // `a`, `b` and the digits of `id`, handed to `use`: on the stack (the
+    // components keep such names in place, so a block of its own would only
+    // be given back), in a block only when they are longer than any name made
+    // from a table's name and an id.
+    template <class Use>
+    static void WithNumberedName(std::string_view a, std::string_view b, int32_t id, Use&& use) {
         char digits[12];
         const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
-        std::string name;
-        name.reserve(a.size() + b.size() + static_cast<size_t>(end - digits));
-        name.append(a).append(b).append(digits, end);
-        return name;
+        const size_t size = a.size() + b.size() + static_cast<size_t>(end - digits);
+        char local[64];
+        std::string long_;
+        char* out = local;
+        if (size > sizeof local) {
+            long_.resize(size);
+            out = long_.data();
+        }
+        std::copy(digits, end, std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), out)));
+        use(std::string_view(out, size));
     }
 
     void NameTable(TRelation& rel) {
-        std::string name = NumberedName("Relation", {}, rel.Id);
-        if (FreshModel && (!TableNamed || rel.Id > LastTableId)) {
-            rel.SetUniqueName(std::move(name));
-            TableNamed = true;
-            LastTableId = rel.Id;
-        } else {
-            rel.SetName(name);
-        }
+        WithNumberedName("Relation", {}, rel.Id, [&](std::string_view name) {
+            if (FreshModel && (!TableNamed || rel.Id > LastTableId)) {
+                rel.SetUniqueName(name);
+                TableNamed = true;
+                LastTableId = rel.Id;
+            } else {
+                rel.SetName(name);
+            }
+        });
         IndexOwner = &rel;
         IndexNamed = false;
     }
 
     void NameIndex(TRelation& rel, TIndex& idx) {
-        std::string name = NumberedName(rel.Name(), "Index", idx.id);
-        if (&rel == IndexOwner && (!IndexNamed || idx.id > LastIndexId)) {
-            idx.SetUniqueName(std::move(name));
-            IndexNamed = true;
-            LastIndexId = idx.id;
-        } else {
-            idx.SetName(name);
-        }
+        WithNumberedName(rel.Name(), "Index", idx.id, [&](std::string_view name) {
+            if (&rel == IndexOwner && (!IndexNamed || idx.id > LastIndexId)) {
+                idx.SetUniqueName(name);
+                IndexNamed = true;
+                LastIndexId = idx.id;
+            } else {
+                idx.SetName(name);
+            }
+        });
     }
 
     bool SourceEof() {
