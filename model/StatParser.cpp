@@ -576,6 +576,8 @@ struct TStatParser::TState {
     TModelTotals Totals;
     size_t TablesAdded = 0;
     size_t IndicesAdded = 0;
+    // Looked at as each table and index is added.
+    THeapGrowthHint HeapHint;
 
     // The totals into the model: the ones summed while reading when this
     // parse made all of the model's tables and indices (the header, and with
@@ -952,6 +954,7 @@ struct TStatParser::TState {
         db.Relations.push_back(rel);
         Totals.AddTable(*rel);
         ++TablesAdded;
+        HeapHint.Grown();
         Shape.LastKind = "table";
         Shape.LastName = &rel->TableName;
     }
@@ -1253,6 +1256,7 @@ struct TStatParser::TState {
             db.Indices.push_back(idx);
             Totals.AddIndex(*idx, db.PageSize);
             ++IndicesAdded;
+            HeapHint.Grown();
             Shape.LastKind = "index";
             Shape.LastName = &idx->IndexName;
             return true;
