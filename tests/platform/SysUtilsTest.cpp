@@ -342,6 +342,7 @@ TEST(Strings, Utf8CharactersAndBytesOfTheirOwn) {
         {"\x80\xBF" "a", 3, false},                          // continuation bytes alone
         // Past eight ASCII bytes: a sequence across the eighth, a byte alone.
         {"ABCDEFG\xE2\x82\xAC" "HIJKLMNOP\xC3", 18, false},
+        {"ABCDEFGHIJ\xC3\xA9", 11, true},               // only the last word's end not ASCII
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Utf8Length(c.text), c.chars) << c.text;
