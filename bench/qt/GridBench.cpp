@@ -1,8 +1,10 @@
 // Grid benchmark through the main window, on the statistics text that
 // parse_bench writes (N tables with three indices each). Prints, as medians:
 //   1. loading the file until the window has painted (and the grids' share),
-//   2. each header-click sort of the indices grid until it has painted,
-//   3. each press and release of the problem filter until both grids painted,
+//   2. each header-click sort of the indices grid until it has painted, per
+//      column,
+//   3. each press and release of the problem filter until the grids shown
+//      painted, per tab,
 //   4. a row change in the tables grid ("Tables + Indices") until the indices
 //      grid has followed and painted,
 //   5. the same row change on a database a tenth the size, and the ratio,
@@ -214,6 +216,7 @@ int main(int argc, char** argv) {
     double worstSort = 0;
     int worstColumn = -1;
     std::vector<double> allSorts;
+    std::vector<std::pair<int, double>> columnSorts;
     for (int c = 0; c < indices->Header().Columns.Count(); ++c) {
         if (!indices->Header().Columns[c].Visible()) continue;
         std::vector<double> times;
@@ -228,32 +231,43 @@ int main(int argc, char** argv) {
         }
         const double m = Median(times);
         allSorts.push_back(m);
+        columnSorts.emplace_back(c, m);
         if (m > worstSort) {
             worstSort = m;
             worstColumn = c;
         }
     }
 
-    // 3. The problem filter, pressed and released on the Indices tab and on
-    // "Tables + Indices" with a table focused.
+    // 3. The problem filter, pressed and released on every tab, on "Tables +
+    // Indices" with a table focused.
     std::vector<double> toggles;
-    auto toggle = [&](int times) {
+    std::vector<std::pair<int, double>> tabToggles;
+    auto toggle = [&](int times, std::vector<double>& into) {
         for (int r = 0; r < times; ++r) {
             QElapsedTimer t;
             t.start();
             form.Widgets().tbFilter->click();
             Settle();
-            toggles.push_back(Ms(t));
+            into.push_back(Ms(t));
         }
     };
-    toggle(2 * runs);
-    form.SelectTab(4);
-    Settle();
-    FrTableStat->vstTblStat->setFocus();
-    QTest::keyClick(FrTableStat->vstTblStat, Qt::Key_Home);
-    Settle();
-    toggle(2 * runs);
-    if (form.Widgets().tbFilter->isChecked()) toggle(1);
+    for (const int tab : {3, 0, 1, 2, 4}) {
+        form.SelectTab(tab);
+        Settle();
+        if (tab == 4) {
+            FrTableStat->vstTblStat->setFocus();
+            QTest::keyClick(FrTableStat->vstTblStat, Qt::Key_Home);
+            Settle();
+        }
+        std::vector<double> times;
+        toggle(2 * runs, times);
+        tabToggles.emplace_back(tab, Median(times));
+        toggles.insert(toggles.end(), times.begin(), times.end());
+    }
+    if (form.Widgets().tbFilter->isChecked()) {
+        std::vector<double> last;
+        toggle(1, last);
+    }
 
     // 4. Row changes in the tables grid.
     const RowChange bigMoves = MoveThroughTables(form, 200);
@@ -286,8 +300,15 @@ int main(int argc, char** argv) {
                 "median over columns %.1f ms (goal: every sort <= 10 ms)\n",
                 worstColumn, worstColumn >= 0 ? indices->Header().Columns[worstColumn].Text().c_str() : "",
                 worstSort, Median(allSorts));
+    std::printf("   sort per column (median):");
+    for (const auto& [c, m] : columnSorts) std::printf(" \"%s\" %.1f", indices->Header().Columns[c].Text().c_str(), m);
+    std::printf(" ms\n");
     std::printf("3. problem filter toggle + paint: %.1f ms (worst %.1f ms; goal <= 10 ms)\n", Median(toggles),
                 toggles.empty() ? 0 : *std::max_element(toggles.begin(), toggles.end()));
+    std::printf("   toggle per tab (median):");
+    for (const auto& [tab, m] : tabToggles)
+        std::printf(" \"%s\" %.1f", form.Widgets().InfoTab->tabText(tab).toUtf8().constData(), m);
+    std::printf(" ms\n");
     std::printf("4. row change in the tables grid, indices grid following + paint, %zu indices: %.2f ms "
                 "(worst %.2f ms; goal <= 10 ms)\n",
                 indexCount, bigMoves.Median, bigMoves.Worst);
