@@ -818,6 +818,43 @@ void TVirtualStringTree::Sort(PVirtualNode parent, TColumnIndex column, TSortDir
     applyOrder(parent, std::move(order));
 }
 
+std::vector<PVirtualNode> TVirtualStringTree::SortByOrderedBits(std::vector<std::pair<uint64_t, PVirtualNode>>& keyed,
+                                                                TSortDirection direction) {
+    // Descending is ascending by the complement: equal keys stay equal and
+    // keep their order.
+    if (direction == sdDescending)
+        for (auto& k : keyed) k.first = ~k.first;
+    // Least significant digit first, 11 bits a pass; a pass in which every
+    // key has the same digit moves nothing and is skipped (small numbers
+    // and ranks differ only in their lowest digits).
+    constexpr int Bits = 11;
+    constexpr int Passes = (64 + Bits - 1) / Bits;
+    constexpr size_t Buckets = size_t(1) << Bits;
+    std::vector<uint32_t> counts(Passes * Buckets, 0);
+    for (const auto& k : keyed)
+        for (int p = 0; p < Passes; ++p) ++counts[p * Buckets + ((k.first >> (p * Bits)) & (Buckets - 1))];
+    std::vector<std::pair<uint64_t, PVirtualNode>> other(keyed.size());
+    auto* from = &keyed;
+    auto* to = &other;
+    for (int p = 0; p < Passes; ++p) {
+        uint32_t* count = &counts[p * Buckets];
+        const size_t digitOfFirst = ((*from)[0].first >> (p * Bits)) & (Buckets - 1);
+        if (count[digitOfFirst] == keyed.size()) continue;
+        uint32_t at = 0;
+        for (size_t b = 0; b < Buckets; ++b) {
+            const uint32_t c = count[b];
+            count[b] = at;
+            at += c;
+        }
+        for (const auto& k : *from) (*to)[count[(k.first >> (p * Bits)) & (Buckets - 1)]++] = k;
+        std::swap(from, to);
+    }
+    std::vector<PVirtualNode> order;
+    order.reserve(from->size());
+    for (const auto& k : *from) order.push_back(k.second);
+    return order;
+}
+
 void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNode> order) {
     PVirtualNode p = parent ? parent : root_;
     if (order == p->Children) return;
@@ -833,13 +870,17 @@ void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNod
     if (announce) model_->beginReorder(p);
     // Shown keeps the rows the view knows (inside an open update a changed
     // flag is not yet among them), in the new order.
-    std::vector<char> wasShown(p->Children.size(), 0);
-    for (PVirtualNode c : p->Shown) wasShown[static_cast<size_t>(c->Index)] = 1;
-    std::vector<PVirtualNode> shown;
-    shown.reserve(p->Shown.size());
-    for (PVirtualNode c : order)
-        if (wasShown[static_cast<size_t>(c->Index)]) shown.push_back(c);
-    p->Shown.swap(shown);
+    if (p->Shown.size() == p->Children.size()) {
+        p->Shown = order;  // every row is known: no row to leave out
+    } else {
+        std::vector<char> wasShown(p->Children.size(), 0);
+        for (PVirtualNode c : p->Shown) wasShown[static_cast<size_t>(c->Index)] = 1;
+        std::vector<PVirtualNode> shown;
+        shown.reserve(p->Shown.size());
+        for (PVirtualNode c : order)
+            if (wasShown[static_cast<size_t>(c->Index)]) shown.push_back(c);
+        p->Shown.swap(shown);
+    }
     p->Children.swap(order);
     for (size_t i = 0; i < p->Children.size(); ++i) p->Children[i]->Index = static_cast<int>(i);
     if (announce) model_->endReorder(p);

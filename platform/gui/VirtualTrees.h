@@ -12,10 +12,13 @@
 #include <QList>
 #include <QTreeView>
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -289,6 +292,19 @@ public:
         // Keys are taken in memory order and put at each child's place.
         const std::vector<PVirtualNode> children = ChildrenInMemoryOrder(parent);
         if (children.size() < 2) return;
+        if constexpr (std::is_arithmetic_v<Key>) {
+            // Numbers sort by their bits (see SortByOrderedBits): a few
+            // sequential passes instead of a million comparisons. A NaN has
+            // no place in that order and leaves it to the comparison below.
+            std::vector<std::pair<uint64_t, PVirtualNode>> keyed(children.size());
+            bool ordered = true;
+            for (PVirtualNode n : children)
+                keyed[static_cast<size_t>(GetNodeIndex(n))] = {OrderedBits(keyOf(n), ordered), n};
+            if (ordered) {
+                applyOrder(parent, SortByOrderedBits(keyed, direction));
+                return;
+            }
+        }
         std::vector<std::pair<Key, PVirtualNode>> keyed(children.size());
         for (PVirtualNode n : children) keyed[static_cast<size_t>(GetNodeIndex(n))] = {keyOf(n), n};
         if (direction == sdAscending)
@@ -300,6 +316,31 @@ public:
         for (const auto& k : keyed) order.push_back(k.second);
         applyOrder(parent, std::move(order));
     }
+
+    // A number as bits whose unsigned order is the number's order under <:
+    // -0 and 0 alike, as they compare equal. A NaN clears ordered.
+    template <class Number>
+    static uint64_t OrderedBits(Number value, bool& ordered) {
+        constexpr uint64_t sign = uint64_t(1) << 63;
+        if constexpr (std::is_floating_point_v<Number>) {
+            double d = static_cast<double>(value);
+            if (std::isnan(d)) {
+                ordered = false;
+                return 0;
+            }
+            if (d == 0) d = 0;
+            const auto bits = std::bit_cast<uint64_t>(d);
+            return (bits & sign) ? ~bits : bits | sign;
+        } else if constexpr (std::is_signed_v<Number>) {
+            return static_cast<uint64_t>(static_cast<int64_t>(value)) ^ sign;
+        } else {
+            return static_cast<uint64_t>(value);
+        }
+    }
+    // The nodes in the order of their keys (descending: the reverse order of
+    // the keys), equal keys in the order given: a stable radix sort.
+    static std::vector<PVirtualNode> SortByOrderedBits(std::vector<std::pair<uint64_t, PVirtualNode>>& keyed,
+                                                       TSortDirection direction);
 
     // --- column widths ---
     // Widest cell of the column over all rows: text width (font style from

@@ -89,9 +89,14 @@ TEST(Sort, ByKeyGivesTheOrderOfTheComparison) {
     // Many equal values in both directions, with hidden rows among them,
     // after an earlier sort and a deleted row whose node was taken again, so
     // that the rows no longer lie in memory in their sibling order.
+    // The keys are of each kind a column sorts by, in the values' order:
+    // negative, beyond 32 bits, and zero as both 0 and -0, which are equal.
     std::vector<Row> rows;
     for (int i = 0; i < 200; ++i) rows.push_back({"r" + std::to_string(i), (i * 37) % 11});
-    for (TSortDirection d : {sdAscending, sdDescending}) {
+    enum KeyKind { kInt, kInt64, kDouble, kFloat, KeyKinds };
+    for (int c = 0; c < 2 * KeyKinds; ++c) {
+        const auto kind = KeyKind(c / 2);
+        const TSortDirection d = c % 2 ? sdDescending : sdAscending;
         GridFixture byCompare, byKey;
         byCompare.fill(rows);
         byKey.fill(rows);
@@ -105,11 +110,25 @@ TEST(Sort, ByKeyGivesTheOrderOfTheComparison) {
             g->tree.EndUpdate();
         }
         byCompare.tree.SortTree(1, d);
-        byKey.tree.SortByKey(nullptr, d, [&](PVirtualNode n) {
-            return byKey.rows[static_cast<size_t>(TVirtualStringTree::GetNodeData(n))].Value;
-        });
-        EXPECT_EQ(TopLevelNames(byKey), TopLevelNames(byCompare)) << "direction " << d;
-        EXPECT_EQ(ShownText(byKey.tree), ShownText(byCompare.tree)) << "direction " << d;
+        const auto row = [&](PVirtualNode n) { return static_cast<size_t>(TVirtualStringTree::GetNodeData(n)); };
+        const auto value = [&](PVirtualNode n) { return byKey.rows[row(n)].Value; };
+        switch (kind) {
+            case kInt: byKey.tree.SortByKey(nullptr, d, value); break;
+            case kInt64:
+                byKey.tree.SortByKey(nullptr, d, [&](PVirtualNode n) { return int64_t(value(n) - 5) << 40; });
+                break;
+            case kDouble:
+                byKey.tree.SortByKey(nullptr, d, [&](PVirtualNode n) {
+                    return value(n) == 5 ? (row(n) % 2 ? -0.0 : 0.0) : (value(n) - 5) * 0.37;
+                });
+                break;
+            case kFloat:
+            case KeyKinds:
+                byKey.tree.SortByKey(nullptr, d, [&](PVirtualNode n) { return float(value(n) - 5) * 1.5f; });
+                break;
+        }
+        EXPECT_EQ(TopLevelNames(byKey), TopLevelNames(byCompare)) << "direction " << d << " key kind " << kind;
+        EXPECT_EQ(ShownText(byKey.tree), ShownText(byCompare.tree)) << "direction " << d << " key kind " << kind;
     }
 }
 
