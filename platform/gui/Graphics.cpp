@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPaintDevice>
 #include <QPalette>
 #include <QString>
+#include <QTextLayout>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 namespace dv {
 
@@ -88,7 +91,96 @@ void TCanvas::DrawText(const QRect& rect, int flags, const QString& text, const 
     if (!painter_) return;
     painter_->setFont(QtFont());
     painter_->setPen(pen);
-    painter_->drawText(rect, flags, text);
+    if (!texts_ || !texts_->Draw(painter_, rect, flags, text)) painter_->drawText(rect, flags, text);
+}
+
+// The layouts of one font at one resolution.
+struct TLaidOutTexts::TFontTexts {
+    struct TText {
+        std::unique_ptr<QTextLayout> Layout;
+        qreal Width = 0;    // natural width, what the bounds are made of
+        qreal Advance = 0;  // what a right or centred line is placed by
+        qreal Height = 0;
+    };
+    QFont Font;
+    int Dpi = 0;
+    Qt::LayoutDirection Direction = Qt::LeftToRight;
+    std::unordered_map<QString, TText> Texts;
+};
+
+TLaidOutTexts::TLaidOutTexts() = default;
+TLaidOutTexts::~TLaidOutTexts() = default;
+
+bool TLaidOutTexts::Draw(QPainter* painter, const QRect& rect, int flags, const QString& text) {
+    constexpr int alignments =
+        Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter | Qt::AlignTop | Qt::AlignBottom | Qt::AlignVCenter;
+    if ((flags & ~(alignments | Qt::TextSingleLine)) != 0 || text.isEmpty() || !painter->device()) return false;
+    // Right to left swaps the sides a text is aligned to.
+    const Qt::LayoutDirection direction = painter->layoutDirection();
+    if (direction == Qt::RightToLeft) return false;
+    const QFont& font = painter->font();
+    if (font.underline() || font.strikeOut() || font.overline()) return false;
+    // What drawText would turn into other characters or extra lines, and
+    // blanks at either end, whose width a line counts its own way.
+    if (text.front() == u' ' || text.back() == u' ') return false;
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x9C || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            return false;
+
+    const int dpi = painter->device()->logicalDpiY();
+    TFontTexts* texts = nullptr;
+    for (const auto& f : fonts_)
+        if (f->Dpi == dpi && f->Direction == direction && f->Font == font) texts = f.get();
+    if (!texts) {
+        if (fonts_.size() >= 16) fonts_.erase(fonts_.begin());
+        texts = fonts_.emplace_back(std::make_unique<TFontTexts>()).get();
+        texts->Font = font;
+        texts->Dpi = dpi;
+        texts->Direction = direction;
+    }
+    auto at = texts->Texts.find(text);
+    if (at == texts->Texts.end()) {
+        // A grid scrolled through a long list meets ever new texts.
+        if (texts->Texts.size() >= 4096) texts->Texts.clear();
+        // As drawText lays out one line: in the painter's direction,
+        // left-aligned, on a line wide enough never to break, at the top.
+        TFontTexts::TText t;
+        t.Layout = std::make_unique<QTextLayout>(text, font);
+        QTextOption option;
+        option.setTextDirection(direction);
+        option.setAlignment(Qt::AlignLeft);
+        t.Layout->setTextOption(option);
+        t.Layout->setCacheEnabled(true);
+        t.Layout->beginLayout();
+        QTextLine line = t.Layout->createLine();
+        if (line.isValid()) {
+            line.setLineWidth(0x01000000);
+            line.setPosition(QPointF(0, 0));
+        }
+        const bool oneLine = line.isValid() && !t.Layout->createLine().isValid();
+        t.Layout->endLayout();
+        if (!oneLine) return false;
+        t.Width = line.naturalTextWidth();
+        t.Advance = line.horizontalAdvance();
+        t.Height = line.ascent() + line.descent();
+        at = texts->Texts.emplace(text, std::move(t)).first;
+    }
+    const TFontTexts::TText& t = at->second;
+    const QRectF r(rect);
+    qreal y = 0;
+    if (flags & Qt::AlignBottom)
+        y = r.height() - t.Height;
+    else if (flags & Qt::AlignVCenter)
+        y = (r.height() - t.Height) / 2;
+    const auto offset = [&](qreal width) {
+        if (flags & Qt::AlignRight) return r.width() - width;
+        if (flags & Qt::AlignHCenter) return (r.width() - width) / 2;
+        return qreal(0);
+    };
+    // A text that does not fit is drawn clipped to the rectangle: left to drawText.
+    if (!r.contains(QRectF(r.x() + offset(t.Width), r.y() + y, t.Width, t.Height))) return false;
+    t.Layout->lineAt(0).draw(painter, QPointF(r.x() + offset(t.Advance), r.y() + y));
+    return true;
 }
 
 QFont TCanvas::QtFont() const {

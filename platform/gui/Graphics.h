@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +87,27 @@ private:
     TPaintRecorder* previous_;
 };
 
+// One-line texts laid out once, for the fonts they are drawn in. A grid
+// paints the same few hundred cell texts at every sort, scroll and filter,
+// and laying a text out (shaping, line breaking) was most of its drawing.
+class TLaidOutTexts {
+public:
+    TLaidOutTexts();
+    ~TLaidOutTexts();
+    TLaidOutTexts(const TLaidOutTexts&) = delete;
+    TLaidOutTexts& operator=(const TLaidOutTexts&) = delete;
+    // Draws the text in the painter's font and pen with the pixels
+    // QPainter::drawText(rect, flags, text) gives, for a single line of
+    // text that fits rect, in a painter that is not right-to-left, in a font
+    // without lines (underline, strike-out, overline); false,
+    // having drawn nothing, for any other text.
+    bool Draw(QPainter* painter, const QRect& rect, int flags, const QString& text);
+
+private:
+    struct TFontTexts;
+    std::vector<std::unique_ptr<TFontTexts>> fonts_;
+};
+
 // Canvas of one cell paint. The painter may be absent (measuring only): then
 // the drawing calls do nothing and only Font is of use.
 class TCanvas {
@@ -116,6 +138,8 @@ public:
     // The base font with Font.Style applied (kerning off, see the auto-width).
     QFont QtFont() const;
     QPainter* Painter() const { return painter_; }
+    // Texts that DrawText may draw from layouts kept there (nullptr: none).
+    void SetLaidOutTexts(TLaidOutTexts* texts) { texts_ = texts; }
 
 private:
     friend void DrawBar(TCanvas&, const QRect&, double, TColor);
@@ -123,6 +147,7 @@ private:
 
     QPainter* painter_;
     QFont baseFont_;
+    TLaidOutTexts* texts_ = nullptr;
 };
 
 // In-cell bar: from the cell's left edge to Left + Round(W * percent / 100)

@@ -49,6 +49,7 @@ void TVirtualStringTree::paintCell(QPainter* painter, const QStyleOptionViewItem
     painter->save();
     painter->setClipRect(full);
     TCanvas canvas(painter, option.font);
+    canvas.SetLaidOutTexts(&laidOut_);
 
     // 1. the column's own colour, then whatever the view paints over it
     canvas.Brush.Color = column == NoColumn ? clWindow : header_.Columns[column].Color();

@@ -464,6 +464,8 @@ private:
     // The advances the paint measures texts with, for the font it was made for.
     std::shared_ptr<TTextMeasure> paintMeasure_;
     QFont paintMeasureFont_;
+    // The cells' texts as the paint laid them out.
+    TLaidOutTexts laidOut_;
 };
 
 // A cell hint as the hint window shows it: line breaks as LF, the blanks

@@ -352,6 +352,59 @@ TEST(Paint, AutoWidthFitsEveryKindOfText) {
     }
 }
 
+TEST(Paint, LaidOutTextsDrawTheTextsDrawTextDraws) {
+    // Each text in each style and alignment, in a box it fits in and in
+    // boxes too narrow or too low for it, twice (the second time from the
+    // layout kept): the pixels of drawText.
+    const QString texts[] = {
+        "1234567890", "WAVE AVATAR To Ty", "Grüße, Ærø", "日本語の索引", "RDB$INDEX_12…", "שלום 12", " lead", "trail ",
+        "x"};
+    const QSize boxes[] = {{190, 17}, {191, 18}, {30, 17}, {190, 8}};
+    for (const QString& text : texts) {
+        for (TFontStyles style :
+             {TFontStyles(0), TFontStyles(fsBold), TFontStyles(fsItalic), TFontStyles(fsUnderline)}) {
+            for (int align : {Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter}) {
+                for (const QSize& box : boxes) {
+                    for (Qt::LayoutDirection direction : {Qt::LayoutDirectionAuto, Qt::LeftToRight}) {
+                        SCOPED_TRACE(text.toStdString() + " style " + std::to_string(style) + " align " +
+                                     std::to_string(align) + " box " + std::to_string(box.width()) + "x" +
+                                     std::to_string(box.height()) + " direction " + std::to_string(direction));
+                        TCanvas canvas(nullptr, QApplication::font());
+                        canvas.Font.Style = style;
+                        const QFont font = canvas.QtFont();
+                        const QRect rect(QPoint(3, 2), box);
+                        const int flags = align | Qt::AlignVCenter | Qt::TextSingleLine;
+                        const auto paint = [&](auto draw) {
+                            QImage image(200, 24, QImage::Format_ARGB32_Premultiplied);
+                            image.fill(Qt::white);
+                            QPainter p(&image);
+                            p.setLayoutDirection(direction);
+                            p.setFont(font);
+                            p.setPen(Qt::black);
+                            draw(p);
+                            return image;
+                        };
+                        const QImage expected = paint([&](QPainter& p) { p.drawText(rect, flags, text); });
+                        const bool fits =
+                            QFontMetricsF(font).horizontalAdvance(text) <= box.width() && box.height() > 10;
+                        const bool plain = style != fsUnderline && !text.startsWith(' ') && !text.endsWith(' ');
+                        TLaidOutTexts laidOut;
+                        for (int time = 0; time < 2; ++time) {
+                            bool drawn = false;
+                            const QImage image = paint([&](QPainter& p) {
+                                drawn = laidOut.Draw(&p, rect, flags, text);
+                                if (!drawn) p.drawText(rect, flags, text);
+                            });
+                            EXPECT_EQ(image, expected) << "time " << time;
+                            EXPECT_EQ(drawn, fits && plain) << "time " << time;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(Paint, AutoWidthOfATreeColumnCountsTheIndent) {
     GridFixture f;
     f.rows = {{"p", 0}, {"child", 0}};
