@@ -458,6 +458,11 @@ TEST_F(TableStatTest, HeaderClicksSortDescendingFirstThenAlternate) {
     EXPECT_EQ(Order().front(), "VERS_SMALL");
     Frame->vstTblStatHeaderClick(Grid, tcTable);
     EXPECT_EQ(Order().front(), "BIGIDX");
+    // A rebuild ranks the names again, though the rows are the same objects.
+    T["BIGIDX"]->TableName = "ZZ_BIGIDX";
+    Frame->FillTables();
+    Frame->vstTblStatHeaderClick(Grid, tcTable);
+    EXPECT_EQ(Order().front(), "ZZ_BIGIDX");
 }
 
 TEST_F(TableStatTest, SortingComparesModelValuesNotTexts) {

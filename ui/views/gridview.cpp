@@ -167,6 +167,8 @@ void TNameSortKeys::Prepare() {
 
 void TNameSortKeys::Clear() {
     FPending.clear();
+    FRows.clear();
+    FRowsTaken = false;
     FSlots.clear();
     FMask = 0;
     FGrid = nullptr;

@@ -113,7 +113,35 @@ public:
     int Compare(const void* a, const std::string& nameA, const void* b, const std::string& nameB) const;
     int RankOf(const void* owner) const;   // -1 when not ranked
 
+    // The sort key of a row: its name's rank by rankOf(node). The first sort
+    // after Rank keeps each top-level row's rank with its node and data in
+    // the order the grid walks its rows in memory (ChildrenInMemoryOrder),
+    // the order a sort asks for the keys in; later sorts read the rank off
+    // that list instead of through the row's object and its owner's slot,
+    // each a wait for memory. A row not found at its place there is ranked
+    // by rankOf.
+    template <class RankOfRow>
+    auto RowRanks(const TVirtualStringTree* grid, RankOfRow rankOf) {
+        if (!FRowsTaken) {
+            FRows.clear();
+            for (PVirtualNode n : grid->ChildrenInMemoryOrder(nullptr))
+                FRows.push_back({n, TVirtualStringTree::GetNodeData(n), rankOf(n)});
+            FRowsTaken = true;
+        }
+        return [this, rankOf, at = size_t(0)](PVirtualNode n) mutable {
+            if (at < FRows.size() && FRows[at].Node == n && FRows[at].Data == TVirtualStringTree::GetNodeData(n))
+                return FRows[at++].Rank;
+            return rankOf(n);
+        };
+    }
+
 private:
+    struct TRowRank {
+        PVirtualNode Node;
+        intptr_t Data;
+        int Rank;
+    };
+
     const TVirtualStringTree* FGrid = nullptr;
     unsigned FGeneration = 0;
 
@@ -121,6 +149,8 @@ private:
     // Open addressing: owner -> rank, capacity a power of two.
     std::vector<std::pair<const void*, int>> FSlots;
     size_t FMask = 0;
+    std::vector<TRowRank> FRows;
+    bool FRowsTaken = false;
 };
 
 // One column of a grid's column table: caption, alignment and start width
@@ -437,10 +467,10 @@ public:
                 const Object* o = ObjectOf(n);
                 return o ? nameOf(*o) : TRowName();
             });
-            grid->SortByKey(nullptr, d, [&keys, nameOf](PVirtualNode n) {
+            grid->SortByKey(nullptr, d, keys.RowRanks(grid, [&keys, nameOf](PVirtualNode n) {
                 const Object* o = ObjectOf(n);
                 return keys.RankOf(o ? nameOf(*o).Owner : nullptr);
-            });
+            }));
         } else if (!c || !c->Value.With([&](auto value) { SortRowsBy<Object>(grid, d, value); })) {
             grid->SortTree(column, d);
         }
