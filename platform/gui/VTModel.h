@@ -21,6 +21,10 @@ struct TVirtualNode {
     bool Visible = true;
     bool Expanded = false;
     bool Pending = false;   // its visible flag changed inside an update
+    // While Pending: whether it is among its parent's Shown, which is what
+    // its flag was before the first change (outside an update, and for a
+    // node whose flag has not changed in it, Shown holds the visible ones).
+    bool WasShown = false;
 };
 
 // The nodes of a tree, in blocks, in the order they were added. A walk

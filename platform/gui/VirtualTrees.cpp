@@ -355,7 +355,7 @@ void TVirtualStringTree::applyVisibility() {
     std::vector<PVirtualNode> moves;
     for (PVirtualNode n : changed) {
         n->Pending = false;
-        if (n->Visible != (TVTModel::rowOf(n) >= 0)) moves.push_back(n);
+        if (n->Visible != n->WasShown) moves.push_back(n);
     }
     if (moves.empty()) return;
     // Grouped by parent; within a group the order does not matter (each row
@@ -607,6 +607,7 @@ void TVirtualStringTree::SetVisible(PVirtualNode node, bool visible) {
     if (resetPending_) return;   // Shown is taken from the flags when the update ends
     if (!node->Pending) {
         node->Pending = true;
+        node->WasShown = !visible;
         pendingVisible_.push_back(node);
     }
     if (updateCount_ == 0) applyVisibility();
