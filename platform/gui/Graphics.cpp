@@ -64,6 +64,13 @@ void TCanvas::DrawLine(const QPoint& from, const QPoint& to, const QColor& color
         q.Color = ColorToWin(color);
     }
     if (!painter_) return;
+    // An opaque line along an axis covers the pixels of the rectangle
+    // between its ends, both included, which a fill paints without a pen.
+    if ((from.x() == to.x() || from.y() == to.y()) && color.alpha() == 255 &&
+        !painter_->testRenderHint(QPainter::Antialiasing) && painter_->transform().isIdentity()) {
+        painter_->fillRect(QRect(from, to).normalized(), color);
+        return;
+    }
     painter_->setPen(color);
     painter_->drawLine(from, to);
 }
