@@ -293,9 +293,11 @@ void TFrIndexStat::FilterByRelation(TRelation* relation) {
     if (!relation) {
         // In memory order: after a sort the next sibling lies anywhere in
         // memory, and its object too, and those waits for memory were most
-        // of a filter toggle.
+        // of a filter toggle. Without the problem filter every row shows,
+        // and no object is read.
         for (PVirtualNode n : tree->ChildrenInMemoryOrder(nullptr))
-            if (const TIndex* i = IndexOf(n)) tree->SetVisible(n, ShowIndex(*i, relation, problemsOnly));
+            if (const TIndex* i = IndexOf(n))
+                tree->SetVisible(n, !problemsOnly || ShowIndex(*i, relation, problemsOnly));
     } else {
         // Every other row is hidden already unless it is shown now: only
         // the shown rows and the table's own rows can change.
