@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
+#include <typeinfo>
 
 namespace dv {
 
@@ -26,6 +28,15 @@ TPropInfo RareTextProp(const char* name, TRareText C::*member) {
     p.Get = [member](const TComponent& c) -> TPropValue { return (static_cast<const C&>(c).*member).str(); };
     p.Set = [member](TComponent& c, const TPropValue& v) { static_cast<C&>(c).*member = std::get<std::string>(v); };
     return p;
+}
+// The model's classes are final: an object is one of them exactly when its
+// dynamic type is, which one comparison of type information tells without
+// the library's walk of the class tree (a save file asks it of every table,
+// index and column, twice).
+template <class T>
+T* ExactCast(TComponent* c) {
+    static_assert(std::is_final_v<T>);
+    return c && typeid(*c) == typeid(T) ? static_cast<T*>(c) : nullptr;
 }
 }  // namespace
 
@@ -214,7 +225,7 @@ const TPropList& TIndex::Props() const {
 
 void TIndex::SetParentComponent(TComponent* parent) {
     if (!IsLoading()) return;
-    auto* rel = dynamic_cast<TRelation*>(parent);
+    auto* rel = ExactCast<TRelation>(parent);
     if (!rel) return;
     rel->InsertComponent(this);
     Relation = rel;
@@ -239,7 +250,7 @@ const TPropList& TRelationField::Props() const {
 
 void TRelationField::SetParentComponent(TComponent* parent) {
     if (!IsLoading()) return;
-    auto* rel = dynamic_cast<TRelation*>(parent);
+    auto* rel = ExactCast<TRelation>(parent);
     if (!rel) return;
     rel->InsertComponent(this);
 }
@@ -337,15 +348,15 @@ void RebuildModelLists(TDatabaseInfo& db) {
     db.Relations.clear();
     db.Indices.clear();
     for (TComponent* c : db.ComponentList()) {
-        auto* rel = dynamic_cast<TRelation*>(c);
+        auto* rel = ExactCast<TRelation>(c);
         if (!rel) continue;
         db.Relations.push_back(rel);
         rel->Fields.clear();
         for (TComponent* o : rel->ComponentList()) {
-            if (auto* idx = dynamic_cast<TIndex*>(o)) {
+            if (auto* idx = ExactCast<TIndex>(o)) {
                 idx->Relation = rel;
                 db.Indices.push_back(idx);
-            } else if (auto* f = dynamic_cast<TRelationField*>(o)) {
+            } else if (auto* f = ExactCast<TRelationField>(o)) {
                 rel->Fields.push_back(f);
             }
         }

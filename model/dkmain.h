@@ -108,7 +108,7 @@ public:
     std::vector<TRelation*> Relations;   // not stored
 };
 
-class TRelation : public TComponent {
+class TRelation final : public TComponent {
 public:
     explicit TRelation(TComponent* AOwner);
     ~TRelation() override;
@@ -152,7 +152,7 @@ public:
     std::string TableName;
 };
 
-class TIndex : public TComponent {
+class TIndex final : public TComponent {
 public:
     using TComponent::TComponent;
     const char* ClassName() const override { return "TIndex"; }
@@ -184,7 +184,7 @@ public:
     std::string IndexName;
 };
 
-class TRelationField : public TComponent {
+class TRelationField final : public TComponent {
 public:
     using TComponent::TComponent;
     const char* ClassName() const override { return "TRelationField"; }
