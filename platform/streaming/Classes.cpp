@@ -187,15 +187,6 @@ void TComponent::SetUniqueName(std::string_view name) {
     if (FOwner) FOwner->IndexName(this, Name(), true);
 }
 
-void TComponent::SetFreeName(std::string_view name, uint64_t hash) {
-    if (name == Name()) return;
-    if (!name.empty() && !IsValidIdent(name))
-        throw EComponentError("''" + std::string(name) + "'' is not a valid component name");
-    if (FOwner) FOwner->IndexName(this, Name(), false);
-    FName.Assign(name);
-    if (FOwner && FOwner->Names() && !name.empty()) FOwner->Names()->Insert(this, hash);
-}
-
 TComponent* TComponent::FindComponent(std::string_view name) const {
     if (name.empty()) return nullptr;
     for (TComponent* c : ComponentList())

@@ -260,14 +260,11 @@ public:
     // "A component named <name> already exists".
     void SetName(std::string_view name);
     // For a name its maker knows to be an identifier that no sibling holds
-    // (built from a number no sibling's name was built from): set without
-    // looking for a clash; the owner's index still learns it.
+    // (built from a number no sibling's name was built from, or checked
+    // against a whole tree by a reader that reads names as identifiers): set
+    // without looking for a clash; the owner's index, if it keeps one, still
+    // learns it.
     void SetUniqueName(std::string_view name);
-    // SetName for a name its caller has found free among the owner's
-    // components (a reader that checks every name against its whole tree),
-    // whose TNameSet::Hash it has computed: the owner's index is not
-    // searched and the name not hashed again.
-    void SetFreeName(std::string_view name, uint64_t hash);
 
     int ComponentCount() const { return FOwned ? static_cast<int>(FOwned->Count) : 0; }
     // Raises std::out_of_range for an index outside the list.

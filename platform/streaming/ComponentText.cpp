@@ -681,25 +681,25 @@ private:
         if (!name.empty()) Remember(&comp, name, hash);
     }
 
-    // A new component's first name, already checked against the tree: free
-    // in its owner too when that is in the tree (the root or the enclosing
-    // object), otherwise the owner checks it.
-    // `ordered`: the name comes after every name of the tree (AfterAll), is
-    // therefore free, and is indexed only when a search needs it.
+    // A new component's first name, an identifier (as the tokens read it)
+    // already checked against the tree: free in its owner too when that is
+    // in the tree (the root or the enclosing object), otherwise the owner
+    // checks it. `ordered`: the name comes after every name of the tree
+    // (AfterAll), is therefore free, and is hashed and indexed only when a
+    // search needs it; otherwise `hash` is its hash.
     void NameNew(TComponent& comp, const TComponent& parent, std::string_view name, uint64_t hash, int line,
                  bool ordered) {
         if (name.empty()) return;
         try {
-            FName.assign(name);
             if (comp.Owner() == &FRoot || comp.Owner() == &parent)
-                comp.SetFreeName(FName, hash);
+                comp.SetUniqueName(name);
             else
-                comp.SetName(FName);
+                comp.SetName(name);
         } catch (const EComponentError& e) {
             FailAt(e.Message(), line);
         }
         if (ordered) {
-            FUnindexed.push_back({&comp, hash});
+            FUnindexed.push_back(&comp);
             FLastName.assign(name);
         } else {
             Remember(&comp, name, hash);
@@ -723,7 +723,7 @@ private:
     }
 
     void IndexUnindexed() {
-        for (const auto& [comp, hash] : FUnindexed) FNames.Insert(comp, hash);
+        for (const TComponent* comp : FUnindexed) FNames.Insert(comp, TNameSet::Hash(comp->Name()));
         FUnindexed.clear();
     }
 
@@ -1350,10 +1350,13 @@ private:
         ReadHeader(name, cls);
         const TComponentFactory* factory = Factory(cls);
         if (!factory || !*factory) FailAt("Class " + std::string(cls) + " not found", line);
-        const uint64_t hash = TNameSet::Hash(name);
         const bool ordered = !name.empty() && AfterAll(name);
-        // Otherwise the name's slot is loaded while the object is made.
-        if (!ordered) FNames.Prefetch(hash);
+        uint64_t hash = 0;
+        if (!ordered) {
+            // The name's slot is loaded while the object is made.
+            hash = TNameSet::Hash(name);
+            FNames.Prefetch(hash);
+        }
         TComponent* child = (*factory)(&FRoot);
         if (!child) FailAt("Class " + std::string(cls) + " not found", line);
         try {
@@ -1373,17 +1376,14 @@ private:
         }
     }
 
-    // The registry's factory for the class; the registry, which does not
-    // change while a text is read, is asked again only for another class
-    // than the last object's: objects of a class come in runs.
+    // The registry's factory for the class. The registry does not change
+    // while a text is read, and a text names a few classes, mostly in turns
+    // (a table, its indices, the next table): each is looked up once.
     const TComponentFactory* Factory(std::string_view cls) {
-        if (FLastFactory && cls.size() == FLastClass.size() && SameBytes(cls.data(), FLastClass.data(), cls.size()))
-            return FLastFactory;
+        for (const auto& [name, factory] : FFactories)
+            if (cls.size() == name.size() && SameBytes(cls.data(), name.data(), cls.size())) return factory;
         const TComponentFactory* factory = FindClass(cls);
-        if (factory) {
-            FLastClass.assign(cls);
-            FLastFactory = factory;
-        }
+        if (factory && FFactories.size() < kFactoriesKept) FFactories.emplace_back(std::string(cls), factory);
         return factory;
     }
 
@@ -1667,8 +1667,9 @@ private:
     size_t FPos = 0;
     int FLine = 1;
     TNameSet FNames;
-    // Names known free by their order (AfterAll), not yet in FNames.
-    std::vector<std::pair<const TComponent*, uint64_t>> FUnindexed;
+    // Components whose names are known free by their order (AfterAll), not
+    // yet hashed into FNames.
+    std::vector<const TComponent*> FUnindexed;
     std::string FLastName;  // the last of the tree's names in that order; empty: none yet
     std::string FName;   // a name handed on as a string
     Token FTok;
@@ -1679,8 +1680,8 @@ private:
     // expected next (NextExpecting).
     const TPropInfo* FPeeked = nullptr;
     std::vector<std::unique_ptr<Plan>> FPlans;
-    std::string FLastClass;
-    const TComponentFactory* FLastFactory = nullptr;
+    static constexpr size_t kFactoriesKept = 8;
+    std::vector<std::pair<std::string, const TComponentFactory*>> FFactories;
     const Plan* FLastPlan = nullptr;
     // Reading in blocks (NextWindow); without a source the text is one window.
     const TTextSource* FSource = nullptr;
