@@ -1224,8 +1224,8 @@ private:
                 const bool negative = q != e && *q == '-';
                 if (negative) ++q;
                 const char* const digits = q;
-                uint64_t u = 0;
-                while (q != e && IsDigit(*q)) u = u * 10 + static_cast<unsigned>(*q++ - '0');
+                uint64_t u;
+                q = ReadDigits(q, e, u);
                 if (q == digits || q - digits > 18 || !AtLineEnd(q, e)) return nullptr;
                 const int64_t i = negative ? -static_cast<int64_t>(u) : static_cast<int64_t>(u);
                 if (i < st.Lo || i > st.Hi) return nullptr;
@@ -1250,37 +1250,50 @@ private:
                 // meets its bounds is the same one division, without a second
                 // pass over the text.
                 const char* const digits = q;
-                uint64_t w = 0;
-                while (q != e && IsDigit(*q)) w = w * 10 + static_cast<unsigned>(*q++ - '0');
+                uint64_t w;
+                q = ReadDigits(q, e, w);
                 const ptrdiff_t whole = q - digits;
                 if (whole == 0) return nullptr;
                 const bool fixed = q != e && *q == '.';
                 bool exact = fixed && whole <= 19;
                 ptrdiff_t decimals = 0;  // up to the fraction's last digit that is not 0
                 if (fixed) {
-                    const char* const point = q++;
-                    for (;;) {
-                        // Most of the 18 decimals are trailing zeros, which
-                        // add nothing: eight of them are passed in one load.
-                        if (e - q >= 8) {
-                            uint64_t w8;
-                            std::memcpy(&w8, q, 8);
-                            if (w8 == 0x3030303030303030ull) {
-                                q += 8;
-                                continue;
-                            }
+                    ++q;
+                    ptrdiff_t at = 0;  // decimals passed
+                    // Eight decimals at a time: those up to the last one
+                    // that is not 0 go into the sum at once (after the
+                    // zeros passed since the digit summed before them).
+                    while (e - q >= 8) {
+                        uint64_t w8;
+                        std::memcpy(&w8, q, 8);
+                        const unsigned run = LeadingDigits(w8);
+                        const uint64_t inRun = run == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * run)) - 1;
+                        if (const uint64_t nonZero = (w8 ^ 0x3030303030303030ull) & inRun) {
+                            const unsigned upTo = static_cast<unsigned>(63 - std::countl_zero(nonZero)) / 8 + 1;
+                            const ptrdiff_t last = at + upTo;
+                            // The sum stays below 10^19.
+                            if (whole + last > 19)
+                                exact = false;
+                            else if (exact)
+                                w = w * kPow10Int[last - decimals] + FirstDigits(w8, upTo);
+                            decimals = last;
                         }
-                        if (q == e || !IsDigit(*q)) break;
-                        const unsigned digit = static_cast<unsigned>(*q++ - '0');
-                        if (digit == 0) continue;
-                        const ptrdiff_t at = q - point - 1;
-                        // The zeros passed since the last digit summed go in with
-                        // this one; the sum stays below 10^19.
-                        if (whole + at > 19)
-                            exact = false;
-                        else if (exact)
-                            w = w * kPow10Int[at - decimals] + digit;
-                        decimals = at;
+                        at += run;
+                        q += run;
+                        if (run < 8) break;
+                    }
+                    // The last few bytes of a window, one at a time.
+                    if (e - q < 8) {
+                        for (; q != e && IsDigit(*q); ++q) {
+                            const unsigned digit = static_cast<unsigned>(*q - '0');
+                            ++at;
+                            if (digit == 0) continue;
+                            if (whole + at > 19)
+                                exact = false;
+                            else if (exact)
+                                w = w * kPow10Int[at - decimals] + digit;
+                            decimals = at;
+                        }
                     }
                 }
                 if (!AtLineEnd(q, e)) return nullptr;
@@ -1331,6 +1344,47 @@ private:
     }
 
     static bool AtLineEnd(const char* q, const char* e) { return e - q >= 2 && q[0] == '\r' && q[1] == '\n'; }
+
+    // How many of the eight bytes of w, from its first (lowest) on, are
+    // digits: a byte is one when its high half is 3 and its low half, plus
+    // 6, does not carry.
+    static unsigned LeadingDigits(uint64_t w) {
+        static_assert(std::endian::native == std::endian::little);
+        const uint64_t other = ((w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x3030303030303030ull) |
+                               (((w & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull);
+        return static_cast<unsigned>(std::countr_zero(other)) / 8;
+    }
+
+    // The number the first n (1 to 8) bytes of w spell, all of them digits:
+    // shifted to the top, the rest of the bytes drop out (a borrow of the
+    // bytes behind them runs only further up) and the digits before them
+    // become leading zeros; then pairs, fours and eights are put together.
+    static uint64_t FirstDigits(uint64_t w, unsigned n) {
+        uint64_t v = (w - 0x3030303030303030ull) << (8 * (8 - n));
+        v = v * 10 + (v >> 8);
+        v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+             (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+            32;
+        return v & 0xFFFFFFFFull;
+    }
+
+    // Passes the digits from q on and sums them into u (exact for up to 19
+    // digits; longer runs wrap, which their callers refuse by length), eight
+    // bytes at a time while the window has them.
+    static const char* ReadDigits(const char* q, const char* e, uint64_t& u) {
+        u = 0;
+        while (e - q >= 8) {
+            uint64_t w;
+            std::memcpy(&w, q, 8);
+            const unsigned n = LeadingDigits(w);
+            if (n == 0) return q;
+            u = u * kPow10Int[n] + FirstDigits(w, n);
+            q += n;
+            if (n < 8) return q;
+        }
+        for (; q != e && IsDigit(*q); ++q) u = u * 10 + static_cast<unsigned>(*q - '0');
+        return q;
+    }
 
     // False when the field holds no ordinal.
     static bool StoreOrdinal(TComponent& comp, const TPropField& f, int64_t i) {

@@ -459,6 +459,14 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
     EXPECT_EQ(back.When, -693593.75);
     EXPECT_EQ(back.Title, root.Title);
 
+    // Integers whose digits run to, across and past eight-byte steps.
+    for (const int64_t big : {12345678LL, 987654321LL, 1234567890123456LL, -123456789012345678LL}) {
+        root.Big = big;
+        TTestRoot again(nullptr);
+        ReadComponentText(WriteComponentText(root), again);
+        EXPECT_EQ(again.Big, big);
+    }
+
     root.Ratio = NAN;
     root.When = -INFINITY;
     root.Sel = INFINITY;
@@ -498,6 +506,8 @@ TEST(ComponentTextReader, ValuesAtTheirLimitsAndEveryByteSurvive) {
     // forms with leading zeros, no fraction digits or a 23rd decimal).
     std::vector<std::string> texts = {
         "007.25", "12.", "-0.5", "9007199254740993.0", "0.00000000000000000000001", "-0.0", "123456789012345678.5"};
+    // Whole parts and decimals that fill eight-byte steps.
+    for (const char* t : {"12345678.12345678", "87654321", "1.000000010000000100"}) texts.push_back(t);
     std::mt19937_64 random(7);
     for (int i = 0; i < 4000; ++i) {
         const uint64_t exponent = 1023 - 60 + random() % 110;
