@@ -739,7 +739,25 @@ private:
 
     static int NameOrder(std::string_view a, std::string_view b) {
         const auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c); };
-        size_t i = 0, j = 0;
+        // The bytes the two names share from their start compare alike
+        // (passed eight at a time: a child's name begins with its parent's);
+        // only the run of digits they may end inside is compared from its
+        // start.
+        const size_t n = std::min(a.size(), b.size());
+        size_t same = 0;
+        while (n - same >= 8) {
+            uint64_t x, y;
+            std::memcpy(&x, a.data() + same, 8);
+            std::memcpy(&y, b.data() + same, 8);
+            if (x != y) {
+                if constexpr (std::endian::native == std::endian::little) same += std::countr_zero(x ^ y) / 8;
+                break;
+            }
+            same += 8;
+        }
+        while (same < n && a[same] == b[same]) ++same;
+        while (same > 0 && IsDigit(a[same - 1])) --same;
+        size_t i = same, j = same;
         while (i < a.size() && j < b.size()) {
             if (IsDigit(a[i]) && IsDigit(b[j])) {
                 size_t ei = i, ej = j;

@@ -618,6 +618,10 @@ TEST(ComponentTextReader, ErrorsNameTheProblem) {
                 "  object H: TTestGroup\r\n  end\r\nend\r\n",
          "A component named H already exists on line 6"},
         {head + "  object Root: TTestGroup\r\n  end\r\nend\r\n", "A component named Root already exists on line 2"},
+        // A name shared up to inside a run of digits is ordered by the whole run.
+        {head + "  object tableItem1z: TTestGroup\r\n  end\r\n  object TableItem12: TTestGroup\r\n  end\r\n"
+                "  object TableItem1Z: TTestGroup\r\n  end\r\nend\r\n",
+         "A component named TableItem1Z already exists on line 6"},
         // A name given up by a rename is free again; the new one is taken.
         {head + "  object G: TTestGroup\r\n    object X: TTestItem\r\n      Name = 'K'\r\n    end\r\n  end\r\n"
                 "  object H: TTestGroup\r\n    object X: TTestItem\r\n    end\r\n    object k: TTestItem\r\n"
