@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolTip>
 #include <algorithm>
 
@@ -239,7 +240,7 @@ void TVirtualStringTree::EndUpdate() {
         applyNodeFlags(root_);
         restoreParkedFocus();
     } else if (!pendingVisible_.empty()) {
-        applyVisibility();
+        applyVisibilityLaidOut();
     }
     // The rows are laid out now rather than in the next paint: laid out
     // there, the new scroll range asks for a second paint of the whole grid.
@@ -399,6 +400,32 @@ void TVirtualStringTree::applyVisibility() {
     // Nodes that came back show their children as they were left.
     for (PVirtualNode n : moves)
         if (n->Visible && !n->Children.empty() && model_->inModel(n)) expandShown(n);
+}
+
+void TVirtualStringTree::applyVisibilityLaidOut() {
+    // Rows that come or go in a flat list change the vertical scroll range
+    // and nothing else. Laid out in full, the scroll area lays out its
+    // children again, which moves both scroll bars to the top of the stacking
+    // order and so repaints them and the grid's frame at every filter
+    // change. Only the vertical range is set here, and that when the bar
+    // shows before and after (else showing or hiding it changes the
+    // viewport). The view was laid out with the rows it knows before this
+    // change, one scroll step a row, or it takes the full layout.
+    QScrollBar* bar = verticalScrollBar();
+    const bool flatRows = static_cast<size_t>(totalCount_) == root_->Children.size();
+    if (!flatRows || !isVisible() || verticalScrollMode() != ScrollPerItem) {
+        applyVisibility();
+        return;
+    }
+    executeDelayedItemsLayout();  // a layout pending from an earlier change, in full
+    const int rowsBefore = static_cast<int>(root_->Shown.size());
+    const bool laidOut = bar->maximum() > 0 && bar->minimum() == 0 && bar->maximum() + bar->pageStep() == rowsBefore;
+    applyVisibility();
+    const int maximum = static_cast<int>(root_->Shown.size()) - bar->pageStep();
+    if (!laidOut || maximum <= 0) return;
+    rowCountLayout_ = true;
+    executeDelayedItemsLayout();
+    rowCountLayout_ = false;
 }
 
 void TVirtualStringTree::Clear() {
@@ -895,11 +922,23 @@ void TVirtualStringTree::applyOrder(PVirtualNode parent, std::vector<PVirtualNod
 void TVirtualStringTree::updateGeometries() {
     // The same rows in another order: the scroll ranges and the header stay
     // as they are, unless the header's height is no longer the one the rows
-    // are placed below.
-    if (reorderLayout_ && !isHeaderHidden()) {
+    // are placed below. Another count of rows (see applyVisibilityLaidOut)
+    // changes the vertical range alone, with the same proviso.
+    if ((reorderLayout_ || rowCountLayout_) && !isHeaderHidden()) {
         const QHeaderView* h = header();
         const int height = std::min(std::max(h->minimumHeight(), h->sizeHint().height()), h->maximumHeight());
-        if (height == viewportMargins().top()) return;
+        if (height == viewportMargins().top()) {
+            if (reorderLayout_) return;
+            QScrollBar* bar = verticalScrollBar();
+            const int maximum = static_cast<int>(root_->Shown.size()) - bar->pageStep();
+            // A position past the new end moves the rows as the full layout
+            // would; the range then changes without telling the scroll area,
+            // whose answer would be the layout of its children.
+            if (bar->value() > maximum) bar->setValue(maximum);
+            const QSignalBlocker quiet(bar);
+            bar->setMaximum(maximum);
+            return;
+        }
     }
     QTreeView::updateGeometries();
 }

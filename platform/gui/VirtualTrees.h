@@ -407,6 +407,8 @@ private:
     void applyOrder(PVirtualNode parent, std::vector<PVirtualNode> order);
     // Hands the view the visible flags changed since the last call.
     void applyVisibility();
+    // The same at the end of an update, laid out at once.
+    void applyVisibilityLaidOut();
     // Every parent's Shown from its children's flags (after a reset).
     void rebuildShown(PVirtualNode parent, bool subtree);
     // Around a change of the shown rows: the focused node and the selected
@@ -461,6 +463,9 @@ private:
     QColor lineColor_;
     // The layout under way is that of a reorder: no size changes.
     bool reorderLayout_ = false;
+    // The layout under way is that of rows that came or went in a flat list
+    // whose vertical scroll bar shows before and after.
+    bool rowCountLayout_ = false;
     // The advances the paint measures texts with, for the font it was made for.
     std::shared_ptr<TTextMeasure> paintMeasure_;
     QFont paintMeasureFont_;

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace dv;
@@ -188,9 +189,12 @@ TEST(Sort, HeaderClickReportsTheColumnAndTheMarkFollowsTheView) {
     EXPECT_EQ(f.tree.Header().SortColumn(), 0);
 }
 
-TEST(Sort, AShownGridKeepsItsScrollRangeAndLeavesItsScrollBarsAlone) {
-    // A sort lays out the rows without laying out the scroll area again; a
-    // change still waiting for its layout (rows added just before) gets it.
+TEST(Sort, SortsAndFiltersOfAShownGridLeaveTheScrollAreaAsItWas) {
+    // A sort lays out the rows without laying out the scroll area again, and
+    // a filter sets only the vertical range, both with the range and the
+    // position a full layout gives; a change still waiting for its layout
+    // (rows added just before) gets it, as does a filter that hides the
+    // vertical scroll bar.
     struct PaintCount : QObject {
         int Paints = 0;
         bool eventFilter(QObject*, QEvent* e) override {
@@ -198,30 +202,58 @@ TEST(Sort, AShownGridKeepsItsScrollRangeAndLeavesItsScrollBarsAlone) {
             return false;
         }
     };
-    for (const int added : {0, 150}) {
+    struct Case {
+        int added;       // rows added before the change
+        int hideEvery;   // the change: 0 a sort, else a filter hiding every n-th row
+        bool atEnd;      // scrolled to the end first
+        bool barsAlone;  // neither scroll bar paints (a filter: the horizontal one)
+    };
+    for (const Case c : {Case{0, 0, false, true}, Case{150, 0, false, false}, Case{0, 2, true, true},
+                         Case{0, 3, false, true}, Case{150, 2, true, false}, Case{0, 1, true, false}}) {
+        const std::string what = std::to_string(c.added) + " added, hiding every " + std::to_string(c.hideEvery);
         GridFixture f;
         std::vector<Row> rows;
         for (int i = 0; i < 100; ++i) rows.push_back({"r" + std::to_string(i), i % 7});
         f.fill(rows);
         f.tree.resize(150, 200);  // narrower than the columns: both scroll bars
         f.tree.show();
+        QScrollBar* bar = f.tree.verticalScrollBar();
+        if (c.atEnd) bar->setValue(bar->maximum());
         QApplication::processEvents();
-        PaintCount bars;
-        f.tree.verticalScrollBar()->installEventFilter(&bars);
-        f.tree.horizontalScrollBar()->installEventFilter(&bars);
-        for (int i = 0; i < added; ++i) {
+        const int before = bar->value();
+        int told = before;
+        QObject::connect(bar, &QScrollBar::valueChanged, [&told](int value) { told = value; });
+        PaintCount vertical, horizontal;
+        bar->installEventFilter(&vertical);
+        f.tree.horizontalScrollBar()->installEventFilter(&horizontal);
+        for (int i = 0; i < c.added; ++i) {
             f.rows.push_back({"n" + std::to_string(i), i % 5});
             f.tree.AddChild(nullptr, static_cast<intptr_t>(f.rows.size() - 1));
         }
-        f.tree.SortTree(1, sdDescending);
-        QApplication::processEvents();
-        const int maximum = f.tree.verticalScrollBar()->maximum();
-        if (added == 0) {
-            EXPECT_EQ(bars.Paints, 0);
+        if (c.hideEvery == 0) {
+            f.tree.SortTree(1, sdDescending);
+        } else {
+            f.tree.BeginUpdate();
+            int k = 0;
+            for (PVirtualNode n = f.tree.GetFirst(); n; n = f.tree.GetNextSibling(n))
+                if (++k % c.hideEvery == 0) f.tree.SetVisible(n, false);
+            f.tree.EndUpdate();
         }
-        f.tree.doItemsLayout();  // the scroll area laid out in full
-        EXPECT_EQ(maximum, f.tree.verticalScrollBar()->maximum()) << added << " rows added";
-        EXPECT_GT(maximum, 0) << added << " rows added";
+        QApplication::processEvents();
+        const int maximum = bar->maximum();
+        const int value = bar->value();
+        if (c.barsAlone) {
+            EXPECT_EQ(horizontal.Paints, 0) << what;
+            if (c.hideEvery == 0) {
+                EXPECT_EQ(vertical.Paints, 0) << what;
+            }
+        }
+        EXPECT_EQ(told, value) << what;  // whoever follows the position was told
+        f.tree.doItemsLayout();          // the scroll area laid out in full
+        EXPECT_EQ(maximum, bar->maximum()) << what;
+        EXPECT_EQ(value, bar->value()) << what;
+        EXPECT_EQ(c.hideEvery == 1, maximum == 0) << what;
+        EXPECT_EQ(value, std::min(before, maximum)) << what;
     }
 }
 
