@@ -10,6 +10,7 @@
 #include "model/dkmain.h"
 #include "model/rules.h"
 #include "model/utils.h"
+#include "platform/system/HeapGrowth.h"
 #include "platform/system/Dialogs.h"
 #include "platform/text/SysUtils.h"
 
