@@ -709,9 +709,14 @@ bool TIBStatisticalService::StopReader() {
     FReader.reset();
     FReaderDone = false;
     if (!r) return false;
-    std::lock_guard<std::mutex> lock(r->Mutex);
+    std::unique_lock<std::mutex> lock(r->Mutex);
     r->Stop = true;
     r->Changed.notify_all();
+    // A reader past its last query has nothing left but to exit: it is
+    // waited for, so that its attachment is let go of here, before a next
+    // run attaches, instead of by its thread while that attach is under way
+    // (the client library was seen to crash on the two at once).
+    if (r->Finished || r->Error) r->Changed.wait_for(lock, std::chrono::seconds(1), [&] { return r->Exited; });
     if (r->Exited) return false;
     r->HandedOver = true;
     return true;
